@@ -1,0 +1,76 @@
+// Files of the device under a device root on the host.
+//
+// Device paths ("\SDMMC\TEVOLOG\2009\05\20090512.log",
+// "NAND\QXAPP\Data\TEVOLOG.ini") are resolved under the device root: a
+// leading backslash is dropped, backslashes separate components and each
+// existing component is matched case-insensitively, as on the FAT card.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "platform/unicode.h"
+
+// Attribute words of directory entries.
+constexpr uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr uint32_t FILE_ATTRIBUTE_HIDDEN = 0x02;
+constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;  // symbolic links and special files
+
+// Chooses the device root (the --device-root option). Null or empty falls
+// back to $TEVO_DEVICE_ROOT, then $XDG_DATA_HOME/tevo-logviewer/device
+// (~/.local/share/tevo-logviewer/device).
+void SetDeviceRoot(const char* hostDirectory);
+
+// The device root in use, without a trailing slash.
+std::string DeviceRoot();
+
+// Host path of a device path. Existing components are matched
+// case-insensitively; the rest are kept as written. ".." and "." components
+// are refused so that no path leaves the root. Returns 0, or -1.
+int ResolveDevicePath(const char* devicePath, std::string* hostPath);
+int ResolveDevicePath(const char16_t* devicePath, std::string* hostPath);
+
+// fopen of a device path; null when it cannot be resolved or opened.
+FILE* OpenDeviceFile(const char* devicePath, const char* mode);
+
+// One entry of a directory search.
+struct FindData {
+  uint32_t attributes = 0;
+  char16_t name[260] = {};
+};
+
+struct FindHandle;
+
+// Starts a search over a wildcard pattern ("\SDMMC\TEVOLOG\*.*",
+// "...\05\*.log"); '*' and '?' match case-insensitively and "*.*" matches
+// every name. "." and ".." are never returned. Directories read as 0x10,
+// names starting with "." add 0x02, entries not writable by the user add
+// 0x01, symbolic links and special files add 0x400 (so they are never taken
+// for plain directories); a plain file without other bits reads as 0x80.
+// Returns null when the directory is missing or nothing matches. Close with FindClose.
+FindHandle* FindFirstFile(const char16_t* pattern, FindData* data);
+// Next matching entry: 1, or 0 when the search is exhausted.
+int FindNextFile(FindHandle* handle, FindData* data);
+// Ends a search; null is accepted.
+void FindClose(FindHandle* handle);
+
+// Deletes a file (never a directory): 1 on success, 0 on failure.
+int DeleteDeviceFile(const char16_t* path);
+// Removes an empty directory: 1 on success, 0 on failure.
+int RemoveDeviceDirectory(const char16_t* path);
+
+// Space of the volume holding a device directory, in bytes.
+struct DiskSpace {
+  uint64_t available = 0;  // available to the caller
+  uint64_t total = 0;      // size of the volume
+  uint64_t free = 0;       // free in all
+};
+// Queries the space of the volume that `path` ("\SDMMC") resolves to:
+// 1 on success, 0 when the path does not resolve to a directory.
+int GetDiskFreeSpace(const char16_t* path, DiskSpace* space);
+// Makes GetDiskFreeSpace answer `space` (null: the real query again), or
+// fail when `fail` is set. For tests and demonstrations.
+void OverrideDiskFreeSpace(const DiskSpace* space, bool fail = false);

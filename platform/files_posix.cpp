@@ -1,0 +1,253 @@
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace {
+
+std::mutex rootMutex;
+std::string chosenRoot;
+
+std::mutex spaceMutex;
+bool spaceOverridden = false;
+bool spaceFails = false;
+DiskSpace spaceOverride;
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// Wildcard match, '*' any run, '?' one character, ASCII case folded.
+bool MatchesPattern(const char* pattern, const char* name) {
+  const char* starPattern = nullptr;
+  const char* starName = nullptr;
+  while (*name != '\0') {
+    if (*pattern == '*') {
+      starPattern = ++pattern;
+      starName = name;
+    } else if (*pattern == '?' || FoldAscii(*pattern) == FoldAscii(*name)) {
+      ++pattern;
+      ++name;
+    } else if (starPattern != nullptr) {
+      pattern = starPattern;
+      name = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
+
+std::vector<std::string> SplitDevicePath(const std::string& devicePath) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (char c : devicePath) {
+    if (c == '\\' || c == '/') {
+      if (!current.empty()) parts.push_back(current);
+      current.clear();
+    } else {
+      current.push_back(c);
+    }
+  }
+  if (!current.empty()) parts.push_back(current);
+  return parts;
+}
+
+// The entry of `directory` whose name equals `component` ignoring case;
+// the exact name wins, and `component` itself when nothing matches.
+std::string MatchComponent(const std::string& directory, const std::string& component) {
+  struct stat info;
+  if (lstat((directory + "/" + component).c_str(), &info) == 0) return component;
+  DIR* dir = opendir(directory.c_str());
+  if (dir == nullptr) return component;
+  std::string match = component;
+  while (dirent* entry = readdir(dir)) {
+    if (EqualsIgnoringCase(entry->d_name, component)) {
+      match = entry->d_name;
+      break;
+    }
+  }
+  closedir(dir);
+  return match;
+}
+
+uint32_t AttributesOf(const std::string& hostPath, const char* name) {
+  struct stat info;
+  if (lstat(hostPath.c_str(), &info) != 0) return FILE_ATTRIBUTE_REPARSE_POINT;
+  uint32_t attributes = 0;
+  if (S_ISDIR(info.st_mode)) {
+    attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  } else if (!S_ISREG(info.st_mode)) {
+    attributes |= FILE_ATTRIBUTE_REPARSE_POINT;  // links, devices, pipes, sockets
+  }
+  if (name[0] == '.') attributes |= FILE_ATTRIBUTE_HIDDEN;
+  if (access(hostPath.c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+void CopyName(const std::string& name, FindData* data) {
+  std::u16string wide = Utf8ToUtf16(name);
+  size_t n = std::min(wide.size(), sizeof data->name / sizeof data->name[0] - 1);
+  std::memcpy(data->name, wide.data(), n * sizeof(char16_t));
+  data->name[n] = u'\0';
+}
+
+}  // namespace
+
+struct FindHandle {
+  std::string directory;
+  std::string pattern;
+  DIR* dir = nullptr;
+};
+
+namespace {
+
+bool NextMatch(FindHandle* handle, FindData* data) {
+  while (dirent* entry = readdir(handle->dir)) {
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    bool matches = handle->pattern == "*.*" || MatchesPattern(handle->pattern.c_str(), name);
+    if (!matches) continue;
+    data->attributes = AttributesOf(handle->directory + "/" + name, name);
+    CopyName(name, data);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void SetDeviceRoot(const char* hostDirectory) {
+  std::lock_guard<std::mutex> lock(rootMutex);
+  chosenRoot = hostDirectory != nullptr ? hostDirectory : "";
+}
+
+std::string DeviceRoot() {
+  std::string root;
+  {
+    std::lock_guard<std::mutex> lock(rootMutex);
+    root = chosenRoot;
+  }
+  if (root.empty()) {
+    if (const char* env = std::getenv("TEVO_DEVICE_ROOT"); env != nullptr) root = env;
+  }
+  if (root.empty()) {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
+      root = std::string(xdg) + "/tevo-logviewer/device";
+    } else {
+      const char* home = std::getenv("HOME");
+      root = std::string(home != nullptr ? home : ".") + "/.local/share/tevo-logviewer/device";
+    }
+  }
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  return root;
+}
+
+int ResolveDevicePath(const char* devicePath, std::string* hostPath) {
+  if (devicePath == nullptr) return -1;
+  std::string path = DeviceRoot();
+  for (const std::string& component : SplitDevicePath(devicePath)) {
+    if (component == "." || component == "..") return -1;
+    path += "/" + MatchComponent(path, component);
+  }
+  *hostPath = path;
+  return 0;
+}
+
+int ResolveDevicePath(const char16_t* devicePath, std::string* hostPath) {
+  if (devicePath == nullptr) return -1;
+  return ResolveDevicePath(Utf16ToUtf8(devicePath).c_str(), hostPath);
+}
+
+FILE* OpenDeviceFile(const char* devicePath, const char* mode) {
+  std::string hostPath;
+  if (ResolveDevicePath(devicePath, &hostPath) != 0) return nullptr;
+  return std::fopen(hostPath.c_str(), mode);
+}
+
+FindHandle* FindFirstFile(const char16_t* pattern, FindData* data) {
+  if (pattern == nullptr || data == nullptr) return nullptr;
+  std::string full = Utf16ToUtf8(pattern);
+  size_t split = full.find_last_of("\\/");
+  std::string directoryPart = split == std::string::npos ? std::string() : full.substr(0, split);
+  std::string namePattern = split == std::string::npos ? full : full.substr(split + 1);
+  if (namePattern.empty()) return nullptr;
+  auto* handle = new FindHandle;
+  handle->pattern = namePattern;
+  if (ResolveDevicePath(directoryPart.c_str(), &handle->directory) != 0 ||
+      (handle->dir = opendir(handle->directory.c_str())) == nullptr || !NextMatch(handle, data)) {
+    FindClose(handle);
+    return nullptr;
+  }
+  return handle;
+}
+
+int FindNextFile(FindHandle* handle, FindData* data) {
+  if (handle == nullptr || data == nullptr) return 0;
+  return NextMatch(handle, data) ? 1 : 0;
+}
+
+void FindClose(FindHandle* handle) {
+  if (handle == nullptr) return;
+  if (handle->dir != nullptr) closedir(handle->dir);
+  delete handle;
+}
+
+int DeleteDeviceFile(const char16_t* path) {
+  std::string hostPath;
+  if (ResolveDevicePath(path, &hostPath) != 0) return 0;
+  struct stat info;
+  if (lstat(hostPath.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return 0;
+  return unlink(hostPath.c_str()) == 0 ? 1 : 0;  // a link is removed itself, never its target
+}
+
+int RemoveDeviceDirectory(const char16_t* path) {
+  std::string hostPath;
+  if (ResolveDevicePath(path, &hostPath) != 0) return 0;
+  struct stat info;
+  if (lstat(hostPath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return 0;
+  return rmdir(hostPath.c_str()) == 0 ? 1 : 0;
+}
+
+int GetDiskFreeSpace(const char16_t* path, DiskSpace* space) {
+  {
+    std::lock_guard<std::mutex> lock(spaceMutex);
+    if (spaceOverridden) {
+      if (spaceFails) return 0;
+      *space = spaceOverride;
+      return 1;
+    }
+  }
+  std::string hostPath;
+  if (ResolveDevicePath(path, &hostPath) != 0) return 0;
+  struct stat info;
+  if (stat(hostPath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return 0;
+  struct statvfs volume;
+  if (statvfs(hostPath.c_str(), &volume) != 0) return 0;
+  space->available = static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize;
+  space->total = static_cast<uint64_t>(volume.f_blocks) * volume.f_frsize;
+  space->free = static_cast<uint64_t>(volume.f_bfree) * volume.f_frsize;
+  return 1;
+}
+
+void OverrideDiskFreeSpace(const DiskSpace* space, bool fail) {
+  std::lock_guard<std::mutex> lock(spaceMutex);
+  spaceOverridden = space != nullptr || fail;
+  spaceFails = fail;
+  if (space != nullptr) spaceOverride = *space;
+}

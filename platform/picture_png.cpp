@@ -1,0 +1,104 @@
+#include <png.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/picture.h"
+
+namespace {
+
+std::string ExecutableDirectory() {
+  char buffer[4096];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return ".";
+  buffer[n] = '\0';
+  std::string path(buffer);
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+bool HasPictures(const std::string& dir) { return access((dir + "/129.png").c_str(), R_OK) == 0; }
+
+}  // namespace
+
+std::string PictureDirectory() {
+  static const std::string directory = [] {
+    if (const char* env = std::getenv("TEVO_PICTURE_DIR"); env != nullptr && env[0] != '\0') return std::string(env);
+    std::string exe = ExecutableDirectory();
+    for (const char* relative : {"/pictures", "/../pictures", "/../share/tevo-logviewer/pictures"}) {
+      if (HasPictures(exe + relative)) return exe + relative;
+    }
+#ifdef TEVO_INSTALLED_PICTURE_DIR
+    if (HasPictures(TEVO_INSTALLED_PICTURE_DIR)) return std::string(TEVO_INSTALLED_PICTURE_DIR);
+#endif
+    return exe + "/pictures";
+  }();
+  return directory;
+}
+
+int DecodePngFile(const char* path, RgbImage* image) {
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path)) return -1;
+  if (png.width == 0 || png.height == 0 || png.width > 0x7FFF || png.height > 0x7FFF) {
+    png_image_free(&png);
+    return -1;
+  }
+  // Read as RGBA so that libpng never composites an alpha channel; the
+  // fourth byte is then dropped, as a 32-bit picture's is.
+  png.format = PNG_FORMAT_RGBA;
+  size_t pixelCount = static_cast<size_t>(png.width) * png.height;
+  auto* rgba = static_cast<uint8_t*>(std::malloc(pixelCount * 4));
+  if (rgba == nullptr || !png_image_finish_read(&png, nullptr, rgba, 0, nullptr)) {
+    std::free(rgba);
+    png_image_free(&png);
+    return -1;
+  }
+  for (size_t i = 0; i < pixelCount; ++i) std::memmove(rgba + i * 3, rgba + i * 4, 3);
+  image->width = static_cast<int32_t>(png.width);
+  image->height = static_cast<int32_t>(png.height);
+  image->rgb = rgba;  // the first 3 bytes of every 4 now hold the RGB pixels
+  return 0;
+}
+
+int DecodePicture(int pictureId, RgbImage* image) {
+  std::string path = PictureDirectory() + "/" + std::to_string(pictureId) + ".png";
+  return DecodePngFile(path.c_str(), image);
+}
+
+void ReleaseRgbImage(RgbImage* image) {
+  std::free(image->rgb);
+  image->rgb = nullptr;
+  image->width = image->height = 0;
+}
+
+int WriteRgb565Png(const char* path, const uint16_t* pixels, int32_t width, int32_t height, int32_t stride) {
+  if (pixels == nullptr || width <= 0 || height <= 0) return -1;
+  size_t bytes = static_cast<size_t>(width) * height * 3;
+  auto* rgb = static_cast<uint8_t*>(std::malloc(bytes));
+  if (rgb == nullptr) return -1;
+  uint8_t* out = rgb;
+  for (int32_t y = 0; y < height; ++y) {
+    const uint16_t* row = pixels + static_cast<size_t>(y) * stride;
+    for (int32_t x = 0; x < width; ++x) {
+      uint32_t p = row[x];
+      uint32_t r = (p >> 11) & 31, g = (p >> 5) & 63, b = p & 31;
+      *out++ = static_cast<uint8_t>((r << 3) | (r >> 2));
+      *out++ = static_cast<uint8_t>((g << 2) | (g >> 4));
+      *out++ = static_cast<uint8_t>((b << 3) | (b >> 2));
+    }
+  }
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(width);
+  png.height = static_cast<png_uint_32>(height);
+  png.format = PNG_FORMAT_RGB;
+  int ok = png_image_write_to_file(&png, path, 0, rgb, 0, nullptr);
+  std::free(rgb);
+  return ok ? 0 : -1;
+}
