@@ -1,0 +1,14 @@
+// The subcommands of tevo-logtool. Each takes the arguments after its name
+// and returns the process exit status (0 success, 1 failure, 2 usage error).
+#pragma once
+
+struct LogtoolCommand {
+  const char* name;
+  const char* synopsis;  // one line for --help
+  int (*run)(int argc, char** argv);
+};
+
+// Prints "tevo-logtool: <message>" on stderr and returns 1.
+int LogtoolFail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Prints a usage message for one command on stderr and returns 2.
+int LogtoolUsage(const char* synopsis);

@@ -1,0 +1,62 @@
+// tevo-logtool: headless companion of the viewer. It runs the system's own
+// readers and renderer from the command line.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "tools/logtool/commands.h"
+
+namespace {
+
+const LogtoolCommand COMMANDS[] = {
+};
+
+void PrintHelp(FILE* out) {
+  std::fprintf(out,
+               "usage: tevo-logtool COMMAND [ARGS...]\n"
+               "\n"
+               "Headless companion of the Tevo LogViewer: runs the viewer's own log reader,\n"
+               "map reader and renderer from the command line.\n"
+               "\n"
+               "commands:\n");
+  for (const LogtoolCommand& command : COMMANDS) std::fprintf(out, "  %s\n", command.synopsis);
+  std::fprintf(out,
+               "\n"
+               "options:\n"
+               "  -h, --help     show this help\n"
+               "  --version      show the version\n"
+               "\n"
+               "Errors go to stderr; the exit status is 0 on success, 1 on failure, 2 on bad usage.\n");
+}
+
+}  // namespace
+
+int LogtoolFail(const char* format, ...) {
+  std::fputs("tevo-logtool: ", stderr);
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+  return 1;
+}
+
+int LogtoolUsage(const char* synopsis) {
+  std::fprintf(stderr, "usage: tevo-logtool %s\n", synopsis);
+  return 2;
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
+    PrintHelp(argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("tevo-logtool %s\n", TEVO_VERSION);
+    return 0;
+  }
+  for (const LogtoolCommand& command : COMMANDS) {
+    if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 2, argv + 2);
+  }
+  return LogtoolFail("unknown command '%s' (see tevo-logtool --help)", argv[1]);
+}
