@@ -169,11 +169,12 @@ struct LineSpan {
 };
 
 // The line that starts at *position; moves *position past the line break
-// that ends it (line feed, carriage return, or both).
-LineSpan NextLine(const char16_t* text, int32_t count, int32_t* position) {
+// that ends it (line feed, carriage return, or both). A single-line text is
+// one line whatever it holds.
+LineSpan NextLine(const char16_t* text, int32_t count, bool singleLine, int32_t* position) {
   int32_t start = *position;
   int32_t end = start;
-  while (end < count && text[end] != u'\n' && text[end] != u'\r') ++end;
+  while (end < count && (singleLine || (text[end] != u'\n' && text[end] != u'\r'))) ++end;
   *position = end;
   if (*position < count && text[*position] == u'\r') ++*position;
   if (*position < count && text[*position] == u'\n') ++*position;
@@ -181,9 +182,8 @@ LineSpan NextLine(const char16_t* text, int32_t count, int32_t* position) {
 }
 
 int64_t CountLines(const char16_t* text, int32_t count, bool singleLine) {
-  if (singleLine) return 1;
   int64_t lines = 0;
-  for (int32_t position = 0; position < count; ++lines) NextLine(text, count, &position);
+  for (int32_t position = 0; position < count; ++lines) NextLine(text, count, singleLine, &position);
   return lines;
 }
 
@@ -257,8 +257,7 @@ int32_t DrawText(DrawingContext* dc, const char16_t* text, int32_t count, const 
   uint16_t colour = Rgb24To565(dc->textRgb);
 
   for (int32_t position = 0; position < length && lineTop < clip.bottom; lineTop += lineHeight) {
-    LineSpan line = singleLine ? LineSpan{0, length} : NextLine(text, length, &position);
-    if (singleLine) position = length;
+    LineSpan line = NextLine(text, length, singleLine, &position);
     if (lineTop + lineHeight <= clip.top) continue;
     const char16_t* start = text + line.start;
     int64_t x = rect.left;
