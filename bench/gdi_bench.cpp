@@ -79,8 +79,7 @@ void DrawLabels(LabelScene* scene, bool uncached) {
     Rect box{0, 0, whole.width, whole.height};
     FillRect(scene->dc, box, MAGENTA);
     if (uncached) ClearGlyphCache(scene->font);
-    DrawText(scene->dc, label.c_str(), static_cast<int32_t>(label.size()), box,
-             DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawText(scene->dc, label.c_str(), static_cast<int32_t>(label.size()), box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   }
   benchmark::DoNotOptimize(scene->textCanvas.pixels[0]);
 }

@@ -26,7 +26,7 @@ std::mutex fontconfigLock;
 
 // What a candidate face must offer to be taken.
 struct FaceRequirement {
-  bool sameFamily;     // the matched face belongs to the asked family
+  bool sameFamily;      // the matched face belongs to the asked family
   bool japaneseGlyphs;  // the matched face has the sample characters
 };
 

@@ -47,6 +47,9 @@ constexpr uint16_t FULL_COVERAGE = 255;
 // pixels, so that drawing blends whole vector blocks instead of finishing
 // short glyph rows one pixel at a time (a zero blends to the old pixel).
 constexpr uint32_t COVERAGE_ROW_ALIGNMENT = 16;
+// A rendered glyph larger than this either way (pixels) is not kept: it
+// would not fit the glyph record, and no text of the system needs one.
+constexpr unsigned int MAX_GLYPH_EXTENT = 4096;
 
 // One shared FreeType library. FreeType allows one library for all threads
 // as long as faces are created and destroyed one at a time; each face is
@@ -65,7 +68,7 @@ FT_Library Library() {
 // A glyph as drawn: a coverage bitmap (one byte per pixel, 0 to 255) placed
 // relative to the pen position on the baseline, and the pen's advance.
 struct Glyph {
-  uint32_t offset = 0;  // first coverage byte in Font::coverage
+  size_t offset = 0;  // first coverage byte in Font::coverage
   uint16_t width = 0;
   uint16_t rows = 0;
   uint16_t pitch = 0;   // coverage bytes per row: width padded with zeros
@@ -103,12 +106,14 @@ int32_t EmPixels(int32_t tenthsOfPoint) {
 }
 
 // Copies a rendered bitmap into the font's coverage pool as one byte per
-// pixel; black-and-white bitmaps become 0 and 255.
+// pixel; black-and-white bitmaps become 0 and 255. Bitmaps of other kinds
+// or sizes leave the glyph without pixels.
 void StoreCoverage(Font* font, const FT_Bitmap& bitmap, Glyph* glyph) {
   bool mono = bitmap.pixel_mode == FT_PIXEL_MODE_MONO;
   if ((!mono && bitmap.pixel_mode != FT_PIXEL_MODE_GRAY) || bitmap.pitch <= 0 || bitmap.buffer == nullptr) return;
+  if (bitmap.width > MAX_GLYPH_EXTENT || bitmap.rows > MAX_GLYPH_EXTENT) return;
   uint32_t pitch = (bitmap.width + COVERAGE_ROW_ALIGNMENT - 1) / COVERAGE_ROW_ALIGNMENT * COVERAGE_ROW_ALIGNMENT;
-  glyph->offset = static_cast<uint32_t>(font->coverage.size());
+  glyph->offset = font->coverage.size();
   glyph->width = static_cast<uint16_t>(bitmap.width);
   glyph->rows = static_cast<uint16_t>(bitmap.rows);
   glyph->pitch = static_cast<uint16_t>(pitch);
@@ -195,6 +200,7 @@ void DrawGlyph(const Glyph& glyph, const uint8_t* coverage, Canvas* canvas, int6
   int64_t top = std::max<int64_t>(y, clip.top);
   int64_t right = std::min<int64_t>(x + glyph.pitch, clip.right);
   int64_t bottom = std::min<int64_t>(y + glyph.rows, clip.bottom);
+  if (left >= right) return;
   uint16_t red = colour >> 11;
   uint16_t green = (colour >> 5) & 0x3F;
   uint16_t blue = colour & 0x1F;
@@ -260,16 +266,16 @@ int32_t FontLineHeight(const Font* font) { return font->ascent + font->descent; 
 
 int32_t MeasureTextRun(Font* font, const char16_t* text, int32_t count) {
   std::lock_guard<std::mutex> lock(font->lock);
-  int32_t width = 0;
+  int64_t width = 0;
   for (int32_t i = 0; i < count;) width += CachedGlyph(font, NextCodePoint(text, count, &i)).advance;
-  return width;
+  return static_cast<int32_t>(std::min<int64_t>(width, INT32_MAX));
 }
 
 void DrawTextRun(Font* font, Canvas* canvas, const char16_t* text, int32_t count, int64_t x, int64_t top,
                  const Rect& clip, uint16_t colour) {
   if (canvas == nullptr || canvas->pixels == nullptr) return;
   Rect inside{std::max(clip.left, 0), std::max(clip.top, 0), std::min(clip.right, canvas->width),
-                  std::min(clip.bottom, canvas->height)};
+              std::min(clip.bottom, canvas->height)};
   if (inside.left >= inside.right || inside.top >= inside.bottom) return;
   std::lock_guard<std::mutex> lock(font->lock);
   int64_t baseline = top + font->ascent;

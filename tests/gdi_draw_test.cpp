@@ -207,7 +207,7 @@ TEST_F(DrawTest, CopiesEqualTheCanvasBlits) {
     int32_t dx, dy, w, h, sx, sy;
   };
   for (Copy c : {Copy{10, 12, 61, 37, 0, 0}, Copy{-5, 260, 40, 30, 3, 2}, Copy{470, -4, 30, 30, -6, 10},
-                 Copy{0, 0, INT32_MAX, INT32_MAX, 0, 0}}) {
+                 Copy{0, 0, INT32_MAX, INT32_MAX, 0, 0}, Copy{40, 40, -10, 5, 0, 0}}) {
     FillCanvas(&canvas, GREY);
     FillCanvas(&expected, GREY);
     BitBlt(dc, c.dx, c.dy, c.w, c.h, sourceDc, c.sx, c.sy);
@@ -234,14 +234,22 @@ TEST_F(DrawTest, OtherKeyColoursSkipTheirOwnRgb565Form) {
   FillPattern(&source);
   DrawingContext* sourceDc = CreateDrawingContext();
   SelectCanvas(sourceDc, &source);
-  // 0x04FF03 reduces to pure green 0x07E0: green is skipped, magenta copied.
-  TransparentBlt(dc, -3, 265, 14, 9, sourceDc, 0, 0, 14, 9, 0x04FF03);
-  for (int32_t y = 0; y < 9; ++y) {
-    for (int32_t x = 0; x < 14; ++x) {
-      int32_t cx = x - 3, cy = y + 265;
-      if (cx < 0 || cy >= canvas.height) continue;
-      uint16_t s = source.pixels[x + y * source.stride];
-      EXPECT_EQ(canvas.pixels[cx + cy * canvas.stride], s == 0x07E0 ? GREY : s) << x << "," << y;
+  struct Copy {
+    int32_t dx, dy, w, h, sx, sy;
+  };
+  for (Copy c : {Copy{-3, 265, 14, 9, 0, 0}, Copy{475, 3, 14, 9, -2, -1}, Copy{100, 100, -14, 9, 0, 0},
+                 Copy{INT32_MAX - 5, INT32_MIN, 14, 9, 0, 0}, Copy{0, 0, 200, 200, 10, 5}}) {
+    FillCanvas(&canvas, GREY);
+    // 0x04FF03 reduces to pure green 0x07E0: green is skipped, magenta copied.
+    TransparentBlt(dc, c.dx, c.dy, c.w, c.h, sourceDc, c.sx, c.sy, c.w, c.h, 0x04FF03);
+    for (int32_t y = 0; y < canvas.height; ++y) {
+      for (int32_t x = 0; x < canvas.width; ++x) {
+        int64_t col = int64_t{x} - c.dx + c.sx, row = int64_t{y} - c.dy + c.sy;
+        bool copied = x - int64_t{c.dx} < c.w && y - int64_t{c.dy} < c.h && x >= c.dx && y >= c.dy && col >= 0 &&
+                      row >= 0 && col < source.width && row < source.height;
+        uint16_t s = copied ? source.pixels[col + row * source.stride] : GREY;
+        ASSERT_EQ(canvas.pixels[x + y * canvas.stride], s == 0x07E0 ? GREY : s) << x << "," << y;
+      }
     }
   }
   DeleteDrawingContext(sourceDc);
