@@ -1,6 +1,7 @@
 // Drawing-context state, fills, lines and copies between canvases.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <utility>
 
