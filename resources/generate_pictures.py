@@ -176,20 +176,21 @@ BUSY_DOT_COLOUR = NAVY
 
 # --- Shared pieces -------------------------------------------------------------
 
-def button(sk, at, size, look, label=None, corner=None, text_px=BUTTON_TEXT_PX):
-    """A rounded button in a cell at `at` of `size`; `corner` fills the cell
-    around it (for cells that are copied opaquely), else it stays transparent."""
+def button(sk, at, size, look, label=None, corner=None, inset=BUTTON_INSET):
+    """A rounded button in a cell at `at` of `size`, `inset` pixels inside
+    it; `corner` fills the cell around it (for cells that are copied
+    opaquely), else it stays transparent."""
     x, y = at
     w, h = size
     if corner is not None:
         sk.rect((x, y, x + w, y + h), corner)
     top, bottom, edge, ink = look
-    box = (x + BUTTON_INSET, y + BUTTON_INSET, x + w - BUTTON_INSET, y + h - BUTTON_INSET)
+    box = (x + inset, y + inset, x + w - inset, y + h - inset)
     sk.rect(box, edge, BUTTON_RADIUS)
     inner = (box[0] + 1, box[1] + 1, box[2] - 1, box[3] - 1)
     sk.gradient_rect(inner, top, bottom, BUTTON_RADIUS - 1)
     if label:
-        sk.text(box, label, text_px, ink)
+        sk.text(box, label, BUTTON_TEXT_PX, ink)
     return ink
 
 
@@ -376,8 +377,10 @@ def draw_confirm(first_line, after_date):
         sk.text((0, y0, NOTICE[0], y1), first_line, DATE_FONT_PX, WHITE)
     for centre, line in zip(CONFIRM_LINE_CENTRES, ("履歴を消去します。", "よろしいですか？")):
         sk.text((0, centre - 10, NOTICE[0], centre + 10), line, CONFIRM_TEXT_PX, WHITE)
-    button(sk, CONFIRM_YES_AT, BUTTON, LOOK_DARK, "はい")
-    button(sk, CONFIRM_NO_AT, BUTTON, LOOK_DARK, "いいえ")
+    # One pixel smaller than the pressed looks laid over them, so that their
+    # antialiased corners never show around a pressed button.
+    button(sk, CONFIRM_YES_AT, BUTTON, LOOK_DARK, "はい", inset=BUTTON_INSET + 1)
+    button(sk, CONFIRM_NO_AT, BUTTON, LOOK_DARK, "いいえ", inset=BUTTON_INSET + 1)
     return sk.finish()
 
 
