@@ -19,8 +19,7 @@ from PIL import Image, ImageDraw
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from sketch import (KEY, PictureError, Sketch, check_no_fringe, darker, font, lerp, lighter,  # noqa: E402
-                    text_width)
+from sketch import PictureError, Sketch, check_no_fringe, darker, font, text_width  # noqa: E402
 import landmarks  # noqa: E402
 import map_symbols  # noqa: E402
 
@@ -256,7 +255,8 @@ def gauge_frame(sk, at, width):
 
 
 def round_button(sk, at, size, shades, glyph, glyph_colour, corner=None):
-    """A round map button (plus, minus or back) in a cell at `at`."""
+    """A round map button (plus, minus or back) in a cell at `at`: a dark
+    rim, a thin white ring and a shaded face with the glyph."""
     x, y = at
     w, h = size
     if corner is not None:
@@ -265,12 +265,7 @@ def round_button(sk, at, size, shades, glyph, glyph_colour, corner=None):
     r = min(w, h) / 2 - 0.5
     sk.circle(cx, cy, r, MAP_BUTTON_EDGE)
     sk.circle(cx, cy, r - 1.5, WHITE)
-    # a soft top-to-bottom shade made of slightly shifted discs
-    steps = 8
-    for i in range(steps):
-        t = i / (steps - 1)
-        rr = (r - 2.5) * (1 - 0.12 * t)
-        sk.circle(cx, cy + 0.6 * t * (r - 2.5) * 0.12, rr, lerp(shades[0], shades[1], t))
+    sk.gradient_ellipse((cx - r + 2.5, cy - r + 2.5, cx + r - 2.5, cy + r - 2.5), *shades)
     glyph(sk, cx, cy, glyph_colour)
 
 
@@ -468,16 +463,12 @@ def draw_busy():
     sk = Sketch(*BUSY)
     hourglass(sk, HOURGLASS_BOX)
     centre = BUSY[0] / 2
-    dot_x, dot_y = BUSY_FIRST_DOT_AT
-    radius = centre - (dot_y + BUSY_DOT / 2)
+    radius = centre - (BUSY_FIRST_DOT_AT[1] + BUSY_DOT / 2)
+    # eight dots clockwise from the top one, which sits at BUSY_FIRST_DOT_AT
     for k in range(8):
-        if k == 0:
-            x, y = dot_x, dot_y
-        else:
-            angle = math.radians(45 * k)
-            x = round(centre + radius * math.sin(angle) - BUSY_DOT / 2)
-            y = round(centre - radius * math.cos(angle) - BUSY_DOT / 2)
-        busy_dot(sk, x, y)
+        angle = math.radians(45 * k)
+        busy_dot(sk, round(centre + radius * math.sin(angle) - BUSY_DOT / 2),
+                 round(centre - radius * math.cos(angle) - BUSY_DOT / 2))
     return sk.finish()
 
 

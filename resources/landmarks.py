@@ -11,7 +11,7 @@ import math
 
 from PIL import Image
 
-from sketch import Sketch, darker, lerp, lighter
+from sketch import Sketch, darker, lighter
 
 ATLAS_SIZE = (672, 368)
 
@@ -454,30 +454,32 @@ def illustration_for(index_by_group, w, h):
     return group[k % len(group)]
 
 
+def _edges(code):
+    x, y, w, h = MARKS[code]
+    return x, y, x + w, y + h
+
+
 def free_boxes():
     """Each mark's rectangle with the parts it shares with another cut off
     along the thinner side of the overlap."""
-    boxes = {code: [x, y, x + w, y + h] for code, (x, y, w, h) in MARKS.items()}
+    boxes = {code: list(_edges(code)) for code in MARKS}
     codes = sorted(MARKS)
     for i, a in enumerate(codes):
         for b in codes[i + 1:]:
-            ax0, ay0, ax1, ay1 = (MARKS[a][0], MARKS[a][1], MARKS[a][0] + MARKS[a][2], MARKS[a][1] + MARKS[a][3])
-            bx0, by0, bx1, by1 = (MARKS[b][0], MARKS[b][1], MARKS[b][0] + MARKS[b][2], MARKS[b][1] + MARKS[b][3])
+            (ax0, ay0, ax1, ay1), (bx0, by0, bx1, by1) = _edges(a), _edges(b)
             ox0, oy0, ox1, oy1 = max(ax0, bx0), max(ay0, by0), min(ax1, bx1), min(ay1, by1)
             if ox0 >= ox1 or oy0 >= oy1:
                 continue
-            for code in (a, b):
-                box = boxes[code]
-                if ox1 - ox0 <= oy1 - oy0:
+            for box in (boxes[a], boxes[b]):
+                if ox1 - ox0 <= oy1 - oy0:  # a tall overlap: cut a side
                     if ox0 <= box[0]:
-                        box[0] = max(box[0], ox1)
+                        box[0] = ox1
                     else:
-                        box[2] = min(box[2], ox0)
+                        box[2] = ox0
+                elif oy0 <= box[1]:  # a wide overlap: cut the top or the bottom
+                    box[1] = oy1
                 else:
-                    if oy0 <= box[1]:
-                        box[1] = max(box[1], oy1)
-                    else:
-                        box[3] = min(box[3], oy0)
+                    box[3] = oy0
     return {code: tuple(box) for code, box in boxes.items()}
 
 

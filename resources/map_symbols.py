@@ -208,11 +208,22 @@ def _temple(sk, cx, cy, s, c, b):
     sk.rect((cx - s * 0.2, cy + s * 0.25, cx + s * 0.2, cy + s * 0.7), b)
 
 
-def _bank(sk, cx, cy, s, c, b):
+def _museum(sk, cx, cy, s, c, b):
+    """A classical front: pediment, columns, base."""
     sk.polygon([(cx - s * 0.85, cy - s * 0.35), (cx, cy - s * 0.85), (cx + s * 0.85, cy - s * 0.35)], c)
     for dx in (-0.55, -0.18, 0.18, 0.55):
         sk.rect((cx + s * dx - s * 0.1, cy - s * 0.25, cx + s * dx + s * 0.1, cy + s * 0.5), c)
     sk.rect((cx - s * 0.85, cy + s * 0.55, cx + s * 0.85, cy + s * 0.75), c)
+
+
+def _bank(sk, cx, cy, s, c, b):
+    """A stack of coins."""
+    for k in range(3):
+        y = cy + s * (0.45 - 0.4 * k)
+        sk.rect((cx - s * 0.7, y - s * 0.05, cx + s * 0.7, y + s * 0.25), c)
+        sk.ellipse((cx - s * 0.7, y - s * 0.25, cx + s * 0.7, y + s * 0.15), c)
+        sk.rect((cx - s * 0.7, y + s * 0.22, cx + s * 0.7, y + s * 0.3), b)
+    sk.ellipse((cx - s * 0.45, cy - s * 0.75, cx + s * 0.45, cy - s * 0.5), b)
 
 
 def _bed(sk, cx, cy, s, c, b):
@@ -360,10 +371,6 @@ def _phone(sk, cx, cy, s, c, b):
     sk.rect((cx - s * 0.45, cy - s * 0.85, cx + s * 0.45, cy + s * 0.85), c, radius=s * 0.15)
     sk.rect((cx - s * 0.3, cy - s * 0.6, cx + s * 0.3, cy + s * 0.4), b)
     sk.circle(cx, cy + s * 0.6, s * 0.1, b)
-
-
-def _museum(sk, cx, cy, s, c, b):
-    _bank(sk, cx, cy, s, c, b)
 
 
 PICTOGRAMS = {

@@ -16,7 +16,7 @@ from PIL import Image, ImageDraw
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from sketch import KEY, font, text_mask  # noqa: E402
+from sketch import font, text_mask  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PICTURES = os.path.join(HERE, "pictures")

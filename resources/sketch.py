@@ -147,6 +147,17 @@ class Sketch:
         rounded_rectangle(ImageDraw.Draw(mask), (0, 0, w - 1, h - 1), self._s(radius), 255, corners)
         self.image.paste(shade, (x0, y0), mask)
 
+    def gradient_ellipse(self, box, top, bottom):
+        """An ellipse shaded from `top` to `bottom` colour."""
+        x0, y0, x1, y1 = (self._s(v) for v in box)
+        w, h = x1 - x0, y1 - y0
+        column = Image.new("RGBA", (1, h))
+        for i in range(h):
+            column.putpixel((0, i), (*lerp(top, bottom, i / max(1, h - 1)), 255))
+        mask = Image.new("L", (w, h), 0)
+        ImageDraw.Draw(mask).ellipse((0, 0, w - 1, h - 1), fill=255)
+        self.image.paste(column.resize((w, h)), (x0, y0), mask)
+
     def ellipse(self, box, fill, edge=None, edge_width=1):
         if edge is not None:
             self.draw.ellipse(self._box(box), fill=(*edge, 255))
