@@ -51,6 +51,8 @@ LOOK_GREY = ((164, 164, 164), (122, 122, 122), (92, 92, 92), (255, 255, 255))
 LOOK_BLUE = ((72, 146, 255), (0, 84, 230), (214, 228, 255), (255, 255, 255))
 LOOK_DARK = ((86, 86, 86), (46, 46, 46), (196, 196, 196), (255, 255, 255))
 
+ARROW_BLUE = (0, 84, 230)
+
 PANEL_FILL = BLACK
 PANEL_EDGE = (190, 190, 190)
 
@@ -199,7 +201,7 @@ def arrow_button(sk, at, look, pointing_left):
     x, y = at
     cx, cy = x + BUTTON[0] / 2, y + BUTTON[1] / 2
     half_w, half_h = 7, 9
-    colour = ink if look is not LOOK_NORMAL else (0, 84, 230)
+    colour = ARROW_BLUE if look is LOOK_NORMAL else ink
     if pointing_left:
         points = [(cx - half_w, cy), (cx + half_w, cy - half_h), (cx + half_w, cy + half_h)]
     else:
@@ -280,8 +282,7 @@ def minus_glyph(sk, cx, cy, colour):
 
 def back_glyph(sk, cx, cy, colour):
     """A curved arrow turning back to the left."""
-    sk.draw.arc(sk._box((cx - 6, cy - 6, cx + 8, cy + 7)), 270, 90, fill=(*colour, 255),
-                width=sk._s(3))
+    sk.arc((cx - 6, cy - 6, cx + 8, cy + 7), 270, 90, colour, 3)
     sk.rect((cx - 2, cy - 6, cx + 1.5, cy - 3), colour)
     sk.rect((cx - 2, cy + 4, cx + 1.5, cy + 7), colour)
     sk.polygon([(cx - 9, cy - 4.5), (cx - 2, cy - 11), (cx - 2, cy + 2)], colour)

@@ -103,6 +103,20 @@ def windows(sk, f, box, columns, rows, colour, fill=0.55):
             sk.rect(f.box(cx - cw * fill / 2, cy - ch * fill / 2, cx + cw * fill / 2, cy + ch * fill / 2), colour)
 
 
+def half_width(profile, fy):
+    """Half width at height fy of a symmetric outline given as (fy, half width) pairs, top down."""
+    for (ya, wa), (yb, wb) in zip(profile, profile[1:]):
+        if ya <= fy <= yb:
+            return wa + (wb - wa) * (fy - ya) / (yb - ya)
+    raise ValueError(f"{fy} outside the outline")
+
+
+def band(sk, f, profile, y0, y1, colour):
+    """A band from fy0 to fy1 across a symmetric tapering outline."""
+    w0, w1 = half_width(profile, y0), half_width(profile, y1)
+    sk.polygon(f.pts((0.5 - w0, y0), (0.5 + w0, y0), (0.5 + w1, y1), (0.5 - w1, y1)), colour)
+
+
 def shaded(sk, f, box, colour, radius=0):
     sk.gradient_rect(f.box(*box), lighter(colour, 0.25), darker(colour, 0.85), radius)
 
@@ -321,13 +335,11 @@ def school(sk, f, body):
 
 def tv_tower(sk, f, colour):
     """A tapered lattice tower in red and white bands with an observation deck."""
-    legs = f.pts((0.02, 1.0), (0.2, 0.78), (0.34, 0.5), (0.42, 0.18), (0.58, 0.18), (0.66, 0.5), (0.8, 0.78),
-                 (0.98, 1.0), (0.72, 1.0), (0.6, 0.82), (0.4, 0.82), (0.28, 1.0))
-    sk.polygon(legs, colour)
-    # white bands across the legs
+    profile = ((0.18, 0.08), (0.5, 0.16), (0.78, 0.3), (1.0, 0.48))
+    legs = [(0.5 - w, y) for y, w in profile] + [(0.5 + w, y) for y, w in reversed(profile)]
+    sk.polygon(f.pts(*legs, (0.72, 1.0), (0.6, 0.82), (0.4, 0.82), (0.28, 1.0)), colour)
     for y0, y1 in ((0.62, 0.7), (0.34, 0.42), (0.22, 0.28)):
-        sk.polygon(f.pts((0.5 - 0.08 - (y1 - 0.18) * 0.3, y0), (0.5 + 0.08 + (y1 - 0.18) * 0.3, y0),
-                         (0.5 + 0.08 + (y1 - 0.18) * 0.32, y1), (0.5 - 0.08 - (y1 - 0.18) * 0.32, y1)), WALL)
+        band(sk, f, profile, y0, y1, WALL)
     sk.rect(f.box(0.12, 0.56, 0.88, 0.62), WALL)
     sk.rect(f.box(0.14, 0.52, 0.86, 0.56), GLASS_DEEP)
     sk.rect(f.box(0.28, 0.28, 0.72, 0.32), GLASS_DEEP)
@@ -349,17 +361,16 @@ def skyscraper(sk, f, glass, stepped=False):
     sk.rect(f.box(0.48, 0.0, 0.52, 0.05), STEEL)
 
 
-def lighthouse(sk, f, band):
+def lighthouse(sk, f, stripes):
     sk.polygon(f.pts((0.0, 1.0), (0.1, 0.9), (0.9, 0.9), (1.0, 1.0)), STONE)
-    tower = f.pts((0.18, 0.92), (0.32, 0.3), (0.68, 0.3), (0.82, 0.92))
-    sk.polygon(tower, WALL)
+    profile = ((0.3, 0.18), (0.92, 0.32))
+    band(sk, f, profile, 0.3, 0.92, WALL)
     for y0, y1 in ((0.42, 0.52), (0.64, 0.74)):
-        a0, a1 = 0.32 - (y0 - 0.3) * 0.226, 0.32 - (y1 - 0.3) * 0.226
-        sk.polygon(f.pts((a0, y0), (1 - a0, y0), (1 - a1, y1), (a1, y1)), band)
+        band(sk, f, profile, y0, y1, stripes)
     sk.rect(f.box(0.16, 0.26, 0.84, 0.31), (50, 50, 56))
     sk.rect(f.box(0.3, 0.13, 0.7, 0.26), (250, 220, 90))
     sk.rect(f.box(0.46, 0.13, 0.54, 0.26), (60, 60, 66))
-    sk.chord(f.box(0.26, 0.02, 0.74, 0.24), 180, 360, band)
+    sk.chord(f.box(0.26, 0.02, 0.74, 0.24), 180, 360, stripes)
     sk.rect(f.box(0.44, 0.74, 0.56, 0.9), WOOD_DARK)
 
 

@@ -256,8 +256,7 @@ def _bag(sk, cx, cy, s, c, b):
 
 def _spa(sk, cx, cy, s, c, b):
     """A bath with three wisps of steam rising from it."""
-    sk.draw.arc(sk._box((cx - s * 0.85, cy - s * 0.35, cx + s * 0.85, cy + s * 0.85)), 0, 180, fill=(*c, 255),
-                width=max(1, sk._s(s * 0.2)))
+    sk.arc((cx - s * 0.85, cy - s * 0.35, cx + s * 0.85, cy + s * 0.85), 0, 180, c, s * 0.2)
     for dx in (-0.42, 0.0, 0.42):
         x = cx + s * dx
         sk.line([(x, cy + s * 0.3), (x - s * 0.14, cy), (x + s * 0.14, cy - s * 0.4), (x, cy - s * 0.9)], c,
@@ -302,8 +301,7 @@ def _anchor(sk, cx, cy, s, c, b):
     sk.ring(cx, cy - s * 0.6, s * 0.22, c, s * 0.14)
     sk.rect((cx - s * 0.09, cy - s * 0.4, cx + s * 0.09, cy + s * 0.75), c)
     sk.rect((cx - s * 0.45, cy - s * 0.2, cx + s * 0.45, cy - s * 0.04), c)
-    sk.draw.arc(sk._box((cx - s * 0.75, cy - s * 0.35, cx + s * 0.75, cy + s * 0.8)), 20, 160, fill=(*c, 255),
-                width=max(1, sk._s(s * 0.16)))
+    sk.arc((cx - s * 0.75, cy - s * 0.35, cx + s * 0.75, cy + s * 0.8), 20, 160, c, s * 0.16)
 
 
 def _lighthouse(sk, cx, cy, s, c, b):

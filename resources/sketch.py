@@ -172,6 +172,10 @@ class Sketch:
         self.draw.ellipse(self._box((cx - r, cy - r, cx + r, cy + r)), outline=(*colour, 255),
                           width=self._s(width))
 
+    def arc(self, box, start, end, colour, width):
+        """An arc of the ellipse in `box`, from `start` to `end` degrees clockwise from 3 o'clock."""
+        self.draw.arc(self._box(box), start, end, fill=(*colour, 255), width=max(1, self._s(width)))
+
     def polygon(self, points, fill):
         self.draw.polygon(self._points(points), fill=(*fill, 255))
 
