@@ -425,12 +425,10 @@ def route_plate(w, h, colour, shape):
     """A plate the run-time route number (white) is written on."""
     sk = Sketch(w, h)
     if shape == "shield":
-        outer = [(0, 0), (w, 0), (w, h * 0.62), (w / 2, h), (0, h * 0.62)]
-        inner = [(1.2, 1.2), (w - 1.2, 1.2), (w - 1.2, h * 0.6), (w / 2, h - 1.6), (1.2, h * 0.6)]
-        core = [(2.4, 2.4), (w - 2.4, 2.4), (w - 2.4, h * 0.58), (w / 2, h - 3.2), (2.4, h * 0.58)]
-        sk.polygon(outer, OUTLINE)
-        sk.polygon(inner, WHITE)
-        sk.polygon(core, colour)
+        # straight sides for most of the height, so that the number fits above the point
+        for inset, colour in ((0, OUTLINE), (1, WHITE), (2, colour)):
+            sk.polygon([(inset, inset), (w - inset, inset), (w - inset, h * 0.76 - inset * 0.4),
+                        (w / 2, h - inset * 1.4), (inset, h * 0.76 - inset * 0.4)], colour)
     else:
         sk.rect((0, 0, w, h), OUTLINE, radius=3)
         sk.rect((1, 1, w - 1, h - 1), WHITE, radius=2.5)

@@ -156,7 +156,7 @@ def fake_map(colour):
     for i, (sx, sy, w, h) in enumerate(((176, 48, 16, 16), (0, 64, 20, 20), (20, 164, 20, 18),
                                         (97, 3, 14, 10), (64, 0, 16, 16), (48, 0, 16, 16))):
         blit_keyed(screen, symbols, 40 + 36 * i, 30, w, h, sx, sy)
-    text(screen, (82, 164, 102, 182), "23", 12, WHITE)
+    text(screen, (112, 30, 132, 48), "23", 12, WHITE)  # the route number on the plate
     points = [(120 + 3 * i, 150 - (i * i) // 30) for i in range(60)]
     for x, y in points:
         draw.rectangle((x - 2, y - 1, x + 1, y), fill=(255, 0, 0))
