@@ -38,6 +38,12 @@ inline uint16_t* Row(Canvas* canvas, int32_t y) {
 
 inline int32_t ClampWeight(int32_t weight) { return std::clamp(weight, 0, WEIGHT_OPAQUE); }
 
+// RGB565 channel positions and sizes.
+constexpr int32_t RED_SHIFT = 11;
+constexpr int32_t GREEN_SHIFT = 5;
+constexpr int32_t FIVE_BITS = 0x1F;
+constexpr int32_t SIX_BITS = 0x3F;
+
 // One channel of the blend: old + ((colour - old) * weight >> 8), the shift
 // arithmetic (rounding towards minus infinity).
 inline int32_t BlendChannel(int32_t oldValue, int32_t colourValue, int32_t weight) {
@@ -46,10 +52,10 @@ inline int32_t BlendChannel(int32_t oldValue, int32_t colourValue, int32_t weigh
 
 // Blends two RGB565 pixels channel by channel (weight 0..255, no shortcut at 255).
 inline uint16_t BlendChannels(uint16_t old, uint16_t colour, int32_t weight) {
-  int32_t r = BlendChannel(old >> 11, colour >> 11, weight) & 0x1F;
-  int32_t g = BlendChannel((old >> 5) & 0x3F, (colour >> 5) & 0x3F, weight) & 0x3F;
-  int32_t b = BlendChannel(old & 0x1F, colour & 0x1F, weight) & 0x1F;
-  return static_cast<uint16_t>((r << 11) | (g << 5) | b);
+  int32_t r = BlendChannel(old >> RED_SHIFT, colour >> RED_SHIFT, weight) & FIVE_BITS;
+  int32_t g = BlendChannel((old >> GREEN_SHIFT) & SIX_BITS, (colour >> GREEN_SHIFT) & SIX_BITS, weight) & SIX_BITS;
+  int32_t b = BlendChannel(old & FIVE_BITS, colour & FIVE_BITS, weight) & FIVE_BITS;
+  return static_cast<uint16_t>((r << RED_SHIFT) | (g << GREEN_SHIFT) | b);
 }
 
 // The pixel blend: weight 255 writes the colour, any other weight blends.
@@ -75,18 +81,19 @@ inline void BlendInto(uint16_t* pixel, uint16_t colour, int32_t weight) {
 // are merged into one.
 WITH_AVX2_CLONE void BlendRow(uint16_t* p, int32_t count, uint16_t colour, int32_t weight) {
   uint16_t keep = static_cast<uint16_t>(256 - weight);
-  uint16_t red = static_cast<uint16_t>((colour >> 11) * weight);
-  uint16_t green = static_cast<uint16_t>(((colour >> 5) & 0x3F) * weight);
-  uint16_t blue = static_cast<uint16_t>((colour & 0x1F) * weight);
+  uint16_t red = static_cast<uint16_t>((colour >> RED_SHIFT) * weight);
+  uint16_t green = static_cast<uint16_t>(((colour >> GREEN_SHIFT) & SIX_BITS) * weight);
+  uint16_t blue = static_cast<uint16_t>((colour & FIVE_BITS) * weight);
   // Every sum is narrowed to 16 bits before it is shifted, which is what
   // lets the compiler keep the loop on 16-bit lanes.
   for (int32_t i = 0; i < count; ++i) {
     uint16_t old = p[i];
-    uint16_t r = static_cast<uint16_t>(static_cast<uint16_t>(old >> 11) * keep + red);
-    uint16_t g = static_cast<uint16_t>(static_cast<uint16_t>((old >> 5) & 0x3F) * keep + green);
-    uint16_t b = static_cast<uint16_t>(static_cast<uint16_t>(old & 0x1F) * keep + blue);
-    r = static_cast<uint16_t>(r << 3) & RGB565_RED_MASK;
-    g = static_cast<uint16_t>(g >> 3) & RGB565_GREEN_MASK;
+    uint16_t r = static_cast<uint16_t>(static_cast<uint16_t>(old >> RED_SHIFT) * keep + red);
+    uint16_t g = static_cast<uint16_t>(static_cast<uint16_t>((old >> GREEN_SHIFT) & SIX_BITS) * keep + green);
+    uint16_t b = static_cast<uint16_t>(static_cast<uint16_t>(old & FIVE_BITS) * keep + blue);
+    // (sum >> 8) << field shift, in one shift each.
+    r = static_cast<uint16_t>(r << (RED_SHIFT - 8)) & RGB565_RED_MASK;
+    g = static_cast<uint16_t>(g >> (8 - GREEN_SHIFT)) & RGB565_GREEN_MASK;
     b = static_cast<uint16_t>(b >> 8);
     p[i] = static_cast<uint16_t>(r | g | b);
   }

@@ -45,7 +45,11 @@ void BlendFill(Canvas* canvas, int32_t x, int32_t y, int32_t width, int32_t heig
                int32_t weight);
 
 // Draws the line (x0, y0)..(x1, y1), both ends included, by Bresenham
-// stepping along its longer axis, with `width` pixels across it:
+// stepping along its longer axis (x when |dy| < |dx|, else y), one step per
+// pixel of that axis. The other coordinate moves towards the end point
+// once the line has drifted a whole pixel from it (after k of n steps it has
+// moved floor(k * minor / n) times), so a shallow line keeps its start row
+// longest. At each step `width` pixels are set across the line:
 //   1: one pixel in edgeColour;
 //   2: the pixel and one neighbour, both in edgeColour;
 //   3: centreColour with one edgeColour pixel on each side;
@@ -79,9 +83,10 @@ int FillPolygon(Canvas* canvas, const Point* points, int32_t count, uint16_t col
 // colour wherever the stencil's pixel at the same place from (stencilX,
 // stencilY) is not KEY_COLOUR. A negative x or y is cut to 0 and the stencil
 // start moves with it, so a halo drawn one pixel left of or above the canvas
-// stays aligned. The stencil's last column and last row are never copied
-// (the rectangle stops one short of the stencil's stride and height), and
-// the rectangle is cut to both canvases.
+// stays aligned. The rectangle then stops one short of the stencil's stride
+// and height (x + width < stride, y + height < height), so the last column
+// and row of a target the size of the stencil are never written; finally it
+// is cut to both canvases.
 void StencilCopy(Canvas* target, const Canvas* stencil, int32_t x, int32_t y, int32_t width, int32_t height,
                  int32_t stencilX, int32_t stencilY, uint16_t colour);
 
