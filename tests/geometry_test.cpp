@@ -505,14 +505,17 @@ TEST(FillPolygon, CoordinatesAtTheLimitsOfThe32BitRange) {
   FillPolygon(&c, everything, 4, FILL, Whole(c));
   for (int32_t y = 0; y < 16; ++y)
     for (int32_t x = 0; x < 16; ++x) ASSERT_EQ(At(c, x, y), FILL) << x << "," << y;
-  // A sliver crossing the canvas with a slope of 2^28 pixels per row.
+  // A sliver with slopes of 2^28 pixels per row: its upper edge reaches
+  // x = 0 exactly at row 4, where the lower edge is still far left; every
+  // other row of it lies wholly left or right of the canvas.
   FillCanvas(&c, BLACK);
   const Point sliver[] = {{-(1 << 30), 0}, {1 << 30, 8}, {1 << 30, 9}};
   FillPolygon(&c, sliver, 3, FILL, ClipRect{I32_MIN, I32_MIN, I32_MAX, I32_MAX});
   int filled = 0;
   for (int32_t y = 0; y < 16; ++y)
     for (int32_t x = 0; x < 16; ++x) filled += At(c, x, y) == FILL;
-  EXPECT_LE(filled, 16);  // at most the row where it passes x 0..15
+  EXPECT_EQ(filled, 1);
+  EXPECT_EQ(At(c, 0, 4), FILL);
   // Far away: nothing.
   FillCanvas(&c, BLACK);
   const Point away[] = {{1 << 30, 1 << 30}, {I32_MAX, 1 << 30}, {1 << 30, I32_MAX}};
