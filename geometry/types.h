@@ -16,7 +16,7 @@ struct Point16 {
 };
 
 // A rectangle for the geometric tests: x0 <= x1 and y0 <= y1, all four bounds included.
-struct Rect {
+struct InclusiveRect {
   int32_t x0 = 0;
   int32_t y0 = 0;
   int32_t x1 = 0;

@@ -86,7 +86,7 @@ TEST(Trig, AnglesOutsideAFullTurnWrapAndAbsNeverOverflows) {
 }
 
 TEST(RectTests, PointInRectIncludesAllFourBounds) {
-  Rect r{0, 0, 10, 10};
+  InclusiveRect r{0, 0, 10, 10};
   EXPECT_EQ(PointInRect(r, {0, 0}), 1);
   EXPECT_EQ(PointInRect(r, {10, 10}), 1);
   EXPECT_EQ(PointInRect(r, {-1, 5}), 0);
@@ -94,7 +94,7 @@ TEST(RectTests, PointInRectIncludesAllFourBounds) {
 }
 
 TEST(RectTests, SegmentTouchesRectIsABoundingBoxTest) {
-  Rect r{0, 0, 10, 10};
+  InclusiveRect r{0, 0, 10, 10};
   struct Case {
     Point16 p, q;
     int touches;
