@@ -50,11 +50,17 @@ void FreeBlock(MapBlock* block) {
   if (block->isPrivate) std::free(block);
 }
 
-// A private copy of a held entry, with its own buffer and cursor 0.
+// A private copy of a held entry, with its own buffer. Only the fields
+// that stay fixed while the entry is cached are read: the holder moves the
+// entry's cursor without the lock.
 MapBlock* Duplicate(const MapBlock& entry) {
-  MapBlock* copy = static_cast<MapBlock*>(std::malloc(sizeof(MapBlock)));
+  MapBlock* copy = static_cast<MapBlock*>(std::calloc(1, sizeof(MapBlock)));
   if (copy == nullptr) return nullptr;
-  *copy = entry;
+  std::memcpy(copy->path, entry.path, sizeof(copy->path));
+  copy->offset = entry.offset;
+  copy->size = entry.size;
+  copy->length = entry.length;
+  copy->fileLength = entry.fileLength;
   copy->data = static_cast<uint8_t*>(std::malloc(entry.length));
   if (copy->data == nullptr) {
     std::free(copy);
@@ -62,7 +68,6 @@ MapBlock* Duplicate(const MapBlock& entry) {
   }
   std::memcpy(copy->data, entry.data, entry.length);
   copy->isPrivate = 1;
-  copy->refCount = 0;
   return copy;
 }
 

@@ -79,7 +79,9 @@ uint32_t SeekTo(MapBlock* block, uint32_t pos);
 uint32_t Skip(MapBlock* block, int32_t n);
 
 // Bytes left between the cursor and the end of the buffer.
-inline uint32_t Remaining(const MapBlock* block) { return block->length - block->cursor; }
+inline uint32_t Remaining(const MapBlock* block) {
+  return block->cursor < block->length ? block->length - block->cursor : 0;
+}
 
 // The buffer at the cursor, for copying raw runs; check Remaining first.
 inline const uint8_t* CurrentPointer(const MapBlock* block) { return block->data + block->cursor; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -350,7 +351,14 @@ bool AppendToList(void* context, const ParcelEntry& entry) {
 
 int LoadMapDatabase(const char* path) {
   MapDatabase* database = MapDatabase::Instance();
-  if (database == nullptr || database->SetMapPath(path) != 0) return -1;
+  if (database == nullptr) return -1;
+  // What is loaded belongs to one file: headers of one file never meet the
+  // tables of another.
+  const bool loaded = database->GetManagementHeader() != nullptr || database->GetSectionDirectory() != nullptr ||
+                      database->GetParcelIndex() != nullptr;
+  const char* loadedPath = database->MapPath() == nullptr ? "" : database->MapPath();
+  if (loaded && std::strcmp(loadedPath, path == nullptr ? "" : path) != 0) return -1;
+  if (database->SetMapPath(path) != 0) return -1;
   path = database->MapPath();
   MapBlock* first = OpenBlock(path, BYTE_ORDER_BIG, 0, MANAGEMENT_BLOCK_BYTES);
   if (first == nullptr) return -1;

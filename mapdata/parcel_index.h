@@ -49,7 +49,8 @@ constexpr int32_t ExtentFrom32(uint32_t field) { return ExtentFrom24(field >> 8)
 // MapDatabase, each only when it is not loaded yet, and remembers the path
 // for every later read of map data. A part that cannot be decoded stays
 // missing (FindParcels then finds nothing) and is tried again on the next
-// call. Returns 0, or -1 when the file's first 4096 bytes cannot be read.
+// call. Returns 0, or -1 when the file's first 4096 bytes cannot be read or
+// another file is loaded already (MapDatabase::Destroy first).
 int LoadMapDatabase(const char* path = nullptr);
 
 // The parcels of the level with `levelCode` that touch the rectangle

@@ -104,6 +104,19 @@ TEST_F(ParcelIndexTest, WithoutAMapNothingIsFoundAndNothingIsInside) {
   EXPECT_EQ(LoadMapDatabase(scratch.File("short.kwi").c_str()), -1);
 }
 
+TEST_F(ParcelIndexTest, AnotherFileIsLoadedOnlyAfterTheDatabaseIsDestroyed) {
+  MapDescription map = SmallMap();
+  FillAllParcels(&map);
+  Load(map);
+  WriteBytes(scratch.File("other.kwi"), image);
+  EXPECT_EQ(LoadMapDatabase(path.c_str()), 0);
+  EXPECT_EQ(LoadMapDatabase(scratch.File("other.kwi").c_str()), -1);
+  EXPECT_EQ(LoadMapDatabase(nullptr), -1);
+  EXPECT_STREQ(MapDatabase::Instance()->MapPath(), path.c_str());
+  MapDatabase::Destroy();
+  EXPECT_EQ(LoadMapDatabase(scratch.File("other.kwi").c_str()), 0);
+}
+
 TEST_F(ParcelIndexTest, TheEastAndNorthEdgesAreInsideTheMap) {
   Load(SmallMap());
   const std::pair<MapCoord, int> cases[] = {
