@@ -100,20 +100,14 @@ TEST_F(MapWriterTest, DescriptionsTheFormatCannotHoldAreRefused) {
   }
 }
 
-TEST_F(MapWriterTest, RegularLevelsSplitTheirGridsEvenly) {
+TEST_F(MapWriterTest, RegularLevelsNeedAWholeNumberOfParcels) {
   MapDescription map;
   ASSERT_EQ(AddStandardLevels(&map), 0);
-  ASSERT_EQ(map.levels.size(), 7u);
-  const MapLevelDescription& finest = map.levels[0];
-  EXPECT_EQ(finest.levelCode, 62);
-  EXPECT_EQ(finest.blockColumns, 16);
-  EXPECT_EQ(finest.subBlockColumns, 16);
-  EXPECT_EQ(finest.parcelColumns, 16);
-  EXPECT_EQ(map.levels[6].ParcelGridColumns(), 1u);
-  EXPECT_EQ(map.levels[6].thresholds[4], 20000000u);  // level 10 ends at 200 km
   const uint32_t none[WRITER_THRESHOLDS] = {};
-  EXPECT_EQ(AddRegularLevel(&map, 1, 5761, 3840, none), -1);  // not a whole number of parcels
-  EXPECT_EQ(AddStandardLevels(&map), -1);
+  EXPECT_EQ(AddRegularLevel(&map, 1, 5761, 3840, none), -1);
+  EXPECT_EQ(AddRegularLevel(&map, 1, 1, 16, none), -1);  // 23592960 columns: more than 256^3
+  EXPECT_EQ(AddStandardLevels(&map), -1);                  // the levels are there already
+  EXPECT_EQ(map.levels.size(), 7u);
 }
 
 // Scale steps: X and Y map units per pixel and the level code.
