@@ -9,6 +9,10 @@
 namespace {
 
 const LogtoolCommand COMMANDS[] = {
+    {"track", "track FILE [--summary]      print a log's track as the viewer reads it", RunTrackCommand},
+    {"export", "export FILE -o OUT.gpx      write a log's accepted fixes as GPX 1.1", RunExportCommand},
+    {"stats", "stats FILE                  times, driving time, distance and speeds of a log", RunStatsCommand},
+    {"days", "days [--device-root DIR] [YYYY-MM]  days with logs in a month", RunDaysCommand},
 };
 
 void PrintHelp(FILE* out) {
@@ -39,6 +43,10 @@ int LogtoolFail(const char* format, ...) {
   va_end(args);
   std::fputc('\n', stderr);
   return 1;
+}
+
+bool IsHelpOption(const char* argument) {
+  return std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0;
 }
 
 int LogtoolUsage(const char* synopsis) {
