@@ -60,8 +60,14 @@ class DeviceRootTest : public ::testing::Test {
   }
   void TearDown() override {
     SetDeviceRoot(nullptr);
+    // Directories a test made read-only must be writable again to be emptied.
     std::error_code ignored;
-    fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ignored);
+    for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+      if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+      }
+    }
     fs::remove_all(root, ignored);
   }
   fs::path root;
