@@ -1,5 +1,6 @@
 #include "logs/nmea_reader.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -92,12 +93,34 @@ bool IsOverflow(const char* digits, const char* end, bool hex) {
   return leading + exponent > 0;
 }
 
-// Pointer to the first `c` in [from, from + limit) clipped to `end`, or null.
-const char* FindWithin(const char* from, const char* end, char c, size_t limit) {
-  if (from >= end) return nullptr;
-  size_t length = static_cast<size_t>(end - from);
-  if (length > limit) length = limit;
-  return static_cast<const char*>(std::memchr(from, c, length));
+// Powers of ten that a double holds exactly.
+constexpr double EXACT_POWERS_OF_TEN[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                          1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+// Most significant digits a plain decimal may have for its digits to be an
+// exact integer in a double.
+constexpr int PLAIN_DECIMAL_DIGITS = 15;
+
+// Plain decimal text, digits with at most one point and no exponent, of at
+// most 15 digits: its value is m / 10^k with m and 10^k exact doubles, and
+// one correctly rounded division gives what strtod gives. False for any
+// other text (exponents, hex, "inf", long digit strings), which takes the
+// general conversion.
+bool ParsePlainDecimal(const char* text, double* value) {
+  uint64_t mantissa = 0;
+  const char* p = text;
+  for (unsigned digit; (digit = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + digit;
+  ptrdiff_t digits = p - text;
+  ptrdiff_t fractionDigits = 0;
+  if (*p == '.') {
+    const char* fraction = ++p;
+    for (unsigned digit; (digit = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + digit;
+    fractionDigits = p - fraction;
+    digits += fractionDigits;
+  }
+  if (digits == 0 || digits > PLAIN_DECIMAL_DIGITS) return false;
+  if (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X') return false;
+  *value = static_cast<double>(mantissa) / EXACT_POWERS_OF_TEN[fractionDigits];
+  return true;
 }
 
 const char* Find(const char* from, const char* end, char c) {
@@ -157,14 +180,48 @@ void AddPoint(Track* track, int32_t lon, int32_t lat) {
   ++track->count;
 }
 
+constexpr uint64_t BYTE_ONES = 0x0101010101010101ull;
+constexpr uint64_t BYTE_HIGHS = 0x8080808080808080ull;
+
+// High bits at the bytes of `word` (little-endian) that equal `c`; the
+// lowest set bit always marks the first such byte.
+uint64_t BytesEqual(uint64_t word, char c) {
+  const uint64_t zeroWhereEqual = word ^ (BYTE_ONES * static_cast<unsigned char>(c));
+  return (zeroWhereEqual - BYTE_ONES) & ~zeroWhereEqual & BYTE_HIGHS;
+}
+
+// XORs the bytes from `from` up to the first "*" or `limit`, whichever
+// comes first, into *sum and returns where it stopped. Eight bytes are taken
+// at a time while no "*" is among them.
+const char* XorUntilStar(const char* from, const char* limit, unsigned* sum) {
+  uint64_t words = 0;
+  const char* p = from;
+  while (limit - p >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if (BytesEqual(word, '*') != 0) break;
+    words ^= word;
+    p += 8;
+  }
+  words ^= words >> 32;
+  words ^= words >> 16;
+  words ^= words >> 8;
+  unsigned bytes = static_cast<unsigned>(words & 0xFF);
+  for (; p < limit && *p != '*'; ++p) bytes ^= static_cast<unsigned char>(*p);
+  *sum ^= bytes;
+  return p;
+}
+
 // Whether the "$GPRMC" sentence at `start` carries a "*" within
 // SENTENCE_LIMIT bytes, followed by two checksum characters inside the text,
 // that match the XOR of its bytes. A sentence cut by the end of the text
 // (the read limit or a zero byte) fails here.
 bool ChecksumMatches(const char* start, const char* end) {
-  const char* star = FindWithin(start + 1, end, '*', SENTENCE_LIMIT - 1);
-  if (star == nullptr || end - star < 3) return false;
-  return ParseChecksumHex(star + 1) == NmeaChecksum(start, static_cast<int>(star - start));
+  const char* limit = end - start > SENTENCE_LIMIT ? start + SENTENCE_LIMIT : end;
+  unsigned sum = 0;
+  const char* star = XorUntilStar(start + 1, limit, &sum);
+  if (star == limit || end - star < 3) return false;
+  return ParseChecksumHex(star + 1) == sum;
 }
 
 enum class SentenceResult { Continue, Stop };
@@ -174,7 +231,9 @@ enum class SentenceResult { Continue, Stop };
 // comma that ends the sixth field; Stop when the six fields cannot be taken.
 SentenceResult ReadSentence(const char* start, const char* end, Track* track, int32_t capacity,
                             AcceptedFixVisitor visitor, void* context, const char** resume) {
-  const char* comma = Find(start, end, ',');
+  // The comma that ends "$GPRMC" normally follows it directly.
+  const char* tagEnd = start + TRACK_TAG_LENGTH;
+  const char* comma = tagEnd < end && *tagEnd == ',' ? tagEnd : Find(start, end, ',');
   if (comma == nullptr) return SentenceResult::Stop;
   char fields[READ_FIELDS][FIELD_SIZE];
   const char* next = comma + 1;
@@ -220,9 +279,8 @@ SentenceResult ReadSentence(const char* start, const char* end, Track* track, in
 int NmeaChecksum(const char* text, int length) {
   if (length < 1) return 0;
   unsigned sum = 0;
-  int i = 1;
-  for (; i < length && text[i] != '*'; ++i) sum ^= static_cast<unsigned char>(text[i]);
-  return text[i] == '*' ? static_cast<int>(sum) : 0;
+  const char* stop = XorUntilStar(text + 1, text + length, &sum);
+  return *stop == '*' ? static_cast<int>(sum) : 0;
 }
 
 uint8_t ParseChecksumHex(const char* text) {
@@ -235,15 +293,28 @@ uint8_t ParseChecksumHex(const char* text) {
 }
 
 const char* NextField(const char* text, const char* end, char field[FIELD_SIZE]) {
-  field[0] = '\0';
   // A field of FIELD_SIZE - 1 characters has its comma at offset
-  // FIELD_SIZE - 1, so the comma is searched no further.
-  const char* comma = FindWithin(text, end, ',', FIELD_SIZE);
-  if (comma == nullptr) return nullptr;
-  size_t length = static_cast<size_t>(comma - text);
-  std::memcpy(field, text, length);
-  field[length] = '\0';
-  return comma + 1;
+  // FIELD_SIZE - 1, so the comma is searched no further. The bytes are
+  // taken into a zero-padded window (all FIELD_SIZE at once, except at the
+  // very end of the text) and the comma found eight bytes at a time.
+  char window[FIELD_SIZE] = {};
+  if (end - text >= FIELD_SIZE) {
+    std::memcpy(window, text, FIELD_SIZE);
+  } else if (end > text) {
+    std::memcpy(window, text, static_cast<size_t>(end - text));
+  }
+  for (size_t i = 0; i < FIELD_SIZE; i += sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, window + i, sizeof word);
+    if (uint64_t commas = BytesEqual(word, ',')) {
+      const size_t length = i + static_cast<size_t>(std::countr_zero(commas)) / 8;
+      std::memcpy(field, window, FIELD_SIZE);
+      field[length] = '\0';
+      return text + length + 1;
+    }
+  }
+  field[0] = '\0';
+  return nullptr;
 }
 
 void ShiftToTokyoDatum(int32_t* lon, int32_t* lat) {
@@ -263,10 +334,11 @@ double ParseDecimal(const char* text) {
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
   if (*p == '+' || *p == '-') return 0.0;  // from_chars would take a second sign
+  double value = 0.0;
+  if (ParsePlainDecimal(p, &value)) return negative ? -value : value;
   const char* end = p + std::strlen(p);
   bool hex = p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
   const char* digits = hex ? p + 2 : p;
-  double value = 0.0;
   std::from_chars_result result =
       std::from_chars(digits, end, value, hex ? std::chars_format::hex : std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
