@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <system_error>
 
 // The datum shift's products and sums are rounded one operation at a time,
@@ -33,7 +32,8 @@ constexpr double HUNDREDTHS_PER_MINUTE_D = 6000.0;
 // Tokyo datum: lon' = lat * LAT_TO_LON + lon * LON_TO_LON - LON_OFFSET,
 // lat' = lat * LAT_TO_LAT - lon * LON_TO_LAT - LAT_OFFSET, all in
 // hundredths of an arc-second. LON_OFFSET is 0.01004° (3614.4) one unit in
-// the last place low, as the recorded tracks were always computed with it.
+// the last place low: the value the device has always used, kept so that
+// every point lands on the same map unit as there.
 constexpr double LAT_TO_LON = 4.6038e-05;
 constexpr double LON_TO_LON = 1.000083043;
 constexpr double LON_OFFSET = 3614.3999999999996;  // bit pattern 0x40AC3CCCCCCCCCCC
@@ -180,6 +180,9 @@ void AddPoint(Track* track, int32_t lon, int32_t lat) {
   ++track->count;
 }
 
+// Eight bytes of text are read as one little-endian word: its lowest byte
+// comes first in the text.
+static_assert(std::endian::native == std::endian::little);
 constexpr uint64_t BYTE_ONES = 0x0101010101010101ull;
 constexpr uint64_t BYTE_HIGHS = 0x8080808080808080ull;
 

@@ -243,7 +243,7 @@ TEST(NmeaReader, DecimalFieldsReadAsTheCLibraryReadsThem) {
   const char* inputs[] = {"",      " 12.5", "+3",    "-0.5e1", "1e5",   "1.5e",     "1.5e+",  "0x1A",
                           "0X1p4", "0x",    "0x.8",  "inf",    "-Infinity", ".",    "--1",    "+-1",
                           "1e400", "-1e400", "1e-400", "\t\n7", "3540.1234", "12,3", "000426.00", "45.",
-                          "0.000000000000000000000000000000001e-300"};
+                          "0.000000000000000000000000000000001e-300", "1e-310", "4.9e-324", "2e-324", "1.7976931348623157e308", "1.8e308", "0x1p-1074", "0x1p1024"};
   for (const char* input : inputs) {
     EXPECT_EQ(ParseDecimal(input), std::strtod(input, nullptr)) << '"' << input << '"';
   }

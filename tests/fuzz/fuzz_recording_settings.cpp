@@ -13,16 +13,23 @@
 
 namespace {
 
+std::filesystem::path deviceRoot;
 std::string settingsHostPath;
+
+void RemoveDeviceRoot() {
+  std::error_code ignored;
+  std::filesystem::remove_all(deviceRoot, ignored);
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // A device root of its own, so that the settings file is written nowhere else.
   namespace fs = std::filesystem;
-  const fs::path root = fs::temp_directory_path() / ("tevo-fuzz-settings-" + std::to_string(std::random_device()()));
-  fs::create_directories(root / "NAND" / "QXAPP" / "Data");
-  SetDeviceRoot(root.c_str());
+  deviceRoot = fs::temp_directory_path() / ("tevo-fuzz-settings-" + std::to_string(std::random_device()()));
+  fs::create_directories(deviceRoot / "NAND" / "QXAPP" / "Data");
+  std::atexit(RemoveDeviceRoot);
+  SetDeviceRoot(deviceRoot.c_str());
   if (ResolveDevicePath(RECORDING_SETTINGS_PATH, &settingsHostPath) != 0) std::abort();
   return 0;
 }
