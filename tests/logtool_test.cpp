@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -48,18 +47,23 @@ struct GpxPoint {
   std::string time;
 };
 
+// The text between `before` and the next `after` in `text` from `from`
+// ("" when missing), and where it ends.
+std::string Between(const std::string& text, size_t from, const std::string& before, const std::string& after) {
+  size_t start = text.find(before, from);
+  if (start == std::string::npos) return "";
+  start += before.size();
+  size_t end = text.find(after, start);
+  return end == std::string::npos ? "" : text.substr(start, end - start);
+}
+
 std::vector<GpxPoint> ReadGpxPoints(const fs::path& path) {
   const std::string gpx = ReadFile(path);
-  static const std::regex position(R"re(<trkpt lat="([-0-9.]+)" lon="([-0-9.]+)")re");
-  static const std::regex time(R"re(<time>([^<]*)</time>)re");
   std::vector<GpxPoint> points;
-  for (size_t at = gpx.find("<trkpt"); at != std::string::npos; at = gpx.find("<trkpt", at + 1)) {
+  for (size_t at = gpx.find("<trkpt "); at != std::string::npos; at = gpx.find("<trkpt ", at + 1)) {
     const std::string point = gpx.substr(at, gpx.find("</trkpt>", at) - at);
-    std::smatch match;
-    if (!std::regex_search(point, match, position)) continue;
-    GpxPoint p{std::stod(match[1]), std::stod(match[2]), ""};
-    if (std::regex_search(point, match, time)) p.time = match[1];
-    points.push_back(p);
+    points.push_back({std::stod(Between(point, 0, "lat=\"", "\"")), std::stod(Between(point, 0, "lon=\"", "\"")),
+                      Between(point, 0, "<time>", "</time>")});
   }
   return points;
 }
