@@ -16,8 +16,9 @@ void PrintExportHelp() {
       "usage: tevo-logtool %s\n"
       "\n"
       "Writes the fixes of the NMEA log FILE that the viewer's reader accepts as a\n"
-      "GPX 1.1 track: WGS84 degrees as the receiver gave them (before the viewer's\n"
-      "datum shift), each with the UTC time of its sentence's time and date fields.\n"
+      "GPX 1.1 track: WGS84 degrees as the reader takes them before its datum shift\n"
+      "(to 0.01 arc-second; south and west negative), each with the UTC time of its\n"
+      "sentence's time and date fields (without a time when the date is unusable).\n"
       "OUT.gpx \"-\" writes to standard output.\n",
       EXPORT_SYNOPSIS);
 }

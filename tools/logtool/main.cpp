@@ -9,10 +9,11 @@
 namespace {
 
 const LogtoolCommand COMMANDS[] = {
-    {"track", "track FILE [--summary]      print a log's track as the viewer reads it", RunTrackCommand},
-    {"export", "export FILE -o OUT.gpx      write a log's accepted fixes as GPX 1.1", RunExportCommand},
-    {"stats", "stats FILE                  times, driving time, distance and speeds of a log", RunStatsCommand},
-    {"days", "days [--device-root DIR] [YYYY-MM]  days with logs in a month", RunDaysCommand},
+    {"track", "track FILE [--summary]              print a log's track as the viewer reads it", RunTrackCommand},
+    {"export", "export FILE -o OUT.gpx              write a log's accepted fixes as GPX 1.1", RunExportCommand},
+    {"stats", "stats FILE                          times, driving time, distance and speeds of a log",
+     RunStatsCommand},
+    {"days", "days [--device-root DIR] [YYYY-MM]  the days with logs in a month", RunDaysCommand},
 };
 
 void PrintHelp(FILE* out) {
