@@ -15,14 +15,14 @@ constexpr char SETTINGS_FORMAT[] =
     "REC_START_TIME= %d\n"
     "REC_END_DAY = %d\n"
     "REC_END_TIME= %d\n";
-// Longest file: five keys, blanks and line feeds (73 bytes) and five values
-// of at most 11 characters.
+// Longest file: five keys, blanks and line feeds (75 bytes), a mode of 3
+// digits and four values of at most 11 characters.
 constexpr int SETTINGS_TEXT_SIZE = 160;
 // A value starts this many characters after its "=", which is followed by
 // exactly one blank in every line the system writes.
 constexpr int VALUE_OFFSET = 2;
 
-// The values after logRec, in file order.
+// Values in the file, and those after logRec in file order.
 constexpr int SETTINGS_VALUE_COUNT = 5;
 constexpr int32_t RecordingSettings::*REC_VALUES[SETTINGS_VALUE_COUNT - 1] = {
     &RecordingSettings::recStartDay, &RecordingSettings::recStartTime, &RecordingSettings::recEndDay,
