@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <cstdio>
 #include <ctime>
 
 #include "platform/window.h"
@@ -15,8 +16,13 @@ struct Sdl2Backend::Impl {
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* texture = nullptr;
   int scale = 1;
+  std::string title;
+  bool initialised = false;
+  bool failed = false;
   bool penDown = false;
   Uint32 wakeEvent = 0;
+
+  bool EnsureWindow();
 };
 
 Sdl2Backend::Sdl2Backend() : impl(new Impl) {}
@@ -25,31 +31,43 @@ Sdl2Backend::~Sdl2Backend() {
   if (impl->texture != nullptr) SDL_DestroyTexture(impl->texture);
   if (impl->renderer != nullptr) SDL_DestroyRenderer(impl->renderer);
   if (impl->window != nullptr) SDL_DestroyWindow(impl->window);
-  if (impl->window != nullptr) SDL_Quit();
+  if (impl->initialised) SDL_Quit();
   delete impl;
 }
 
 int Sdl2Backend::Open(int scale, const char* windowTitle, std::string* error) {
   impl->scale = scale < 1 ? 1 : (scale > MAX_SCALE ? MAX_SCALE : scale);
+  impl->title = windowTitle != nullptr ? windowTitle : "";
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     *error = std::string("cannot open a window: ") + SDL_GetError();
     return -1;
   }
-  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");  // sharp pixels when enlarged
-  impl->window = SDL_CreateWindow(windowTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                  SCREEN_WIDTH * impl->scale, SCREEN_HEIGHT * impl->scale, SDL_WINDOW_SHOWN);
-  if (impl->window != nullptr) impl->renderer = SDL_CreateRenderer(impl->window, -1, 0);
-  if (impl->renderer != nullptr) {
-    SDL_RenderSetLogicalSize(impl->renderer, SCREEN_WIDTH, SCREEN_HEIGHT);
-    impl->texture = SDL_CreateTexture(impl->renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
-                                      SCREEN_WIDTH, SCREEN_HEIGHT);
-  }
-  if (impl->texture == nullptr) {
-    *error = std::string("cannot open a window: ") + SDL_GetError();
-    return -1;
-  }
+  impl->initialised = true;
   impl->wakeEvent = SDL_RegisterEvents(1);
   return 0;
+}
+
+// The window appears with the first picture, so that a program that ends
+// before it draws anything (a second copy) never shows one.
+bool Sdl2Backend::Impl::EnsureWindow() {
+  if (texture != nullptr) return true;
+  if (!initialised || failed) return false;
+  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");  // sharp pixels when enlarged
+  window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, SCREEN_WIDTH * scale,
+                            SCREEN_HEIGHT * scale, SDL_WINDOW_SHOWN);
+  if (window != nullptr) renderer = SDL_CreateRenderer(window, -1, 0);
+  if (renderer != nullptr) {
+    SDL_RenderSetLogicalSize(renderer, SCREEN_WIDTH, SCREEN_HEIGHT);
+    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING, SCREEN_WIDTH,
+                                SCREEN_HEIGHT);
+  }
+  if (texture == nullptr) {
+    std::fprintf(stderr, "tevo-logviewer: cannot open a window: %s\n", SDL_GetError());
+    failed = true;
+    RequestQuit();
+    return false;
+  }
+  return true;
 }
 
 uint32_t Sdl2Backend::Tick() { return SDL_GetTicks() + 1; }  // 0 is never a tick: it means "none yet"
@@ -68,7 +86,7 @@ void Sdl2Backend::Wake() {
 }
 
 void Sdl2Backend::Present(const Canvas& screen) {
-  if (screen.pixels == nullptr) return;
+  if (screen.pixels == nullptr || !impl->EnsureWindow()) return;
   SDL_UpdateTexture(impl->texture, nullptr, screen.pixels, screen.stride * 2);
   SDL_RenderClear(impl->renderer);
   SDL_RenderCopy(impl->renderer, impl->texture, nullptr, nullptr);
@@ -89,7 +107,7 @@ bool Sdl2Backend::WaitInput(uint32_t deadline, bool hasDeadline, InputEvent* eve
       event->kind = InputEvent::QUIT;
       return true;
     case SDL_WINDOWEVENT:
-      if (e.window.event == SDL_WINDOWEVENT_EXPOSED) Present(ScreenCanvas());
+      if (e.window.event == SDL_WINDOWEVENT_EXPOSED && impl->texture != nullptr) Present(ScreenCanvas());
       return false;
     case SDL_MOUSEBUTTONDOWN:
       if (e.button.button != SDL_BUTTON_LEFT) return false;
