@@ -75,7 +75,10 @@ IdleBackend idleBackend;
 // ---------------------------------------------------------------------------
 // Backend selection and clock
 
-void SetBackend(Backend* chosen) { backend = chosen; }
+void SetBackend(Backend* chosen) {
+  backend = chosen;
+  quitRequested = false;  // a new backend starts a new run (tests run several in one process)
+}
 Backend* CurrentBackend() { return backend; }
 Backend* WindowManager::CurrentBackendOrIdle() { return backend != nullptr ? backend : &idleBackend; }
 
