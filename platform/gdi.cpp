@@ -53,13 +53,17 @@ Rect CanvasBounds(const Canvas* canvas) { return Rect{0, 0, canvas->width, canva
 
 bool IsEmpty(const Rect& r) { return r.left >= r.right || r.top >= r.bottom; }
 
-// The part of the box [left, right) x [top, bottom) inside `limit`; empty
-// (left >= right or top >= bottom) when they do not meet. 64-bit inputs, so
-// boxes computed from far-off positions cannot wrap.
+// The part of the box [left, right) x [top, bottom) inside `limit`; an
+// empty Rect when they do not meet. 64-bit inputs, so boxes computed from
+// far-off positions cannot wrap.
 Rect ClipBox(const Rect& limit, int64_t left, int64_t top, int64_t right, int64_t bottom) {
-  auto inX = [&](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, limit.left, limit.right)); };
-  auto inY = [&](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, limit.top, limit.bottom)); };
-  return Rect{inX(left), inY(top), inX(right), inY(bottom)};
+  left = std::max<int64_t>(left, limit.left);
+  top = std::max<int64_t>(top, limit.top);
+  right = std::min<int64_t>(right, limit.right);
+  bottom = std::min<int64_t>(bottom, limit.bottom);
+  if (left >= right || top >= bottom) return Rect{};
+  return Rect{static_cast<int32_t>(left), static_cast<int32_t>(top), static_cast<int32_t>(right),
+              static_cast<int32_t>(bottom)};
 }
 
 Rect ClipRect(const Rect& limit, const Rect& r) { return ClipBox(limit, r.left, r.top, r.right, r.bottom); }
@@ -135,8 +139,8 @@ void DrawLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, co
 
 // Copies the rectangle, skipping source pixels equal to `key`; cut to both
 // canvases like the canvas blits.
-void BlitWithKey(Canvas* dst, const Canvas* src, int32_t dx, int32_t dy, int32_t w, int32_t h, int32_t sx,
-                 int32_t sy, uint16_t key) {
+void BlitWithKey(Canvas* dst, const Canvas* src, int32_t dx, int32_t dy, int32_t w, int32_t h, int32_t sx, int32_t sy,
+                 uint16_t key) {
   // Cut the destination box to the destination, then to where the source
   // exists, expressed in destination coordinates.
   int64_t shiftX = int64_t{sx} - dx;
@@ -169,11 +173,12 @@ struct LineSpan {
 };
 
 // The line that starts at *position; moves *position past the line break
-// that ends it (line feed, carriage return, or both).
-LineSpan NextLine(const char16_t* text, int32_t count, int32_t* position) {
+// that ends it (line feed, carriage return, or both). A single-line text is
+// one line whatever it holds.
+LineSpan NextLine(const char16_t* text, int32_t count, bool singleLine, int32_t* position) {
   int32_t start = *position;
   int32_t end = start;
-  while (end < count && text[end] != u'\n' && text[end] != u'\r') ++end;
+  while (end < count && (singleLine || (text[end] != u'\n' && text[end] != u'\r'))) ++end;
   *position = end;
   if (*position < count && text[*position] == u'\r') ++*position;
   if (*position < count && text[*position] == u'\n') ++*position;
@@ -181,9 +186,8 @@ LineSpan NextLine(const char16_t* text, int32_t count, int32_t* position) {
 }
 
 int64_t CountLines(const char16_t* text, int32_t count, bool singleLine) {
-  if (singleLine) return 1;
   int64_t lines = 0;
-  for (int32_t position = 0; position < count; ++lines) NextLine(text, count, &position);
+  for (int32_t position = 0; position < count; ++lines) NextLine(text, count, singleLine, &position);
   return lines;
 }
 
@@ -251,14 +255,15 @@ int32_t DrawText(DrawingContext* dc, const char16_t* text, int32_t count, const 
   bool opaque = dc->backgroundMode == BK_OPAQUE;
   int64_t lineHeight = FontLineHeight(font);
   int64_t blockHeight = CountLines(text, length, singleLine) * lineHeight;
+  auto textHeight = static_cast<int32_t>(std::min<int64_t>(blockHeight, INT32_MAX));
   int64_t lineTop = rect.top;
   if (flags & DT_VCENTER) lineTop += (int64_t{rect.bottom} - rect.top - blockHeight) / 2;
   Rect clip = ClipRect(CanvasBounds(canvas), rect);
+  if (IsEmpty(clip)) return textHeight;
   uint16_t colour = Rgb24To565(dc->textRgb);
 
   for (int32_t position = 0; position < length && lineTop < clip.bottom; lineTop += lineHeight) {
-    LineSpan line = singleLine ? LineSpan{0, length} : NextLine(text, length, &position);
-    if (singleLine) position = length;
+    LineSpan line = NextLine(text, length, singleLine, &position);
     if (lineTop + lineHeight <= clip.top) continue;
     const char16_t* start = text + line.start;
     int64_t x = rect.left;
@@ -269,7 +274,7 @@ int32_t DrawText(DrawingContext* dc, const char16_t* text, int32_t count, const 
     }
     DrawTextRun(font, canvas, start, line.length, x, lineTop, clip, colour);
   }
-  return static_cast<int32_t>(std::min<int64_t>(blockHeight, INT32_MAX));
+  return textHeight;
 }
 
 void FillRect(DrawingContext* dc, const Rect& rect, uint32_t rgb) {
@@ -296,8 +301,8 @@ void BitBlt(DrawingContext* dst, int32_t dx, int32_t dy, int32_t w, int32_t h, D
   BlitOpaque(dst->canvas, src->canvas, dx, dy, w, h, sx, sy);
 }
 
-void TransparentBlt(DrawingContext* dst, int32_t dx, int32_t dy, int32_t w, int32_t h, DrawingContext* src,
-                    int32_t sx, int32_t sy, int32_t sw, int32_t sh, uint32_t keyRgb) {
+void TransparentBlt(DrawingContext* dst, int32_t dx, int32_t dy, int32_t w, int32_t h, DrawingContext* src, int32_t sx,
+                    int32_t sy, int32_t sw, int32_t sh, uint32_t keyRgb) {
   if (dst == nullptr || src == nullptr || !HasPixels(dst->canvas) || !HasPixels(src->canvas)) return;
   if (sw != w || sh != h) return;
   uint16_t key = Rgb24To565(keyRgb & RGB24_MASK);

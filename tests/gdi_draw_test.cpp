@@ -1,9 +1,9 @@
 // Drawing-context state, fills, lines and copies between canvases.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <utility>
-#include <vector>
 
 #include "canvas/blit.h"
 #include "canvas/canvas.h"
@@ -59,31 +59,6 @@ class DrawTest : public ::testing::Test {
   DrawingContext* dc = nullptr;
 };
 
-TEST_F(DrawTest, SelectionsReturnWhatWasSelectedBefore) {
-  Canvas other;
-  Pen* pen = CreatePen(PS_SOLID, 1, WHITE_RGB);
-  EXPECT_EQ(SelectCanvas(dc, &other), &canvas);
-  EXPECT_EQ(SelectedCanvas(dc), &other);
-  EXPECT_EQ(SelectPen(dc, pen), nullptr);
-  EXPECT_EQ(SelectPen(dc, nullptr), pen);
-  EXPECT_EQ(SetTextColour(dc, 0x123456), 0x000000u);
-  EXPECT_EQ(SetTextColour(dc, 0), 0x123456u);
-  EXPECT_EQ(SetBackgroundColour(dc, 0), WHITE_RGB);
-  EXPECT_EQ(SetBackgroundMode(dc, BK_TRANSPARENT), BK_OPAQUE);
-  EXPECT_EQ(SetBackgroundMode(dc, 7), 0);  // not a mode: refused, nothing changes
-  EXPECT_EQ(SetBackgroundMode(dc, BK_OPAQUE), BK_TRANSPARENT);
-  DeletePen(pen);
-}
-
-TEST_F(DrawTest, LineLeavesOutItsEndPixel) {
-  MoveTo(dc, 10, 10);
-  LineTo(dc, 14, 10);
-  LineTo(dc, 14, 10);  // zero length: nothing
-  EXPECT_EQ(Drawn(canvas, GREY), (PixelSet{{10, 10}, {11, 10}, {12, 10}, {13, 10}}));
-  // The default pen is black and one pixel wide.
-  EXPECT_EQ(canvas.pixels[10 + 10 * canvas.stride], 0x0000);
-}
-
 TEST_F(DrawTest, ScaleBracketGivesExactlyItsPixels) {
   Pen* scalePen = CreatePen(PS_SOLID, 1, WHITE_RGB);
   SelectPen(dc, scalePen);
@@ -91,12 +66,14 @@ TEST_F(DrawTest, ScaleBracketGivesExactlyItsPixels) {
   LineTo(dc, 389, 265);
   LineTo(dc, 421, 265);
   LineTo(dc, 421, 260);
+  LineTo(dc, 421, 260);  // zero length: nothing
   PixelSet expected;
   for (int32_t y = 260; y <= 264; ++y) expected.insert({389, y});  // down, (389, 265) left out
   for (int32_t x = 389; x <= 420; ++x) expected.insert({x, 265});  // across, (421, 265) left out
   for (int32_t y = 261; y <= 265; ++y) expected.insert({421, y});  // up, (421, 260) left out
   EXPECT_EQ(Drawn(canvas, GREY), expected);
   EXPECT_EQ(canvas.pixels[400 + 265 * canvas.stride], 0xFFFF);
+  EXPECT_EQ(SelectPen(dc, nullptr), scalePen);
   DeletePen(scalePen);
 }
 
@@ -109,6 +86,7 @@ TEST_F(DrawTest, SlantedLineStepsOnePixelPerColumnOrRow) {
     int32_t major = std::max(std::abs(x1), std::abs(y1));
     EXPECT_EQ(static_cast<int32_t>(drawn.size()), major);
     EXPECT_TRUE(drawn.count({100, 100}));
+    EXPECT_EQ(canvas.pixels[100 + 100 * canvas.stride], 0x0000);  // the default pen is black
     EXPECT_FALSE(drawn.count({100 + x1, 100 + y1}));
     // Consecutive pixels along the major axis are 8-connected.
     std::set<int32_t> majors;
@@ -207,7 +185,7 @@ TEST_F(DrawTest, CopiesEqualTheCanvasBlits) {
     int32_t dx, dy, w, h, sx, sy;
   };
   for (Copy c : {Copy{10, 12, 61, 37, 0, 0}, Copy{-5, 260, 40, 30, 3, 2}, Copy{470, -4, 30, 30, -6, 10},
-                 Copy{0, 0, INT32_MAX, INT32_MAX, 0, 0}}) {
+                 Copy{0, 0, INT32_MAX, INT32_MAX, 0, 0}, Copy{40, 40, -10, 5, 0, 0}}) {
     FillCanvas(&canvas, GREY);
     FillCanvas(&expected, GREY);
     BitBlt(dc, c.dx, c.dy, c.w, c.h, sourceDc, c.sx, c.sy);
@@ -234,14 +212,22 @@ TEST_F(DrawTest, OtherKeyColoursSkipTheirOwnRgb565Form) {
   FillPattern(&source);
   DrawingContext* sourceDc = CreateDrawingContext();
   SelectCanvas(sourceDc, &source);
-  // 0x04FF03 reduces to pure green 0x07E0: green is skipped, magenta copied.
-  TransparentBlt(dc, -3, 265, 14, 9, sourceDc, 0, 0, 14, 9, 0x04FF03);
-  for (int32_t y = 0; y < 9; ++y) {
-    for (int32_t x = 0; x < 14; ++x) {
-      int32_t cx = x - 3, cy = y + 265;
-      if (cx < 0 || cy >= canvas.height) continue;
-      uint16_t s = source.pixels[x + y * source.stride];
-      EXPECT_EQ(canvas.pixels[cx + cy * canvas.stride], s == 0x07E0 ? GREY : s) << x << "," << y;
+  struct Copy {
+    int32_t dx, dy, w, h, sx, sy;
+  };
+  for (Copy c : {Copy{-3, 265, 14, 9, 0, 0}, Copy{475, 3, 14, 9, -2, -1}, Copy{100, 100, -14, 9, 0, 0},
+                 Copy{INT32_MAX - 5, INT32_MIN, 14, 9, 0, 0}, Copy{0, 0, 200, 200, 10, 5}}) {
+    FillCanvas(&canvas, GREY);
+    // 0x04FF03 reduces to pure green 0x07E0: green is skipped, magenta copied.
+    TransparentBlt(dc, c.dx, c.dy, c.w, c.h, sourceDc, c.sx, c.sy, c.w, c.h, 0x04FF03);
+    for (int32_t y = 0; y < canvas.height; ++y) {
+      for (int32_t x = 0; x < canvas.width; ++x) {
+        int64_t col = int64_t{x} - c.dx + c.sx, row = int64_t{y} - c.dy + c.sy;
+        bool copied = x - int64_t{c.dx} < c.w && y - int64_t{c.dy} < c.h && x >= c.dx && y >= c.dy && col >= 0 &&
+                      row >= 0 && col < source.width && row < source.height;
+        uint16_t s = copied ? source.pixels[col + row * source.stride] : GREY;
+        ASSERT_EQ(canvas.pixels[x + y * canvas.stride], s == 0x07E0 ? GREY : s) << x << "," << y;
+      }
     }
   }
   DeleteDrawingContext(sourceDc);

@@ -209,12 +209,16 @@ TEST_F(TextTest, TextReachingPastATinyCanvasIsClippedToIt) {
   EXPECT_GT(FindInk(tiny, WHITE).count, 0);
 
   FillCanvas(&tiny, WHITE);
-  for (Rect rect : {Rect{INT32_MAX - 3, 0, INT32_MAX, 5}, Rect{0, INT32_MIN, 7, INT32_MIN + 10},
-                    Rect{-1000000000, 0, -999999000, 5}, Rect{50, 50, -50, -50}}) {
-    DrawText(dc, MONTH_TITLE, -1, rect, DT_CENTER | DT_VCENTER);
-    DrawText(dc, MONTH_TITLE, -1, rect, DT_LEFT);
+  for (int mode : {BK_TRANSPARENT, BK_OPAQUE}) {
+    SetBackgroundMode(dc, mode);
+    for (Rect rect : {Rect{INT32_MAX - 3, 0, INT32_MAX, 5}, Rect{0, INT32_MIN, 7, INT32_MIN + 10},
+                      Rect{-1000000000, 0, -999999000, 5}, Rect{50, 50, -50, -50}, Rect{3, 4, 2, 1}}) {
+      DrawText(dc, MONTH_TITLE, -1, rect, DT_CENTER | DT_VCENTER);
+      DrawText(dc, MONTH_TITLE, -1, rect, DT_LEFT);
+    }
   }
   EXPECT_EQ(FindInk(tiny, WHITE).count, 0);
+  SetBackgroundMode(dc, BK_TRANSPARENT);
 
   // A rectangle spanning every coordinate centres the text on the origin.
   DrawText(dc, MONTH_TITLE, -1, Rect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, DT_CENTER | DT_VCENTER);
