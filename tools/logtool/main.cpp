@@ -6,9 +6,14 @@
 
 #include "tools/logtool/commands.h"
 
+int RunParcels(int argc, char** argv);  // cmd_parcels.cpp
+int RunMapinfo(int argc, char** argv);  // cmd_mapinfo.cpp
+
 namespace {
 
 const LogtoolCommand COMMANDS[] = {
+    {"parcels", "parcels FILE X Y HALFWIDTH HALFHEIGHT LEVELCODE", RunParcels},
+    {"mapinfo", "mapinfo FILE", RunMapinfo},
 };
 
 void PrintHelp(FILE* out) {

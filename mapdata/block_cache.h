@@ -1,0 +1,135 @@
+// Blocks of the map database: byte ranges of the map file read into memory,
+// kept in a process-wide cache of 32 entries, and read through a bounded
+// cursor.
+//
+// Every reader of map data works on one MapBlock at a time. The cursor never
+// leaves the block's buffer: a read that does not fit yields 0, parks the
+// cursor at the end of the buffer and sets the block's sticky `overrun` flag,
+// which a decoder looks at once at the end of a record or loop. Offsets and
+// counts read from the file therefore never make a reader touch memory
+// outside the buffer, whatever the file holds.
+#pragma once
+
+#include <cstdint>
+
+// Byte orders of MapBlock::byteOrder. Any value other than 1 reads
+// big-endian; every map reader asks for 2.
+constexpr uint32_t BYTE_ORDER_LITTLE = 1;
+constexpr uint32_t BYTE_ORDER_BIG = 2;
+
+// The device file that OpenBlock reads when it is given no path.
+constexpr const char* MAP_DATABASE_PATH = "\\NAND\\CMC\\KDH\\ALLDATA.KWI";
+
+constexpr int BLOCK_CACHE_ENTRIES = 32;
+// Blocks are read in whole pages: a request of n bytes gets a buffer of
+// (n / 4096 + 1) × 4096 bytes.
+constexpr uint32_t BLOCK_PAGE_BYTES = 4096;
+constexpr int BLOCK_PATH_CAPACITY = 256;  // including the terminating NUL
+// Result of a failed SeekTo or Skip.
+constexpr uint32_t SEEK_FAILED = 0xFFFFFFFF;
+// An address word counts 2048-byte logical sectors in its upper 24 bits.
+constexpr uint32_t SECTOR_BYTES = 2048;
+
+// One block of the map file in memory: a cache entry, or a private block
+// owned by the one caller it was handed to.
+struct MapBlock {
+  char path[BLOCK_PATH_CAPACITY];  // file as the caller named it; empty for the device file
+  uint8_t* data;                   // `length` bytes, owned
+  uint32_t byteOrder;              // BYTE_ORDER_LITTLE, else big-endian
+  uint32_t offset;                 // byte offset of the block in the file (cache key)
+  uint32_t size;                   // byte count the caller asked for (cache key)
+  uint32_t cursor;                 // read position in `data`, always <= length
+  uint32_t length;                 // bytes in `data`: (size / 4096 + 1) × 4096
+  uint32_t fileLength;             // length of the file when the block was read
+  uint8_t refCount;                // holders of a cache entry (0 or 1)
+  uint8_t isPrivate;               // 1: freed by ReleaseBlock; 0: a cache entry
+  uint8_t overrun;                 // sticky: a read or seek went past the buffer
+};
+
+// Hands out the block of `size` bytes at `offset` of the file `path` (a host
+// path), or of the device file MAP_DATABASE_PATH when path is null. The
+// block's cursor is 0, its overrun flag clear and its byte order `byteOrder`.
+// A cached block is shared by no one: while its entry is held, a second
+// request gets a private copy. When all 32 entries are held the block is
+// read into a private block that is not cached. Bytes past the end of the
+// file read as 0. Returns null when the file cannot be opened, `size` is not
+// smaller than the file, the path is longer than 255 bytes or memory runs
+// out. Release with ReleaseBlock.
+MapBlock* OpenBlock(const char* path, uint32_t byteOrder, uint32_t offset, uint32_t size);
+
+// Gives a block back: a private block is freed, a cache entry stays cached
+// for the next request. Returns 0, or -1 for null or for an entry that is not
+// held.
+int ReleaseBlock(MapBlock* block);
+
+// Frees every cached block and the cache; the next OpenBlock starts with an
+// empty cache. Blocks still held become invalid. Returns 0.
+int DestroyBlockCache();
+
+// Number of entries in the cache (0..32).
+int CachedBlockCount();
+
+// Moves the cursor to `pos`: returns pos, or SEEK_FAILED when pos is not
+// inside the buffer (pos >= length); a failed seek marks the block as
+// overrun and parks the cursor at the end, so the reads that follow yield 0.
+uint32_t SeekTo(MapBlock* block, uint32_t pos);
+
+// Moves the cursor by n bytes (negative n moves back, with 32-bit
+// wrap-around): returns the new position, or SEEK_FAILED as SeekTo does.
+uint32_t Skip(MapBlock* block, int32_t n);
+
+// Bytes left between the cursor and the end of the buffer.
+inline uint32_t Remaining(const MapBlock* block) {
+  return block->cursor < block->length ? block->length - block->cursor : 0;
+}
+
+// The buffer at the cursor, for copying raw runs; check Remaining first.
+inline const uint8_t* CurrentPointer(const MapBlock* block) { return block->data + block->cursor; }
+
+namespace block_detail {
+// The next n bytes, advancing the cursor; null (with the block marked
+// overrun and its cursor parked at the end) when fewer than n remain.
+inline const uint8_t* Take(MapBlock* block, uint32_t n) {
+  if (Remaining(block) < n) {
+    block->overrun = 1;
+    block->cursor = block->length;
+    return nullptr;
+  }
+  const uint8_t* bytes = block->data + block->cursor;
+  block->cursor += n;
+  return bytes;
+}
+
+// Assembles n bytes (1..4) in the block's byte order, byte by byte.
+inline uint32_t ReadUnsigned(MapBlock* block, uint32_t n) {
+  const uint8_t* bytes = Take(block, n);
+  if (bytes == nullptr) return 0;
+  uint32_t value = 0;
+  if (block->byteOrder == BYTE_ORDER_LITTLE) {
+    for (uint32_t i = n; i > 0; --i) value = (value << 8) | bytes[i - 1];
+  } else {
+    for (uint32_t i = 0; i < n; ++i) value = (value << 8) | bytes[i];
+  }
+  return value;
+}
+}  // namespace block_detail
+
+// Unsigned integers of 1, 2, 3 and 4 bytes at the cursor, in the block's
+// byte order; the cursor moves past them. A value that does not fit in the
+// buffer reads as 0 and marks the block as overrun.
+inline uint32_t ReadU8(MapBlock* block) { return block_detail::ReadUnsigned(block, 1); }
+inline uint32_t ReadU16(MapBlock* block) { return block_detail::ReadUnsigned(block, 2); }
+inline uint32_t ReadU24(MapBlock* block) { return block_detail::ReadUnsigned(block, 3); }
+inline uint32_t ReadU32(MapBlock* block) { return block_detail::ReadUnsigned(block, 4); }
+
+// Copies n bytes from the cursor to `out` and moves past them. When fewer
+// than n remain, `out` is zero-filled, the block is marked overrun and the
+// result is -1; otherwise 0.
+int ReadBytes(MapBlock* block, void* out, uint32_t n);
+
+// File offset of a KIWI address word: the upper 24 bits count 2048-byte
+// sectors, the low 6 bits count `blockSize`-byte units inside the sector;
+// bits 6 and 7 are ignored. The result wraps at 32 bits.
+constexpr uint32_t SectorAddressToOffset(uint32_t address, uint32_t blockSize) {
+  return (address >> 8) * SECTOR_BYTES + (address & 0x3F) * blockSize;
+}

@@ -1,0 +1,438 @@
+#include "mapdata/parcel_index.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// --- Decoding the management data ---
+
+ManagementHeader* DecodeManagementHeader(MapBlock* block) {
+  auto* header = static_cast<ManagementHeader*>(std::calloc(1, sizeof(ManagementHeader)));
+  if (header == nullptr) return nullptr;
+  ReadBytes(block, header->text, HEADER_TEXT_BYTES);
+  SeekTo(block, HEADER_EXTENT_OFFSET);
+  uint32_t extent[HEADER_EXTENT_WORDS];
+  for (uint32_t& field : extent) field = ReadU32(block);
+  // Memory keeps the file's coordinates pairwise swapped: 2nd, 1st, 4th, 3rd.
+  header->extent[0] = ExtentFrom32(extent[1]);
+  header->extent[1] = ExtentFrom32(extent[0]);
+  header->extent[2] = ExtentFrom32(extent[3]);
+  header->extent[3] = ExtentFrom32(extent[2]);
+  header->blockSize = static_cast<uint16_t>(ReadU16(block));
+  header->reserved = static_cast<uint16_t>(ReadU16(block));
+  header->flags = static_cast<uint16_t>(ReadU16(block));
+  return header;
+}
+
+SectionDirectory* DecodeSectionDirectory(MapBlock* block) {
+  auto* directory = static_cast<SectionDirectory*>(std::calloc(1, sizeof(SectionDirectory)));
+  if (directory == nullptr) return nullptr;
+  SeekTo(block, SECTION_DIRECTORY_OFFSET);
+  for (SectionEntry& entry : directory->entries) {
+    entry.address = ReadU32(block);
+    entry.size = static_cast<uint16_t>(ReadU16(block));
+    ReadBytes(block, entry.raw, SECTION_RAW_BYTES);
+  }
+  return directory;
+}
+
+// A grid word: high byte + 1 rows, low byte + 1 columns.
+void DecodeGrid(uint32_t word, uint16_t* rows, uint16_t* columns) {
+  *rows = static_cast<uint16_t>((word >> 8) + 1);
+  *columns = static_cast<uint16_t>((word & 0xFF) + 1);
+}
+
+void DecodeLevel(MapBlock* block, LevelEntry* level) {
+  level->codeWord = static_cast<uint16_t>(ReadU16(block));
+  level->levelCode = static_cast<uint16_t>(level->codeWord >> 10);
+  level->word2 = static_cast<uint16_t>(ReadU16(block));
+  for (uint32_t& threshold : level->thresholds) threshold = ReadU32(block);
+  DecodeGrid(ReadU16(block), &level->blockRows, &level->blockColumns);
+  DecodeGrid(ReadU16(block), &level->subBlockRows, &level->subBlockColumns);
+  DecodeGrid(ReadU16(block), &level->parcelRows, &level->parcelColumns);
+  // Piece grids use only their low byte: S = low byte + 1.
+  for (uint16_t& pieces : level->pieceGrid) pieces = static_cast<uint16_t>((ReadU16(block) & 0xFF) + 1);
+  level->blockTableOffset = ReadU16(block) * 2;
+  level->word38 = ReadU16(block) * 2;
+}
+
+void DecodeExtra(MapBlock* block, ExtraEntry* extra) {
+  extra->value = static_cast<uint16_t>(ReadU16(block));
+  extra->first = ReadU32(block) * 2;
+  extra->second = ReadU32(block) * 2;
+}
+
+// Decodes `count` records of `recordBytes` each from the cursor into a new
+// array in *records, keeping only the records that lie inside the block: a
+// count larger than the block can hold gives fewer records. Sets *kept.
+// Returns false only when memory runs out.
+template <typename Record>
+bool DecodeArray(MapBlock* block, uint32_t count, uint32_t recordBytes, void (*decode)(MapBlock*, Record*),
+                 Record** records, uint16_t* kept) {
+  const uint32_t fit = std::min(count, Remaining(block) / recordBytes);
+  *records = nullptr;
+  *kept = 0;
+  if (fit == 0) return true;
+  *records = static_cast<Record*>(std::calloc(fit, sizeof(Record)));
+  if (*records == nullptr) return false;
+  for (uint32_t i = 0; i < fit; ++i) decode(block, &(*records)[i]);
+  *kept = static_cast<uint16_t>(fit);
+  return true;
+}
+
+ParcelIndex* DecodeParcelIndex(const ManagementHeader& header, const SectionDirectory& directory,
+                               const char* path) {
+  const SectionEntry& section = directory.entries[0];
+  const uint32_t areaOffset = SectorAddressToOffset(section.address, header.blockSize);
+  const uint32_t areaSize = static_cast<uint32_t>(section.size) * header.blockSize;
+  MapBlock* area = OpenBlock(path, BYTE_ORDER_BIG, areaOffset, areaSize);
+  if (area == nullptr) return nullptr;
+  auto* index = static_cast<ParcelIndex*>(std::calloc(1, sizeof(ParcelIndex)));
+  if (index == nullptr) {
+    ReleaseBlock(area);
+    return nullptr;
+  }
+  index->areaOffset = areaOffset;
+  index->areaSize = areaSize;
+  index->blockSize = header.blockSize;
+  index->word0 = static_cast<uint16_t>(ReadU16(area));
+  ReadU16(area);
+  index->word4 = static_cast<uint16_t>(ReadU16(area));
+  ReadU16(area);
+  index->north = ExtentFrom24(ReadU24(area));
+  index->south = ExtentFrom24(ReadU24(area));
+  index->west = ExtentFrom24(ReadU24(area));
+  index->east = ExtentFrom24(ReadU24(area));
+  index->word20 = ReadU16(area) * 2;
+  index->blockRecordSize = ReadU16(area) * 2;
+  index->subBlockRecordSize = ReadU16(area) * 2;
+  const uint32_t levelCount = ReadU16(area);
+  const uint32_t extraCount = ReadU16(area);
+  const bool decoded =
+      DecodeArray(area, levelCount, LEVEL_ENTRY_BYTES, DecodeLevel, &index->levels, &index->levelCount) &&
+      DecodeArray(area, extraCount, EXTRA_ENTRY_BYTES, DecodeExtra, &index->extras, &index->extraCount);
+  ReleaseBlock(area);
+  if (!decoded) {
+    FreeParcelIndex(index);
+    return nullptr;
+  }
+  return index;
+}
+
+// --- The grid scan ---
+
+// Cells [first, last] of one axis; empty when first > last.
+struct Span {
+  int64_t first;
+  int64_t last;
+};
+
+// Differences and origins use the 32-bit wrap-around of the map's integer
+// arithmetic.
+int32_t Difference(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
+int32_t Sum(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+int32_t CellOrigin(int32_t origin, int64_t index, uint32_t cellSize) {
+  return static_cast<int32_t>(static_cast<uint32_t>(origin) + static_cast<uint32_t>(index) * cellSize);
+}
+
+// The block stage works in unsigned arithmetic: a query that ends west of
+// (or south of) the map wraps to a huge cell number and is clamped to the
+// last block. The last cell is one further than the query reaches.
+Span BlockSpan(int32_t q0, int32_t q1, int32_t origin, uint32_t cellSize, uint32_t count) {
+  const int32_t start = Difference(q0, origin);
+  const uint32_t first = start < 0 ? 0 : static_cast<uint32_t>(start) / cellSize;
+  uint32_t last = static_cast<uint32_t>(Difference(q1, origin)) / cellSize + 1;
+  if (last >= count) last = count - 1;
+  return {first, last};
+}
+
+// The stages below work in signed arithmetic, truncating towards zero;
+// `extra` is 1 at the sub-block stage and 0 at the parcel and piece stages.
+Span CellSpan(int32_t q0, int32_t q1, int32_t origin, int32_t cellSize, int32_t count, int32_t extra) {
+  const int32_t start = Difference(q0, origin);
+  const int64_t first = start < 0 ? 0 : start / cellSize;
+  int64_t last = Difference(q1, origin) / cellSize + extra;
+  if (last >= count) last = count - 1;
+  return {first, last};
+}
+
+// The rectangle of one cell: its south-west corner and size in map units.
+struct Cell {
+  int32_t x, y;
+  int32_t width, height;
+};
+
+enum class Flow { GO_ON, STOP, FAIL };
+
+class Walker {
+ public:
+  Walker(const ParcelIndex& index, const LevelEntry& level, const MapRect& query, ParcelWalk* walk,
+         MapBlock* area, const char* path)
+      : index(index), level(level), query(query), walk(walk), area(area), path(path),
+        // In a sound file every record a walk reads is a record of at least
+        // 6 bytes of its own, so a walk never needs more reads than that.
+        recordBudget(area->fileLength / PARCEL_RECORD_BYTES + 1) {}
+
+  Flow Run() {
+    const uint32_t blockWidth = static_cast<uint32_t>(Difference(index.east, index.west)) / level.blockColumns;
+    const uint32_t blockHeight = static_cast<uint32_t>(Difference(index.north, index.south)) / level.blockRows;
+    // A map without extent has no cells (and no division by zero).
+    if (blockWidth == 0 || blockHeight == 0) return Flow::GO_ON;
+    const Span rows = BlockSpan(query.y0, query.y1, index.south, blockHeight, level.blockRows);
+    const Span columns = BlockSpan(query.x0, query.x1, index.west, blockWidth, level.blockColumns);
+    for (int64_t row = rows.first; row <= rows.last; ++row) {
+      for (int64_t column = columns.first; column <= columns.last; ++column) {
+        const Cell block{CellOrigin(index.west, column, blockWidth), CellOrigin(index.south, row, blockHeight),
+                         static_cast<int32_t>(blockWidth), static_cast<int32_t>(blockHeight)};
+        const Flow flow = VisitBlock(row * level.blockColumns + column, block);
+        if (flow != Flow::GO_ON) return flow;
+      }
+    }
+    return Flow::GO_ON;
+  }
+
+ private:
+  // Counts one record read against the budget; false when it is spent.
+  bool TakeRecord() {
+    if (walk->recordsRead >= recordBudget) {
+      walk->truncated = true;
+      return false;
+    }
+    walk->recordsRead += 1;
+    return true;
+  }
+
+  // Moves to a record of `bytes` bytes at `pos`; false when the record does
+  // not lie wholly inside the block (the cell then has no data).
+  static bool SeekRecord(MapBlock* block, uint64_t pos, uint32_t bytes) {
+    if (pos + bytes > block->length) return false;
+    SeekTo(block, static_cast<uint32_t>(pos));
+    return true;
+  }
+
+  // Calls `visit(row, column, cell)` for the cells of a grid of rows ×
+  // columns over `area` that the query touches, until one does not go on.
+  template <typename Visit>
+  Flow ScanGrid(const Cell& area, int32_t rows, int32_t columns, int32_t extra, Visit visit) {
+    const int32_t width = area.width / columns;
+    const int32_t height = area.height / rows;
+    // Cells of no size (or a size that wrapped negative) select nothing.
+    if (width <= 0 || height <= 0) return Flow::GO_ON;
+    const Span rowSpan = CellSpan(query.y0, query.y1, area.y, height, rows, extra);
+    const Span columnSpan = CellSpan(query.x0, query.x1, area.x, width, columns, extra);
+    for (int64_t row = rowSpan.first; row <= rowSpan.last; ++row) {
+      for (int64_t column = columnSpan.first; column <= columnSpan.last; ++column) {
+        const Cell cell{CellOrigin(area.x, column, static_cast<uint32_t>(width)),
+                        CellOrigin(area.y, row, static_cast<uint32_t>(height)), width, height};
+        const Flow flow = visit(row, column, cell);
+        if (flow != Flow::GO_ON) return flow;
+      }
+    }
+    return Flow::GO_ON;
+  }
+
+  Flow VisitBlock(int64_t number, const Cell& block) {
+    if (!TakeRecord()) return Flow::STOP;
+    if (!SeekRecord(area, level.blockTableOffset + static_cast<uint64_t>(index.blockRecordSize) * number,
+                    BLOCK_RECORD_BYTES)) {
+      return Flow::GO_ON;
+    }
+    ReadU16(area);
+    const uint32_t subBlockTable = ReadU32(area);
+    const uint32_t presence = ReadU32(area);
+    if (subBlockTable == NO_SUB_BLOCK_TABLE || presence == 0) return Flow::GO_ON;
+    const uint64_t tablePos = static_cast<uint64_t>(subBlockTable) * 2;
+    return ScanGrid(block, level.subBlockRows, level.subBlockColumns, 1,
+                    [&](int64_t row, int64_t column, const Cell& subBlock) {
+                      return VisitSubBlock(tablePos, row * level.subBlockColumns + column, subBlock);
+                    });
+  }
+
+  Flow VisitSubBlock(uint64_t tablePos, int64_t number, const Cell& subBlock) {
+    if (!TakeRecord()) return Flow::STOP;
+    if (!SeekRecord(area, tablePos + static_cast<uint64_t>(index.subBlockRecordSize) * number,
+                    SUB_BLOCK_RECORD_BYTES)) {
+      return Flow::GO_ON;
+    }
+    const uint32_t address = ReadU32(area);
+    const uint32_t size = ReadU16(area);
+    if (address == NO_ADDRESS) return Flow::GO_ON;
+    MapBlock* table =
+        OpenBlock(path, BYTE_ORDER_BIG, SectorAddressToOffset(address, index.blockSize), size * index.blockSize);
+    if (table == nullptr) return Flow::FAIL;
+    ReadU16(table);  // the table's two head words are not used
+    ReadU16(table);
+    const Flow flow = ScanGrid(subBlock, level.parcelRows, level.parcelColumns, 0,
+                               [&](int64_t row, int64_t column, const Cell& parcel) {
+                                 return VisitParcel(table, row * level.parcelColumns + column, parcel);
+                               });
+    ReleaseBlock(table);
+    return flow;
+  }
+
+  Flow VisitParcel(MapBlock* table, int64_t number, const Cell& parcel) {
+    if (!TakeRecord()) return Flow::STOP;
+    if (!SeekRecord(table, PARCEL_TABLE_HEAD_BYTES + static_cast<uint64_t>(PARCEL_RECORD_BYTES) * number,
+                    PARCEL_RECORD_BYTES)) {
+      return Flow::GO_ON;
+    }
+    const uint32_t address = ReadU32(table);
+    const uint32_t size = ReadU16(table);
+    if (address == NO_ADDRESS) return Flow::GO_ON;
+    // A valid address with size 0 marks a split parcel; its address is then
+    // the split record's offset in 16-bit words from the table's start.
+    if (size != 0) {
+      walk->wholeParcels += 1;
+      return Emit(parcel, WHOLE_PARCEL_DIV, 0, address, size);
+    }
+    return VisitSplit(table, static_cast<uint64_t>(address) * 2, parcel);
+  }
+
+  Flow VisitSplit(MapBlock* table, uint64_t splitPos, const Cell& parcel) {
+    walk->splitParcels += 1;
+    if (!SeekRecord(table, splitPos, SPLIT_HEAD_BYTES)) return Flow::GO_ON;
+    const uint32_t kind = (ReadU16(table) >> 8) & 3;
+    ReadU16(table);
+    // Kind 0 splits into as many pieces per side as the sub-block has parcel
+    // columns; kinds 1..3 take their level's piece grids.
+    const int32_t pieces = kind == 0 ? level.parcelColumns : level.pieceGrid[kind - 1];
+    const auto div = static_cast<uint8_t>(WHOLE_PARCEL_DIV / pieces);
+    return ScanGrid(parcel, pieces, pieces, 0, [&](int64_t row, int64_t column, const Cell&) {
+      if (!TakeRecord()) return Flow::STOP;
+      const uint64_t pos = splitPos + SPLIT_HEAD_BYTES + PARCEL_RECORD_BYTES * static_cast<uint64_t>(row * pieces + column);
+      if (!SeekRecord(table, pos, PARCEL_RECORD_BYTES)) return Flow::GO_ON;
+      const uint32_t address = ReadU32(table);
+      const uint32_t size = ReadU16(table);
+      if (address != NO_ADDRESS && size != 0) walk->pieces += 1;
+      return Emit(parcel, div, static_cast<uint16_t>(column * 256 + row), address, size);
+    });
+  }
+
+  // Passes on an entry that has data: a valid address and a non-zero size.
+  Flow Emit(const Cell& parcel, uint8_t div, uint16_t piece, uint32_t address, uint32_t size) {
+    if (address == NO_ADDRESS || size == 0) return Flow::GO_ON;
+    ParcelEntry entry{};
+    entry.x0 = parcel.x;
+    entry.y0 = parcel.y;
+    entry.xDiv = div;
+    entry.yDiv = div;
+    entry.piece = piece;
+    entry.address = address;
+    entry.size = size;
+    entry.width = parcel.width;
+    entry.height = parcel.height;
+    return walk->visit(walk->context, entry) ? Flow::GO_ON : Flow::STOP;
+  }
+
+  const ParcelIndex& index;
+  const LevelEntry& level;
+  const MapRect query;
+  ParcelWalk* walk;
+  MapBlock* area;
+  const char* path;
+  const uint32_t recordBudget;
+};
+
+bool AppendToList(void* context, const ParcelEntry& entry) {
+  auto* list = static_cast<ParcelList*>(context);
+  list->entries[list->count++] = entry;
+  return list->count < PARCEL_LIST_LIMIT;
+}
+
+}  // namespace
+
+int LoadMapDatabase(const char* path) {
+  MapDatabase* database = MapDatabase::Instance();
+  if (database == nullptr) return -1;
+  // What is loaded belongs to one file: headers of one file never meet the
+  // tables of another.
+  const bool loaded = database->GetManagementHeader() != nullptr || database->GetSectionDirectory() != nullptr ||
+                      database->GetParcelIndex() != nullptr;
+  const char* loadedPath = database->MapPath() == nullptr ? "" : database->MapPath();
+  if (loaded && std::strcmp(loadedPath, path == nullptr ? "" : path) != 0) return -1;
+  if (database->SetMapPath(path) != 0) return -1;
+  path = database->MapPath();
+  MapBlock* first = OpenBlock(path, BYTE_ORDER_BIG, 0, MANAGEMENT_BLOCK_BYTES);
+  if (first == nullptr) return -1;
+  if (database->GetManagementHeader() == nullptr) database->SetManagementHeader(DecodeManagementHeader(first));
+  if (database->GetSectionDirectory() == nullptr) database->SetSectionDirectory(DecodeSectionDirectory(first));
+  ReleaseBlock(first);
+  const ManagementHeader* header = database->GetManagementHeader();
+  const SectionDirectory* directory = database->GetSectionDirectory();
+  if (database->GetParcelIndex() == nullptr && header != nullptr && directory != nullptr) {
+    database->SetParcelIndex(DecodeParcelIndex(*header, *directory, path));
+  }
+  return 0;
+}
+
+int FindLevel(const ParcelIndex& index, uint16_t levelCode) {
+  for (int i = 0; i < index.levelCount; ++i) {
+    if (index.levels[i].levelCode == levelCode) return i;
+  }
+  return -1;
+}
+
+int WalkParcels(const ParcelIndex& index, int levelIndex, const MapRect& query, ParcelWalk* walk) {
+  if (levelIndex < 0 || levelIndex >= index.levelCount) return -1;
+  const MapDatabase* database = MapDatabase::Instance();
+  const char* path = database == nullptr ? nullptr : database->MapPath();
+  MapBlock* area = OpenBlock(path, BYTE_ORDER_BIG, index.areaOffset, index.areaSize);
+  if (area == nullptr) return -1;
+  Walker walker(index, index.levels[levelIndex], query, walk, area, path);
+  const Flow flow = walker.Run();
+  ReleaseBlock(area);
+  return flow == Flow::FAIL ? -1 : 0;
+}
+
+ParcelList* FindParcels(const MapCoord* center, int32_t halfWidth, int32_t halfHeight, uint16_t levelCode) {
+  const MapDatabase* database = MapDatabase::Instance();
+  const ParcelIndex* index = database == nullptr ? nullptr : database->GetParcelIndex();
+  if (center == nullptr || index == nullptr) return nullptr;
+  const int levelIndex = FindLevel(*index, levelCode);
+  if (levelIndex < 0) return nullptr;
+  auto* list = static_cast<ParcelList*>(std::calloc(1, sizeof(ParcelList)));
+  if (list == nullptr) return nullptr;
+  list->levelCode = levelCode;
+  list->levelIndex = static_cast<uint16_t>(levelIndex);
+  list->capacity = PARCEL_LIST_CAPACITY;
+  const MapRect query{Difference(center->x, halfWidth), Difference(center->y, halfHeight),
+                      Sum(center->x, halfWidth), Sum(center->y, halfHeight)};
+  ParcelWalk walk{AppendToList, list, 0, 0, 0, 0, false};
+  if (WalkParcels(*index, levelIndex, query, &walk) != 0 || list->count == 0) {
+    std::free(list);
+    return nullptr;
+  }
+  return list;
+}
+
+int FreeParcelList(ParcelList* list) {
+  std::free(list);
+  return 0;
+}
+
+int IsInsideMap(const MapCoord* point) {
+  const MapDatabase* database = MapDatabase::Instance();
+  const ParcelIndex* index = database == nullptr ? nullptr : database->GetParcelIndex();
+  if (point == nullptr || index == nullptr) return 0;
+  return index->west <= point->x && point->x <= index->east && index->south <= point->y &&
+                 point->y <= index->north
+             ? 1
+             : 0;
+}
+
+int GetMapFlags(int* bit15, int* bit14) {
+  const MapDatabase* database = MapDatabase::Instance();
+  const ManagementHeader* header = database == nullptr ? nullptr : database->GetManagementHeader();
+  if (header == nullptr) return -1;
+  *bit15 = (header->flags >> 15) & 1;
+  *bit14 = (header->flags >> 14) & 1;
+  return 0;
+}

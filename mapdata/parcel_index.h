@@ -1,0 +1,103 @@
+// The map file's management data and parcel index: loading them into
+// MapDatabase, and finding the parcels of a level that touch a rectangle.
+//
+// The map divides its extent into levels; each level into a grid of blocks,
+// each block into a grid of sub-blocks, each sub-block into a grid of
+// parcels, and a parcel may be split into S × S pieces. All file values are
+// big-endian. Offsets, counts and grids read from the file are checked
+// against the block that holds them: a damaged file yields fewer parcels or
+// none, never a read outside a buffer or an endless scan.
+#pragma once
+
+#include <cstdint>
+
+#include "mapdata/map_database.h"
+#include "mapdata/parcel_list.h"
+
+// Map units: 1/128 arc-second, 460800 per degree; x is the longitude, y the
+// latitude.
+constexpr int32_t MAP_UNITS_PER_DEGREE = 460800;
+
+struct MapCoord {
+  int32_t x;
+  int32_t y;
+};
+
+// File layout of the management data.
+constexpr uint32_t MANAGEMENT_BLOCK_BYTES = 4096;  // the block LoadMapDatabase reads at offset 0
+constexpr uint32_t HEADER_EXTENT_OFFSET = 456;
+constexpr uint32_t SECTION_DIRECTORY_OFFSET = 2048;
+constexpr uint32_t PARCEL_INDEX_HEADER_BYTES = 30;
+constexpr uint32_t LEVEL_ENTRY_BYTES = 40;
+constexpr uint32_t EXTRA_ENTRY_BYTES = 10;
+constexpr uint32_t BLOCK_RECORD_BYTES = 10;     // unused word, sub-block table offset, presence
+constexpr uint32_t SUB_BLOCK_RECORD_BYTES = 6;  // address word, size in blocks
+constexpr uint32_t PARCEL_TABLE_HEAD_BYTES = 4;
+constexpr uint32_t PARCEL_RECORD_BYTES = 6;     // address word, size in blocks
+constexpr uint32_t SPLIT_HEAD_BYTES = 4;
+constexpr uint32_t NO_SUB_BLOCK_TABLE = 0xFFFFFFFF;
+
+// Extent coordinates are stored in 1/8 arc-second as 23-bit values; in
+// memory they are map units (× 16).
+constexpr uint32_t EXTENT_MASK = 0x7FFFFF;
+constexpr int32_t EXTENT_SCALE = 16;
+constexpr int32_t ExtentFrom24(uint32_t field) { return static_cast<int32_t>(field & EXTENT_MASK) * EXTENT_SCALE; }
+constexpr int32_t ExtentFrom32(uint32_t field) { return ExtentFrom24(field >> 8); }
+
+// Reads the management header, the section directory and the parcel index
+// of the map file `path` (a host path; null: the device file) into
+// MapDatabase, each only when it is not loaded yet, and remembers the path
+// for every later read of map data. A part that cannot be decoded stays
+// missing (FindParcels then finds nothing) and is tried again on the next
+// call. Returns 0, or -1 when the file's first 4096 bytes cannot be read or
+// another file is loaded already (MapDatabase::Destroy first).
+int LoadMapDatabase(const char* path = nullptr);
+
+// The parcels of the level with `levelCode` that touch the rectangle
+// center ± (halfWidth, halfHeight) (map units), in scan order: blocks,
+// sub-blocks, parcels and pieces each row by row from south to north and
+// west to east within a row. At most 63 entries. Returns null when nothing
+// is found, there is no such level or no parcel index, or a parcel table
+// cannot be read. Free the list with FreeParcelList.
+ParcelList* FindParcels(const MapCoord* center, int32_t halfWidth, int32_t halfHeight, uint16_t levelCode);
+
+// Frees a list from FindParcels; null is accepted. Returns 0.
+int FreeParcelList(ParcelList* list);
+
+// 1 when west <= x <= east and south <= y <= north of the loaded parcel
+// index, else 0 (also without an index).
+int IsInsideMap(const MapCoord* point);
+
+// Sets *bit15 and *bit14 (0 or 1) from the header flags and returns 0;
+// returns -1 and leaves both untouched when no header is loaded.
+int GetMapFlags(int* bit15, int* bit14);
+
+// Position of the first level entry with this code, or -1.
+int FindLevel(const ParcelIndex& index, uint16_t levelCode);
+
+// --- The scan under FindParcels, for tools that walk a whole level. ---
+
+// A rectangle in map units, all four bounds included.
+struct MapRect {
+  int32_t x0, y0, x1, y1;
+};
+
+struct ParcelWalk {
+  // Called for every parcel or piece with data, in scan order; returns true
+  // to go on, false to end the walk.
+  bool (*visit)(void* context, const ParcelEntry& entry);
+  void* context;
+  // Counted during the walk (start them at 0):
+  uint32_t wholeParcels;  // whole parcels with data
+  uint32_t splitParcels;  // split parcels, with or without pieces
+  uint32_t pieces;        // pieces with data
+  uint32_t recordsRead;   // index records read
+  bool truncated;         // the walk stopped at its record budget
+};
+
+// Scans the parcels of level `levelIndex` of the loaded parcel index that
+// touch `query`. A walk reads at most one record per 6 bytes of the map
+// file, as many as a file of that size can hold, so records shared by
+// damaged tables cannot make it endless. Returns 0, or -1 when there is no
+// such level, the parcel index area or a parcel table cannot be read.
+int WalkParcels(const ParcelIndex& index, int levelIndex, const MapRect& query, ParcelWalk* walk);

@@ -1,0 +1,65 @@
+// Fuzz target of the map database reader: the input is the whole map file.
+// It is loaded and queried at every level for views of several sizes, as
+// the renderer would; any read outside a buffer, hang or leak is a fault.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "mapdata/block_cache.h"
+#include "mapdata/parcel_index.h"
+
+namespace {
+
+const std::string& ScratchFile() {
+  static const std::string path = [] {
+    std::random_device seed;
+    return (std::filesystem::temp_directory_path() / ("tevo-fuzz-mapdata-" + std::to_string(seed()) + ".kwi"))
+        .string();
+  }();
+  return path;
+}
+
+void Reset() {
+  MapDatabase::Destroy();
+  DestroyBlockCache();
+}
+
+void Query(const ParcelIndex& index) {
+  const int64_t width = int64_t{index.east} - index.west;
+  const int64_t height = int64_t{index.north} - index.south;
+  const MapCoord centers[] = {
+      {static_cast<int32_t>(index.west + width / 2), static_cast<int32_t>(index.south + height / 2)},
+      {index.west, index.south},
+      {index.east, index.north},
+  };
+  const int32_t halves[][2] = {{1, 1}, {996, 580}, {static_cast<int32_t>(width / 8), static_cast<int32_t>(height / 8)},
+                               {static_cast<int32_t>(width), static_cast<int32_t>(height)}};
+  for (int level = 0; level < index.levelCount && level < 4; ++level) {
+    for (const MapCoord& center : centers) {
+      for (const auto& half : halves) {
+        FreeParcelList(FindParcels(&center, half[0], half[1], index.levels[level].levelCode));
+      }
+      IsInsideMap(&center);
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FILE* file = std::fopen(ScratchFile().c_str(), "wb");
+  if (file == nullptr) return 0;
+  std::fwrite(data, 1, size, file);
+  std::fclose(file);
+  Reset();
+  if (LoadMapDatabase(ScratchFile().c_str()) == 0) {
+    int bit15 = 0, bit14 = 0;
+    GetMapFlags(&bit15, &bit14);
+    if (const ParcelIndex* index = MapDatabase::Instance()->GetParcelIndex()) Query(*index);
+  }
+  Reset();
+  return 0;
+}

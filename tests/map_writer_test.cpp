@@ -1,0 +1,160 @@
+// The map writer: what it lays out is what the reader finds.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "mapdata/parcel_index.h"
+#include "mapdata_support.h"
+
+namespace {
+
+class MapWriterTest : public MapDataTest {
+ protected:
+  void Write(const MapDescription& map) {
+    std::string error;
+    ASSERT_EQ(WriteMapFile(map, scratch.File("map.kwi").c_str(), &layout, &error), 0) << error;
+    Reset();
+    ASSERT_EQ(LoadMapDatabase(scratch.File("map.kwi").c_str()), 0);
+  }
+  MapLayout layout;
+};
+
+// The parcel data a list entry points at starts with a parcel data header
+// that locates the three sections, in 16-bit words from the data's start.
+TEST_F(MapWriterTest, EntriesPointAtParcelDataWithTheSectionsInPlace) {
+  for (uint16_t blockSize : {32, 48, 256, 2048, 4096}) {
+    SCOPED_TRACE(blockSize);
+    MapDescription map = SmallMap();
+    map.blockSize = blockSize;
+    MapParcelDescription parcel;
+    parcel.row = 2;
+    parcel.column = 5;
+    parcel.data.valueA = 0x8123;  // 15 bits are kept
+    parcel.data.valueB = 7;
+    parcel.data.road = {1, 2, 3};
+    parcel.data.names = std::vector<uint8_t>(5000, 0x5A);
+    map.parcels.push_back(parcel);
+    Write(map);
+    const MapCoord center{800000 + 5500, 400000 + 2000};
+    ParcelList* list = FindParcels(&center, 10, 10, 62);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count, 1);
+    const ParcelEntry& entry = list->entries[0];
+    MapBlock* data = OpenBlock(scratch.File("map.kwi").c_str(), BYTE_ORDER_BIG,
+                               SectorAddressToOffset(entry.address, blockSize), entry.size * blockSize);
+    ASSERT_NE(data, nullptr);
+    const uint32_t headerWords = ReadU16(data);
+    EXPECT_EQ(headerWords, 27u);
+    SeekTo(data, 20);
+    EXPECT_EQ(ReadU16(data), 0x0123u);
+    EXPECT_EQ(ReadU16(data), 7u);
+    SeekTo(data, 34);
+    EXPECT_EQ(ReadU16(data), 0u);  // no optional entries
+    const uint32_t roadOffset = ReadU32(data), roadWords = ReadU16(data);
+    const uint32_t backgroundOffset = ReadU32(data), backgroundWords = ReadU16(data);
+    const uint32_t nameOffset = ReadU32(data), nameWords = ReadU16(data);
+    EXPECT_EQ(roadWords, 2u);
+    EXPECT_EQ(backgroundOffset, NO_ADDRESS);
+    EXPECT_EQ(backgroundWords, 0u);
+    EXPECT_EQ(nameWords, 2500u);
+    EXPECT_GE(roadOffset * 2, headerWords * 2);
+    SeekTo(data, roadOffset * 2);
+    EXPECT_EQ(ReadU24(data), 0x010203u);
+    SeekTo(data, nameOffset * 2 + 4999);
+    EXPECT_EQ(ReadU8(data), 0x5Au);
+    EXPECT_EQ(data->overrun, 0);
+    ReleaseBlock(data);
+    FreeParcelList(list);
+  }
+}
+
+TEST_F(MapWriterTest, DescriptionsTheFormatCannotHoldAreRefused) {
+  struct Case {
+    const char* what;
+    void (*spoil)(MapDescription* map);
+  };
+  const Case cases[] = {
+      {"extent off the 1/8 second grid", [](MapDescription* m) { m->extent.east += 8; }},
+      {"negative extent", [](MapDescription* m) { m->extent.west = -16; }},
+      {"grid of 257", [](MapDescription* m) { m->levels[0].parcelColumns = 257; }},
+      {"level code 64", [](MapDescription* m) { m->levels[0].levelCode = 64; }},
+      {"parcel outside the grid", [](MapDescription* m) { m->parcels[0].column = 8; }},
+      {"parcel twice", [](MapDescription* m) { m->parcels.push_back(m->parcels[0]); }},
+      {"split without its pieces", [](MapDescription* m) { m->parcels[0].split = true; }},
+      {"section too large", [](MapDescription* m) { m->parcels[0].data.road.resize(0x20000); }},
+      {"parcel data larger than 65535 blocks",
+       [](MapDescription* m) {
+         m->blockSize = 1;
+         m->parcels[0].data.road.resize(0x1FFFE);
+       }},
+  };
+  for (const Case& c : cases) {
+    MapDescription map = SmallMap();
+    FillAllParcels(&map);
+    c.spoil(&map);
+    std::vector<uint8_t> image;
+    std::string error;
+    EXPECT_EQ(BuildMapImage(map, &image, nullptr, &error), -1) << c.what;
+    EXPECT_FALSE(error.empty()) << c.what;
+  }
+}
+
+TEST_F(MapWriterTest, RegularLevelsNeedAWholeNumberOfParcels) {
+  MapDescription map;
+  ASSERT_EQ(AddStandardLevels(&map), 0);
+  const uint32_t none[WRITER_THRESHOLDS] = {};
+  EXPECT_EQ(AddRegularLevel(&map, 1, 5761, 3840, none), -1);
+  EXPECT_EQ(AddRegularLevel(&map, 1, 1, 16, none), -1);  // 23592960 columns: more than 256^3
+  EXPECT_EQ(AddStandardLevels(&map), -1);                  // the levels are there already
+  EXPECT_EQ(map.levels.size(), 7u);
+}
+
+// Scale steps: X and Y map units per pixel and the level code.
+struct Step {
+  int32_t unitsX, unitsY;
+  uint16_t levelCode;
+};
+const Step STEPS[27] = {
+    {2, 2, 62},         {3, 3, 62},         {4, 4, 62},         {6, 6, 62},         {8, 8, 0},
+    {12, 12, 0},        {16, 16, 0},        {24, 24, 0},        {32, 32, 2},        {56, 56, 2},
+    {80, 80, 2},        {120, 120, 2},      {160, 160, 4},      {280, 280, 4},      {400, 400, 4},
+    {600, 600, 4},      {800, 800, 6},      {1200, 1200, 6},    {1600, 1600, 6},    {3120, 2400, 6},
+    {4160, 3200, 8},    {6240, 4800, 8},    {8320, 6400, 8},    {14560, 11200, 8},  {20800, 16000, 10},
+    {31200, 24000, 10}, {41600, 32000, 10},
+};
+
+// In the demonstration map a 996 × 580 canvas at any step touches a
+// handful of its level's parcels, and at the level-62 steps they cover the
+// whole view (so the renderer keeps level 62).
+TEST_F(MapWriterTest, TheDemoMapGivesEveryStepAHandfulOfParcels) {
+  MapDescription map;
+  ASSERT_EQ(DescribeDemoMap(&map, nullptr), 0);
+  Write(map);
+  for (const MapBox& area : DEMO_AREAS) {
+    const MapCoord center{(area.west + area.east) / 2, (area.south + area.north) / 2};
+    for (int s = 0; s < 27; ++s) {
+      SCOPED_TRACE(s);
+      const int32_t halfWidth = 996 * STEPS[s].unitsX / 2, halfHeight = 580 * STEPS[s].unitsY / 2;
+      ParcelList* list = FindParcels(&center, halfWidth, halfHeight, STEPS[s].levelCode);
+      ASSERT_NE(list, nullptr);
+      EXPECT_GE(list->count, 1);
+      EXPECT_LE(list->count, 12);
+      if (STEPS[s].levelCode == 62) {
+        for (int corner = 0; corner < 4; ++corner) {
+          const int32_t x = center.x + (corner & 1 ? halfWidth : -halfWidth);
+          const int32_t y = center.y + (corner & 2 ? halfHeight : -halfHeight);
+          bool covered = false;
+          for (int i = 0; i < list->count; ++i) {
+            const ParcelEntry& e = list->entries[i];
+            covered |= e.x0 <= x && x <= e.x0 + e.width && e.y0 <= y && y <= e.y0 + e.height;
+          }
+          EXPECT_TRUE(covered) << corner;
+        }
+      }
+      FreeParcelList(list);
+    }
+  }
+}
+
+}  // namespace

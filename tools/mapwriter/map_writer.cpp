@@ -1,0 +1,571 @@
+#include "tools/mapwriter/map_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <tuple>
+
+namespace {
+
+// --- File layout ---
+
+constexpr uint32_t SECTOR = 2048;
+constexpr uint32_t SECTION_DIRECTORY_AT = 2048;
+constexpr uint32_t INDEX_AREA_AT = 4096;  // sector 2
+constexpr uint32_t HEADER_EXTENT_AT = 456;
+constexpr uint32_t HEADER_BLOCK_SIZE_AT = 472;
+constexpr uint32_t HEADER_FLAGS_AT = 476;
+constexpr uint32_t TEXT_FIELD_BYTES[WRITER_HEADER_TEXTS] = {64, 64, 32, 64, 64, 128, 8, 32};
+
+constexpr uint32_t INDEX_HEADER_BYTES = 30;
+constexpr uint32_t LEVEL_BYTES = 40;
+constexpr uint32_t BLOCK_RECORD = 10;
+constexpr uint32_t SUB_BLOCK_RECORD = 6;
+constexpr uint32_t PARCEL_RECORD = 6;
+constexpr uint32_t TABLE_HEAD = 4;
+constexpr uint32_t SPLIT_HEAD = 4;
+constexpr uint32_t NONE = 0xFFFFFFFF;
+
+// Parcel data header without the optional 4-byte entries: 36 bytes, then
+// three (offset, size) pairs of 6 bytes.
+constexpr uint32_t DATA_HEADER_BYTES = 54;
+constexpr uint32_t DATA_VALUE_A_AT = 20;
+constexpr uint32_t DATA_VALUE_B_AT = 22;
+constexpr uint32_t DATA_BLOCKS_AT = 32;
+constexpr uint32_t DATA_SECTIONS_AT = 36;
+constexpr uint32_t MAX_UNITS_IN_SECTOR = 63;
+constexpr uint32_t MAX_EXTENT_FIELD = 0x7FFFFF;
+constexpr int32_t EXTENT_UNIT = 16;
+
+uint32_t RoundUp(uint64_t value, uint32_t multiple) {
+  return static_cast<uint32_t>((value + multiple - 1) / multiple * multiple);
+}
+
+// Big-endian writes into a growing image.
+class Image {
+ public:
+  explicit Image(std::vector<uint8_t>* bytes) : bytes(bytes) {}
+  void Put(uint32_t pos, uint32_t value, int width) {
+    if (bytes->size() < pos + width) bytes->resize(pos + width, 0);
+    for (int i = 0; i < width; ++i) (*bytes)[pos + i] = static_cast<uint8_t>(value >> (8 * (width - 1 - i)));
+  }
+  void Put16(uint32_t pos, uint32_t value) { Put(pos, value, 2); }
+  void Put24(uint32_t pos, uint32_t value) { Put(pos, value, 3); }
+  void Put32(uint32_t pos, uint32_t value) { Put(pos, value, 4); }
+  void PutBytes(uint32_t pos, const uint8_t* data, size_t count) {
+    if (bytes->size() < pos + count) bytes->resize(pos + count, 0);
+    std::copy(data, data + count, bytes->begin() + pos);
+  }
+  void PadTo(uint32_t length) {
+    if (bytes->size() < length) bytes->resize(length, 0);
+  }
+
+ private:
+  std::vector<uint8_t>* bytes;
+};
+
+// A parcel's position split into its block, sub-block and parcel cells.
+struct GridPosition {
+  uint32_t blockRow, blockColumn, subRow, subColumn, parcelRow, parcelColumn;
+};
+
+GridPosition Locate(const MapLevelDescription& level, uint32_t row, uint32_t column) {
+  const uint32_t rowsPerBlock = uint32_t{level.subBlockRows} * level.parcelRows;
+  const uint32_t columnsPerBlock = uint32_t{level.subBlockColumns} * level.parcelColumns;
+  return {row / rowsPerBlock,
+          column / columnsPerBlock,
+          row / level.parcelRows % level.subBlockRows,
+          column / level.parcelColumns % level.subBlockColumns,
+          row % level.parcelRows,
+          column % level.parcelColumns};
+}
+
+using BlockKey = std::tuple<uint32_t, uint32_t, uint32_t>;                          // level, row, column
+using SubBlockKey = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t>;  // + sub row, column
+
+class Writer {
+ public:
+  Writer(const MapDescription& map, std::string* error) : map(map), error(error) {}
+
+  int Build(std::vector<uint8_t>* bytes, MapLayout* layout) {
+    if (Validate() != 0) return -1;
+    // Data starts on multiples of the block size when every such position
+    // inside a sector fits the address word's 6 unit bits, else on sectors.
+    align = (map.blockSize >= SECTOR / (MAX_UNITS_IN_SECTOR + 1) && SECTOR % map.blockSize == 0) ? map.blockSize
+                                                                                                   : SECTOR;
+    GroupParcels();
+    if (PlaceIndexArea(layout) != 0 || PlaceTablesAndData(layout) != 0) return -1;
+    bytes->clear();
+    Image image(bytes);
+    WriteManagement(&image);
+    WriteIndexArea(&image, *layout);
+    WriteTables(&image, *layout);
+    WriteParcelData(&image);
+    // Every block request ends inside the file, so each is smaller than it.
+    layout->fileBytes = RoundUp(std::max<uint64_t>(end, INDEX_AREA_AT + SECTOR), SECTOR);
+    image.PadTo(layout->fileBytes);
+    return 0;
+  }
+
+ private:
+  int Fail(const char* what) {
+    if (error != nullptr) *error = what;
+    return -1;
+  }
+
+  static bool GridOk(uint32_t count) { return count >= 1 && count <= WRITER_MAX_GRID; }
+
+  static bool ExtentOk(int32_t value) {
+    return value >= 0 && value % EXTENT_UNIT == 0 && static_cast<uint32_t>(value / EXTENT_UNIT) <= MAX_EXTENT_FIELD;
+  }
+
+  uint32_t PiecesPerSide(const MapLevelDescription& level, uint8_t kind) const {
+    return kind == 0 ? level.parcelColumns : level.pieceGrid[kind - 1];
+  }
+
+  // Section sizes are 16-bit word counts.
+  static bool SectionsFit(const ParcelData& data) {
+    constexpr size_t MAX_SECTION_BYTES = 0xFFFF * 2;
+    return data.road.size() <= MAX_SECTION_BYTES && data.background.size() <= MAX_SECTION_BYTES &&
+           data.names.size() <= MAX_SECTION_BYTES;
+  }
+
+  int Validate() {
+    if (map.blockSize == 0) return Fail("block size 0");
+    const MapBox& e = map.extent;
+    if (!ExtentOk(e.west) || !ExtentOk(e.south) || !ExtentOk(e.east) || !ExtentOk(e.north)) {
+      return Fail("extent must be non-negative multiples of 16 units below 2^27");
+    }
+    for (const MapLevelDescription& level : map.levels) {
+      if (level.levelCode > 63) return Fail("level code above 63");
+      if (!GridOk(level.blockRows) || !GridOk(level.blockColumns) || !GridOk(level.subBlockRows) ||
+          !GridOk(level.subBlockColumns) || !GridOk(level.parcelRows) || !GridOk(level.parcelColumns)) {
+        return Fail("grid sizes must be 1..256");
+      }
+      for (uint16_t pieces : level.pieceGrid) {
+        if (!GridOk(pieces)) return Fail("piece grids must be 1..256");
+      }
+    }
+    std::set<std::tuple<uint32_t, uint32_t, uint32_t>> seen;
+    for (const MapParcelDescription& parcel : map.parcels) {
+      if (parcel.level >= map.levels.size()) return Fail("parcel of an undefined level");
+      const MapLevelDescription& level = map.levels[parcel.level];
+      if (parcel.row >= level.ParcelGridRows() || parcel.column >= level.ParcelGridColumns()) {
+        return Fail("parcel outside its level's grid");
+      }
+      if (!seen.insert({parcel.level, parcel.row, parcel.column}).second) return Fail("parcel described twice");
+      if (parcel.split) {
+        if (parcel.splitKind > WRITER_SPLIT_KINDS) return Fail("split kind above 3");
+        const uint32_t side = PiecesPerSide(level, parcel.splitKind);
+        if (parcel.pieces.size() != side * side) return Fail("a split parcel needs S x S pieces");
+        for (const std::optional<ParcelData>& piece : parcel.pieces) {
+          if (piece && !SectionsFit(*piece)) return Fail("a section larger than 65535 words");
+        }
+      } else if (!SectionsFit(parcel.data)) {
+        return Fail("a section larger than 65535 words");
+      }
+    }
+    return 0;
+  }
+
+  void GroupParcels() {
+    for (size_t i = 0; i < map.parcels.size(); ++i) {
+      const MapParcelDescription& parcel = map.parcels[i];
+      const GridPosition at = Locate(map.levels[parcel.level], parcel.row, parcel.column);
+      blocks[{parcel.level, at.blockRow, at.blockColumn}];
+      subBlocks[{parcel.level, at.blockRow, at.blockColumn, at.subRow, at.subColumn}].push_back(i);
+    }
+  }
+
+  // The parcel index area: header, levels, block tables, then one sub-block
+  // table per block that has parcels.
+  int PlaceIndexArea(MapLayout* layout) {
+    uint32_t pos = INDEX_HEADER_BYTES + LEVEL_BYTES * static_cast<uint32_t>(map.levels.size());
+    for (const MapLevelDescription& level : map.levels) {
+      // Block table offsets are 16-bit word counts.
+      if (pos / 2 > 0xFFFF) return Fail("block tables lie beyond 128 KiB of the index area");
+      layout->blockTableOffsets.push_back(INDEX_AREA_AT + pos);
+      blockTables.push_back(pos);
+      pos += BLOCK_RECORD * level.blockRows * level.blockColumns;
+    }
+    for (auto& [key, tablePos] : blocks) {
+      const MapLevelDescription& level = map.levels[std::get<0>(key)];
+      tablePos = pos;
+      pos += SUB_BLOCK_RECORD * level.subBlockRows * level.subBlockColumns;
+    }
+    areaBlocks = (pos + map.blockSize - 1) / map.blockSize;
+    if (areaBlocks > 0xFFFF) return Fail("parcel index area larger than 65535 blocks");
+    layout->areaOffset = INDEX_AREA_AT;
+    layout->areaBytes = pos;
+    end = RoundUp(INDEX_AREA_AT + uint64_t{areaBlocks} * map.blockSize, align);
+    return 0;
+  }
+
+  // Reserves `bytes` at the end of the file: its address word and size in
+  // blocks. Fails when the file outgrows 32-bit offsets or the size field.
+  int Reserve(uint64_t bytes, uint32_t* offset, uint32_t* address, uint32_t* blocksOut) {
+    const uint64_t blockCount = std::max<uint64_t>(1, (bytes + map.blockSize - 1) / map.blockSize);
+    if (blockCount > 0xFFFF) return Fail("a table or parcel larger than 65535 blocks");
+    const uint64_t next = uint64_t{end} + blockCount * map.blockSize;
+    if (next + align > 0xFFFFFFFFull) return Fail("map file larger than 4 GiB");
+    *offset = end;
+    *address = ((end / SECTOR) << 8) | ((end % SECTOR) / map.blockSize);
+    *blocksOut = static_cast<uint32_t>(blockCount);
+    end = RoundUp(next, align);
+    return 0;
+  }
+
+  static uint32_t DataBytes(const ParcelData& data) {
+    return DATA_HEADER_BYTES + RoundUp(data.road.size(), 2) + RoundUp(data.background.size(), 2) +
+           RoundUp(data.names.size(), 2);
+  }
+
+  int PlaceTablesAndData(MapLayout* layout) {
+    layout->parcels.assign(map.parcels.size(), ParcelPlacement{});
+    for (auto& [key, members] : subBlocks) {
+      const MapLevelDescription& level = map.levels[std::get<0>(key)];
+      uint64_t bytes = TABLE_HEAD + uint64_t{PARCEL_RECORD} * level.parcelRows * level.parcelColumns;
+      std::vector<uint32_t> splitAt(members.size(), 0);
+      for (size_t m = 0; m < members.size(); ++m) {
+        const MapParcelDescription& parcel = map.parcels[members[m]];
+        if (!parcel.split) continue;
+        splitAt[m] = static_cast<uint32_t>(bytes);
+        bytes += SPLIT_HEAD + PARCEL_RECORD * parcel.pieces.size();
+      }
+      Table table;
+      if (Reserve(bytes, &table.offset, &table.address, &table.blocks) != 0) return -1;
+      for (size_t m = 0; m < members.size(); ++m) {
+        const MapParcelDescription& parcel = map.parcels[members[m]];
+        const GridPosition at = Locate(level, parcel.row, parcel.column);
+        ParcelPlacement& placement = layout->parcels[members[m]];
+        placement.tableOffset = table.offset;
+        placement.recordOffset =
+            table.offset + TABLE_HEAD + PARCEL_RECORD * (at.parcelRow * level.parcelColumns + at.parcelColumn);
+        placement.splitOffset = parcel.split ? table.offset + splitAt[m] : 0;
+      }
+      tables[key] = table;
+    }
+    for (size_t i = 0; i < map.parcels.size(); ++i) {
+      const MapParcelDescription& parcel = map.parcels[i];
+      ParcelPlacement& placement = layout->parcels[i];
+      if (!parcel.split) {
+        if (PlaceData(&parcel.data, &placement) != 0) return -1;
+        continue;
+      }
+      for (const std::optional<ParcelData>& piece : parcel.pieces) {
+        if (PlaceData(piece ? &*piece : nullptr, &placement) != 0) return -1;
+      }
+    }
+    return 0;
+  }
+
+  int PlaceData(const ParcelData* data, ParcelPlacement* placement) {
+    uint32_t offset = 0, address = NONE, blockCount = 0;
+    if (data != nullptr && Reserve(DataBytes(*data), &offset, &address, &blockCount) != 0) return -1;
+    placement->addresses.push_back(address);
+    placement->sizes.push_back(blockCount);
+    dataAreas.push_back({data, offset, blockCount});
+    return 0;
+  }
+
+  void WriteManagement(Image* image) const {
+    uint32_t pos = 0;
+    for (int i = 0; i < WRITER_HEADER_TEXTS; ++i) {
+      const std::string& text = map.headerTexts[i];
+      const size_t count = std::min<size_t>(text.size(), TEXT_FIELD_BYTES[i]);
+      image->PutBytes(pos, reinterpret_cast<const uint8_t*>(text.data()), count);
+      pos += TEXT_FIELD_BYTES[i];
+    }
+    // The four extent coordinates as (south, west, north, east); the reader
+    // keeps them as (west, south, east, north).
+    const int32_t corners[4] = {map.extent.south, map.extent.west, map.extent.north, map.extent.east};
+    for (int i = 0; i < 4; ++i) {
+      image->Put32(HEADER_EXTENT_AT + 4 * i, static_cast<uint32_t>(corners[i] / EXTENT_UNIT) << 8);
+    }
+    image->Put16(HEADER_BLOCK_SIZE_AT, map.blockSize);
+    image->Put16(HEADER_FLAGS_AT, map.flags);
+    // Section directory: entry 0 locates the parcel index area (sector 2).
+    image->Put32(SECTION_DIRECTORY_AT, (INDEX_AREA_AT / SECTOR) << 8);
+    image->Put16(SECTION_DIRECTORY_AT + 4, areaBlocks);
+  }
+
+  void WriteIndexArea(Image* image, const MapLayout& layout) const {
+    const uint32_t area = INDEX_AREA_AT;
+    const MapBox& e = map.extent;
+    image->Put24(area + 8, static_cast<uint32_t>(e.north / EXTENT_UNIT));
+    image->Put24(area + 11, static_cast<uint32_t>(e.south / EXTENT_UNIT));
+    image->Put24(area + 14, static_cast<uint32_t>(e.west / EXTENT_UNIT));
+    image->Put24(area + 17, static_cast<uint32_t>(e.east / EXTENT_UNIT));
+    image->Put16(area + 22, BLOCK_RECORD / 2);
+    image->Put16(area + 24, SUB_BLOCK_RECORD / 2);
+    image->Put16(area + 26, static_cast<uint32_t>(map.levels.size()));
+    image->Put16(area + 28, 0);
+    for (size_t i = 0; i < map.levels.size(); ++i) {
+      const MapLevelDescription& level = map.levels[i];
+      const uint32_t at = area + INDEX_HEADER_BYTES + LEVEL_BYTES * static_cast<uint32_t>(i);
+      image->Put16(at, uint32_t{level.levelCode} << 10);
+      for (int t = 0; t < WRITER_THRESHOLDS; ++t) image->Put32(at + 4 + 4 * t, level.thresholds[t]);
+      image->Put16(at + 24, ((level.blockRows - 1u) << 8) | (level.blockColumns - 1u));
+      image->Put16(at + 26, ((level.subBlockRows - 1u) << 8) | (level.subBlockColumns - 1u));
+      image->Put16(at + 28, ((level.parcelRows - 1u) << 8) | (level.parcelColumns - 1u));
+      for (int k = 0; k < WRITER_SPLIT_KINDS; ++k) image->Put16(at + 30 + 2 * k, level.pieceGrid[k] - 1u);
+      image->Put16(at + 36, blockTables[i] / 2);
+      // Every block starts without data.
+      for (uint32_t b = 0; b < uint32_t{level.blockRows} * level.blockColumns; ++b) {
+        image->Put32(layout.blockTableOffsets[i] + BLOCK_RECORD * b + 2, NONE);
+        image->Put32(layout.blockTableOffsets[i] + BLOCK_RECORD * b + 6, 0);
+      }
+    }
+    for (const auto& [key, tablePos] : blocks) {
+      const auto [levelIndex, row, column] = key;
+      const MapLevelDescription& level = map.levels[levelIndex];
+      const uint32_t record = layout.blockTableOffsets[levelIndex] + BLOCK_RECORD * (row * level.blockColumns + column);
+      image->Put32(record + 2, tablePos / 2);
+      image->Put32(record + 6, 1);
+      for (uint32_t s = 0; s < uint32_t{level.subBlockRows} * level.subBlockColumns; ++s) {
+        image->Put32(area + tablePos + SUB_BLOCK_RECORD * s, NONE);
+        image->Put16(area + tablePos + SUB_BLOCK_RECORD * s + 4, 0);
+      }
+    }
+  }
+
+  void WriteTables(Image* image, const MapLayout& layout) const {
+    for (const auto& [key, table] : tables) {
+      const auto [levelIndex, blockRow, blockColumn, subRow, subColumn] = key;
+      const MapLevelDescription& level = map.levels[levelIndex];
+      const uint32_t subRecord = INDEX_AREA_AT + blocks.at({levelIndex, blockRow, blockColumn}) +
+                                 SUB_BLOCK_RECORD * (subRow * level.subBlockColumns + subColumn);
+      image->Put32(subRecord, table.address);
+      image->Put16(subRecord + 4, table.blocks);
+      image->Put32(table.offset, 0);  // the two head words
+      for (uint32_t p = 0; p < uint32_t{level.parcelRows} * level.parcelColumns; ++p) {
+        image->Put32(table.offset + TABLE_HEAD + PARCEL_RECORD * p, NONE);
+        image->Put16(table.offset + TABLE_HEAD + PARCEL_RECORD * p + 4, 0);
+      }
+    }
+    for (size_t i = 0; i < map.parcels.size(); ++i) {
+      const MapParcelDescription& parcel = map.parcels[i];
+      const ParcelPlacement& placement = layout.parcels[i];
+      if (!parcel.split) {
+        image->Put32(placement.recordOffset, placement.addresses[0]);
+        image->Put16(placement.recordOffset + 4, placement.sizes[0]);
+        continue;
+      }
+      // A split parcel's record holds the split record's offset in words
+      // from the table's start, and size 0.
+      image->Put32(placement.recordOffset, (placement.splitOffset - placement.tableOffset) / 2);
+      image->Put16(placement.recordOffset + 4, 0);
+      image->Put16(placement.splitOffset, uint32_t{parcel.splitKind} << 8);
+      image->Put16(placement.splitOffset + 2, 0);
+      for (size_t p = 0; p < parcel.pieces.size(); ++p) {
+        const uint32_t record = placement.splitOffset + SPLIT_HEAD + PARCEL_RECORD * static_cast<uint32_t>(p);
+        image->Put32(record, placement.addresses[p]);
+        image->Put16(record + 4, placement.sizes[p]);
+      }
+    }
+  }
+
+  void WriteParcelData(Image* image) const {
+    for (const DataArea& area : dataAreas) {
+      if (area.data == nullptr) continue;
+      const ParcelData& data = *area.data;
+      image->Put16(area.offset, DATA_HEADER_BYTES / 2);
+      image->Put16(area.offset + DATA_VALUE_A_AT, data.valueA & 0x7FFF);
+      image->Put16(area.offset + DATA_VALUE_B_AT, data.valueB & 0x7FFF);
+      image->Put16(area.offset + DATA_BLOCKS_AT, area.blocks);
+      image->Put16(area.offset + DATA_SECTIONS_AT - 2, 0);  // no optional entries
+      uint32_t pos = DATA_HEADER_BYTES;
+      const std::vector<uint8_t>* sections[3] = {&data.road, &data.background, &data.names};
+      for (int s = 0; s < 3; ++s) {
+        const std::vector<uint8_t>& section = *sections[s];
+        const uint32_t entry = area.offset + DATA_SECTIONS_AT + 6 * s;
+        image->Put32(entry, section.empty() ? NONE : pos / 2);
+        image->Put16(entry + 4, RoundUp(section.size(), 2) / 2);
+        image->PutBytes(area.offset + pos, section.data(), section.size());
+        pos += RoundUp(section.size(), 2);
+      }
+    }
+  }
+
+  struct Table {
+    uint32_t offset = 0, address = 0, blocks = 0;
+  };
+  struct DataArea {
+    const ParcelData* data;
+    uint32_t offset;
+    uint32_t blocks;
+  };
+
+  const MapDescription& map;
+  std::string* error;
+  uint32_t align = SECTOR;
+  uint32_t areaBlocks = 0;
+  uint32_t end = 0;                           // the first free byte of the file
+  std::vector<uint32_t> blockTables;          // per level, offset in the area
+  std::map<BlockKey, uint32_t> blocks;        // present blocks → sub-block table offset in the area
+  std::map<SubBlockKey, std::vector<size_t>> subBlocks;  // present sub-blocks → their parcels
+  std::map<SubBlockKey, Table> tables;
+  std::vector<DataArea> dataAreas;
+};
+
+// Splits n into three factors of at most 256 as evenly as possible, the
+// largest first; false when there is none.
+bool SplitGrid(uint32_t n, uint16_t factors[3]) {
+  uint32_t best = 0;
+  for (uint32_t a = 1; a <= WRITER_MAX_GRID; ++a) {
+    if (n % a != 0) continue;
+    for (uint32_t b = 1; b <= WRITER_MAX_GRID; ++b) {
+      if ((n / a) % b != 0) continue;
+      const uint32_t c = n / a / b;
+      if (c > WRITER_MAX_GRID) continue;
+      const uint32_t widest = std::max({a, b, c});
+      if (best != 0 && widest >= best) continue;
+      best = widest;
+      uint32_t sorted[3] = {a, b, c};
+      std::sort(sorted, sorted + 3, [](uint32_t x, uint32_t y) { return x > y; });
+      for (int i = 0; i < 3; ++i) factors[i] = static_cast<uint16_t>(sorted[i]);
+    }
+  }
+  return best != 0;
+}
+
+// Scale values (metres) of the 27 scale steps.
+constexpr uint32_t STEP_METRES[27] = {10,    17,    25,    37,    50,     75,     100,    150,   200,
+                                      350,   500,   750,   1000,  1750,   2500,   3750,   5000,  7500,
+                                      10000, 15000, 20000, 35000, 50000,  75000,  100000, 150000, 200000};
+constexpr uint32_t THRESHOLD_PER_METRE = 100;
+
+}  // namespace
+
+int BuildMapImage(const MapDescription& map, std::vector<uint8_t>* image, MapLayout* layout, std::string* error) {
+  MapLayout scratch;
+  Writer writer(map, error);
+  return writer.Build(image, layout != nullptr ? layout : &scratch);
+}
+
+int WriteMapFile(const MapDescription& map, const char* path, MapLayout* layout, std::string* error) {
+  std::vector<uint8_t> image;
+  if (BuildMapImage(map, &image, layout, error) != 0) return -1;
+  FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) {
+    if (error != nullptr) *error = std::string("cannot create ") + path;
+    return -1;
+  }
+  const bool written = std::fwrite(image.data(), 1, image.size(), file) == image.size();
+  if (std::fclose(file) != 0 || !written) {
+    if (error != nullptr) *error = std::string("cannot write ") + path;
+    return -1;
+  }
+  return 0;
+}
+
+int AddRegularLevel(MapDescription* map, uint16_t levelCode, int32_t parcelWidth, int32_t parcelHeight,
+                    const uint32_t thresholds[WRITER_THRESHOLDS]) {
+  const int64_t width = int64_t{map->extent.east} - map->extent.west;
+  const int64_t height = int64_t{map->extent.north} - map->extent.south;
+  if (parcelWidth <= 0 || parcelHeight <= 0 || width <= 0 || height <= 0 || width % parcelWidth != 0 ||
+      height % parcelHeight != 0) {
+    return -1;
+  }
+  uint16_t columns[3], rows[3];
+  if (!SplitGrid(static_cast<uint32_t>(width / parcelWidth), columns) ||
+      !SplitGrid(static_cast<uint32_t>(height / parcelHeight), rows)) {
+    return -1;
+  }
+  MapLevelDescription level;
+  level.levelCode = levelCode;
+  std::copy(thresholds, thresholds + WRITER_THRESHOLDS, level.thresholds);
+  level.blockColumns = columns[0];
+  level.subBlockColumns = columns[1];
+  level.parcelColumns = columns[2];
+  level.blockRows = rows[0];
+  level.subBlockRows = rows[1];
+  level.parcelRows = rows[2];
+  map->levels.push_back(level);
+  return static_cast<int>(map->levels.size() - 1);
+}
+
+MapBox ParcelBox(const MapDescription& map, int levelIndex, uint32_t row, uint32_t column) {
+  const MapLevelDescription& level = map.levels[levelIndex];
+  const int32_t width = (map.extent.east - map.extent.west) / static_cast<int32_t>(level.ParcelGridColumns());
+  const int32_t height = (map.extent.north - map.extent.south) / static_cast<int32_t>(level.ParcelGridRows());
+  const int32_t west = map.extent.west + static_cast<int32_t>(column) * width;
+  const int32_t south = map.extent.south + static_cast<int32_t>(row) * height;
+  return {west, south, west + width, south + height};
+}
+
+int CoverBox(MapDescription* map, int levelIndex, const MapBox& box, const ParcelFiller& fill) {
+  if (levelIndex < 0 || static_cast<size_t>(levelIndex) >= map->levels.size()) return -1;
+  const MapLevelDescription& level = map->levels[levelIndex];
+  const int64_t width = (int64_t{map->extent.east} - map->extent.west) / level.ParcelGridColumns();
+  const int64_t height = (int64_t{map->extent.north} - map->extent.south) / level.ParcelGridRows();
+  if (width <= 0 || height <= 0) return -1;
+  // Cells touched by the box, bounds included, within the grid.
+  auto span = [](int64_t low, int64_t high, int64_t origin, int64_t cell, int64_t count, int64_t* first,
+                 int64_t* last) {
+    *first = std::max<int64_t>(0, (low - origin) / cell);
+    *last = std::min<int64_t>(count - 1, (high - origin) / cell);
+  };
+  int64_t firstRow, lastRow, firstColumn, lastColumn;
+  span(box.south, box.north, map->extent.south, height, level.ParcelGridRows(), &firstRow, &lastRow);
+  span(box.west, box.east, map->extent.west, width, level.ParcelGridColumns(), &firstColumn, &lastColumn);
+  if (box.east < map->extent.west || box.north < map->extent.south) return 0;
+  std::set<std::pair<uint32_t, uint32_t>> present;
+  for (const MapParcelDescription& parcel : map->parcels) {
+    if (parcel.level == levelIndex) present.insert({parcel.row, parcel.column});
+  }
+  int added = 0;
+  for (int64_t row = firstRow; row <= lastRow; ++row) {
+    for (int64_t column = firstColumn; column <= lastColumn; ++column) {
+      if (!present.insert({static_cast<uint32_t>(row), static_cast<uint32_t>(column)}).second) continue;
+      MapParcelDescription parcel;
+      parcel.level = static_cast<uint16_t>(levelIndex);
+      parcel.row = static_cast<uint32_t>(row);
+      parcel.column = static_cast<uint32_t>(column);
+      if (fill) parcel.data = fill(levelIndex, parcel.row, parcel.column);
+      map->parcels.push_back(std::move(parcel));
+      ++added;
+    }
+  }
+  return added;
+}
+
+const StandardLevel STANDARD_LEVELS[STANDARD_LEVEL_COUNT] = {
+    {62, 5760, 3840, 0, 3},             {0, 23040, 15360, 4, 7},
+    {2, 92160, 61440, 8, 11},           {4, 368640, 245760, 12, 15},
+    {6, 1474560, 983040, 16, 19},       {8, 5898240, 3932160, 20, 23},
+    {10, 23592960, 15728640, 24, 26},
+};
+
+const MapBox DEMO_AREAS[DEMO_AREA_COUNT] = {
+    {DegreesToUnits(139.50), DegreesToUnits(35.50), DegreesToUnits(140.00), DegreesToUnits(35.85)},  // Tokyo
+    {DegreesToUnits(136.60), DegreesToUnits(35.00), DegreesToUnits(137.05), DegreesToUnits(35.40)},  // Nagoya
+    {DegreesToUnits(135.35), DegreesToUnits(34.55), DegreesToUnits(135.65), DegreesToUnits(34.80)},  // Osaka
+};
+
+int AddStandardLevels(MapDescription* map) {
+  if (!map->levels.empty()) return -1;
+  map->extent = STANDARD_EXTENT;
+  for (const StandardLevel& standard : STANDARD_LEVELS) {
+    uint32_t thresholds[WRITER_THRESHOLDS];
+    for (int i = 0; i < WRITER_THRESHOLDS; ++i) {
+      const int step = std::min(standard.firstStep + i, standard.lastStep);
+      thresholds[i] = STEP_METRES[step] * THRESHOLD_PER_METRE;
+    }
+    if (AddRegularLevel(map, standard.levelCode, standard.parcelWidth, standard.parcelHeight, thresholds) < 0) {
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int DescribeDemoMap(MapDescription* map, const ParcelFiller& fill) {
+  if (AddStandardLevels(map) != 0) return -1;
+  for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
+    for (const MapBox& area : DEMO_AREAS) {
+      if (CoverBox(map, level, area, fill) < 0) return -1;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,183 @@
+// Writes map database files in the KIWI layout that the map reader reads:
+// the management header, the section directory, the parcel index area with
+// its level entries, block and sub-block tables, one parcel table per
+// sub-block that has parcels, and one data area per parcel (or piece) that
+// starts with a parcel data header locating its road, background and name
+// sections. The sections themselves are opaque bytes here.
+//
+// A map is described in code (MapDescription) and turned into bytes by
+// BuildMapImage or into a file by WriteMapFile. Used by the tests, the demo
+// device and converters from open map data.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Map units: 1/128 arc-second, 460800 per degree (x longitude, y latitude).
+constexpr int32_t WRITER_UNITS_PER_DEGREE = 460800;
+
+constexpr int32_t DegreesToUnits(double degrees) {
+  return static_cast<int32_t>(degrees * WRITER_UNITS_PER_DEGREE + (degrees >= 0 ? 0.5 : -0.5));
+}
+
+// A rectangle in map units, all four bounds included.
+struct MapBox {
+  int32_t west = 0;
+  int32_t south = 0;
+  int32_t east = 0;
+  int32_t north = 0;
+};
+
+// The data of one parcel or piece. The writer lays out the parcel data
+// header (with valueA and valueB, 15 bits each) and places the three
+// sections after it, each padded to whole 16-bit words. An empty section is
+// recorded as absent.
+struct ParcelData {
+  uint16_t valueA = 0;
+  uint16_t valueB = 0;
+  std::vector<uint8_t> road;
+  std::vector<uint8_t> background;
+  std::vector<uint8_t> names;
+};
+
+constexpr int WRITER_THRESHOLDS = 5;
+constexpr int WRITER_SPLIT_KINDS = 3;
+constexpr int WRITER_MAX_GRID = 256;  // cells per side of any grid
+
+// One detail level: a grid of blocks over the map's extent, sub-blocks per
+// block, parcels per sub-block; all counts 1..256.
+struct MapLevelDescription {
+  uint16_t levelCode = 0;  // 0..63
+  uint32_t thresholds[WRITER_THRESHOLDS] = {};
+  uint16_t blockRows = 1, blockColumns = 1;
+  uint16_t subBlockRows = 1, subBlockColumns = 1;
+  uint16_t parcelRows = 1, parcelColumns = 1;
+  // Pieces per side of a parcel split with kinds 1, 2, 3 (kind 0 uses
+  // parcelColumns).
+  uint16_t pieceGrid[WRITER_SPLIT_KINDS] = {1, 1, 1};
+
+  uint32_t ParcelGridRows() const { return uint32_t{blockRows} * subBlockRows * parcelRows; }
+  uint32_t ParcelGridColumns() const { return uint32_t{blockColumns} * subBlockColumns * parcelColumns; }
+};
+
+// One parcel, placed by its row (0 = southernmost) and column (0 =
+// westernmost) in its level's whole parcel grid.
+struct MapParcelDescription {
+  uint16_t level = 0;  // index into MapDescription::levels
+  uint32_t row = 0;
+  uint32_t column = 0;
+  ParcelData data;  // a whole parcel
+  // A split parcel: kind 0..3 and S × S pieces, index row × S + column;
+  // an empty optional is a piece without data.
+  bool split = false;
+  uint8_t splitKind = 0;
+  std::vector<std::optional<ParcelData>> pieces;
+};
+
+constexpr int WRITER_HEADER_TEXTS = 8;
+
+struct MapDescription {
+  // Unit of every address word and size count. 32..2048 dividing 2048 lets
+  // data start at any multiple of it; other sizes start data on sectors.
+  uint16_t blockSize = 256;
+  uint16_t flags = 0;  // bit 14: the sea-coloured background
+  // The eight text fields at the start of the file (64, 64, 32, 64, 64,
+  // 128, 8, 32 bytes); longer texts are cut.
+  std::string headerTexts[WRITER_HEADER_TEXTS];
+  // The extent shared by all levels: non-negative multiples of 16 units
+  // (1/8 arc-second) below 2^23 × 16.
+  MapBox extent;
+  std::vector<MapLevelDescription> levels;
+  std::vector<MapParcelDescription> parcels;
+};
+
+// Where the writer put things, as file offsets (for tests that damage a
+// file on purpose, and for checking a reader's results).
+struct ParcelPlacement {
+  uint32_t recordOffset = 0;  // the parcel's 6-byte record in its parcel table
+  uint32_t tableOffset = 0;   // its parcel table
+  uint32_t splitOffset = 0;   // its split record (0 for a whole parcel)
+  // One per whole parcel, S × S per split parcel (0 / 0xFFFFFFFF for a
+  // piece without data): the address word and size in blocks of the data.
+  std::vector<uint32_t> addresses;
+  std::vector<uint32_t> sizes;
+};
+
+struct MapLayout {
+  uint32_t areaOffset = 0;  // the parcel index area
+  uint32_t areaBytes = 0;
+  std::vector<uint32_t> blockTableOffsets;  // per level
+  std::vector<ParcelPlacement> parcels;     // per described parcel
+  uint32_t fileBytes = 0;
+};
+
+// Lays the map out into `image`. Returns 0, or -1 with the reason in
+// *error (when given) for a description the format cannot hold.
+int BuildMapImage(const MapDescription& map, std::vector<uint8_t>* image, MapLayout* layout = nullptr,
+                  std::string* error = nullptr);
+
+// BuildMapImage, then writes the bytes to the host file `path`.
+int WriteMapFile(const MapDescription& map, const char* path, MapLayout* layout = nullptr,
+                 std::string* error = nullptr);
+
+// --- Regular grids ---
+
+// Adds a level whose parcels are parcelWidth × parcelHeight map units,
+// tiling the map's extent from its south-west corner. The extent must hold a
+// whole number of parcels on each axis (at most 256³); each count is split
+// into block, sub-block and parcel grids as evenly as possible. Returns the
+// new level's index, or -1.
+int AddRegularLevel(MapDescription* map, uint16_t levelCode, int32_t parcelWidth, int32_t parcelHeight,
+                    const uint32_t thresholds[WRITER_THRESHOLDS]);
+
+// Supplies the data of the parcel at (row, column) of a level.
+using ParcelFiller = std::function<ParcelData(int levelIndex, uint32_t row, uint32_t column)>;
+
+// Adds a whole parcel for every cell of level `levelIndex` that touches
+// `box` (clipped to the extent) and has no parcel yet, with the data
+// `fill` gives. Returns the number of parcels added, or -1.
+int CoverBox(MapDescription* map, int levelIndex, const MapBox& box, const ParcelFiller& fill);
+
+// The rectangle of the parcel at (row, column) of a regular level.
+MapBox ParcelBox(const MapDescription& map, int levelIndex, uint32_t row, uint32_t column);
+
+// --- The standard map of the viewer's scale steps ---
+
+// One level of the scale steps: its code, its parcel size in map units and
+// the scale steps it serves.
+struct StandardLevel {
+  uint16_t levelCode;
+  int32_t parcelWidth;
+  int32_t parcelHeight;
+  int firstStep;
+  int lastStep;
+};
+
+// Levels 62, 0, 2, 4, 6, 8, 10. Parcels grow fourfold per side from level
+// to level, from 45" × 30" at level 62 (5760 × 3840 units) to 51.2° × 34.13°
+// at level 10, so that a 996 × 580 view at any of the level's steps touches
+// one to nine parcels.
+constexpr int STANDARD_LEVEL_COUNT = 7;
+extern const StandardLevel STANDARD_LEVELS[STANDARD_LEVEL_COUNT];
+
+// The standard extent: one level-10 parcel from 120° E, 20° N.
+constexpr MapBox STANDARD_EXTENT = {120 * WRITER_UNITS_PER_DEGREE, 20 * WRITER_UNITS_PER_DEGREE,
+                                    120 * WRITER_UNITS_PER_DEGREE + 23592960,
+                                    20 * WRITER_UNITS_PER_DEGREE + 15728640};
+
+// Sets the standard extent and adds the seven standard levels, with display
+// thresholds of 100 × the scale value (metres) of each of the level's
+// steps. Returns 0, or -1 when the description already has levels.
+int AddStandardLevels(MapDescription* map);
+
+// The demonstration areas: central Tokyo, Nagoya with Anpachi (Gifu), and
+// central Osaka.
+constexpr int DEMO_AREA_COUNT = 3;
+extern const MapBox DEMO_AREAS[DEMO_AREA_COUNT];
+
+// A standard map covering the demonstration areas at every level, each
+// parcel with the data `fill` gives. Returns 0, or -1.
+int DescribeDemoMap(MapDescription* map, const ParcelFiller& fill);
