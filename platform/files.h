@@ -36,6 +36,18 @@ int ResolveDevicePath(const char16_t* devicePath, std::string* hostPath);
 // fopen of a device path; null when it cannot be resolved or opened.
 FILE* OpenDeviceFile(const char* devicePath, const char* mode);
 
+// Replaces the whole content of a device file so that it holds either its
+// old or its new bytes, whatever stops the program or the machine: the bytes
+// go to a temporary file beside it (its name + ".tmp", replacing one left by
+// an earlier interrupted write), are flushed to the medium, and the
+// temporary file is renamed over the old one. Returns 0, or -1 when the new
+// content cannot be written completely (the old file is then left as it was
+// and the temporary file removed).
+int ReplaceDeviceFile(const char* devicePath, const char* bytes, size_t size);
+// For tests: `hook` runs with the temporary file's host path once it is
+// written and flushed, just before the rename (null: no hook).
+void SetReplaceDeviceFileHook(void (*hook)(const char* temporaryHostPath));
+
 // One entry of a directory search.
 struct FindData {
   uint32_t attributes = 0;
@@ -47,7 +59,7 @@ struct FindHandle;
 // Starts a search over a wildcard pattern ("\SDMMC\TEVOLOG\*.*",
 // "...\05\*.log"); '*' and '?' match case-insensitively and "*.*" matches
 // every name. "." and ".." are never returned. Directories read as 0x10,
-// names starting with "." add 0x02, entries not writable by the user add
+// names starting with "." add 0x02, entries without the owner's write permission add
 // 0x01, symbolic links and special files add 0x400 (so they are never taken
 // for plain directories); a plain file without other bits reads as 0x80.
 // Returns null when the directory is missing or nothing matches. Close with FindClose.

@@ -1,8 +1,11 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -20,6 +23,9 @@ std::mutex spaceMutex;
 bool spaceOverridden = false;
 bool spaceFails = false;
 DiskSpace spaceOverride;
+
+std::atomic<void (*)(const char*)> replaceHook{nullptr};
+constexpr char TEMPORARY_SUFFIX[] = ".tmp";
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -96,8 +102,32 @@ uint32_t AttributesOf(const std::string& hostPath, const char* name) {
     attributes |= FILE_ATTRIBUTE_REPARSE_POINT;  // links, devices, pipes, sockets
   }
   if (name[0] == '.') attributes |= FILE_ATTRIBUTE_HIDDEN;
-  if (access(hostPath.c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  // The FAT read-only attribute is the owner's write permission, as the vfat
+  // driver maps it. Whether this process may write does not count: a card
+  // mounted read-only, or one whose files belong to another user, still has
+  // plain directories.
+  if ((info.st_mode & S_IWUSR) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
   return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+// Writes all of `bytes` to `fd`, going on after short writes and signals.
+bool WriteAll(int fd, const char* bytes, size_t size) {
+  while (size > 0) {
+    ssize_t written = write(fd, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// Flushes a directory's entries (the rename) to the medium.
+void SyncDirectory(const std::string& directory) {
+  int fd = open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
 }
 
 void CopyName(const std::string& name, FindData* data) {
@@ -179,6 +209,31 @@ FILE* OpenDeviceFile(const char* devicePath, const char* mode) {
   if (ResolveDevicePath(devicePath, &hostPath) != 0) return nullptr;
   return std::fopen(hostPath.c_str(), mode);
 }
+
+int ReplaceDeviceFile(const char* devicePath, const char* bytes, size_t size) {
+  std::string hostPath;
+  if (ResolveDevicePath(devicePath, &hostPath) != 0) return -1;
+  std::string temporary = hostPath + TEMPORARY_SUFFIX;
+  // A temporary file left by an interrupted write is replaced; O_EXCL never
+  // writes through a link planted under its name.
+  unlink(temporary.c_str());
+  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  bool written = WriteAll(fd, bytes, size) && fsync(fd) == 0;
+  if (close(fd) != 0) written = false;
+  if (written) {
+    if (void (*hook)(const char*) = replaceHook.load()) hook(temporary.c_str());
+    written = rename(temporary.c_str(), hostPath.c_str()) == 0;
+  }
+  if (!written) {
+    unlink(temporary.c_str());
+    return -1;
+  }
+  SyncDirectory(hostPath.substr(0, hostPath.find_last_of('/')));
+  return 0;
+}
+
+void SetReplaceDeviceFileHook(void (*hook)(const char* temporaryHostPath)) { replaceHook.store(hook); }
 
 FindHandle* FindFirstFile(const char16_t* pattern, FindData* data) {
   if (pattern == nullptr || data == nullptr) return nullptr;

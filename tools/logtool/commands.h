@@ -12,3 +12,16 @@ struct LogtoolCommand {
 int LogtoolFail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Prints a usage message for one command on stderr and returns 2.
 int LogtoolUsage(const char* synopsis);
+
+// True for "-h" and "--help".
+bool IsHelpOption(const char* argument);
+
+// Commands over logs and the log directory.
+int RunTrackCommand(int argc, char** argv);
+int RunExportCommand(int argc, char** argv);
+int RunStatsCommand(int argc, char** argv);
+int RunDaysCommand(int argc, char** argv);
+
+// Commands over map databases.
+int RunParcels(int argc, char** argv);
+int RunMapinfo(int argc, char** argv);

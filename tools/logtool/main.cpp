@@ -6,14 +6,15 @@
 
 #include "tools/logtool/commands.h"
 
-int RunParcels(int argc, char** argv);  // cmd_parcels.cpp
-int RunMapinfo(int argc, char** argv);  // cmd_mapinfo.cpp
-
 namespace {
 
 const LogtoolCommand COMMANDS[] = {
-    {"parcels", "parcels FILE X Y HALFWIDTH HALFHEIGHT LEVELCODE", RunParcels},
-    {"mapinfo", "mapinfo FILE", RunMapinfo},
+    {"track", "track FILE [--summary]      print a log's track as the viewer reads it", RunTrackCommand},
+    {"export", "export FILE -o OUT.gpx      write a log's accepted fixes as GPX 1.1", RunExportCommand},
+    {"stats", "stats FILE                  times, driving time, distance and speeds of a log", RunStatsCommand},
+    {"days", "days [--device-root DIR] [YYYY-MM]  days with logs in a month", RunDaysCommand},
+    {"parcels", "parcels FILE X Y HALFWIDTH HALFHEIGHT LEVELCODE  list the parcels FindParcels gives", RunParcels},
+    {"mapinfo", "mapinfo FILE                describe a map database", RunMapinfo},
 };
 
 void PrintHelp(FILE* out) {
@@ -44,6 +45,10 @@ int LogtoolFail(const char* format, ...) {
   va_end(args);
   std::fputc('\n', stderr);
   return 1;
+}
+
+bool IsHelpOption(const char* argument) {
+  return std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0;
 }
 
 int LogtoolUsage(const char* synopsis) {

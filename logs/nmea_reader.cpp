@@ -1,0 +1,437 @@
+#include "logs/nmea_reader.h"
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <system_error>
+
+// The datum shift's products and sums are rounded one operation at a time,
+// never fused into one (logs/CMakeLists.txt builds this file with
+// -ffp-contract=off), so every machine gives the same points.
+
+namespace {
+
+constexpr char TRACK_TAG[] = "$GPRMC";
+constexpr size_t TRACK_TAG_LENGTH = sizeof TRACK_TAG - 1;
+
+// Fields of "$GPRMC" that the reader takes, in order after the tag:
+// UTC time, status, latitude, N/S, longitude, E/W.
+constexpr int READ_FIELDS = 6;
+constexpr int FIELD_TIME = 0;
+constexpr int FIELD_LAT = 2;
+constexpr int FIELD_LON = 4;
+
+// Degrees and minutes (ddmm.mmmm) to hundredths of an arc-second.
+constexpr int64_t HUNDREDTHS_PER_DEGREE = 360000;
+constexpr int64_t HUNDREDTHS_PER_MINUTE = 6000;
+constexpr double HUNDREDTHS_PER_MINUTE_D = 6000.0;
+
+// Tokyo datum: lon' = lat * LAT_TO_LON + lon * LON_TO_LON - LON_OFFSET,
+// lat' = lat * LAT_TO_LAT - lon * LON_TO_LAT - LAT_OFFSET, all in
+// hundredths of an arc-second. LON_OFFSET is 0.01004° (3614.4) one unit in
+// the last place low, as the recorded tracks were always computed with it.
+constexpr double LAT_TO_LON = 4.6038e-05;
+constexpr double LON_TO_LON = 1.000083043;
+constexpr double LON_OFFSET = 3614.3999999999996;  // bit pattern 0x40AC3CCCCCCCCCCC
+constexpr double LAT_TO_LAT = 1.00010695;
+constexpr double LON_TO_LAT = 1.7464e-05;
+constexpr double LAT_OFFSET = 1656.612;
+
+// Hundredths of an arc-second to map units: (r * 64 / 100) * 2. The product
+// is unsigned 32-bit, since longitudes near 154° pass the signed range; a
+// value at or beyond 2^26 would wrap it.
+constexpr uint32_t MAP_UNIT_FACTOR = 64;
+constexpr uint32_t MAP_UNIT_DIVISOR = 100;
+constexpr uint32_t MAP_UNIT_STEP = 2;
+constexpr int32_t MAP_UNIT_INPUT_LIMIT = 1 << 26;
+
+// Truncation toward zero of a double to 32 bits; values beyond the range
+// are held at its limits and NaN gives 0, so no input is undefined.
+int32_t TruncateToInt32(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 2147483648.0) return INT32_MAX;
+  if (value <= -2147483649.0) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Whether a number that std::from_chars found out of range is too large
+// (strtod gives HUGE_VAL) rather than too small (strtod gives 0): the sign of
+// its decimal (or, for hex, binary) exponent decides.
+bool IsOverflow(const char* digits, const char* end, bool hex) {
+  const char exponentMark = hex ? 'p' : 'e';
+  const char* p = digits;
+  long leading = 0;  // integer digits after leading zeros, or minus the zeros after the point
+  while (p < end && *p == '0') ++p;
+  bool seenNonZero = false;
+  while (p < end && *p != '.' && (*p | 0x20) != exponentMark) {
+    ++leading;
+    seenNonZero = true;
+    ++p;
+  }
+  if (!seenNonZero && p < end && *p == '.') {
+    ++p;
+    while (p < end && *p == '0') {
+      --leading;
+      ++p;
+    }
+  }
+  while (p < end && (*p | 0x20) != exponentMark) ++p;
+  long exponent = 0;
+  if (p < end) {
+    ++p;
+    bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    while (p < end && *p >= '0' && *p <= '9' && exponent < 100000) exponent = exponent * 10 + (*p++ - '0');
+    if (negative) exponent = -exponent;
+  }
+  return leading + exponent > 0;
+}
+
+// Powers of ten that a double holds exactly.
+constexpr double EXACT_POWERS_OF_TEN[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                          1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+// Most significant digits a plain decimal may have for its digits to be an
+// exact integer in a double.
+constexpr int PLAIN_DECIMAL_DIGITS = 15;
+
+// Plain decimal text, digits with at most one point and no exponent, of at
+// most 15 digits: its value is m / 10^k with m and 10^k exact doubles, and
+// one correctly rounded division gives what strtod gives. False for any
+// other text (exponents, hex, "inf", long digit strings), which takes the
+// general conversion.
+bool ParsePlainDecimal(const char* text, double* value) {
+  uint64_t mantissa = 0;
+  const char* p = text;
+  for (unsigned digit; (digit = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + digit;
+  ptrdiff_t digits = p - text;
+  ptrdiff_t fractionDigits = 0;
+  if (*p == '.') {
+    const char* fraction = ++p;
+    for (unsigned digit; (digit = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + digit;
+    fractionDigits = p - fraction;
+    digits += fractionDigits;
+  }
+  if (digits == 0 || digits > PLAIN_DECIMAL_DIGITS) return false;
+  if (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X') return false;
+  *value = static_cast<double>(mantissa) / EXACT_POWERS_OF_TEN[fractionDigits];
+  return true;
+}
+
+const char* Find(const char* from, const char* end, char c) {
+  return from < end ? static_cast<const char*>(std::memchr(from, c, static_cast<size_t>(end - from))) : nullptr;
+}
+
+// The text ends at its first zero byte, as the log is one zero-terminated text.
+const char* TextEnd(const char* text, size_t size) {
+  const char* zero = static_cast<const char*>(std::memchr(text, '\0', size));
+  return zero != nullptr ? zero : text + size;
+}
+
+bool StartsWithTag(const char* at, const char* end) {
+  return static_cast<size_t>(end - at) >= TRACK_TAG_LENGTH && std::memcmp(at, TRACK_TAG, TRACK_TAG_LENGTH) == 0;
+}
+
+// hhmmss(.ss) to seconds since midnight, the fraction dropped.
+int32_t SecondsOfDay(int32_t hhmmss) {
+  return ((hhmmss / 10000) * 60 + (hhmmss % 10000 - hhmmss % 100) / 100) * 60 + hhmmss % 100;
+}
+
+// ddmm.mmmm or dddmm.mmmm to hundredths of an arc-second. False when the
+// value lies beyond what the 32-bit conversion can hold (no receiver writes
+// such a field).
+bool ToHundredths(double degreesMinutes, int32_t* hundredths) {
+  int32_t whole = TruncateToInt32(degreesMinutes);
+  int64_t exact = (whole / 100) * HUNDREDTHS_PER_DEGREE + (whole % 100) * HUNDREDTHS_PER_MINUTE;
+  if (exact < INT32_MIN || exact > INT32_MAX) return false;
+  double value = static_cast<double>(exact) + (degreesMinutes - static_cast<double>(whole)) * HUNDREDTHS_PER_MINUTE_D;
+  if (!(value > -2147483649.0 && value < 2147483648.0)) return false;
+  *hundredths = static_cast<int32_t>(value);
+  return true;
+}
+
+// Hundredths of an arc-second to map units. False for a negative value or
+// one whose product would wrap: such a value is far outside the map, but
+// the wrapped product could land inside the accepted area.
+bool ToMapUnits(int32_t hundredths, int32_t* mapUnits) {
+  if (hundredths < 0 || hundredths >= MAP_UNIT_INPUT_LIMIT) return false;
+  uint32_t product = static_cast<uint32_t>(hundredths) * MAP_UNIT_FACTOR;
+  *mapUnits = static_cast<int32_t>(product / MAP_UNIT_DIVISOR * MAP_UNIT_STEP);
+  return true;
+}
+
+bool InTrackArea(int32_t lon, int32_t lat) {
+  return lon >= TRACK_MIN_LON && lon <= TRACK_MAX_LON && lat >= TRACK_MIN_LAT && lat <= TRACK_MAX_LAT;
+}
+
+void AddPoint(Track* track, int32_t lon, int32_t lat) {
+  TrackPoint& point = track->points[track->count];
+  point.lon = lon;
+  point.lat = lat;
+  if (lon < track->minLon) track->minLon = lon;
+  if (lat < track->minLat) track->minLat = lat;
+  if (lon > track->maxLon) track->maxLon = lon;
+  if (lat > track->maxLat) track->maxLat = lat;
+  ++track->count;
+}
+
+constexpr uint64_t BYTE_ONES = 0x0101010101010101ull;
+constexpr uint64_t BYTE_HIGHS = 0x8080808080808080ull;
+
+// High bits at the bytes of `word` (little-endian) that equal `c`; the
+// lowest set bit always marks the first such byte.
+uint64_t BytesEqual(uint64_t word, char c) {
+  const uint64_t zeroWhereEqual = word ^ (BYTE_ONES * static_cast<unsigned char>(c));
+  return (zeroWhereEqual - BYTE_ONES) & ~zeroWhereEqual & BYTE_HIGHS;
+}
+
+// XORs the bytes from `from` up to the first "*" or `limit`, whichever
+// comes first, into *sum and returns where it stopped. Eight bytes are taken
+// at a time while no "*" is among them.
+const char* XorUntilStar(const char* from, const char* limit, unsigned* sum) {
+  uint64_t words = 0;
+  const char* p = from;
+  while (limit - p >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if (BytesEqual(word, '*') != 0) break;
+    words ^= word;
+    p += 8;
+  }
+  words ^= words >> 32;
+  words ^= words >> 16;
+  words ^= words >> 8;
+  unsigned bytes = static_cast<unsigned>(words & 0xFF);
+  for (; p < limit && *p != '*'; ++p) bytes ^= static_cast<unsigned char>(*p);
+  *sum ^= bytes;
+  return p;
+}
+
+// Whether the "$GPRMC" sentence at `start` carries a "*" within
+// SENTENCE_LIMIT bytes, followed by two checksum characters inside the text,
+// that match the XOR of its bytes. A sentence cut by the end of the text
+// (the read limit or a zero byte) fails here.
+bool ChecksumMatches(const char* start, const char* end) {
+  const char* limit = end - start > SENTENCE_LIMIT ? start + SENTENCE_LIMIT : end;
+  unsigned sum = 0;
+  const char* star = XorUntilStar(start + 1, limit, &sum);
+  if (star == limit || end - star < 3) return false;
+  return ParseChecksumHex(star + 1) == sum;
+}
+
+enum class SentenceResult { Continue, Stop };
+
+// Reads the fields of one "$GPRMC" sentence whose checksum matched, and
+// appends its point when it is accepted. Sets *resume to the byte after the
+// comma that ends the sixth field; Stop when the six fields cannot be taken.
+SentenceResult ReadSentence(const char* start, const char* end, Track* track, int32_t capacity,
+                            AcceptedFixVisitor visitor, void* context, const char** resume) {
+  // The comma that ends "$GPRMC" normally follows it directly.
+  const char* tagEnd = start + TRACK_TAG_LENGTH;
+  const char* comma = tagEnd < end && *tagEnd == ',' ? tagEnd : Find(start, end, ',');
+  if (comma == nullptr) return SentenceResult::Stop;
+  char fields[READ_FIELDS][FIELD_SIZE];
+  const char* next = comma + 1;
+  for (char* field : fields) {
+    next = NextField(next, end, field);
+    if (next == nullptr) return SentenceResult::Stop;
+  }
+  *resume = next;
+  // The track has a slot for every "$GPRMC" start, so this only guards a
+  // caller that passes a smaller capacity.
+  if (track->count >= capacity) return SentenceResult::Continue;
+  // The time goes into the free slot at once; a rejected sentence leaves it
+  // there for the next accepted one to overwrite.
+  track->points[track->count].time = SecondsOfDay(TruncateToInt32(ParseDecimal(fields[FIELD_TIME])));
+
+  double lat = ParseDecimal(fields[FIELD_LAT]);
+  double lon = ParseDecimal(fields[FIELD_LON]);
+  if (lat == 0.0 || lon == 0.0) return SentenceResult::Continue;  // empty or zero coordinates
+  AcceptedFix fix;
+  if (!ToHundredths(lat, &fix.latHundredths) || !ToHundredths(lon, &fix.lonHundredths)) {
+    return SentenceResult::Continue;
+  }
+  int32_t shiftedLon = fix.lonHundredths;
+  int32_t shiftedLat = fix.latHundredths;
+  ShiftToTokyoDatum(&shiftedLon, &shiftedLat);
+  int32_t mapLon = 0;
+  int32_t mapLat = 0;
+  if (!ToMapUnits(shiftedLon, &mapLon) || !ToMapUnits(shiftedLat, &mapLat)) return SentenceResult::Continue;
+  if (!InTrackArea(mapLon, mapLat)) return SentenceResult::Continue;
+  AddPoint(track, mapLon, mapLat);
+  if (visitor != nullptr) {
+    fix.sentence = start;
+    fix.rest = next;
+    fix.end = end;
+    fix.point = track->points[track->count - 1];
+    visitor(fix, context);
+  }
+  return SentenceResult::Continue;
+}
+
+}  // namespace
+
+int NmeaChecksum(const char* text, int length) {
+  if (length < 1) return 0;
+  unsigned sum = 0;
+  const char* stop = XorUntilStar(text + 1, text + length, &sum);
+  return *stop == '*' ? static_cast<int>(sum) : 0;
+}
+
+uint8_t ParseChecksumHex(const char* text) {
+  auto digit = [](char c) -> unsigned {
+    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+    if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+    return 0;
+  };
+  return static_cast<uint8_t>(digit(text[0]) * 16 + digit(text[1]));
+}
+
+const char* NextField(const char* text, const char* end, char field[FIELD_SIZE]) {
+  // A field of FIELD_SIZE - 1 characters has its comma at offset
+  // FIELD_SIZE - 1, so the comma is searched no further. The bytes are
+  // taken into a zero-padded window (all FIELD_SIZE at once, except at the
+  // very end of the text) and the comma found eight bytes at a time.
+  char window[FIELD_SIZE] = {};
+  if (end - text >= FIELD_SIZE) {
+    std::memcpy(window, text, FIELD_SIZE);
+  } else if (end > text) {
+    std::memcpy(window, text, static_cast<size_t>(end - text));
+  }
+  for (size_t i = 0; i < FIELD_SIZE; i += sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, window + i, sizeof word);
+    if (uint64_t commas = BytesEqual(word, ',')) {
+      const size_t length = i + static_cast<size_t>(std::countr_zero(commas)) / 8;
+      std::memcpy(field, window, FIELD_SIZE);
+      field[length] = '\0';
+      return text + length + 1;
+    }
+  }
+  field[0] = '\0';
+  return nullptr;
+}
+
+void ShiftToTokyoDatum(int32_t* lon, int32_t* lat) {
+  const double oldLon = *lon;
+  const double oldLat = *lat;
+  const double lonTerm = oldLon * LON_TO_LON;
+  const double latTermOfLon = oldLat * LAT_TO_LON;
+  const double latTerm = oldLat * LAT_TO_LAT;
+  const double lonTermOfLat = oldLon * LON_TO_LAT;
+  *lon = TruncateToInt32(latTermOfLon + lonTerm - LON_OFFSET);
+  *lat = TruncateToInt32(latTerm - lonTermOfLat - LAT_OFFSET);
+}
+
+double ParseDecimal(const char* text) {
+  const char* p = text;
+  while (IsCSpace(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (*p == '+' || *p == '-') return 0.0;  // from_chars would take a second sign
+  double value = 0.0;
+  if (ParsePlainDecimal(p, &value)) return negative ? -value : value;
+  const char* end = p + std::strlen(p);
+  bool hex = p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+  const char* digits = hex ? p + 2 : p;
+  std::from_chars_result result =
+      std::from_chars(digits, end, value, hex ? std::chars_format::hex : std::chars_format::general);
+  if (result.ec == std::errc::result_out_of_range) {
+    value = IsOverflow(digits, result.ptr, hex) ? HUGE_VAL : 0.0;
+  } else if (result.ec != std::errc()) {
+    value = 0.0;  // nothing to read ("0x" alone reads as the 0 before the x)
+  }
+  return negative ? -value : value;
+}
+
+int ReadLogText(const char* path, LogText* text) {
+  *text = LogText();
+  if (path == nullptr) return -1;
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return -1;
+  long fileSize = -1;
+  if (std::fseek(file, 0, SEEK_END) == 0) fileSize = std::ftell(file);
+  if (fileSize <= 0) {
+    std::fclose(file);
+    return -1;
+  }
+  size_t size = static_cast<size_t>(fileSize) < LOG_READ_LIMIT ? static_cast<size_t>(fileSize) : LOG_READ_LIMIT;
+  char* bytes = static_cast<char*>(std::malloc(size + 1));
+  if (bytes == nullptr) {
+    std::fclose(file);
+    return -1;
+  }
+  size_t got = 0;
+  if (std::fseek(file, 0, SEEK_SET) == 0) got = std::fread(bytes, 1, size, file);
+  std::fclose(file);
+  // A file that shrank since its size was taken gives what is left; one
+  // that gives nothing at all (a directory, a read error) is unreadable.
+  if (got == 0) {
+    std::free(bytes);
+    return -1;
+  }
+  bytes[got] = '\0';
+  text->bytes = bytes;
+  text->size = got;
+  return 0;
+}
+
+void ReleaseLogText(LogText* text) {
+  std::free(text->bytes);
+  *text = LogText();
+}
+
+int32_t CountTrackSentences(const char* text, size_t size) {
+  const char* end = TextEnd(text, size);
+  int32_t count = 0;
+  for (const char* s = Find(text, end, '$'); s != nullptr; s = Find(s + 1, end, '$')) {
+    if (StartsWithTag(s, end)) ++count;
+  }
+  return count;
+}
+
+Track* CreateTrack(int32_t capacity) {
+  if (capacity < 0) return nullptr;
+  void* block = std::calloc(1, sizeof(Track) + static_cast<size_t>(capacity) * sizeof(TrackPoint));
+  if (block == nullptr) return nullptr;
+  Track* track = static_cast<Track*>(block);
+  track->points = reinterpret_cast<TrackPoint*>(static_cast<char*>(block) + sizeof(Track));
+  track->count = 0;
+  track->minLon = EMPTY_BOX_MIN;
+  track->minLat = EMPTY_BOX_MIN;
+  track->maxLon = EMPTY_BOX_MAX;
+  track->maxLat = EMPTY_BOX_MAX;
+  return track;
+}
+
+void ReleaseTrack(Track* track) { std::free(track); }
+
+void ParseTrackSentences(const char* text, size_t size, Track* track, int32_t capacity,
+                         AcceptedFixVisitor visitor, void* context) {
+  const char* end = TextEnd(text, size);
+  const char* start = Find(text, end, '$');
+  while (start != nullptr) {
+    // A sentence that is not "$GPRMC" or fails its checksum is searched
+    // past by one byte, so a "$" inside it still counts.
+    const char* resume = start + 1;
+    if (StartsWithTag(start, end) && ChecksumMatches(start, end)) {
+      if (ReadSentence(start, end, track, capacity, visitor, context, &resume) == SentenceResult::Stop) return;
+    }
+    start = Find(resume, end, '$');
+  }
+}
+
+Track* LoadTrack(const char* path) {
+  LogText text;
+  if (ReadLogText(path, &text) != 0) return nullptr;
+  int32_t capacity = CountTrackSentences(text.bytes, text.size);
+  Track* track = CreateTrack(capacity);
+  if (track != nullptr) ParseTrackSentences(text.bytes, text.size, track, capacity, nullptr, nullptr);
+  ReleaseLogText(&text);
+  return track;
+}

@@ -1,0 +1,163 @@
+// The platform's files under a device root: path resolution, directory
+// searches with their attribute words, deleting, free space and replacing
+// a file's content.
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "logs_test_support.h"
+#include "platform/files.h"
+#include "platform/unicode.h"
+
+namespace {
+
+class PlatformFilesTest : public DeviceRootTest {
+ protected:
+  // Name → attribute word of every entry a search returns.
+  std::map<std::string, uint32_t> Search(const char16_t* pattern) {
+    std::map<std::string, uint32_t> found;
+    FindData data;
+    FindHandle* search = FindFirstFile(pattern, &data);
+    if (search == nullptr) return found;
+    do {
+      EXPECT_EQ(found.count(Utf16ToUtf8(data.name)), 0u) << "returned twice";
+      found[Utf16ToUtf8(data.name)] = data.attributes;
+    } while (FindNextFile(search, &data) == 1);
+    EXPECT_EQ(FindNextFile(search, &data), 0);  // stays exhausted
+    FindClose(search);
+    return found;
+  }
+};
+
+TEST_F(PlatformFilesTest, DevicePathsResolveCaseInsensitivelyUnderTheRoot) {
+  WriteFile(root / "SDMMC" / "TevoLog" / "2009" / "20090512.LOG", "x");
+  std::string host;
+  ASSERT_EQ(ResolveDevicePath("\\sdmmc\\TEVOLOG\\2009\\20090512.log", &host), 0);
+  EXPECT_EQ(host, (root / "SDMMC" / "TevoLog" / "2009" / "20090512.LOG").string());
+  ASSERT_EQ(ResolveDevicePath(u"\\SDMMC\\tevolog\\2010\\new.log", &host), 0);  // missing parts kept as written
+  EXPECT_EQ(host, (root / "SDMMC" / "TevoLog" / "2010" / "new.log").string());
+  ASSERT_EQ(ResolveDevicePath("NAND\\QXAPP", &host), 0);  // no leading backslash
+  EXPECT_EQ(host, (root / "NAND" / "QXAPP").string());
+  EXPECT_EQ(ResolveDevicePath("\\SDMMC\\..\\..\\etc\\passwd", &host), -1);
+  EXPECT_EQ(ResolveDevicePath("\\SDMMC\\.\\x", &host), -1);
+  EXPECT_EQ(ResolveDevicePath(static_cast<const char*>(nullptr), &host), -1);
+
+  FILE* file = OpenDeviceFile("\\SDMMC\\TEVOLOG\\2009\\20090512.log", "rb");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(std::fgetc(file), 'x');
+  std::fclose(file);
+  EXPECT_EQ(OpenDeviceFile("\\SDMMC\\missing.log", "rb"), nullptr);
+}
+
+TEST_F(PlatformFilesTest, WildcardsMatchWithoutRegardToCase) {
+  for (const char* name : {"a.LOG", "b.log", "c.txt", "noext", "x.log.bak", "ab.log"}) WriteFile(root / "d" / name, "");
+  using Names = std::vector<std::string>;
+  auto names = [this](const char16_t* pattern) {
+    Names list;
+    for (const auto& [name, attributes] : Search(pattern)) list.push_back(name);
+    return list;
+  };
+  EXPECT_EQ(names(u"\\d\\*.log"), (Names{"a.LOG", "ab.log", "b.log"}));
+  EXPECT_EQ(names(u"\\D\\*.*"), (Names{"a.LOG", "ab.log", "b.log", "c.txt", "noext", "x.log.bak"}));
+  EXPECT_EQ(names(u"\\d\\?.LOG"), (Names{"a.LOG", "b.log"}));
+  EXPECT_EQ(names(u"\\d\\*b*"), (Names{"ab.log", "b.log", "x.log.bak"}));
+  EXPECT_EQ(names(u"\\d\\noext"), (Names{"noext"}));
+  FindData data;
+  EXPECT_EQ(FindFirstFile(u"\\d\\*.png", &data), nullptr);        // nothing matches
+  EXPECT_EQ(FindFirstFile(u"\\missing\\*.*", &data), nullptr);    // no directory
+  EXPECT_EQ(FindFirstFile(u"\\d\\", &data), nullptr);             // no pattern
+  EXPECT_EQ(FindNextFile(nullptr, &data), 0);
+  FindClose(nullptr);
+}
+
+TEST_F(PlatformFilesTest, AttributeWordsTellPlainDirectoriesFromTheRest) {
+  fs::path d = root / "d";
+  fs::create_directories(d / "dir");
+  fs::create_directories(d / ".hiddendir");
+  fs::create_directories(d / "readonlydir");
+  WriteFile(d / "file", "");
+  WriteFile(d / ".hidden", "");
+  WriteFile(d / "readonly", "");
+  fs::permissions(d / "readonly", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  fs::permissions(d / "readonlydir", fs::perms::owner_write, fs::perm_options::remove);
+  fs::create_directory_symlink(d / "dir", d / "dirlink");
+  fs::create_symlink(d / "file", d / "filelink");
+  fs::create_symlink(d / "nowhere", d / "dangling");
+
+  std::map<std::string, uint32_t> expected = {
+      {"dir", FILE_ATTRIBUTE_DIRECTORY},
+      {".hiddendir", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN},
+      {"readonlydir", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY},
+      {"file", FILE_ATTRIBUTE_NORMAL},
+      {".hidden", FILE_ATTRIBUTE_HIDDEN},
+      {"readonly", FILE_ATTRIBUTE_READONLY},
+      {"dirlink", FILE_ATTRIBUTE_REPARSE_POINT},
+      {"filelink", FILE_ATTRIBUTE_REPARSE_POINT},
+      {"dangling", FILE_ATTRIBUTE_REPARSE_POINT},
+  };
+  EXPECT_EQ(Search(u"\\d\\*.*"), expected);
+}
+
+TEST_F(PlatformFilesTest, DeletingFilesAndRemovingDirectories) {
+  fs::path d = root / "d";
+  WriteFile(d / "File.LOG", "");
+  WriteFile(d / "full" / "x", "");
+  fs::create_directories(d / "empty");
+  WriteFile(root / "target" / "kept", "");
+  fs::create_directory_symlink(root / "target", d / "link");
+
+  EXPECT_EQ(DeleteDeviceFile(u"\\d\\file.log"), 1);
+  EXPECT_FALSE(fs::exists(d / "File.LOG"));
+  EXPECT_EQ(DeleteDeviceFile(u"\\d\\file.log"), 0);  // already gone
+  EXPECT_EQ(DeleteDeviceFile(u"\\d\\empty"), 0);     // a directory is never deleted as a file
+  EXPECT_EQ(RemoveDeviceDirectory(u"\\d\\link"), 0);  // a link is not a directory
+  EXPECT_EQ(DeleteDeviceFile(u"\\d\\link"), 1);       // but is deleted as a file, itself only
+  EXPECT_TRUE(fs::exists(root / "target" / "kept"));
+  EXPECT_EQ(RemoveDeviceDirectory(u"\\d\\full"), 0);  // not empty
+  EXPECT_EQ(RemoveDeviceDirectory(u"\\d\\full\\x"), 0);
+  EXPECT_EQ(RemoveDeviceDirectory(u"\\D\\EMPTY"), 1);
+  EXPECT_FALSE(fs::exists(d / "empty"));
+}
+
+TEST_F(PlatformFilesTest, FreeSpaceOfTheCard) {
+  DiskSpace space;
+  EXPECT_EQ(GetDiskFreeSpace(u"\\SDMMC", &space), 0);  // no card
+  WriteFile(root / "SDMMC", "a file");
+  EXPECT_EQ(GetDiskFreeSpace(u"\\SDMMC", &space), 0);
+  fs::remove(root / "SDMMC");
+  fs::create_directories(root / "sdmmc");
+  ASSERT_EQ(GetDiskFreeSpace(u"\\SDMMC", &space), 1);
+  EXPECT_GT(space.total, 0u);
+  EXPECT_LE(space.available, space.free);
+  EXPECT_LE(space.free, space.total);
+
+  DiskSpace fixed{1000, 4000, 2000};
+  OverrideDiskFreeSpace(&fixed);
+  fs::remove(root / "sdmmc");
+  ASSERT_EQ(GetDiskFreeSpace(u"\\SDMMC", &space), 1);
+  EXPECT_EQ(space.available, 1000u);
+  EXPECT_EQ(space.total, 4000u);
+  OverrideDiskFreeSpace(nullptr, true);
+  EXPECT_EQ(GetDiskFreeSpace(u"\\SDMMC", &space), 0);
+  OverrideDiskFreeSpace(nullptr);
+  EXPECT_EQ(GetDiskFreeSpace(u"\\SDMMC", &space), 0);  // the real query again
+}
+
+TEST_F(PlatformFilesTest, ReplacingAFileWritesAllOrNothing) {
+  EXPECT_EQ(ReplaceDeviceFile("\\missing\\f.txt", "x", 1), -1);
+  WriteFile(root / "D" / "F.txt", "old content");
+  std::string big(1 << 20, 'b');
+  EXPECT_EQ(ReplaceDeviceFile("\\d\\f.TXT", big.data(), big.size()), 0);
+  EXPECT_EQ(ReadFile(root / "D" / "F.txt"), big);  // the existing name is kept
+  EXPECT_EQ(ReplaceDeviceFile("\\d\\new.txt", "", 0), 0);
+  EXPECT_TRUE(fs::exists(root / "D" / "new.txt"));
+  EXPECT_EQ(fs::file_size(root / "D" / "new.txt"), 0u);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(root / "D")) left.push_back(entry.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"F.txt", "new.txt"}));
+}
+
+}  // namespace
