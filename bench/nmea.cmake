@@ -6,6 +6,7 @@ tevo_add_benchmark(NAME nmea_bench
 # The generator of the benchmark log, and the single load: no benchmark
 # library, so that the process holds little besides the log.
 add_executable(nmea_day_log nmea_day_log_main.cpp nmea_day_log.cpp)
+target_include_directories(nmea_day_log PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(nmea_day_log PRIVATE ${TEVO_WARNINGS})
 add_executable(nmea_load_once nmea_load_once.cpp)
 target_include_directories(nmea_load_once PRIVATE ${PROJECT_SOURCE_DIR})

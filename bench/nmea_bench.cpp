@@ -9,7 +9,7 @@
 #include <string>
 
 #include "logs/nmea_reader.h"
-#include "nmea_day_log.h"
+#include "bench/nmea_day_log.h"
 
 namespace {
 

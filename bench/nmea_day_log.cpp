@@ -1,4 +1,4 @@
-#include "nmea_day_log.h"
+#include "bench/nmea_day_log.h"
 
 #include <cmath>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "nmea_day_log.h"
+#include "bench/nmea_day_log.h"
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc > 3) {

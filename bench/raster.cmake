@@ -5,7 +5,7 @@ pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
 pkg_check_modules(LIBAGG REQUIRED IMPORTED_TARGET libagg)
 
 add_library(tevo_raster_workloads STATIC raster_workloads.cpp raster_draw.cpp)
-target_include_directories(tevo_raster_workloads PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_include_directories(tevo_raster_workloads PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tevo_raster_workloads PUBLIC tevo_geometry PRIVATE PkgConfig::CAIRO PkgConfig::LIBAGG)
 tevo_raster_optimise(tevo_raster_workloads)
 

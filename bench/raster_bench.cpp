@@ -8,8 +8,8 @@
 #include "canvas/blit.h"
 #include "canvas/canvas.h"
 #include "geometry/raster.h"
-#include "raster_draw.h"
-#include "raster_workloads.h"
+#include "bench/raster_draw.h"
+#include "bench/raster_workloads.h"
 
 namespace {
 

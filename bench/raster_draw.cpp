@@ -1,4 +1,4 @@
-#include "raster_draw.h"
+#include "bench/raster_draw.h"
 
 #include <agg_basics.h>
 #include <agg_pixfmt_rgb_packed.h>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "canvas/canvas.h"
-#include "raster_workloads.h"
+#include "bench/raster_workloads.h"
 
 // Ours.
 void FillShapes(Canvas* canvas, const std::vector<Shape>& shapes);

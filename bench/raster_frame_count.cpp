@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "canvas/canvas.h"
-#include "raster_draw.h"
-#include "raster_workloads.h"
+#include "bench/raster_draw.h"
+#include "bench/raster_workloads.h"
 
 int main(int argc, char** argv) {
   bool cairo = argc > 1 && std::strcmp(argv[1], "cairo") == 0;

@@ -1,4 +1,4 @@
-#include "raster_workloads.h"
+#include "bench/raster_workloads.h"
 
 #include <cmath>
 

@@ -15,6 +15,5 @@ tevo_add_test(NAME platform_files_test
 tevo_add_test(NAME logtool_test
   SOURCES logtool_test.cpp ${PROJECT_SOURCE_DIR}/bench/nmea_day_log.cpp
   LIBS tevo_logtool_logs)
-target_include_directories(logtool_test PRIVATE ${PROJECT_SOURCE_DIR}/bench)
 target_compile_definitions(logtool_test PRIVATE TEVO_LOGTOOL="$<TARGET_FILE:tevo-logtool>")
 add_dependencies(logtool_test tevo-logtool)

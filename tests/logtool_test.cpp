@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "logs_test_support.h"
-#include "nmea_day_log.h"
+#include "bench/nmea_day_log.h"
 #include "tools/logtool/track_stats.h"
 
 namespace {

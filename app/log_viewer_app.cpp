@@ -1,0 +1,14 @@
+#include "app/log_viewer_app.h"
+
+#include "app/calendar_dlg.h"
+#include "platform/window.h"
+
+bool LogViewerApp::InitInstance() {
+  registryKey = REGISTRY_KEY_NAME;
+  foundAnotherCopy = FindWindowByTitle(SINGLE_INSTANCE_TITLE) != 0;
+  if (foundAnotherCopy) return false;
+  CalendarDlg calendar;
+  calendar.RunModal();
+  calendar.DestroyWindow();
+  return false;
+}

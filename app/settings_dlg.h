@@ -1,0 +1,64 @@
+// The recording settings screen: the log recording time, deleting the logs
+// of chosen days (by sending the calendar into its delete mode) or of all
+// days, and the card's free space with a gauge and the recording time left.
+// Runs modally over the calendar; ends with 1 (delete chosen days) or 0 (back).
+#pragma once
+
+#include <cstdint>
+
+#include "app/canvas_context.h"
+#include "platform/window.h"
+
+constexpr uint32_t TIMER_ALL_DELETED_NOTICE = 1030;
+constexpr uint32_t ALL_DELETED_NOTICE_MS = 3000;
+
+// Recording times the button cycles through (the LOG_REC value).
+constexpr uint8_t LOG_REC_OFF = 0;
+constexpr uint8_t LOG_REC_8_HOURS = 1;
+constexpr uint8_t LOG_REC_12_HOURS = 2;
+constexpr uint8_t LOG_REC_24_HOURS = 3;
+
+class CCalendarDlg_Setting : public Window {
+ public:
+  CCalendarDlg_Setting();
+  ~CCalendarDlg_Setting() override;
+
+  // State, readable by tests.
+  uint8_t logRecMode = LOG_REC_OFF;
+  int32_t hasLogs = 0;
+  bool logRecPressed = false;
+  bool dateDeletePressed = false;
+  bool allDeletePressed = false;
+  bool backPressed = false;
+  bool confirmShown = false;
+  bool yesPressed = false;
+  bool noPressed = false;
+  bool deletedNoticeShown = false;
+  uint64_t cardFreeBytes = 0;
+  uint8_t cardFreePercent = 0;
+
+ protected:
+  int OnInitDialog() override;
+  void OnPaint() override;
+  int OnEraseBkgnd(DrawingContext* dc) override;
+  void OnLButtonDown(uint32_t flags, int32_t x, int32_t y) override;
+  void OnMouseMove(uint32_t flags, int32_t x, int32_t y) override;
+  void OnLButtonUp(uint32_t flags, int32_t x, int32_t y) override;
+  void OnTimer(uint32_t id) override;
+
+ private:
+  void QueryCard();
+  void ReadSettingsFile();
+  void DrawRecordingTimeButton();
+  void DrawFreeSpace();
+  void DrawConfirmation();
+  void ClearPressFlags();
+  void CycleRecordingTime();
+
+  CanvasContext screen;
+  Canvas background;
+  Canvas spriteSheet;
+  Canvas allDeleteConfirm;
+  Canvas deletedNotice;
+  Font* settingsFont = nullptr;
+};

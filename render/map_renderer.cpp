@@ -1,0 +1,259 @@
+#include "render/map_renderer.h"
+
+#include <cstdio>
+
+#include "canvas/blit.h"
+#include "canvas/picture_ids.h"
+#include "geometry/raster.h"
+#include "logs/selected_day.h"
+#include "mapdata/block_cache.h"
+#include "mapdata/map_database.h"
+
+namespace {
+
+// Fonts of the names: "MS UI ゴシック" at fontSize x 11 and x 9 tenths of a point.
+constexpr int32_t LABEL_FONT_FACTOR = 11;
+constexpr int32_t SMALL_FONT_FACTOR = 9;
+constexpr int32_t LABEL_FONT_WEIGHT = 300;
+// The blue of the boxed labels.
+constexpr uint16_t BOX_BLUE = 0x001F;
+// Destruction looks at the worker's state in steps of this many milliseconds.
+constexpr uint32_t STOP_POLL_MS = 100;
+
+constexpr int32_t SCREEN_AREA_WIDTH = 480;
+constexpr int32_t SCREEN_AREA_HEIGHT = 272;
+
+// Only the first renderer of the process wakes on "TEVO_DMAP0".
+std::atomic<int> rendererCount{0};
+
+LogicalFont NameFont(int32_t tenthsOfPoint) {
+  LogicalFont font;
+  font.tenthsOfPoint = tenthsOfPoint;
+  font.weight = LABEL_FONT_WEIGHT;
+  font.quality = FONT_QUALITY_ANTIALIASED;
+  return font;
+}
+
+}  // namespace
+
+MapRenderer::MapRenderer() { LoadMapDatabase(); }
+
+MapRenderer::~MapRenderer() {
+  uint8_t current = state.load();
+  while ((current == RENDERER_IDLE || current == RENDERER_DRAWING) &&
+         !state.compare_exchange_weak(current, RENDERER_STOP_REQUESTED)) {
+  }
+  if (worker != nullptr) {
+    SetEvent(wakeEvent);
+    while (state.load() != RENDERER_STOPPED) Sleep(STOP_POLL_MS);
+    JoinThread(worker);
+  }
+  DeleteDrawingContext(backContext);
+  DeleteDrawingContext(textContext);
+  DeleteFont(labelFont);
+  DeleteFont(smallFont);
+  CloseEvent(wakeEvent);
+  FreeParcelList(roadParcels);
+  FreeParcelList(areaParcels);
+  MapDatabase::Destroy();
+  DestroyBlockCache();
+}
+
+int MapRenderer::Initialise(int32_t canvasWidth, int32_t canvasHeight, Event* doneEvent) {
+  labelFont = CreateFont(NameFont(fontSize * LABEL_FONT_FACTOR));
+  smallFont = CreateFont(NameFont(fontSize * SMALL_FONT_FACTOR));
+  frameArea = AREA_CANVAS;
+  frameDoneEvent = doneEvent;
+  width = canvasWidth;
+  height = canvasHeight;
+  viewRect = RenderRect{0, 0, width, height};
+  ComputeHalfSize();
+  SelectParcels();
+  clipRect = RenderRect{0, 0, width, height};
+  CreateCanvas(&backCanvas, width, height);
+  backContext = CreateDrawingContext();
+  SelectCanvas(backContext, &backCanvas);
+  CreateCanvas(&frontCanvas, width, height);
+  CreateCanvas(&textCanvas, width, height);
+  textContext = CreateDrawingContext();
+  SelectCanvas(textContext, &textCanvas);
+  LoadPicture(&symbolAtlas, PICTURE_MAP_SYMBOLS);
+  LoadPicture(&markAtlas, PICTURE_FACILITY_MARKS);
+  LoadPicture(&flagAtlas, PICTURE_ROUND_BUTTONS);
+  CreateCanvas(&boxCanvas, width, height);
+  BlendFill(&boxCanvas, 0, 0, width, height, BOX_BLUE, 255);
+  FillBackground();
+  SelectFont(backContext, labelFont);
+  SelectFont(textContext, labelFont);
+  std::snprintf(wakeEventName, sizeof wakeEventName, "TEVO_DMAP%d", rendererCount++ == 0 ? 0 : 1);
+  wakeEvent = CreateEvent(wakeEventName);
+  state = RENDERER_IDLE;
+  worker = StartThread(RenderLoop, this, THREAD_PRIORITY_BELOW_NORMAL);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Requests
+
+void MapRenderer::Signal(uint16_t area) {
+  if (state.load() == RENDERER_DRAWING) abortRequested = 1;
+  requestArea = area;
+  SetEvent(wakeEvent);
+}
+
+int MapRenderer::ZoomOut() {
+  uint16_t current = step.load();
+  if (current >= MAX_SCALE_STEP) return 0;
+  uint16_t target = targetStep.load();
+  targetStep = static_cast<uint16_t>(target < MAX_SCALE_STEP ? target + 2 : current + 2);
+  Signal(AREA_SCREEN);
+  return 1;
+}
+
+int MapRenderer::ZoomIn() {
+  uint16_t current = step.load();
+  if (current == 0) return 0;
+  uint16_t target = targetStep.load();
+  targetStep = static_cast<uint16_t>(target != 0 ? target - 2 : current - 2);
+  Signal(AREA_SCREEN);
+  return 1;
+}
+
+int MapRenderer::SetScaleStep(int32_t s) {
+  if (s < 0 || s > MAX_SCALE_STEP || s == targetStep.load()) return 0;
+  targetStep = static_cast<uint16_t>(s);
+  Signal(AREA_SCREEN);
+  return 1;
+}
+
+int MapRenderer::RequestRedraw() {
+  frameReady = 0;
+  Signal(AREA_CANVAS);
+  return 0;
+}
+
+// The point under the finger ends up where the finger was released: the new
+// centre is the canvas pixel (x, y), y growing southwards.
+int MapRenderer::PanTo(int32_t x, int32_t y) {
+  auto dx = static_cast<int16_t>(x - width / 2);
+  auto dy = static_cast<int16_t>(height / 2 - y);
+  if (dx == 0 && dy == 0) return 0;
+  const ScaleStep& current = SCALE_STEPS[step.load()];
+  MapCoord target{centerX.load() + dx * current.unitsPerPixelX, centerY.load() + dy * current.unitsPerPixelY};
+  if (IsInsideMap(&target) == 0) return -1;
+  targetX = target.x;
+  targetY = target.y;
+  Signal(AREA_CANVAS);
+  return 0;
+}
+
+int MapRenderer::CopyFrame(Canvas* dst, int32_t x, int32_t y, int32_t w, int32_t h) {
+  if (frameReady.load() == 0) return -1;
+  int32_t sx = w < width ? width / 2 - w / 2 : 0;
+  int32_t sy = h < height ? height / 2 - h / 2 : 0;
+  std::lock_guard<std::mutex> lock(frontLock);
+  BlitOpaque(dst, &frontCanvas, x, y, w < width ? w : width, h < height ? h : height, sx, sy);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The worker and its frames
+
+int MapRenderer::RenderLoop(void* self) {
+  auto* renderer = static_cast<MapRenderer*>(self);
+  std::atomic<uint8_t>& state = renderer->state;
+  for (;;) {
+    // Back to idle unless a stop was asked for (a plain store could
+    // overwrite the stop request of a destruction that came meanwhile).
+    uint8_t drawing = RENDERER_DRAWING;
+    state.compare_exchange_strong(drawing, RENDERER_IDLE);
+    if (state.load() == RENDERER_STOP_REQUESTED) break;
+    renderer->abortRequested = 0;
+    WaitEvent(renderer->wakeEvent, WAIT_INFINITE);
+    uint8_t idle = RENDERER_IDLE;
+    if (!state.compare_exchange_strong(idle, RENDERER_DRAWING)) break;
+    renderer->DrawFrame();
+  }
+  state = RENDERER_STOPPED;
+  return 0;
+}
+
+void MapRenderer::DrawFrame() {
+  // The day's track stays valid for the whole frame, even when another day
+  // is selected meanwhile.
+  SelectedTrackPin pin;
+  if (frameReady.load() == 0) FitViewToTrack();
+  centerX = targetX.load();
+  centerY = targetY.load();
+  step = targetStep.load();
+  frameArea = static_cast<uint8_t>(requestArea.load());
+  ComputeHalfSize();
+  SnapCenter();
+  SelectParcels();
+  FillBackground();
+  DrawLayers();
+  PublishFrame();
+}
+
+void MapRenderer::PublishFrame() {
+  {
+    std::lock_guard<std::mutex> lock(frontLock);
+    BlitOpaque(&frontCanvas, &backCanvas, 0, 0, width, height, 0, 0);
+  }
+  frameReady = 1;
+  if (abortRequested.load() == 0) SetEvent(frameDoneEvent);
+}
+
+// The centre on the pixel grid of the step: a multiple of the units per
+// pixel (signed division truncating towards zero).
+void MapRenderer::SnapCenter() {
+  const ScaleStep& current = SCALE_STEPS[step.load()];
+  centerX = current.unitsPerPixelX * (centerX.load() / current.unitsPerPixelX);
+  centerY = current.unitsPerPixelY * (centerY.load() / current.unitsPerPixelY);
+}
+
+void MapRenderer::FillBackground() {
+  int bit15 = 0, bit14 = 0;
+  bool sea = GetMapFlags(&bit15, &bit14) == 0 && bit14 == 1;
+  FillCanvas(&backCanvas, sea ? SEA_COLOUR : LAND_COLOUR);
+}
+
+// The passes in their order: background areas, background lines, roads,
+// names and symbols (the map's own drawing), then the day's track. The map's
+// passes join here as the map records are decoded; the track is always
+// drawn, also at the overview level. Nothing is drawn without parcel lists.
+void MapRenderer::DrawLayers() {
+  if (roadParcels == nullptr || areaParcels == nullptr) return;
+  DrawTrack(&backCanvas);
+}
+
+// Centre on the track's bounding box at the most detailed even step at
+// which the box fits the screen; the default view without a track.
+void MapRenderer::FitViewToTrack() {
+  targetStep = DEFAULT_SCALE_STEP;
+  const Track* track = GetSelectedTrack();
+  if (track == nullptr || track->count < 1) {
+    targetX = DEFAULT_CENTER.x;
+    targetY = DEFAULT_CENTER.y;
+    return;
+  }
+  targetX = (track->minLon + track->maxLon) / 2;
+  targetY = (track->minLat + track->maxLat) / 2;
+  int64_t spanX = int64_t{track->maxLon} - track->minLon;
+  int64_t spanY = int64_t{track->maxLat} - track->minLat;
+  for (uint16_t s = 0; s <= MAX_SCALE_STEP; s += 2) {
+    if (spanX < int64_t{SCREEN_AREA_WIDTH} * SCALE_STEPS[s].unitsPerPixelX &&
+        spanY < int64_t{SCREEN_AREA_HEIGHT} * SCALE_STEPS[s].unitsPerPixelY) {
+      targetStep = s;
+      return;
+    }
+  }
+  targetStep = MAX_SCALE_STEP;  // wider than the coarsest step shows
+}
+
+void MapRenderer::SetViewForTest(MapCoord center, uint16_t newStep, uint16_t area) {
+  centerX = center.x;
+  centerY = center.y;
+  step = newStep;
+  frameArea = static_cast<uint8_t>(area);
+}

@@ -1,0 +1,157 @@
+// The map renderer: draws the road map around a centre at one of 27 scale
+// steps, with the selected day's track, into an off-screen canvas larger
+// than the screen, on a worker thread of its own. The map screen asks for
+// pictures (pan, zoom, redraw) and copies finished frames out.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "canvas/canvas.h"
+#include "geometry/types.h"
+#include "mapdata/parcel_index.h"
+#include "platform/gdi.h"
+#include "platform/kernel.h"
+#include "render/scale_steps.h"
+
+// Renderer states.
+constexpr uint8_t RENDERER_IDLE = 1;
+constexpr uint8_t RENDERER_DRAWING = 2;
+constexpr uint8_t RENDERER_STOP_REQUESTED = 3;
+constexpr uint8_t RENDERER_STOPPED = 4;
+
+// Areas a frame loads parcels for.
+constexpr uint16_t AREA_CANVAS = 1;  // the whole canvas (pans, redraws)
+constexpr uint16_t AREA_SCREEN = 2;  // the middle 480 x 272 (zooms)
+
+// The view shown when there is no track: 139.752222 E, 35.636944 N.
+constexpr MapCoord DEFAULT_CENTER{64397824, 16421504};
+
+// Background colours of the land (default) and the sea (maps with flag bit 14).
+constexpr uint16_t LAND_COLOUR = Rgb565(248, 248, 192);
+constexpr uint16_t SEA_COLOUR = Rgb565(108, 152, 199);
+
+// Parcel-local coordinates: 0 at a parcel's west (south) edge, 4096 at its east (north) edge.
+constexpr int32_t PARCEL_SPAN = 4096;
+
+// The transform of one parcel's normalised points to canvas pixels.
+struct ParcelView {
+  int32_t originX = 0;  // pixel of the parcel's south-west corner, x from the left
+  int32_t originY = 0;  // ... and y measured upwards from the canvas bottom
+  uint32_t width = 0;   // parcel size in map units
+  uint32_t height = 0;
+  int32_t window[4] = {0, 0, PARCEL_SPAN, PARCEL_SPAN};  // left, bottom, right, top of the loaded area, normalised
+};
+
+struct RenderRect {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+class MapRenderer {
+ public:
+  // Loads the map's management data; the worker starts with Initialise.
+  MapRenderer();
+  // Stops the worker, releases everything and tears the map data down.
+  ~MapRenderer();
+  MapRenderer(const MapRenderer&) = delete;
+  MapRenderer& operator=(const MapRenderer&) = delete;
+
+  // Creates the canvases (width x height), fonts and pictures, selects the
+  // first parcels and starts the worker; finished frames set
+  // `frameDoneEvent`. Returns 0.
+  int Initialise(int32_t width, int32_t height, Event* frameDoneEvent);
+
+  // Requests, from the map screen's thread. Each stores its target and wakes
+  // the worker; a request during a frame aborts that frame.
+  int ZoomOut();                // 1 accepted, 0 refused (at step 26)
+  int ZoomIn();                 // 1 accepted, 0 refused (at step 0)
+  int SetScaleStep(int32_t s);  // 1 accepted, 0 refused (s > 26 or s is the target already)
+  int RequestRedraw();          // 0; the next frame fits the view to the selected day's track
+  int PanTo(int32_t x, int32_t y);  // canvas pixel to centre on: 0, or -1 outside the map
+
+  // Copies the last finished frame into `dst` at (x, y): w x h from the
+  // middle of the frame, or all of it when w (h) is not smaller than its
+  // width (height). Returns 0, or -1 when no frame is ready.
+  int CopyFrame(Canvas* dst, int32_t x, int32_t y, int32_t w, int32_t h);
+
+  // Scale value in metres of the step last drawn.
+  int32_t GetScaleMetres() const { return SCALE_STEPS[step.load()].metres; }
+
+  // For the map screen and tests.
+  uint16_t CurrentStep() const { return step.load(); }
+  uint16_t TargetStep() const { return targetStep.load(); }
+  MapCoord CurrentCenter() const { return MapCoord{centerX.load(), centerY.load()}; }
+  MapCoord TargetCenter() const { return MapCoord{targetX.load(), targetY.load()}; }
+  uint8_t State() const { return state.load(); }
+  int32_t FrameReady() const { return frameReady.load(); }
+  const char* WakeEventName() const { return wakeEventName; }
+
+  // The view: what a frame at the current centre and step loads and where a
+  // parcel's points land. Used by the drawing passes and tests.
+  void ComputeHalfSize();
+  void SelectParcels();
+  void SetParcelView(const ParcelEntry& entry);
+  int MapPoint(Point16 normalised, int32_t* px, int32_t* py) const;
+  int InWindow(Point16 p, Point16 q) const;
+
+  int32_t HalfWidth() const { return halfWidth; }
+  int32_t HalfHeight() const { return halfHeight; }
+  const ParcelView& View() const { return parcelView; }
+  const ParcelList* RoadParcels() const { return roadParcels; }
+  const ParcelList* AreaParcels() const { return areaParcels; }
+  // Sets centre, step and request area as a frame would take them (tests).
+  void SetViewForTest(MapCoord center, uint16_t step, uint16_t area);
+
+  // One frame, as the worker draws it (also for the command-line renderer).
+  void DrawFrame();
+  const Canvas& FrontCanvas() const { return frontCanvas; }
+
+ private:
+  static int RenderLoop(void* self);
+  void Signal(uint16_t area);
+  void FitViewToTrack();
+  void SnapCenter();
+  void FillBackground();
+  void DrawLayers();
+  void DrawTrack(Canvas* canvas);
+  void PublishFrame();
+
+  std::atomic<uint8_t> state{RENDERER_STOPPED};
+  Event* wakeEvent = nullptr;
+  char wakeEventName[16] = {};
+  Event* frameDoneEvent = nullptr;
+  Thread* worker = nullptr;
+  std::atomic<int32_t> abortRequested{0};
+  std::atomic<int32_t> targetX{DEFAULT_CENTER.x};
+  std::atomic<int32_t> targetY{DEFAULT_CENTER.y};
+  std::atomic<uint16_t> targetStep{DEFAULT_SCALE_STEP};
+  std::atomic<uint16_t> requestArea{AREA_CANVAS};
+  std::atomic<int32_t> centerX{DEFAULT_CENTER.x};
+  std::atomic<int32_t> centerY{DEFAULT_CENTER.y};
+  std::atomic<uint16_t> step{DEFAULT_SCALE_STEP};
+  int32_t width = 0;
+  int32_t height = 0;
+  RenderRect viewRect;
+  uint8_t frameArea = AREA_CANVAS;
+  int32_t halfWidth = 0;
+  int32_t halfHeight = 0;
+  std::atomic<int32_t> frameReady{0};
+  uint16_t fontSize = 10;
+  Font* labelFont = nullptr;
+  Font* smallFont = nullptr;
+  Canvas backCanvas;
+  DrawingContext* backContext = nullptr;
+  Canvas frontCanvas;
+  std::mutex frontLock;  // CopyFrame never reads the front canvas while a frame is copied in
+  Canvas boxCanvas;
+  Canvas textCanvas;
+  DrawingContext* textContext = nullptr;
+  Canvas symbolAtlas;
+  Canvas markAtlas;
+  Canvas flagAtlas;
+  ParcelView parcelView;
+  RenderRect clipRect;
+  ParcelList* roadParcels = nullptr;
+  ParcelList* areaParcels = nullptr;
+};
