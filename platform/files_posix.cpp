@@ -193,7 +193,9 @@ int ResolveDevicePath(const char* devicePath, std::string* hostPath) {
   std::string path = DeviceRoot();
   for (const std::string& component : SplitDevicePath(devicePath)) {
     if (component == "." || component == "..") return -1;
-    path += "/" + MatchComponent(path, component);
+    std::string matched = MatchComponent(path, component);
+    path += '/';
+    path += matched;
   }
   *hostPath = path;
   return 0;
