@@ -252,7 +252,10 @@ void MapDialog::DrawScaleLabel(DrawingContext* window) {
   std::u16string label = Utf8ToUtf16(text);
   SetTextColour(window, SCALE_WHITE);
   SetBackgroundMode(window, BK_TRANSPARENT);
-  DrawText(window, label.c_str(), static_cast<int32_t>(label.size()), SCALE_LABEL_RECT, DT_CENTER | DT_VCENTER);
+  // Centred on its rectangle; a label wider than it (such as "200km") spills
+  // over both sides onto the frame's dark plate instead of being cut.
+  DrawText(window, label.c_str(), static_cast<int32_t>(label.size()), SCALE_LABEL_RECT,
+           DT_CENTER | DT_VCENTER | DT_NOCLIP);
   Pen* previous = SelectPen(window, scalePen);
   MoveTo(window, BRACKET[0][0], BRACKET[0][1]);
   for (int i = 1; i < 4; ++i) LineTo(window, BRACKET[i][0], BRACKET[i][1]);

@@ -40,7 +40,11 @@ const Pen DEFAULT_PEN{PS_SOLID, 1, 0x0000};
 // (the font locks itself) and lives until the process ends, so contexts made
 // for a single paint do not load a face each time. Null when no face exists.
 Font* DefaultFont() {
-  static Font* const font = CreateFont(LogicalFont{});
+  static Font* const font = [] {
+    LogicalFont description;
+    description.tenthsOfPoint = DEFAULT_FONT_TENTHS;
+    return CreateFont(description);
+  }();
   return font;
 }
 
@@ -258,7 +262,7 @@ int32_t DrawText(DrawingContext* dc, const char16_t* text, int32_t count, const 
   auto textHeight = static_cast<int32_t>(std::min<int64_t>(blockHeight, INT32_MAX));
   int64_t lineTop = rect.top;
   if (flags & DT_VCENTER) lineTop += (int64_t{rect.bottom} - rect.top - blockHeight) / 2;
-  Rect clip = ClipRect(CanvasBounds(canvas), rect);
+  Rect clip = (flags & DT_NOCLIP) ? CanvasBounds(canvas) : ClipRect(CanvasBounds(canvas), rect);
   if (IsEmpty(clip)) return textHeight;
   uint16_t colour = Rgb24To565(dc->textRgb);
 

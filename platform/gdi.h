@@ -27,6 +27,7 @@ constexpr uint32_t DT_LEFT = 0x00;
 constexpr uint32_t DT_CENTER = 0x01;
 constexpr uint32_t DT_VCENTER = 0x04;
 constexpr uint32_t DT_SINGLELINE = 0x20;
+constexpr uint32_t DT_NOCLIP = 0x100;
 
 // Background modes.
 constexpr int BK_TRANSPARENT = 1;
@@ -70,9 +71,14 @@ constexpr int PS_SOLID = 0;
 Pen* CreatePen(int style, int32_t width, uint32_t rgb);
 void DeletePen(Pen* pen);
 
+// Size of the default font: the device's system font is about 13 pixels
+// high, and texts drawn without a chosen font (the map's scale label) are
+// laid out for it.
+constexpr int32_t DEFAULT_FONT_TENTHS = 100;
+
 // Drawing contexts. A new context has no canvas, the default font (the
-// system Gothic face at 12 pt, weight 400), black text, an opaque white
-// background and a black 1-pixel pen.
+// system Gothic face at DEFAULT_FONT_TENTHS, weight 400), black text, an
+// opaque white background and a black 1-pixel pen.
 DrawingContext* CreateDrawingContext();
 void DeleteDrawingContext(DrawingContext* dc);
 // Each Select returns what was selected before (null for the defaults).
@@ -92,7 +98,7 @@ int SetBackgroundMode(DrawingContext* dc, int mode);
 int MeasureText(DrawingContext* dc, const char16_t* text, int32_t count, TextSize* size);
 
 // Draws text into `rect` of the selected canvas, clipped to the rectangle
-// and to the canvas. DT_CENTER centres each line horizontally (DT_LEFT
+// (unless DT_NOCLIP) and to the canvas. DT_CENTER centres each line horizontally (DT_LEFT
 // keeps it at the left edge); DT_VCENTER centres the block of lines
 // vertically. Without DT_SINGLELINE a line feed (or carriage return + line
 // feed) starts a new line. In BK_OPAQUE mode the text's cells are filled

@@ -284,7 +284,12 @@ TEST_F(TextTest, NewContextDrawsBlackOnWhiteInTheDefaultFont) {
   TextSize size;
   ASSERT_EQ(MeasureText(fresh, u"1.7km", -1, &size), 1);
   EXPECT_GT(size.width, 0);
-  EXPECT_GE(size.height, 16);
+  EXPECT_GE(size.height, 12);  // the 13-pixel system font
+  // The map's widest scale label stays within the dark plate of the map
+  // frame (x 376..438) when centred on its rectangle 388..425 without clipping.
+  TextSize widest;
+  ASSERT_EQ(MeasureText(fresh, u"200km", -1, &widest), 1);
+  EXPECT_LE(widest.width, 438 - 376);
   EXPECT_EQ(DrawText(fresh, u"1.7km", -1, Rect{388, 246, 425, 267}, DT_CENTER | DT_VCENTER | DT_SINGLELINE),
             size.height);
   // Opaque white cell with black ink on the black canvas.

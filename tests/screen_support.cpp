@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/picture.h"
+#include "tools/mapwriter/map_writer.h"
 
 void ScreenTest::SetUp() {
   root = MakeScratchDirectory();
@@ -41,6 +42,19 @@ void ScreenTest::AddLog(int year, int month, int day) {
     log += Rmc(time, "3540.8000", lon) + "\r\n";
   }
   WriteFile(LogPath(year, month, day), log);
+}
+
+void ScreenTest::WriteTokyoMap(uint16_t flags) {
+  MapDescription map;
+  map.flags = flags;
+  ASSERT_EQ(AddStandardLevels(&map), 0);
+  const MapBox tokyo = DEMO_AREAS[0];
+  for (int level = 0; level < static_cast<int>(map.levels.size()); ++level) {
+    ASSERT_GE(CoverBox(&map, level, tokyo, [](int, uint32_t, uint32_t) { return ParcelData{}; }), 1);
+  }
+  fs::create_directories(root / "NAND/CMC/KDH");
+  std::string error;
+  ASSERT_EQ(WriteMapFile(map, (root / "NAND/CMC/KDH/ALLDATA.KWI").c_str(), nullptr, &error), 0) << error;
 }
 
 void ScreenTest::StartMainMenu() {

@@ -36,6 +36,9 @@ class ScreenTest : public ::testing::Test {
   // Writes a day log of a short drive in central Tokyo.
   void AddLog(int year, int month, int day);
   std::string LogPath(int year, int month, int day) const;
+  // Writes a map database covering central Tokyo at every level of the
+  // scale steps (empty parcels: the frame is the land colour and the track).
+  void WriteTokyoMap(uint16_t flags = 0);
   // Puts the stand-in main menu up (before the calendar starts).
   void StartMainMenu();
 
