@@ -16,12 +16,12 @@ struct MessageReply {
   bool answered = false;
   intptr_t value = 0;
 
+  // Notifies under the lock: the waiter owns this reply on its stack and
+  // may destroy it as soon as it sees the answer.
   void Answer(intptr_t result) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      answered = true;
-      value = result;
-    }
+    std::lock_guard<std::mutex> lock(mutex);
+    answered = true;
+    value = result;
     done.notify_all();
   }
 };
