@@ -5,6 +5,7 @@
 
 #include "app/map_dialog.h"
 #include "app/month_grid.h"
+#include "app/overlays.h"
 #include "app/settings_dlg.h"
 #include "app/tap_notify.h"
 #include "app/touch_area.h"
@@ -24,9 +25,6 @@ constexpr TouchArea BROWSE_GRID_AREA{16, 64, 464, 256};
 constexpr TouchArea DELETE_GRID_AREA{16, 64, 464, 224};
 constexpr TouchArea SETTINGS_AREA{336, 240, 400, 272};
 constexpr TouchArea EXIT_AREA{400, 240, 464, 272};
-constexpr TouchArea BACK_AREA{336, 240, 400, 272};
-constexpr TouchArea YES_AREA{111, 160, 175, 192};
-constexpr TouchArea NO_AREA{303, 160, 367, SCREEN_HEIGHT};
 
 // Where buttons go on the screen and where their looks lie in the sprite
 // sheet (pressed, normal).
@@ -41,21 +39,10 @@ constexpr Button PREV_ARROW{336, 0, 0, 0, 0, 32};
 constexpr Button NEXT_ARROW{400, 0, 64, 0, 64, 32};
 constexpr Button SETTINGS_BUTTON{336, 240, 0, 192, 64, 192};
 constexpr Button EXIT_BUTTON{400, 240, 0, 96, 64, 96};
-constexpr Button BACK_BUTTON{336, 240, 0, 160, 64, 160};
-constexpr Button YES_BUTTON{111, 160, 0, 224, 0, 224};
-constexpr Button NO_BUTTON{303, 160, 64, 224, 64, 224};
 
 // Day marks: 62 x 30 at the cell's top-left corner.
 constexpr SpriteCell MARK_NORMAL{0, 256, 62, 30};
 constexpr SpriteCell MARK_PRESSED{64, 256, 62, 30};
-
-// Overlays: 320 x 128 pictures at (80, 72), blended.
-constexpr int32_t OVERLAY_X = 80;
-constexpr int32_t OVERLAY_Y = 72;
-constexpr int32_t OVERLAY_WIDTH = 320;
-constexpr int32_t OVERLAY_HEIGHT = 128;
-constexpr int32_t NOTICE_WEIGHT = 192;
-constexpr int32_t CONFIRM_WEIGHT = 224;
 
 // Texts.
 constexpr Rect TITLE_RECT{185, 4, 285, 36};
@@ -163,10 +150,6 @@ static void ButtonLook(const Button& button, bool pressed, int32_t* sx, int32_t*
   *sy = pressed ? button.pressedY : button.normalY;
 }
 
-void CalendarDlg::BlendOverlay(const Canvas& picture, int32_t alpha) {
-  BlitKeyedBlend(&screen.canvas, &picture, OVERLAY_X, OVERLAY_Y, OVERLAY_WIDTH, OVERLAY_HEIGHT, 0, 0, alpha);
-}
-
 bool CalendarDlg::IsMarked(int32_t dayOfMonth) const {
   for (int32_t i = 0; i < logDayCount && i < MAX_LOG_DAYS; ++i) {
     if (logDays[i] % 100 == dayOfMonth) return true;
@@ -206,18 +189,14 @@ void CalendarDlg::DrawMonth() {
 }
 
 void CalendarDlg::DrawDeleteConfirmation() {
-  BlendOverlay(dayDeleteConfirm, CONFIRM_WEIGHT);
+  BlendOverlay(&screen.canvas, dayDeleteConfirm, CONFIRM_WEIGHT);
   Font* previous = SelectFont(screen.dc, dateFont);
   SetTextColour(screen.dc, TEXT_WHITE);
   char text[64];
   std::snprintf(text, sizeof text, "%d年%02d月%02d日", year, month, day);
   DrawUtf8(screen.dc, text, CONFIRM_DATE_RECT, CENTRED);
   SelectFont(screen.dc, previous);
-  if (yesPressed) {
-    CopyButton(YES_BUTTON.x, YES_BUTTON.y, YES_BUTTON.pressedX, YES_BUTTON.pressedY);
-  } else if (noPressed) {
-    CopyButton(NO_BUTTON.x, NO_BUTTON.y, NO_BUTTON.pressedX, NO_BUTTON.pressedY);
-  }
+  DrawPressedYesOrNo(&screen.canvas, spriteSheet.canvas, yesPressed, noPressed);
 }
 
 // The hourglass and the dots k with k <= busyStep <= k + 7: step 0 shows dot
@@ -245,16 +224,15 @@ void CalendarDlg::OnPaint() {
   } else {
     BitBlt(screen.dc, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, deleteBackground.dc, 0, 0);
     DrawMonth();
-    ButtonLook(BACK_BUTTON, backPressed, &sx, &sy);
-    CopyButton(BACK_BUTTON.x, BACK_BUTTON.y, sx, sy);
+    DrawBackButton(&screen.canvas, spriteSheet.canvas, backPressed);
     if (confirmShown) DrawDeleteConfirmation();
   }
   ButtonLook(PREV_ARROW, prevPressed, &sx, &sy);
   CopyButton(PREV_ARROW.x, PREV_ARROW.y, sx, sy);
   ButtonLook(NEXT_ARROW, nextPressed, &sx, &sy);
   CopyButton(NEXT_ARROW.x, NEXT_ARROW.y, sx, sy);
-  if (noLogsNoticeShown) BlendOverlay(noLogsNotice.canvas, NOTICE_WEIGHT);
-  if (deletedNoticeShown) BlendOverlay(deletedNotice, NOTICE_WEIGHT);
+  if (noLogsNoticeShown) BlendOverlay(&screen.canvas, noLogsNotice.canvas, NOTICE_WEIGHT);
+  if (deletedNoticeShown) BlendOverlay(&screen.canvas, deletedNotice, NOTICE_WEIGHT);
   if (busy) DrawBusyIndicator();
 
   DrawingContext* window = BeginPaint();
@@ -317,11 +295,7 @@ bool CalendarDlg::BrowseRules(int32_t x, int32_t y) {
 bool CalendarDlg::DeleteRules(int32_t x, int32_t y) {
   if (confirmShown) {
     NotifyTap();
-    if (YES_AREA.Contains(x, y)) {
-      yesPressed = true;
-    } else if (NO_AREA.Contains(x, y)) {
-      noPressed = true;
-    }
+    PressYesOrNo(x, y, &yesPressed, &noPressed);
   } else if (deletedNoticeShown) {
     NotifyTap();
     KillTimer(TIMER_DAY_DELETED_NOTICE);

@@ -88,7 +88,6 @@ class CalendarDlg : public Window {
   void DrawDeleteConfirmation();
   void DrawBusyIndicator();
   void CopyButton(int32_t dx, int32_t dy, int32_t sx, int32_t sy);
-  void BlendOverlay(const Canvas& picture, int32_t alpha);
 
   bool BrowseRules(int32_t x, int32_t y);
   bool DeleteRules(int32_t x, int32_t y);

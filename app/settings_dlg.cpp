@@ -1,6 +1,7 @@
 #include "app/settings_dlg.h"
 
 #include "app/free_space.h"
+#include "app/overlays.h"
 #include "app/tap_notify.h"
 #include "app/touch_area.h"
 #include "canvas/blit.h"
@@ -14,9 +15,6 @@ namespace {
 constexpr TouchArea RECORDING_TIME_AREA{170, 53, 272, 85};
 constexpr TouchArea DATE_DELETE_AREA{170, 120, 272, 152};
 constexpr TouchArea ALL_DELETE_AREA{306, 120, 408, 152};
-constexpr TouchArea BACK_AREA{336, 240, 400, 272};
-constexpr TouchArea YES_AREA{111, 160, 175, 192};
-constexpr TouchArea NO_AREA{303, 160, 367, SCREEN_HEIGHT};
 
 // 102 x 32 buttons of the sprite sheet; the recording-time button shows
 // the look of the current LOG_REC value, normal and pressed.
@@ -37,12 +35,6 @@ constexpr SpriteCell DATE_DELETE_GREY{128, 160, WIDE_BUTTON_WIDTH, WIDE_BUTTON_H
 constexpr int32_t ALL_DELETE_X = 306, ALL_DELETE_Y = 120;
 constexpr SpriteCell ALL_DELETE_GREY{128, 224, WIDE_BUTTON_WIDTH, WIDE_BUTTON_HEIGHT};
 
-constexpr int32_t BACK_X = 336, BACK_Y = 240;
-constexpr SpriteCell BACK_PRESSED{0, 160, 64, 32};
-constexpr SpriteCell BACK_NORMAL{64, 160, 64, 32};
-constexpr SpriteCell YES_PRESSED{0, 224, 64, 32};
-constexpr SpriteCell NO_PRESSED{64, 224, 64, 32};
-constexpr int32_t YES_X = 111, NO_X = 303, YES_NO_Y = 160;
 
 // Free space: the text, the gauge segments (10 x 32 from x 192 at y 189) and
 // the card message that replaces both when the card cannot be read.
@@ -53,9 +45,6 @@ constexpr SpriteCell GAUGE_RED{138, 256, 10, 32};
 constexpr int32_t CARD_MESSAGE_X = 192, CARD_MESSAGE_Y = 189;
 constexpr SpriteCell CARD_MESSAGE{0, 288, 200, 32};
 
-constexpr int32_t OVERLAY_X = 80, OVERLAY_Y = 72, OVERLAY_WIDTH = 320, OVERLAY_HEIGHT = 128;
-constexpr int32_t NOTICE_WEIGHT = 192;
-constexpr int32_t CONFIRM_WEIGHT = 224;
 
 constexpr LogicalFont SETTINGS_FONT{"MS UI ゴシック", 120, 400, FONT_QUALITY_ANTIALIASED, 128, 2};
 
@@ -139,14 +128,8 @@ void CCalendarDlg_Setting::DrawFreeSpace() {
 }
 
 void CCalendarDlg_Setting::DrawConfirmation() {
-  BlitKeyedBlend(&screen.canvas, &allDeleteConfirm, OVERLAY_X, OVERLAY_Y, OVERLAY_WIDTH, OVERLAY_HEIGHT, 0, 0,
-                 CONFIRM_WEIGHT);
-  if (yesPressed) {
-    BlitKeyed(&screen.canvas, &spriteSheet, YES_X, YES_NO_Y, YES_PRESSED.w, YES_PRESSED.h, YES_PRESSED.sx,
-              YES_PRESSED.sy);
-  } else if (noPressed) {
-    BlitKeyed(&screen.canvas, &spriteSheet, NO_X, YES_NO_Y, NO_PRESSED.w, NO_PRESSED.h, NO_PRESSED.sx, NO_PRESSED.sy);
-  }
+  BlendOverlay(&screen.canvas, allDeleteConfirm, CONFIRM_WEIGHT);
+  DrawPressedYesOrNo(&screen.canvas, spriteSheet, yesPressed, noPressed);
 }
 
 void CCalendarDlg_Setting::OnPaint() {
@@ -161,14 +144,10 @@ void CCalendarDlg_Setting::OnPaint() {
     BlitOpaque(&screen.canvas, &spriteSheet, ALL_DELETE_X, ALL_DELETE_Y, ALL_DELETE_GREY.w, ALL_DELETE_GREY.h,
                ALL_DELETE_GREY.sx, ALL_DELETE_GREY.sy);
   }
-  const SpriteCell& back = backPressed ? BACK_PRESSED : BACK_NORMAL;
-  BlitKeyed(&screen.canvas, &spriteSheet, BACK_X, BACK_Y, back.w, back.h, back.sx, back.sy);
+  DrawBackButton(&screen.canvas, spriteSheet, backPressed);
   DrawFreeSpace();
   if (confirmShown) DrawConfirmation();
-  if (deletedNoticeShown) {
-    BlitKeyedBlend(&screen.canvas, &deletedNotice, OVERLAY_X, OVERLAY_Y, OVERLAY_WIDTH, OVERLAY_HEIGHT, 0, 0,
-                   NOTICE_WEIGHT);
-  }
+  if (deletedNoticeShown) BlendOverlay(&screen.canvas, deletedNotice, NOTICE_WEIGHT);
   DrawingContext* window = BeginPaint();
   BitBlt(window, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, screen.dc, 0, 0);
   EndPaint(window);
@@ -182,11 +161,7 @@ int CCalendarDlg_Setting::OnEraseBkgnd(DrawingContext*) { return 1; }
 void CCalendarDlg_Setting::OnLButtonDown(uint32_t, int32_t x, int32_t y) {
   if (confirmShown) {
     NotifyTap();
-    if (YES_AREA.Contains(x, y)) {
-      yesPressed = true;
-    } else if (NO_AREA.Contains(x, y)) {
-      noPressed = true;
-    }
+    PressYesOrNo(x, y, &yesPressed, &noPressed);
   } else if (deletedNoticeShown) {
     NotifyTap();
     KillTimer(TIMER_ALL_DELETED_NOTICE);
