@@ -30,15 +30,10 @@ constexpr TouchArea EXIT_AREA{400, 240, 464, 272};
 // sheet (pressed, normal).
 constexpr int32_t BUTTON_WIDTH = 64;
 constexpr int32_t BUTTON_HEIGHT = 32;
-struct Button {
-  int32_t x, y;                   // screen
-  int32_t pressedX, pressedY;     // sprite sheet
-  int32_t normalX, normalY;
-};
-constexpr Button PREV_ARROW{336, 0, 0, 0, 0, 32};
-constexpr Button NEXT_ARROW{400, 0, 64, 0, 64, 32};
-constexpr Button SETTINGS_BUTTON{336, 240, 0, 192, 64, 192};
-constexpr Button EXIT_BUTTON{400, 240, 0, 96, 64, 96};
+constexpr CalendarButton PREV_ARROW{336, 0, 0, 0, 0, 32};
+constexpr CalendarButton NEXT_ARROW{400, 0, 64, 0, 64, 32};
+constexpr CalendarButton SETTINGS_BUTTON{336, 240, 0, 192, 64, 192};
+constexpr CalendarButton EXIT_BUTTON{400, 240, 0, 96, 64, 96};
 
 // Day marks: 62 x 30 at the cell's top-left corner.
 constexpr SpriteCell MARK_NORMAL{0, 256, 62, 30};
@@ -140,14 +135,12 @@ void CalendarDlg::AskMainMenuForTapTarget() {
 // ---------------------------------------------------------------------------
 // Painting
 
-void CalendarDlg::CopyButton(int32_t dx, int32_t dy, int32_t sx, int32_t sy) {
-  TransparentBlt(screen.dc, dx, dy, BUTTON_WIDTH, BUTTON_HEIGHT, spriteSheet.dc, sx, sy, BUTTON_WIDTH, BUTTON_HEIGHT,
-                 KEY_COLOUR_RGB24);
-}
-
-static void ButtonLook(const Button& button, bool pressed, int32_t* sx, int32_t* sy) {
-  *sx = pressed ? button.pressedX : button.normalX;
-  *sy = pressed ? button.pressedY : button.normalY;
+// A 64 x 32 button in its pressed or normal look, with the platform's
+// colour-keyed copy.
+void CalendarDlg::DrawButton(const CalendarButton& button, bool pressed) {
+  TransparentBlt(screen.dc, button.x, button.y, BUTTON_WIDTH, BUTTON_HEIGHT, spriteSheet.dc,
+                 pressed ? button.pressedX : button.normalX, pressed ? button.pressedY : button.normalY, BUTTON_WIDTH,
+                 BUTTON_HEIGHT, KEY_COLOUR_RGB24);
 }
 
 bool CalendarDlg::IsMarked(int32_t dayOfMonth) const {
@@ -213,24 +206,19 @@ void CalendarDlg::DrawBusyIndicator() {
 }
 
 void CalendarDlg::OnPaint() {
-  int32_t sx = 0, sy = 0;
   if (mode == MODE_BROWSE) {
     BitBlt(screen.dc, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, browseBackground.dc, 0, 0);
     DrawMonth();
-    ButtonLook(EXIT_BUTTON, exitPressed, &sx, &sy);
-    CopyButton(EXIT_BUTTON.x, EXIT_BUTTON.y, sx, sy);
-    ButtonLook(SETTINGS_BUTTON, settingsPressed, &sx, &sy);
-    CopyButton(SETTINGS_BUTTON.x, SETTINGS_BUTTON.y, sx, sy);
+    DrawButton(EXIT_BUTTON, exitPressed);
+    DrawButton(SETTINGS_BUTTON, settingsPressed);
   } else {
     BitBlt(screen.dc, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, deleteBackground.dc, 0, 0);
     DrawMonth();
     DrawBackButton(&screen.canvas, spriteSheet.canvas, backPressed);
     if (confirmShown) DrawDeleteConfirmation();
   }
-  ButtonLook(PREV_ARROW, prevPressed, &sx, &sy);
-  CopyButton(PREV_ARROW.x, PREV_ARROW.y, sx, sy);
-  ButtonLook(NEXT_ARROW, nextPressed, &sx, &sy);
-  CopyButton(NEXT_ARROW.x, NEXT_ARROW.y, sx, sy);
+  DrawButton(PREV_ARROW, prevPressed);
+  DrawButton(NEXT_ARROW, nextPressed);
   if (noLogsNoticeShown) BlendOverlay(&screen.canvas, noLogsNotice.canvas, NOTICE_WEIGHT);
   if (deletedNoticeShown) BlendOverlay(&screen.canvas, deletedNotice, NOTICE_WEIGHT);
   if (busy) DrawBusyIndicator();

@@ -37,6 +37,14 @@ constexpr char SINGLE_INSTANCE_TITLE[] = "Tevo_LogViewer";
 
 constexpr int32_t MAX_LOG_DAYS = 31;
 
+// A 64 x 32 button: where it goes on the screen and where its pressed and
+// normal looks lie in the sprite sheet.
+struct CalendarButton {
+  int32_t x, y;
+  int32_t pressedX, pressedY;
+  int32_t normalX, normalY;
+};
+
 class CalendarDlg : public Window {
  public:
   CalendarDlg();
@@ -87,7 +95,7 @@ class CalendarDlg : public Window {
   void DrawMarks(int32_t day, const Rect& cell);
   void DrawDeleteConfirmation();
   void DrawBusyIndicator();
-  void CopyButton(int32_t dx, int32_t dy, int32_t sx, int32_t sy);
+  void DrawButton(const CalendarButton& button, bool pressed);
 
   bool BrowseRules(int32_t x, int32_t y);
   bool DeleteRules(int32_t x, int32_t y);
