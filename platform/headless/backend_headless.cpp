@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "platform/picture.h"
@@ -72,11 +73,17 @@ HeadlessBackend::HeadlessBackend() {
 void HeadlessBackend::SetLocalTime(const LocalTime& time) { startSeconds = SecondsOf(time) - (clock - START_TICK) / 1000; }
 
 int HeadlessBackend::LoadScript(const char* path, std::string* error) {
-  std::ifstream in(path);
-  if (!in) {
-    *error = std::string("cannot read script ") + path;
-    return -1;
+  // "-" reads the script from the standard input.
+  std::ifstream file;
+  bool fromStdin = std::string(path) == "-";
+  if (!fromStdin) {
+    file.open(path);
+    if (!file) {
+      *error = std::string("cannot read script ") + path;
+      return -1;
+    }
   }
+  std::istream& in = fromStdin ? std::cin : file;
   std::string text;
   for (int line = 1; std::getline(in, text); ++line) {
     size_t hash = text.find('#');
