@@ -180,8 +180,14 @@ bool HeadlessBackend::WaitInput(uint32_t deadline, bool hasDeadline, InputEvent*
     return false;
   }
   {
+    // A worker posts its repaint before it waits again: once the workers are
+    // idle, anything they posted has woken us, and the loop must see it
+    // before the script goes on.
     std::lock_guard<std::mutex> lock(wakeMutex);
-    wakePending = false;
+    if (wakePending) {
+      wakePending = false;
+      return false;
+    }
   }
   return TakeStep(deadline, hasDeadline, event);
 }
