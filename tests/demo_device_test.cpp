@@ -1,5 +1,7 @@
 // The demo device as the viewer sees it, and `tevo-logtool demo` run as a
 // user runs it.
+#include "tools/demo/demo_device.h"
+
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -14,7 +16,6 @@
 #include "mapdata/map_database.h"
 #include "mapdata/parcel_index.h"
 #include "render/scale_steps.h"
-#include "tools/demo/demo_device.h"
 
 namespace {
 
@@ -35,11 +36,12 @@ std::map<std::string, std::string> Files(const fs::path& root) {
 int Build(const fs::path& root, std::vector<std::string>* lines = nullptr, std::string* error = nullptr) {
   DemoDeviceSummary summary;
   std::string scratch;
-  return BuildDemoDevice(root.string(), NmeaDirectory(),
-                         [&](const std::string& line) {
-                           if (lines != nullptr) lines->push_back(line);
-                         },
-                         &summary, error != nullptr ? error : &scratch);
+  return BuildDemoDevice(
+      root.string(), NmeaDirectory(),
+      [&](const std::string& line) {
+        if (lines != nullptr) lines->push_back(line);
+      },
+      &summary, error != nullptr ? error : &scratch);
 }
 
 class DemoDeviceTest : public ::testing::Test {
@@ -158,7 +160,7 @@ TEST_F(DemoDeviceTest, RefusesForeignDirectoriesAndRemakesItsOwnTheSameWay) {
   };
   const Foreign foreign[] = {
       {"photos", {"holiday.jpg"}},
-      {"card", {"SDMMC/TEVOLOG/2026/01/20260101.log"}},      // a real card's copy, no marker
+      {"card", {"SDMMC/TEVOLOG/2026/01/20260101.log"}},             // a real card's copy, no marker
       {"marked-plus", {DEMO_MARKER_NAME, "SDMMC/x", "notes.txt"}},  // a demo device with the user's file beside it
   };
   for (const Foreign& f : foreign) {
@@ -192,8 +194,8 @@ struct ToolRun {
 
 ToolRun Logtool(const std::string& arguments, const fs::path& directory) {
   const fs::path out = directory / "stdout.txt", err = directory / "stderr.txt";
-  const std::string line = "'" + std::string(TEVO_LOGTOOL) + "' " + arguments + " >'" + out.string() + "' 2>'" +
-                           err.string() + "'";
+  const std::string line =
+      "'" + std::string(TEVO_LOGTOOL) + "' " + arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
   const int status = std::system(line.c_str());
   return {status == -1 ? -1 : (status >> 8) & 0xFF, ReadFile(out), ReadFile(err)};
 }

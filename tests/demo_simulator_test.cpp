@@ -152,8 +152,7 @@ TEST(RecorderSimulator, TheViewerReadsEveryFixWithAPositionInsideItsArea) {
     EXPECT_GT(summary.voidFixes, 0) << "the receiver starts without a fix";
     for (int32_t i = 0; i < track->count; ++i) {
       const TrackPoint& p = track->points[i];
-      ASSERT_TRUE(p.lon >= TRACK_MIN_LON && p.lon <= TRACK_MAX_LON && p.lat >= TRACK_MIN_LAT &&
-                  p.lat <= TRACK_MAX_LAT)
+      ASSERT_TRUE(p.lon >= TRACK_MIN_LON && p.lon <= TRACK_MAX_LON && p.lat >= TRACK_MIN_LAT && p.lat <= TRACK_MAX_LAT)
           << day.route->city << " point " << i;
     }
     // A drive of a few tens of kilometres.
@@ -242,7 +241,8 @@ TEST(RecorderSimulator, TheCarWaitsBeforeStartingAtLightsAndParkedAtMidday) {
     std::vector<int> stops;  // seconds of each standstill after the start
     for (size_t i = firstMove; i < fixes.size();) {
       size_t j = i;
-      while (j < fixes.size() && fixes[j].speed == 0.0 && fixes[j].lat == fixes[i].lat && fixes[j].lon == fixes[i].lon) ++j;
+      while (j < fixes.size() && fixes[j].speed == 0.0 && fixes[j].lat == fixes[i].lat && fixes[j].lon == fixes[i].lon)
+        ++j;
       if (j > i) stops.push_back(static_cast<int>(j - i));
       i = std::max(j, i + 1);
     }
@@ -275,7 +275,7 @@ TEST(RecorderSimulator, RefusesDaysAndRoutesThatCannotBeDriven) {
   const RouteWaypoint lone[] = {{35.0, 136.0, ROAD_URBAN, false, "alone"}};
   const DriveRoute oneWaypoint{"nowhere", lone, 1};
   const DriveDay bad[] = {
-      {2026, 2, 29, 480, &DEMO_ROUTES[0], false, 1},   // not a leap year
+      {2026, 2, 29, 480, &DEMO_ROUTES[0], false, 1},  // not a leap year
       {2026, 13, 1, 480, &DEMO_ROUTES[0], false, 1},
       {1999, 12, 31, 480, &DEMO_ROUTES[0], false, 1},  // before the log tree's years
       {2026, 1, 12, 24 * 60, &DEMO_ROUTES[0], false, 1},

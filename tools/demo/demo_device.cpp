@@ -69,8 +69,8 @@ constexpr uint64_t DEMO_SEED = 20260221;
 
 std::string DayLogPath(const DemoLog& log) {
   char path[64];
-  std::snprintf(path, sizeof path, "%s%04d\\%02d\\%04d%02d%02d.log", LOG_ROOT, log.year, log.month, log.year,
-                log.month, log.day);
+  std::snprintf(path, sizeof path, "%s%04d\\%02d\\%04d%02d%02d.log", LOG_ROOT, log.year, log.month, log.year, log.month,
+                log.day);
   return path;
 }
 
@@ -157,9 +157,9 @@ std::string Describe(const DriveRoute& route, bool reverse, const DriveSummary& 
   std::snprintf(text, sizeof text,
                 "simulated drive, %s: %s to %s, %02d:%02d-%02d:%02d, %.1f km, %d stops at lights, parked %d min, "
                 "top %.0f km/h, %d fixes",
-                route.city, from.place, to.place, drive.firstMinute / 60, drive.firstMinute % 60,
-                drive.lastMinute / 60, drive.lastMinute % 60, drive.metres / 1000.0, drive.lightStops,
-                drive.parkedSeconds / 60, drive.topSpeed * 3.6, drive.positionFixes);
+                route.city, from.place, to.place, drive.firstMinute / 60, drive.firstMinute % 60, drive.lastMinute / 60,
+                drive.lastMinute % 60, drive.metres / 1000.0, drive.lightStops, drive.parkedSeconds / 60,
+                drive.topSpeed * 3.6, drive.positionFixes);
   return text;
 }
 
@@ -268,9 +268,9 @@ int InspectDemoRoot(const std::string& root, std::string* reason) {
   }
   bool marked = false, empty = true;
   std::string stranger;
-  for (const fs::directory_entry& entry : fs::directory_iterator(root, code)) {
+  for (fs::directory_iterator it(root, code), end; !code && it != end; it.increment(code)) {
     empty = false;
-    const std::string name = entry.path().filename().string();
+    const std::string name = it->path().filename().string();
     const bool own = std::find_if(std::begin(DEMO_ROOT_ENTRIES), std::end(DEMO_ROOT_ENTRIES),
                                   [&](const char* e) { return name == e; }) != std::end(DEMO_ROOT_ENTRIES);
     if (name == DEMO_MARKER_NAME) marked = true;

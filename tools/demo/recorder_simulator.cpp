@@ -25,8 +25,8 @@ constexpr int HEADING_SPAN = 8;       // metres either side for the direction of
 constexpr int BEND_SPAN = 12;         // metres either side for the bend's sharpness
 constexpr double URBAN_KMH[2] = {30.0, 56.0};
 constexpr double EXPRESSWAY_KMH[2] = {82.0, 100.0};
-constexpr double TRAFFIC_SWAY = 0.12;      // urban speeds sway by this share ...
-constexpr double TRAFFIC_WAVE = 260.0;     // ... over waves of about this many metres
+constexpr double TRAFFIC_SWAY = 0.12;                 // urban speeds sway by this share ...
+constexpr double TRAFFIC_WAVE = 260.0;                // ... over waves of about this many metres
 constexpr double LIGHT_SPACING[2] = {350.0, 1400.0};  // metres between the lights the car stops at
 constexpr int LIGHT_WAIT[2] = {20, 90};               // seconds at a red light
 constexpr double NO_LIGHT_NEAR = 150.0;               // metres from the start, the parking place, the end
@@ -40,8 +40,14 @@ constexpr int SATELLITE_SLOTS = 12;
 constexpr int FEWEST_IN_VIEW = 8;
 constexpr int SATELLITES_PER_GSV = 4;
 constexpr int FEWEST_USED = 4;
-constexpr int USED_SNR = 25;  // dB-Hz a satellite needs to be used in the fix
+constexpr int USED_SNR = 25;               // dB-Hz a satellite needs to be used in the fix
 constexpr double GEOID_SEPARATION = 37.1;  // metres, around the three cities
+// Dilution of precision: the horizontal one falls as more satellites are
+// used; the others follow it.
+constexpr double HDOP_FLOOR = 0.7;
+constexpr double HDOP_PER_INVERSE_SATELLITE = 4.0;
+constexpr double PDOP_PER_HDOP = 1.64;
+constexpr double VDOP_PER_HDOP = 1.3;
 
 // splitmix64: small, fast and the same on every machine.
 class Random {
@@ -54,9 +60,7 @@ class Random {
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
   }
-  double Uniform(double low, double high) {
-    return low + (high - low) * static_cast<double>(Next() >> 11) * 0x1.0p-53;
-  }
+  double Uniform(double low, double high) { return low + (high - low) * static_cast<double>(Next() >> 11) * 0x1.0p-53; }
   double Uniform(const double (&range)[2]) { return Uniform(range[0], range[1]); }
   int Range(int low, int high) { return low + static_cast<int>(Next() % static_cast<uint64_t>(high - low + 1)); }
   int Range(const int (&range)[2]) { return Range(range[0], range[1]); }
@@ -110,7 +114,9 @@ struct Point {
 // Centripetal Catmull-Rom through p1..p2 with neighbours p0 and p3: a
 // smooth curve that neither overshoots nor loops at uneven spacing.
 Point CatmullRom(const Point& p0, const Point& p1, const Point& p2, const Point& p3, double u) {
-  auto knot = [](const Point& a, const Point& b) { return std::max(1e-6, std::sqrt(std::hypot(b.x - a.x, b.y - a.y))); };
+  auto knot = [](const Point& a, const Point& b) {
+    return std::max(1e-6, std::sqrt(std::hypot(b.x - a.x, b.y - a.y)));
+  };
   const double t1 = knot(p0, p1), t2 = t1 + knot(p1, p2), t3 = t2 + knot(p2, p3);
   const double t = t1 + u * (t2 - t1);
   auto lerp = [](const Point& a, const Point& b, double ta, double tb, double tt) {
@@ -126,7 +132,8 @@ Point CatmullRom(const Point& p0, const Point& p1, const Point& p2, const Point&
 // metre of its length.
 Path BuildPath(const std::vector<RouteWaypoint>& waypoints, const LocalFrame& frame) {
   std::vector<Point> corners(waypoints.size());
-  for (size_t i = 0; i < waypoints.size(); ++i) frame.ToMetres(waypoints[i].lat, waypoints[i].lon, &corners[i].x, &corners[i].y);
+  for (size_t i = 0; i < waypoints.size(); ++i)
+    frame.ToMetres(waypoints[i].lat, waypoints[i].lon, &corners[i].x, &corners[i].y);
 
   Path path;
   path.x.push_back(corners[0].x);
@@ -201,7 +208,8 @@ std::vector<double> SpeedLimits(const Path& path, const std::vector<Stop>& stops
   for (size_t i = 0; i < n; ++i) {
     while (segment + 2 < path.waypointAt.size() && i >= path.waypointAt[segment + 1]) ++segment;
     double v = cruise[segment];
-    if (path.road[i] == ROAD_URBAN) v *= 1.0 - TRAFFIC_SWAY * (0.5 + 0.5 * std::sin(phase + static_cast<double>(i) / TRAFFIC_WAVE));
+    if (path.road[i] == ROAD_URBAN)
+      v *= 1.0 - TRAFFIC_SWAY * (0.5 + 0.5 * std::sin(phase + static_cast<double>(i) / TRAFFIC_WAVE));
     // Sharpness of the bend: change of direction per metre.
     const size_t a = i >= BEND_SPAN ? i - BEND_SPAN : 0;
     const size_t b = std::min(n - 1, i + BEND_SPAN);
@@ -214,7 +222,8 @@ std::vector<double> SpeedLimits(const Path& path, const std::vector<Stop>& stops
     limit[i] = v;
   }
   for (const Stop& stop : stops) limit[stop.at] = 0.0;
-  for (size_t i = n - 1; i-- > 0;) limit[i] = std::min(limit[i], std::sqrt(limit[i + 1] * limit[i + 1] + 2.0 * BRAKING));
+  for (size_t i = n - 1; i-- > 0;)
+    limit[i] = std::min(limit[i], std::sqrt(limit[i + 1] * limit[i + 1] + 2.0 * BRAKING));
   return limit;
 }
 
@@ -223,8 +232,8 @@ struct Epoch {
   int32_t second;  // since midnight, Japan time
   bool fix;        // the receiver has a position
   double lat, lon;
-  double speed;    // metres per second
-  double course;   // degrees clockwise from true north
+  double speed;   // metres per second
+  double course;  // degrees clockwise from true north
   double altitude;
 };
 
@@ -401,7 +410,8 @@ void AppendEpoch(const Epoch& epoch, const DriveDay& drive, const Sky& sky, Rand
   for (const Sky::InView& satellite : view) {
     if (satellite.snr >= USED_SNR || used.size() < FEWEST_USED) used.push_back(satellite.prn);
   }
-  const double hdop = 0.7 + 4.0 / static_cast<double>(used.size()) + random->Uniform(-0.05, 0.05);
+  const double hdop =
+      HDOP_FLOOR + HDOP_PER_INVERSE_SATELLITE / static_cast<double>(used.size()) + random->Uniform(-0.05, 0.05);
 
   if (epoch.fix) {
     const std::string lat = FormatDegrees(epoch.lat, 2), lon = FormatDegrees(epoch.lon, 3);
@@ -413,7 +423,7 @@ void AppendEpoch(const Epoch& epoch, const DriveDay& drive, const Sky& sky, Rand
     for (int slot = 0; slot < SATELLITE_SLOTS; ++slot) {
       gsa += slot < static_cast<int>(used.size()) ? Format(",%02d", used[slot]) : std::string(",");
     }
-    AppendSentence(log, gsa + Format(",%.1f,%.1f,%.1f", hdop * 1.64, hdop, hdop * 1.3));
+    AppendSentence(log, gsa + Format(",%.1f,%.1f,%.1f", hdop * PDOP_PER_HDOP, hdop, hdop * VDOP_PER_HDOP));
     ++summary->positionFixes;
   } else {
     AppendSentence(log, Format("GPRMC,%s,V,,,,,,,%s,,,N", time.c_str(), day.c_str()));
@@ -424,7 +434,8 @@ void AppendEpoch(const Epoch& epoch, const DriveDay& drive, const Sky& sky, Rand
   const int messages = static_cast<int>((view.size() + SATELLITES_PER_GSV - 1) / SATELLITES_PER_GSV);
   for (int m = 0; m < messages; ++m) {
     std::string gsv = Format("GPGSV,%d,%d,%02zu", messages, m + 1, view.size());
-    for (size_t k = static_cast<size_t>(m) * SATELLITES_PER_GSV; k < view.size() && k < static_cast<size_t>(m + 1) * SATELLITES_PER_GSV; ++k) {
+    for (size_t k = static_cast<size_t>(m) * SATELLITES_PER_GSV;
+         k < view.size() && k < static_cast<size_t>(m + 1) * SATELLITES_PER_GSV; ++k) {
       // Satellites still being acquired have no signal strength yet.
       const bool acquired = epoch.fix || k % 2 == 0;
       gsv += acquired ? Format(",%02d,%02d,%03d,%02d", view[k].prn, view[k].elevation, view[k].azimuth, view[k].snr)

@@ -44,8 +44,8 @@ struct DriveDay {
   int32_t day;          // 1..31: the date of the log file, in Japan time
   int32_t startMinute;  // the recorder starts this many minutes after midnight, Japan time
   const DriveRoute* route;
-  bool reverse;         // drive the route from its last waypoint to its first
-  uint64_t seed;        // the same seed gives the same log
+  bool reverse;   // drive the route from its last waypoint to its first
+  uint64_t seed;  // the same seed gives the same log
 };
 
 // What the simulated day holds.

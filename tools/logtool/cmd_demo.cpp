@@ -85,8 +85,9 @@ int RunDemoCommand(int argc, char** argv) {
     if (nmea.empty()) {
       std::string list;
       for (const std::string& path : tried) list += "\n  " + path;
-      return LogtoolFail("cannot find the receiver logs of the demo device; looked in:%s\ngive their folder with --data DIR",
-                         list.c_str());
+      return LogtoolFail(
+          "cannot find the receiver logs of the demo device; looked in:%s\ngive their folder with --data DIR",
+          list.c_str());
     }
   }
 
