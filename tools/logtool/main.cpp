@@ -15,6 +15,7 @@ const LogtoolCommand COMMANDS[] = {
     {"days", "days [--device-root DIR] [YYYY-MM]  days with logs in a month", RunDaysCommand},
     {"parcels", "parcels FILE X Y HALFWIDTH HALFHEIGHT LEVELCODE  list the parcels FindParcels gives", RunParcels},
     {"mapinfo", "mapinfo FILE                describe a map database", RunMapinfo},
+    {"demo", "demo --out DIR [--data DIR]  make a demo device root (logs, settings, map)", RunDemoCommand},
 };
 
 void PrintHelp(FILE* out) {
