@@ -1,0 +1,10 @@
+# The map renderer: requests, view and parcel selection (no frames), and
+# frames drawn by its worker: fitting, copying, the track overlay, requests
+# during frames and the selected day's track under frames.
+tevo_add_test(NAME render_view_test
+  SOURCES render_view_test.cpp
+  LIBS tevo_render tevo_mapwriter)
+tevo_add_test(NAME render_frames_test
+  SOURCES render_frames_test.cpp
+  LIBS tevo_render tevo_mapwriter
+  LABELS threaded)
