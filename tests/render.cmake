@@ -8,3 +8,9 @@ tevo_add_test(NAME render_frames_test
   SOURCES render_frames_test.cpp
   LIBS tevo_render tevo_mapwriter
   LABELS threaded)
+# tevo-logtool render, run as a program.
+tevo_add_test(NAME render_command_test
+  SOURCES render_command_test.cpp
+  LIBS tevo_render tevo_mapwriter)
+target_compile_definitions(render_command_test PRIVATE TEVO_LOGTOOL="$<TARGET_FILE:tevo-logtool>")
+add_dependencies(render_command_test tevo-logtool)

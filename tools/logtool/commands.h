@@ -25,3 +25,6 @@ int RunDaysCommand(int argc, char** argv);
 // Commands over map databases.
 int RunParcels(int argc, char** argv);
 int RunMapinfo(int argc, char** argv);
+
+// The map renderer: one frame of a day's track over the map, as a PNG picture.
+int RunRenderCommand(int argc, char** argv);
