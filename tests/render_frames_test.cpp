@@ -33,7 +33,7 @@ std::vector<Point> DotPixels(int32_t px, int32_t py) {
   return pixels;
 }
 
-class FrameTest : public RenderTest {
+class RenderFrameTest : public RenderTest {
  protected:
   Frame LastFrame() { return Frame{CopyWholeFrame()}; }
 };
@@ -41,7 +41,7 @@ class FrameTest : public RenderTest {
 // ---------------------------------------------------------------------------
 // Fitting the first frame of a day
 
-TEST_F(FrameTest, EachSelectedDayIsFittedAtTheFinestStepThatShowsAllOfIt) {
+TEST_F(RenderFrameTest, EachSelectedDayIsFittedAtTheFinestStepThatShowsAllOfIt) {
   struct Case {
     const char* what;
     std::vector<Degrees> positions;
@@ -92,7 +92,7 @@ TEST_F(FrameTest, EachSelectedDayIsFittedAtTheFinestStepThatShowsAllOfIt) {
 // ---------------------------------------------------------------------------
 // Panning and copying
 
-TEST_F(FrameTest, PanMovesTheCentreByThePixelsDraggedUnlessItLeavesTheMap) {
+TEST_F(RenderFrameTest, PanMovesTheCentreByThePixelsDraggedUnlessItLeavesTheMap) {
   WriteMap(DemoMap());
   StartRenderer();
   DrawView(MapCoord{DegreesToUnits(TOKYO.lon), DegreesToUnits(TOKYO.lat)}, 6);
@@ -122,7 +122,7 @@ TEST_F(FrameTest, PanMovesTheCentreByThePixelsDraggedUnlessItLeavesTheMap) {
   EXPECT_TRUE(FrameDone());
 }
 
-TEST_F(FrameTest, CopyFrameGivesTheMiddleOfTheFrameOnlyOnceOneIsFinished) {
+TEST_F(RenderFrameTest, CopyFrameGivesTheMiddleOfTheFrameOnlyOnceOneIsFinished) {
   // A diagonal of points across the view, so that every part of the frame
   // looks different.
   std::vector<Degrees> diagonal;
@@ -164,10 +164,10 @@ TEST_F(FrameTest, CopyFrameGivesTheMiddleOfTheFrameOnlyOnceOneIsFinished) {
 // ---------------------------------------------------------------------------
 // The track overlay
 
-class TrackOverlayTest : public FrameTest {
+class RenderTrackOverlayTest : public RenderFrameTest {
  protected:
   void SetUp() override {
-    FrameTest::SetUp();
+    RenderFrameTest::SetUp();
     ASSERT_NE(LoadPicture(&flags, PICTURE_ROUND_BUTTONS), 0);
   }
   // The pixel of the flag picture at (x, y) of the start or end flag.
@@ -188,7 +188,7 @@ class TrackOverlayTest : public FrameTest {
 // A single point at the view centre (step 0: the centre is the point
 // itself): its dot, the start flag standing on it and the end flag over the
 // start flag, on the land colour.
-TEST_F(TrackOverlayTest, OnePointDrawsItsDotAndBothFlagsWithTheEndFlagOnTop) {
+TEST_F(RenderTrackOverlayTest, OnePointDrawsItsDotAndBothFlagsWithTheEndFlagOnTop) {
   WriteMap(DemoMap());
   const Track* track = Day({TOKYO});
   ASSERT_NE(track, nullptr);
@@ -222,7 +222,7 @@ TEST_F(TrackOverlayTest, OnePointDrawsItsDotAndBothFlagsWithTheEndFlagOnTop) {
 
 // The start point 10 pixels west of the canvas: no dot, the right half of
 // the start flag at the left edge; the end point at the centre.
-TEST_F(TrackOverlayTest, AStartFlagReachingIntoTheCanvasShowsItsVisiblePart) {
+TEST_F(RenderTrackOverlayTest, AStartFlagReachingIntoTheCanvasShowsItsVisiblePart) {
   WriteMap(DemoMap());
   const Track* track = Day({{TOKYO.lon - 0.01, TOKYO.lat}, TOKYO});
   ASSERT_NE(track, nullptr);
@@ -249,7 +249,7 @@ TEST_F(TrackOverlayTest, AStartFlagReachingIntoTheCanvasShowsItsVisiblePart) {
 // Points on the view's east and south edges are in the view (a dot, cut by
 // the canvas); points two or four units beyond are not, although their
 // pixel lies where a dot would reach into the canvas.
-TEST_F(TrackOverlayTest, PointsOnTheViewsEdgeGetADotAndPointsBeyondItNone) {
+TEST_F(RenderTrackOverlayTest, PointsOnTheViewsEdgeGetADotAndPointsBeyondItNone) {
   WriteMap(DemoMap());
   // East edge, south edge, beyond the south edge, beyond the east edge: the
   // first and the last point's flags stand outside the canvas.
@@ -291,7 +291,7 @@ TEST_F(TrackOverlayTest, PointsOnTheViewsEdgeGetADotAndPointsBeyondItNone) {
 
 // At the coarsest steps only the track is drawn over the background, and
 // without parcel lists not even the track.
-TEST_F(TrackOverlayTest, TheTrackNeedsParcelListsAndIsDrawnAtEveryStep) {
+TEST_F(RenderTrackOverlayTest, TheTrackNeedsParcelListsAndIsDrawnAtEveryStep) {
   WriteMap(DemoMap());
   const Track* track = Day({TOKYO, {TOKYO.lon + 0.2, TOKYO.lat + 0.1}});
   ASSERT_NE(track, nullptr);
@@ -330,10 +330,10 @@ TEST_F(TrackOverlayTest, TheTrackNeedsParcelListsAndIsDrawnAtEveryStep) {
 // worker waits inside the frame (reading the track) until the test lets it
 // go on.
 
-class GatedFrameTest : public FrameTest {
+class RenderGatedFrameTest : public RenderFrameTest {
  protected:
   void SetUp() override {
-    FrameTest::SetUp();
+    RenderFrameTest::SetUp();
     gate = std::make_unique<LogGate>(root / "SDMMC/TEVOLOG/2009/05/20090512.log");
     ASSERT_TRUE(gate->Created());
     WriteMap(DemoMap());
@@ -344,13 +344,13 @@ class GatedFrameTest : public FrameTest {
       ReplaceSelectedDay("");
       gate->Release(1000);
     }
-    FrameTest::TearDown();
+    RenderFrameTest::TearDown();
   }
   bool Drawing() { return Eventually([this] { return renderer->State() == RENDERER_DRAWING; }); }
   std::unique_ptr<LogGate> gate;
 };
 
-TEST_F(GatedFrameTest, RequestsDuringAFrameAbortItAndCollapseIntoOneFrame) {
+TEST_F(RenderGatedFrameTest, RequestsDuringAFrameAbortItAndCollapseIntoOneFrame) {
   StartRenderer();
   SelectLogDay(2009, 5, 12);
   ASSERT_EQ(renderer->RequestView(MapCoord{DegreesToUnits(TOKYO.lon), DegreesToUnits(TOKYO.lat)}, 6), 0);
@@ -385,7 +385,7 @@ TEST_F(GatedFrameTest, RequestsDuringAFrameAbortItAndCollapseIntoOneFrame) {
 // A day selected and asked for while the previous view's frame is drawn:
 // the late frame of the old view does not count as the new day's picture,
 // and the next frame is fitted to the new day's track.
-TEST_F(GatedFrameTest, ARedrawDuringAFrameFitsTheNextFrameToTheNewDay) {
+TEST_F(RenderGatedFrameTest, ARedrawDuringAFrameFitsTheNextFrameToTheNewDay) {
   WriteDay(13, DayLog({{TOKYO.lon - 0.05, TOKYO.lat - 0.05}, {TOKYO.lon + 0.05, TOKYO.lat + 0.05}}));
   StartRenderer();
   DrawView(MapCoord{DegreesToUnits(TOKYO.lon), DegreesToUnits(TOKYO.lat)}, 6);
@@ -411,7 +411,7 @@ TEST_F(GatedFrameTest, ARedrawDuringAFrameFitsTheNextFrameToTheNewDay) {
   EXPECT_EQ(renderer->FrameReady(), 1);
 }
 
-TEST_F(GatedFrameTest, DestructionDuringAFrameWaitsForTheFrameAndEnds) {
+TEST_F(RenderGatedFrameTest, DestructionDuringAFrameWaitsForTheFrameAndEnds) {
   StartRenderer();
   SelectLogDay(2009, 5, 12);
   ASSERT_EQ(renderer->RequestView(MapCoord{DegreesToUnits(TOKYO.lon), DegreesToUnits(TOKYO.lat)}, 6), 0);
@@ -436,7 +436,7 @@ TEST_F(GatedFrameTest, DestructionDuringAFrameWaitsForTheFrameAndEnds) {
 // The wake event's name: "TEVO_DMAP0" for the first renderer of a process,
 // "TEVO_DMAP1" for all later ones. Checked in a process of its own.
 
-TEST_F(FrameTest, OnlyTheFirstRendererOfAProcessWakesOnDmap0) {
+TEST_F(RenderFrameTest, OnlyTheFirstRendererOfAProcessWakesOnDmap0) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
@@ -459,7 +459,7 @@ TEST_F(FrameTest, OnlyTheFirstRendererOfAProcessWakesOnDmap0) {
 // the renderer's worker read the track (AddressSanitizer and
 // ThreadSanitizer watch the reads).
 
-TEST_F(FrameTest, SelectingDaysWhileFramesAreDrawnNeverFreesATrackUnderAFrame) {
+TEST_F(RenderFrameTest, SelectingDaysWhileFramesAreDrawnNeverFreesATrackUnderAFrame) {
   WriteMap(DemoMap());
   std::vector<Degrees> loop, line;
   for (int i = 0; i < 3000; ++i) {

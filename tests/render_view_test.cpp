@@ -7,7 +7,7 @@ namespace {
 
 // Requests on a renderer whose worker is not started: they change only the
 // target, so the current step stays where the test put it.
-class RequestTest : public RenderTest {
+class RenderRequestTest : public RenderTest {
  protected:
   void SetUp() override {
     RenderTest::SetUp();
@@ -27,7 +27,7 @@ class RequestTest : public RenderTest {
   std::unique_ptr<MapRenderer> idle;
 };
 
-TEST_F(RequestTest, ZoomOutStepsFromTheTargetUntilItReachesTheLastStep) {
+TEST_F(RenderRequestTest, ZoomOutStepsFromTheTargetUntilItReachesTheLastStep) {
   Steps(24, 24);
   EXPECT_EQ(idle->ZoomOut(), 1);
   EXPECT_EQ(idle->TargetStep(), 26);
@@ -45,7 +45,7 @@ TEST_F(RequestTest, ZoomOutStepsFromTheTargetUntilItReachesTheLastStep) {
   EXPECT_EQ(idle->TargetStep(), 16);
 }
 
-TEST_F(RequestTest, ZoomInStepsFromTheTargetUntilItReachesTheFirstStep) {
+TEST_F(RenderRequestTest, ZoomInStepsFromTheTargetUntilItReachesTheFirstStep) {
   Steps(2, 0);
   EXPECT_EQ(idle->ZoomIn(), 1);
   EXPECT_EQ(idle->TargetStep(), 0);
@@ -61,7 +61,7 @@ TEST_F(RequestTest, ZoomInStepsFromTheTargetUntilItReachesTheFirstStep) {
 
 // Odd steps come only from SetScaleStep; two steps from them must not leave
 // the table.
-TEST_F(RequestTest, ZoomsFromOddStepsStayWithinTheTable) {
+TEST_F(RenderRequestTest, ZoomsFromOddStepsStayWithinTheTable) {
   Steps(25, 25);
   EXPECT_EQ(idle->ZoomOut(), 1);
   EXPECT_EQ(idle->TargetStep(), 26);
@@ -77,7 +77,7 @@ TEST_F(RequestTest, ZoomsFromOddStepsStayWithinTheTable) {
   EXPECT_EQ(idle->TargetStep(), 0);
 }
 
-TEST_F(RequestTest, SetScaleStepRefusesStepsOutsideTheTableAndTheCurrentTarget) {
+TEST_F(RenderRequestTest, SetScaleStepRefusesStepsOutsideTheTableAndTheCurrentTarget) {
   Steps(6, 6);
   EXPECT_EQ(idle->SetScaleStep(27), 0);
   EXPECT_EQ(idle->SetScaleStep(-1), 0);
@@ -93,7 +93,7 @@ TEST_F(RequestTest, SetScaleStepRefusesStepsOutsideTheTableAndTheCurrentTarget) 
 // ---------------------------------------------------------------------------
 // The transform of parcel points
 
-class TransformTest : public RenderTest {
+class RenderTransformTest : public RenderTest {
  protected:
   void SetUp() override {
     RenderTest::SetUp();
@@ -123,7 +123,7 @@ ParcelEntry Parcel(int32_t x0, int32_t y0, int32_t width, int32_t height) {
 
 constexpr MapCoord CENTER = {64000000, 16400000};
 
-TEST_F(TransformTest, ParcelCornersLandOnTheirPixels) {
+TEST_F(RenderTransformTest, ParcelCornersLandOnTheirPixels) {
   View(CENTER, 6);  // 16 units per pixel
   // A parcel whose south-west corner is the view centre starts at the
   // middle of the canvas; y grows northwards, rows southwards.
@@ -152,7 +152,7 @@ TEST_F(TransformTest, ParcelCornersLandOnTheirPixels) {
 // are scaled coarsely so that the products stay within 32 bits. Either way
 // the far edges of any parcel up to the largest level's size land where
 // the parcel's size in pixels puts them.
-TEST_F(TransformTest, ParcelsOfEverySizeKeepTheirExtentInPixels) {
+TEST_F(RenderTransformTest, ParcelsOfEverySizeKeepTheirExtentInPixels) {
   for (uint16_t step : {0, 6, 12, 19, 26}) {
     View(CENTER, step);
     const ScaleStep& units = SCALE_STEPS[step];
@@ -175,7 +175,7 @@ TEST_F(TransformTest, ParcelsOfEverySizeKeepTheirExtentInPixels) {
   }
 }
 
-TEST_F(TransformTest, WindowCoversTheLoadedAreaInNormalisedUnits) {
+TEST_F(RenderTransformTest, WindowCoversTheLoadedAreaInNormalisedUnits) {
   View(CENTER, 6);  // loaded area 996 x 580 pixels of 16 units
   const int32_t halfWidth = renderer->HalfWidth();
   const int32_t halfHeight = renderer->HalfHeight();
@@ -211,7 +211,7 @@ TEST_F(TransformTest, WindowCoversTheLoadedAreaInNormalisedUnits) {
 
 // Parcels narrower than 41 units have no whole map unit per hundredth of a
 // normalised unit; they must not stop the frame.
-TEST_F(TransformTest, TinyParcelsAreHandledWithoutFault) {
+TEST_F(RenderTransformTest, TinyParcelsAreHandledWithoutFault) {
   View(CENTER, 0);
   for (int32_t size : {0, 1, 40}) {
     renderer->SetParcelView(Parcel(CENTER.x - 5000, CENTER.y - 5000, size, size));
@@ -230,7 +230,7 @@ TEST_F(TransformTest, TinyParcelsAreHandledWithoutFault) {
 // that level, less one of them; the base level covers the surroundings.
 // The step-0 view centred on G (1992 x 1160 units) has each corner in
 // another of the four parcels.
-class ParcelSelectionTest : public RenderTest {
+class RenderParcelSelectionTest : public RenderTest {
  protected:
   // G: a corner of the finest level's parcel grid near Tokyo.
   static MapCoord GridPoint() {
@@ -265,7 +265,7 @@ class ParcelSelectionTest : public RenderTest {
   }
 };
 
-TEST_F(ParcelSelectionTest, FinestLevelWhenItsParcelsCoverAllFourCorners) {
+TEST_F(RenderParcelSelectionTest, FinestLevelWhenItsParcelsCoverAllFourCorners) {
   WriteMapWithout(MapCoord{0, 0});
   SelectAtGridPoint();
   ASSERT_NE(renderer->RoadParcels(), nullptr);
@@ -275,7 +275,7 @@ TEST_F(ParcelSelectionTest, FinestLevelWhenItsParcelsCoverAllFourCorners) {
   EXPECT_EQ(renderer->RoadParcels()->count, 4);
 }
 
-TEST_F(ParcelSelectionTest, BaseLevelWhenAnyCornerIsUncovered) {
+TEST_F(RenderParcelSelectionTest, BaseLevelWhenAnyCornerIsUncovered) {
   const MapCoord g = GridPoint();
   const int32_t dx = STANDARD_LEVELS[0].parcelWidth / 2, dy = STANDARD_LEVELS[0].parcelHeight / 2;
   const MapCoord corners[] = {{g.x - dx, g.y - dy}, {g.x + dx, g.y - dy}, {g.x + dx, g.y + dy}, {g.x - dx, g.y + dy}};
@@ -291,7 +291,7 @@ TEST_F(ParcelSelectionTest, BaseLevelWhenAnyCornerIsUncovered) {
   }
 }
 
-TEST_F(ParcelSelectionTest, BaseLevelWhenTheFinestHasNothingThereAndNoListWithoutEither) {
+TEST_F(RenderParcelSelectionTest, BaseLevelWhenTheFinestHasNothingThereAndNoListWithoutEither) {
   WriteMapWithout(MapCoord{0, 0}, false);
   SelectAtGridPoint();
   ASSERT_NE(renderer->RoadParcels(), nullptr);
