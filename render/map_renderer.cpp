@@ -1,5 +1,6 @@
 #include "render/map_renderer.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "canvas/blit.h"
@@ -101,11 +102,15 @@ void MapRenderer::Signal(uint16_t area) {
   SetEvent(wakeEvent);
 }
 
+// A zoom moves the target two steps from the target of the last request
+// (or from the current step once the target is at the end of the table).
+// The result stays within the table: a target or current step left odd by
+// SetScaleStep would otherwise step past its ends.
 int MapRenderer::ZoomOut() {
   uint16_t current = step.load();
   if (current >= MAX_SCALE_STEP) return 0;
   uint16_t target = targetStep.load();
-  targetStep = static_cast<uint16_t>(target < MAX_SCALE_STEP ? target + 2 : current + 2);
+  targetStep = std::min<uint16_t>(target < MAX_SCALE_STEP ? target + 2 : current + 2, MAX_SCALE_STEP);
   Signal(AREA_SCREEN);
   return 1;
 }
@@ -114,7 +119,8 @@ int MapRenderer::ZoomIn() {
   uint16_t current = step.load();
   if (current == 0) return 0;
   uint16_t target = targetStep.load();
-  targetStep = static_cast<uint16_t>(target != 0 ? target - 2 : current - 2);
+  int32_t next = target != 0 ? target - 2 : current - 2;
+  targetStep = static_cast<uint16_t>(std::max(next, 0));
   Signal(AREA_SCREEN);
   return 1;
 }
@@ -126,8 +132,22 @@ int MapRenderer::SetScaleStep(int32_t s) {
   return 1;
 }
 
+// The fit is marked before the picture is marked not ready: a frame that is
+// being published meanwhile sees the mark and leaves the picture not ready
+// (PublishFrame).
 int MapRenderer::RequestRedraw() {
+  fitPending = 1;
   frameReady = 0;
+  Signal(AREA_CANVAS);
+  return 0;
+}
+
+int MapRenderer::RequestView(MapCoord center, int32_t s) {
+  if (s < 0 || s > MAX_SCALE_STEP) return -1;
+  fitPending = 0;
+  targetX = center.x;
+  targetY = center.y;
+  targetStep = static_cast<uint16_t>(s);
   Signal(AREA_CANVAS);
   return 0;
 }
@@ -168,10 +188,15 @@ int MapRenderer::RenderLoop(void* self) {
     uint8_t drawing = RENDERER_DRAWING;
     state.compare_exchange_strong(drawing, RENDERER_IDLE);
     if (state.load() == RENDERER_STOP_REQUESTED) break;
-    renderer->abortRequested = 0;
     WaitEvent(renderer->wakeEvent, WAIT_INFINITE);
     uint8_t idle = RENDERER_IDLE;
     if (!state.compare_exchange_strong(idle, RENDERER_DRAWING)) break;
+    // Cleared once the frame is under way, before it takes its targets: a
+    // request that saw the previous frame drawing may mark the abort only
+    // now, and its wake-up then brings the frame after this one. Cleared
+    // before the wait, such a late mark would abort this frame, the last
+    // one, and no frame-done event would follow the request.
+    renderer->abortRequested = 0;
     renderer->DrawFrame();
   }
   state = RENDERER_STOPPED;
@@ -182,7 +207,7 @@ void MapRenderer::DrawFrame() {
   // The day's track stays valid for the whole frame, even when another day
   // is selected meanwhile.
   SelectedTrackPin pin;
-  if (frameReady.load() == 0) FitViewToTrack();
+  if (fitPending.exchange(0) != 0) FitViewToTrack();
   centerX = targetX.load();
   centerY = targetY.load();
   step = targetStep.load();
@@ -200,7 +225,11 @@ void MapRenderer::PublishFrame() {
     std::lock_guard<std::mutex> lock(frontLock);
     BlitOpaque(&frontCanvas, &backCanvas, 0, 0, width, height, 0, 0);
   }
+  // A RequestRedraw that came during this frame (for another day, say) has
+  // its own frame still to come: this one, of the old view, leaves the
+  // picture not ready, and the next frame is fitted to the track.
   frameReady = 1;
+  if (fitPending.load() != 0) frameReady = 0;
   if (abortRequested.load() == 0) SetEvent(frameDoneEvent);
 }
 

@@ -70,6 +70,15 @@ class MapRenderer {
   int RequestRedraw();          // 0; the next frame fits the view to the selected day's track
   int PanTo(int32_t x, int32_t y);  // canvas pixel to centre on: 0, or -1 outside the map
 
+  // Asks for a frame of the whole canvas centred on `center` (map units,
+  // snapped to the step's pixel grid when drawn) at scale step `s` (0..26),
+  // without fitting the view to the track, also when a RequestRedraw is
+  // still pending. The centre is not checked against the map's extent: a
+  // view without parcels shows the background colour only. Returns 0, or -1
+  // (nothing changed) when s is out of range. For the command-line renderer
+  // and tests, which ask for a given view.
+  int RequestView(MapCoord center, int32_t s);
+
   // Copies the last finished frame into `dst` at (x, y): w x h from the
   // middle of the frame, or all of it when w (h) is not smaller than its
   // width (height). Returns 0, or -1 when no frame is ready.
@@ -137,6 +146,9 @@ class MapRenderer {
   int32_t halfWidth = 0;
   int32_t halfHeight = 0;
   std::atomic<int32_t> frameReady{0};
+  // 1 from construction and every RequestRedraw until a frame starts and
+  // fits the view to the track; RequestView clears it.
+  std::atomic<int32_t> fitPending{1};
   uint16_t fontSize = 10;
   Font* labelFont = nullptr;
   Font* smallFont = nullptr;

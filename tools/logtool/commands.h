@@ -28,3 +28,6 @@ int RunMapinfo(int argc, char** argv);
 
 // Makes a demo device root.
 int RunDemoCommand(int argc, char** argv);
+
+// The map renderer: one frame of a day's track over the map, as a PNG picture.
+int RunRenderCommand(int argc, char** argv);

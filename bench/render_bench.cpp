@@ -1,0 +1,314 @@
+// The map renderer's frame time and the latency of opening a day, on a demo
+// device: the demonstration map and a day's log of 86,400 fixes (a whole
+// day at 1 Hz, driving around Tokyo).
+//
+//   BM_Memset          a memset of the 996 x 580 RGB565 canvas: the unit of the frame goal
+//   BM_Frame/S         one frame at step S through the renderer's worker: the request, the
+//                      frame-done event and CopyFrame of the whole canvas (S = -1: the step
+//                      the day opens at)
+//   BM_LoadTrack       LoadTrack of the day's log, on a thread as the renderer's worker loads it
+//   BM_OpenDay         on the headless backend, from the pen-up on the marked day in the
+//                      calendar until the map screen is ready (real time, watched from a
+//                      thread of its own; the first opening, which creates the map screen,
+//                      is not measured)
+//
+// The device is written to a temporary directory (or to --device DIR, kept).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/calendar_dlg.h"
+#include "app/map_dialog.h"
+#include "app/month_grid.h"
+#include "bench/nmea_day_log.h"
+#include "logs/log_directory.h"
+#include "logs/selected_day.h"
+#include "platform/files.h"
+#include "platform/headless/headless.h"
+#include "render/map_renderer.h"
+#include "tools/mapwriter/map_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int32_t CANVAS_WIDTH = 996;
+constexpr int32_t CANVAS_HEIGHT = 580;
+constexpr size_t CANVAS_BYTES = size_t{CANVAS_WIDTH} * CANVAS_HEIGHT * sizeof(uint16_t);
+constexpr int32_t DAY_FIXES = 86400;
+constexpr int32_t YEAR = 2009, MONTH = 5, DAY = 12;
+constexpr uint32_t FRAME_TIMEOUT_MS = 30000;
+// Openings measured per run of BM_OpenDay, loads per run of BM_LoadTrack.
+constexpr int OPENINGS = 10;
+constexpr int LOADS = 20;
+// The map screen's back button, in screen pixels.
+constexpr int32_t BACK_BUTTON_X = 20, BACK_BUTTON_Y = 20;
+
+std::string dayLogPath;  // host path of the day's log
+
+// The day's log: the benchmark's drive around Tokyo, with the "$GPRMC" and
+// "$GPGGA" sentences of its first 86,400 seconds (the whole log with its
+// satellite sentences would be cut by the reader's 18,000,000-byte limit
+// long before the day ends).
+std::string WholeDayLog() {
+  const std::string drive = GenerateNmeaDayLog(size_t{DAY_FIXES} * 480);
+  std::string log;
+  int32_t fixes = 0;
+  for (size_t start = 0; start < drive.size() && fixes < DAY_FIXES;) {
+    size_t end = drive.find('\n', start);
+    if (end == std::string::npos) break;
+    if (drive.compare(start, 6, "$GPRMC") == 0) ++fixes;
+    if (drive.compare(start, 6, "$GPRMC") == 0 || drive.compare(start, 6, "$GPGGA") == 0) {
+      log.append(drive, start, end + 1 - start);
+    }
+    start = end + 1;
+  }
+  return log;
+}
+
+// Writes the demo map and the day's log under `root`. Returns 0, or -1.
+int WriteDevice(const fs::path& root) {
+  MapDescription map;
+  if (DescribeDemoMap(&map, [](int, uint32_t, uint32_t) { return ParcelData{}; }) != 0) return -1;
+  const fs::path mapFile = root / "NAND/CMC/KDH/ALLDATA.KWI";
+  fs::create_directories(mapFile.parent_path());
+  if (WriteMapFile(map, mapFile.c_str()) != 0) return -1;
+  char name[64];
+  std::snprintf(name, sizeof name, "SDMMC/TEVOLOG/%04d/%02d/%04d%02d%02d.log", YEAR, MONTH, YEAR, MONTH, DAY);
+  const fs::path log = root / name;
+  fs::create_directories(log.parent_path());
+  const std::string text = WholeDayLog();
+  std::ofstream(log, std::ios::binary) << text;
+  dayLogPath = log.string();
+  std::fprintf(stderr, "render bench device %s: map %ju bytes, day log %zu bytes\n", root.c_str(),
+               static_cast<uintmax_t>(fs::file_size(mapFile)), text.size());
+  return 0;
+}
+
+// A renderer on the day with its worker, as the map screen has one.
+class FrameRig {
+ public:
+  FrameRig() : done(CreateEvent(nullptr)) {
+    SelectLogDay(YEAR, MONTH, DAY);
+    renderer = new MapRenderer;
+    renderer->Initialise(CANVAS_WIDTH, CANVAS_HEIGHT, done);
+    CreateCanvas(&copy, CANVAS_WIDTH, CANVAS_HEIGHT);
+    // The day's first frame loads the track and fits the view.
+    renderer->RequestRedraw();
+    ok = WaitEvent(done, FRAME_TIMEOUT_MS) == WAIT_SIGNALLED;
+    const Track* track = GetSelectedTrack();
+    ok = ok && track != nullptr && track->count == DAY_FIXES;
+    fittedStep = renderer->CurrentStep();
+    trackCenter = renderer->TargetCenter();
+  }
+  ~FrameRig() {
+    delete renderer;
+    CloseEvent(done);
+  }
+  // One frame at `step` around the track's centre, copied out. False when
+  // it did not come.
+  bool Frame(int32_t step) {
+    renderer->RequestView(trackCenter, step);
+    if (WaitEvent(done, FRAME_TIMEOUT_MS) != WAIT_SIGNALLED) return false;
+    return renderer->CopyFrame(&copy, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT) == 0;
+  }
+
+  bool ok = false;
+  uint16_t fittedStep = 0;
+  MapCoord trackCenter{0, 0};
+
+ private:
+  Event* done;
+  MapRenderer* renderer = nullptr;
+  Canvas copy;
+};
+
+void BM_Memset(benchmark::State& state) {
+  std::vector<uint16_t> canvas(CANVAS_BYTES / sizeof(uint16_t));
+  int value = 0;
+  for (auto _ : state) {
+    std::memset(canvas.data(), ++value & 0xFF, CANVAS_BYTES);
+    benchmark::DoNotOptimize(canvas.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * CANVAS_BYTES));
+}
+
+void BM_Frame(benchmark::State& state) {
+  FrameRig rig;
+  if (!rig.ok) {
+    state.SkipWithError("the day's first frame did not come");
+    return;
+  }
+  const int32_t step = state.range(0) < 0 ? rig.fittedStep : static_cast<int32_t>(state.range(0));
+  for (auto _ : state) {
+    if (!rig.Frame(step)) {
+      state.SkipWithError("a frame did not come");
+      break;
+    }
+  }
+  state.counters["step"] = step;
+}
+
+// The day's loads run on a thread of their own, as the renderer's worker
+// runs them when a day is opened: a thread's loads cost more than the main
+// thread's (its own allocator arena gives the 12 MB of text back between
+// loads), and the opening is compared with what it really pays.
+void BM_LoadTrack(benchmark::State& state) {
+  std::vector<double> seconds;
+  bool loaded = true;
+  std::thread loader([&] {
+    for (int i = 0; i < LOADS && loaded; ++i) {
+      const Clock::time_point start = Clock::now();
+      Track* track = LoadTrack(dayLogPath.c_str());
+      seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+      loaded = track != nullptr && track->count == DAY_FIXES;
+      ReleaseTrack(track);
+    }
+  });
+  loader.join();
+  if (!loaded) {
+    state.SkipWithError("the day's log did not load");
+    return;
+  }
+  size_t i = 0;
+  for (auto _ : state) state.SetIterationTime(seconds[i++ % seconds.size()]);
+}
+
+// The centre of the day's cell in the calendar, in screen pixels.
+void DayCell(int32_t* x, int32_t* y) {
+  ForEachDayCell(YEAR, MONTH, [&](int32_t day, const Rect& cell) {
+    if (day == DAY) {
+      *x = (cell.left + cell.right) / 2;
+      *y = (cell.top + cell.bottom) / 2;
+    }
+  });
+}
+
+// Waits, on a thread of its own, for the map screen to become ready for
+// the opening that follows, and takes the real time from the pen-up.
+class ReadyWatch {
+ public:
+  // Before the pen-up, on the user-interface thread: the map screen still
+  // holds the previous opening's frame, so the watch waits for its ready
+  // flag to drop and rise again.
+  void Start(const MapDialog* screen) {
+    penUp = Clock::now();
+    watcher = std::thread([this, screen] {
+      const Clock::time_point limit = penUp + std::chrono::milliseconds(FRAME_TIMEOUT_MS);
+      bool dropped = false;
+      while (Clock::now() < limit) {
+        int ready = screen->IsMapReady();
+        if (ready == 0) dropped = true;
+        if (dropped && ready != 0) {
+          seconds = std::chrono::duration<double>(Clock::now() - penUp).count();
+          return;
+        }
+        std::this_thread::sleep_for(POLL);
+      }
+    });
+  }
+  // Once the workers are idle: the time, or a negative value.
+  double Finish() {
+    watcher.join();
+    return seconds;
+  }
+
+ private:
+  static constexpr auto POLL = std::chrono::microseconds(20);
+  Clock::time_point penUp;
+  std::thread watcher;
+  double seconds = -1.0;
+};
+
+// Opens the day OPENINGS + 1 times in the calendar on the headless backend
+// and returns the real time of every opening but the first (which creates
+// the map screen), in seconds; empty when an opening did not finish. Each
+// opening: pen down on the day and a repaint, the pen-up, the busy timer
+// that shows the map screen, and its back button that hides it again.
+std::vector<double> MeasureOpenings() {
+  HeadlessBackend backend;
+  SetBackend(&backend);
+  std::vector<double> seconds;
+  bool failed = false;
+  {
+    CalendarDlg calendar;
+    ReadyWatch watch;
+    int32_t x = 0, y = 0;
+    DayCell(&x, &y);
+    backend.Wait(10);
+    for (int i = 0; i <= OPENINGS; ++i) {
+      backend.Down(x, y).Wait(10);
+      if (i > 0) backend.Call([&] { watch.Start(calendar.mapScreen); });
+      backend.Up();
+      if (i > 0) {
+        backend.Call([&] {
+          double time = watch.Finish();
+          if (time < 0) failed = true;
+          seconds.push_back(time);
+        });
+      }
+      backend.Wait(MAP_BUSY_MS).Down(BACK_BUTTON_X, BACK_BUTTON_Y).Wait(10).Up().Wait(10);
+    }
+    backend.Quit();
+    calendar.RunModal();
+  }
+  SetBackend(nullptr);
+  if (failed) seconds.clear();
+  return seconds;
+}
+
+void BM_OpenDay(benchmark::State& state) {
+  std::vector<double> seconds = MeasureOpenings();
+  if (seconds.size() != OPENINGS) {
+    state.SkipWithError("the map screen did not become ready");
+    return;
+  }
+  size_t i = 0;
+  for (auto _ : state) state.SetIterationTime(seconds[i++ % seconds.size()]);
+}
+
+}  // namespace
+
+BENCHMARK(BM_Memset);
+// A frame's work is on the renderer's worker: real time decides the iterations.
+BENCHMARK(BM_Frame)->Arg(0)->Arg(6)->Arg(12)->Arg(18)->Arg(26)->Arg(-1)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadTrack)->UseManualTime()->Iterations(LOADS)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenDay)->UseManualTime()->Iterations(OPENINGS)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+  fs::path device;
+  bool keep = false;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--device") == 0) {
+      device = argv[i + 1];
+      keep = true;
+      for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
+      argc -= 2;
+      break;
+    }
+  }
+  if (!keep) {
+    std::random_device seed;
+    device = fs::temp_directory_path() / ("tevo-render-bench-" + std::to_string(seed()));
+  }
+  benchmark::Initialize(&argc, argv);
+  if (WriteDevice(device) != 0) {
+    std::fprintf(stderr, "cannot write the demo device under %s\n", device.c_str());
+    return 1;
+  }
+  SetDeviceRoot(device.c_str());
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (!keep) fs::remove_all(device);
+  return 0;
+}

@@ -1,0 +1,16 @@
+# The map renderer: requests, view and parcel selection (no frames), and
+# frames drawn by its worker: fitting, copying, the track overlay, requests
+# during frames and the selected day's track under frames.
+tevo_add_test(NAME render_view_test
+  SOURCES render_view_test.cpp
+  LIBS tevo_render tevo_mapwriter)
+tevo_add_test(NAME render_frames_test
+  SOURCES render_frames_test.cpp
+  LIBS tevo_render tevo_mapwriter
+  LABELS threaded)
+# tevo-logtool render, run as a program.
+tevo_add_test(NAME render_command_test
+  SOURCES render_command_test.cpp
+  LIBS tevo_render tevo_mapwriter)
+target_compile_definitions(render_command_test PRIVATE TEVO_LOGTOOL="$<TARGET_FILE:tevo-logtool>")
+add_dependencies(render_command_test tevo-logtool)

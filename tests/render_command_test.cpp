@@ -1,0 +1,129 @@
+// tevo-logtool render, run as a program on a device root with the
+// demonstration map: the fitted frame, a given view, the screen's part, and
+// the errors for a missing day, a missing map and bad arguments.
+#include <cstring>
+
+#include "platform/picture.h"
+#include "render_support.h"
+
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& text) { return "'" + text + "'"; }
+
+class RenderCommandTest : public RenderTest {
+ protected:
+  void SetUp() override {
+    RenderTest::SetUp();
+    output = root / "out";
+    fs::create_directories(output);
+  }
+  // Runs the render command on the test's device root.
+  ToolRun Render(const std::string& arguments) {
+    const fs::path out = output / "stdout.txt";
+    const fs::path err = output / "stderr.txt";
+    std::string line = Quote(TEVO_LOGTOOL) + " render --device-root " + Quote(root.string()) + " " + arguments +
+                       " >" + Quote(out.string()) + " 2>" + Quote(err.string());
+    int status = std::system(line.c_str());
+    return {status == -1 ? -1 : (status >> 8) & 0xFF, ReadFile(out), ReadFile(err)};
+  }
+  std::string Picture(const char* name) const { return (output / name).string(); }
+  fs::path output;
+};
+
+int CountRed(const RgbImage& image) {
+  int red = 0;
+  for (int32_t i = 0; i < image.width * image.height; ++i) {
+    const uint8_t* pixel = image.rgb + 3 * i;
+    red += pixel[0] == 255 && pixel[1] == 0 && pixel[2] == 0;
+  }
+  return red;
+}
+
+TEST_F(RenderCommandTest, DrawsTheFittedFrameTheScreensPartAndAGivenView) {
+  WriteMap(DemoMap());
+  WriteDay(12, DayLog({{TOKYO.lon - 0.05, TOKYO.lat - 0.05}, TOKYO, {TOKYO.lon + 0.05, TOKYO.lat + 0.05}}));
+
+  ToolRun fitted = Render("--date 2009-05-12 -o " + Quote(Picture("fitted.png")));
+  ASSERT_EQ(fitted.status, 0) << fitted.err;
+  EXPECT_NE(fitted.out.find("points 3 step 14 scale 2500 m"), std::string::npos) << fitted.out;
+  RgbImage whole;
+  ASSERT_EQ(DecodePngFile(Picture("fitted.png").c_str(), &whole), 0);
+  EXPECT_EQ(whole.width, 996);
+  EXPECT_EQ(whole.height, 580);
+  EXPECT_GT(CountRed(whole), 0);
+
+  ToolRun screen = Render("--date 2009-05-12 --screen -o " + Quote(Picture("screen.png")));
+  ASSERT_EQ(screen.status, 0) << screen.err;
+  RgbImage part;
+  ASSERT_EQ(DecodePngFile(Picture("screen.png").c_str(), &part), 0);
+  ASSERT_EQ(part.width, 480);
+  ASSERT_EQ(part.height, 272);
+  for (int32_t y = 0; y < part.height; ++y) {
+    ASSERT_EQ(std::memcmp(part.rgb + 3 * y * part.width, whole.rgb + 3 * ((154 + y) * whole.width + 258), 3 * 480), 0)
+        << "row " << y;
+  }
+
+  // The coarsest step at a given centre, on a smaller canvas.
+  ToolRun given = Render("--date 2009-05-12 --step 26 --center 139.77,35.68 --size 300x200 -o " +
+                         Quote(Picture("given.png")));
+  ASSERT_EQ(given.status, 0) << given.err;
+  EXPECT_NE(given.out.find("step 26 scale 200000 m"), std::string::npos) << given.out;
+  RgbImage small;
+  ASSERT_EQ(DecodePngFile(Picture("given.png").c_str(), &small), 0);
+  EXPECT_EQ(small.width, 300);
+  EXPECT_EQ(small.height, 200);
+  EXPECT_GT(CountRed(small), 0);
+  ReleaseRgbImage(&whole);
+  ReleaseRgbImage(&part);
+  ReleaseRgbImage(&small);
+}
+
+TEST_F(RenderCommandTest, ExplainsWhatIsMissingOrWrong) {
+  WriteDay(12, DayLog({TOKYO}));
+  const std::string out = " -o " + Quote(Picture("x.png"));
+  struct Case {
+    std::string arguments;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"--date 2009-05-12" + out, 1, "no map database at"},
+      {"--date 2009-05-13" + out, 1, "no log for 2009-05-13"},
+      {"--date 2009-02-29" + out, 1, "--date takes a date"},
+      {"--date 12.5.2009" + out, 1, "--date takes a date"},
+      {"--date 2009-05-12 --step 27" + out, 1, "--step takes a scale step from 0 to 26"},
+      {"--date 2009-05-12 --step 1x" + out, 1, "--step takes"},
+      {"--date 2009-05-12 --center 139.7" + out, 1, "--center takes LON,LAT"},
+      {"--date 2009-05-12 --center 200,35" + out, 1, "--center takes LON,LAT"},
+      {"--date 2009-05-12 --size 0x10" + out, 1, "--size takes WxH"},
+      {"--date 2009-05-12 --size 5000x10" + out, 1, "--size takes WxH"},
+      {"--date 2009-05-12", 2, "usage: tevo-logtool render"},
+      {"-o x.png", 2, "usage: tevo-logtool render"},
+      {"--date 2009-05-12 --zoom 3" + out, 2, "usage: tevo-logtool render"},
+      {"--date", 2, "usage: tevo-logtool render"},
+  };
+  for (const Case& c : cases) {
+    ToolRun run = Render(c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.arguments;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments << ": " << run.err;
+    EXPECT_FALSE(fs::exists(output / "x.png")) << c.arguments;
+  }
+
+  // A file that is not a map.
+  WriteFile(root / "NAND/CMC/KDH/ALLDATA.KWI", std::string(100, 'x'));
+  ToolRun damaged = Render("--date 2009-05-12" + out);
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_NE(damaged.err.find("cannot be read"), std::string::npos) << damaged.err;
+
+  ToolRun help = Render("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--screen"), std::string::npos);
+}
+
+}  // namespace

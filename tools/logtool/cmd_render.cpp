@@ -1,0 +1,274 @@
+// tevo-logtool render: one frame of the map with a day's track, drawn as the
+// map screen has it drawn: the map renderer on its own worker, asked for a
+// frame, waited for through its frame-done event and copied out.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "canvas/canvas.h"
+#include "logs/log_directory.h"
+#include "logs/selected_day.h"
+#include "mapdata/block_cache.h"
+#include "mapdata/parcel_index.h"
+#include "platform/files.h"
+#include "platform/kernel.h"
+#include "platform/picture.h"
+#include "render/map_renderer.h"
+#include "tools/logtool/commands.h"
+
+namespace {
+
+constexpr char RENDER_SYNOPSIS[] =
+    "render [--device-root DIR] --date YYYY-MM-DD [--step N] [--center LON,LAT] [--size WxH] [--screen] -o OUT.png";
+
+// The map screen's canvas, and the part of it the screen shows.
+constexpr int32_t DEFAULT_WIDTH = 996;
+constexpr int32_t DEFAULT_HEIGHT = 580;
+constexpr int32_t SCREEN_WIDTH = 480;
+constexpr int32_t SCREEN_HEIGHT = 272;
+// Canvases larger than this per side are refused (four of them are made).
+constexpr int32_t MAX_CANVAS_SIDE = 4096;
+// A frame takes milliseconds; a frame that has not come by then never will.
+constexpr uint32_t FRAME_TIMEOUT_MS = 60000;
+
+void PrintRenderHelp() {
+  std::printf(
+      "usage: tevo-logtool %s\n"
+      "\n"
+      "Draws one frame of the map with the track of the day's log, exactly as the\n"
+      "viewer's map screen has it drawn, and writes it as a PNG picture. The view is\n"
+      "fitted to the day's track as when the day is opened, unless --center or --step\n"
+      "say otherwise.\n"
+      "\n"
+      "  --device-root DIR   the device's root directory, with the logs under\n"
+      "                      SDMMC/TEVOLOG/ and the map in NAND/CMC/KDH/ALLDATA.KWI\n"
+      "                      (default: $TEVO_DEVICE_ROOT, then\n"
+      "                      ~/.local/share/tevo-logviewer/device)\n"
+      "  --date YYYY-MM-DD   the day whose log is shown\n"
+      "  --step N            scale step 0 (10 m) .. 26 (200 km) instead of the fitted one\n"
+      "  --center LON,LAT    centre in degrees east and north, in the map's datum,\n"
+      "                      instead of the middle of the track\n"
+      "  --size WxH          canvas size in pixels (default %dx%d, at most %d per side)\n"
+      "  --screen            write only the middle %dx%d that the map screen shows\n"
+      "  -o OUT.png          the picture to write\n"
+      "\n"
+      "Prints the frame's day, point count, step, scale and centre.\n",
+      RENDER_SYNOPSIS, DEFAULT_WIDTH, DEFAULT_HEIGHT, MAX_CANVAS_SIDE, SCREEN_WIDTH, SCREEN_HEIGHT);
+}
+
+struct RenderOptions {
+  const char* deviceRoot = nullptr;
+  const char* output = nullptr;
+  int32_t year = 0, month = 0, day = 0;
+  bool hasDate = false;
+  int32_t step = -1;  // -1: fitted
+  bool hasCenter = false;
+  MapCoord center{0, 0};
+  int32_t width = DEFAULT_WIDTH;
+  int32_t height = DEFAULT_HEIGHT;
+  bool screen = false;
+};
+
+bool IsLeapYear(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// "YYYY-MM-DD", a real date.
+bool ParseDate(const char* text, RenderOptions* options) {
+  int32_t y = 0, m = 0, d = 0;
+  int consumed = 0;
+  if (std::strlen(text) != 10 || std::sscanf(text, "%4d-%2d-%2d%n", &y, &m, &d, &consumed) != 3 || consumed != 10) {
+    return false;
+  }
+  static constexpr int32_t DAYS[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (m < 1 || m > 12 || d < 1) return false;
+  if (d > DAYS[m - 1] + (m == 2 && IsLeapYear(y) ? 1 : 0)) return false;
+  options->year = y;
+  options->month = m;
+  options->day = d;
+  options->hasDate = true;
+  return true;
+}
+
+// A whole number from `low` to `high`, all of `text`.
+bool ParseWhole(const char* text, long low, long high, long* value) {
+  char* end = nullptr;
+  errno = 0;
+  long parsed = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || parsed < low || parsed > high) return false;
+  *value = parsed;
+  return true;
+}
+
+// "LON,LAT" in degrees, within -180..180 and -90..90.
+bool ParseCenter(const char* text, MapCoord* center) {
+  char* end = nullptr;
+  double lon = std::strtod(text, &end);
+  if (end == text || *end != ',') return false;
+  const char* latText = end + 1;
+  double lat = std::strtod(latText, &end);
+  if (end == latText || *end != '\0') return false;
+  if (!(std::fabs(lon) <= 180.0) || !(std::fabs(lat) <= 90.0)) return false;
+  center->x = static_cast<int32_t>(std::lround(lon * MAP_UNITS_PER_DEGREE));
+  center->y = static_cast<int32_t>(std::lround(lat * MAP_UNITS_PER_DEGREE));
+  return true;
+}
+
+// "WxH", each side 1..MAX_CANVAS_SIDE.
+bool ParseSize(const char* text, int32_t* width, int32_t* height) {
+  const char* x = std::strchr(text, 'x');
+  if (x == nullptr) return false;
+  std::string w(text, x);
+  long parsedWidth = 0, parsedHeight = 0;
+  if (!ParseWhole(w.c_str(), 1, MAX_CANVAS_SIDE, &parsedWidth) || !ParseWhole(x + 1, 1, MAX_CANVAS_SIDE, &parsedHeight)) {
+    return false;
+  }
+  *width = static_cast<int32_t>(parsedWidth);
+  *height = static_cast<int32_t>(parsedHeight);
+  return true;
+}
+
+// Bad values give a message naming the option and exit status 1; an
+// unknown option or a missing one the usage line and exit status 2.
+// Returns -1 to go on, else the exit status.
+int ParseRenderOptions(int argc, char** argv, RenderOptions* options) {
+  for (int i = 0; i < argc; ++i) {
+    const char* option = argv[i];
+    if (IsHelpOption(option)) {
+      PrintRenderHelp();
+      return 0;
+    }
+    if (std::strcmp(option, "--screen") == 0) {
+      options->screen = true;
+      continue;
+    }
+    if (i + 1 >= argc) return LogtoolUsage(RENDER_SYNOPSIS);
+    const char* value = argv[++i];
+    long step = 0;
+    if (std::strcmp(option, "--device-root") == 0) {
+      options->deviceRoot = value;
+    } else if (std::strcmp(option, "-o") == 0) {
+      options->output = value;
+    } else if (std::strcmp(option, "--date") == 0) {
+      if (!ParseDate(value, options)) return LogtoolFail("--date takes a date YYYY-MM-DD, not '%s'", value);
+    } else if (std::strcmp(option, "--step") == 0) {
+      if (!ParseWhole(value, 0, MAX_SCALE_STEP, &step)) {
+        return LogtoolFail("--step takes a scale step from 0 to %d, not '%s'", MAX_SCALE_STEP, value);
+      }
+      options->step = static_cast<int32_t>(step);
+    } else if (std::strcmp(option, "--center") == 0) {
+      if (!ParseCenter(value, &options->center)) {
+        return LogtoolFail("--center takes LON,LAT in degrees (-180..180, -90..90), not '%s'", value);
+      }
+      options->hasCenter = true;
+    } else if (std::strcmp(option, "--size") == 0) {
+      if (!ParseSize(value, &options->width, &options->height)) {
+        return LogtoolFail("--size takes WxH, each from 1 to %d pixels, not '%s'", MAX_CANVAS_SIDE, value);
+      }
+    } else {
+      return LogtoolUsage(RENDER_SYNOPSIS);
+    }
+  }
+  if (!options->hasDate || options->output == nullptr) return LogtoolUsage(RENDER_SYNOPSIS);
+  return -1;
+}
+
+// 0 when the device has a log for the day, as the calendar finds it.
+int CheckDayHasLog(const RenderOptions& options) {
+  int32_t days[DAY_LIST_CAPACITY];
+  int count = ListLogDays(options.year, options.month, days);
+  const int32_t wanted = options.year * 10000 + options.month * 100 + options.day;
+  for (int i = 0; i < count; ++i) {
+    if (days[i] == wanted) return 0;
+  }
+  return LogtoolFail("no log for %04d-%02d-%02d under %s (SDMMC/TEVOLOG/%04d/%02d/%08d.log)", options.year,
+                     options.month, options.day, DeviceRoot().c_str(), options.year, options.month, wanted);
+}
+
+// 0 when the renderer found a map with a parcel index.
+int CheckMapLoaded() {
+  const MapDatabase* database = MapDatabase::Instance();
+  if (database != nullptr && database->GetParcelIndex() != nullptr) return 0;
+  std::string hostPath;
+  if (ResolveDevicePath(MAP_DATABASE_PATH, &hostPath) != 0) return LogtoolFail("the map database path cannot be resolved");
+  FILE* probe = std::fopen(hostPath.c_str(), "rb");
+  if (probe == nullptr) return LogtoolFail("no map database at %s: %s", hostPath.c_str(), std::strerror(errno));
+  std::fclose(probe);
+  return LogtoolFail("the map database %s cannot be read (damaged, or not a map database)", hostPath.c_str());
+}
+
+// Waits for the renderer's frame-done event of the frame asked for.
+int WaitForFrame(Event* frameDone, const char* what) {
+  if (WaitEvent(frameDone, FRAME_TIMEOUT_MS) == WAIT_SIGNALLED) return 0;
+  return LogtoolFail("the renderer did not finish the %s frame within %u s", what, FRAME_TIMEOUT_MS / 1000);
+}
+
+// Draws the day's frame: fitted to the track first, then moved to the
+// centre and step asked for, if any.
+int DrawDayFrame(MapRenderer* renderer, Event* frameDone, const RenderOptions& options) {
+  renderer->RequestRedraw();
+  if (WaitForFrame(frameDone, "fitted") != 0) return 1;
+  if (!options.hasCenter && options.step < 0) return 0;
+  MapCoord center = options.hasCenter ? options.center : renderer->TargetCenter();
+  int32_t step = options.step >= 0 ? options.step : renderer->TargetStep();
+  renderer->RequestView(center, step);
+  return WaitForFrame(frameDone, "requested");
+}
+
+// The picture written: the whole canvas, or the part the screen shows.
+void OutputSize(const RenderOptions& options, int32_t* width, int32_t* height) {
+  *width = options.screen ? std::min(options.width, SCREEN_WIDTH) : options.width;
+  *height = options.screen ? std::min(options.height, SCREEN_HEIGHT) : options.height;
+}
+
+int WriteFrame(MapRenderer* renderer, const RenderOptions& options) {
+  int32_t width = 0, height = 0;
+  OutputSize(options, &width, &height);
+  Canvas picture;
+  CreateCanvas(&picture, width, height);
+  if (picture.pixels == nullptr) return LogtoolFail("no memory for a %dx%d picture", width, height);
+  if (renderer->CopyFrame(&picture, 0, 0, width, height) != 0) return LogtoolFail("the renderer has no finished frame");
+  if (WriteRgb565Png(options.output, picture.pixels, width, height, picture.stride) != 0) {
+    return LogtoolFail("cannot write '%s'", options.output);
+  }
+  return 0;
+}
+
+void PrintSummary(const MapRenderer& renderer, const RenderOptions& options) {
+  const Track* track = GetSelectedTrack();
+  const MapCoord center = renderer.CurrentCenter();
+  int32_t width = 0, height = 0;
+  OutputSize(options, &width, &height);
+  std::printf("%s %04d-%02d-%02d points %d step %u scale %d m center %.6f,%.6f size %dx%d\n", options.output,
+              options.year, options.month, options.day, track != nullptr ? track->count : 0, renderer.CurrentStep(),
+              renderer.GetScaleMetres(), static_cast<double>(center.x) / MAP_UNITS_PER_DEGREE,
+              static_cast<double>(center.y) / MAP_UNITS_PER_DEGREE, width, height);
+}
+
+}  // namespace
+
+int RunRenderCommand(int argc, char** argv) {
+  RenderOptions options;
+  int status = ParseRenderOptions(argc, argv, &options);
+  if (status >= 0) return status;
+  SetDeviceRoot(options.deviceRoot);
+  if (CheckDayHasLog(options) != 0) return 1;
+  SelectLogDay(options.year, options.month, options.day);
+
+  // The renderer loads the map when it is made; without one a frame would
+  // show nothing but the land colour.
+  auto* renderer = new MapRenderer;
+  Event* frameDone = CreateEvent(nullptr);
+  status = CheckMapLoaded();
+  if (status == 0) {
+    renderer->Initialise(options.width, options.height, frameDone);
+    status = DrawDayFrame(renderer, frameDone, options);
+  }
+  if (status == 0) status = WriteFrame(renderer, options);
+  if (status == 0) PrintSummary(*renderer, options);
+  delete renderer;
+  CloseEvent(frameDone);
+  return status;
+}
