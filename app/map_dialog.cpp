@@ -126,10 +126,12 @@ void MapDialog::ShowFinishedFrame() {
     renderer->CopyFrame(&mapCanvas.canvas, 0, 0, canvasWidth, canvasHeight);
     BlitOpaque(&composeCanvas.canvas, &mapCanvas.canvas, 0, 0, canvasWidth, canvasHeight, 0, 0);
   }
-  Invalidate(true);
   frameShown = 1;
   // The knob goes back to the renderer's step unless the slider is held.
   if (!sliderActive.load()) sliderX = sliderY = -1;
+  // The repaint is asked for last, so that it cannot lay the knob over the
+  // new frame at the slider's old place before the slider is let go of.
+  Invalidate(true);
 }
 
 // The worker is out of ShowFinishedFrame before any canvas is released.

@@ -10,6 +10,7 @@
 #include "canvas/canvas.h"
 #include "platform/gdi.h"
 #include "platform/text_freetype.h"
+#include "tools/splitmix64.h"
 
 namespace {
 
@@ -23,20 +24,13 @@ const char16_t CHARACTERS[] =
     u"国道県道橋川山谷坂丘台森林田畑中央本北南西東口入出大小高低のがにをはでとやへ"
     u"ガソリンスタンドホテルコンビニセンタープラザビルパークタワーマート";
 
-uint64_t NextRandom(uint64_t* state) {
-  uint64_t z = (*state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-
 std::vector<std::u16string> MakeLabels() {
-  uint64_t state = 5;
+  SplitMix64 random(5);
   size_t characterCount = sizeof(CHARACTERS) / sizeof(CHARACTERS[0]) - 1;
   std::vector<std::u16string> labels(LABEL_COUNT);
   for (std::u16string& label : labels) {
-    size_t length = 4 + NextRandom(&state) % 5;
-    for (size_t i = 0; i < length; ++i) label.push_back(CHARACTERS[NextRandom(&state) % characterCount]);
+    size_t length = 4 + random.Next() % 5;
+    for (size_t i = 0; i < length; ++i) label.push_back(CHARACTERS[random.Next() % characterCount]);
   }
   return labels;
 }

@@ -1,4 +1,5 @@
 #include "bench/nmea_day_log.h"
+#include "tools/splitmix64.h"
 
 #include <cmath>
 #include <cstdint>
@@ -6,23 +7,6 @@
 
 namespace {
 
-// splitmix64, as every benchmark workload uses it.
-class SplitMix64 {
- public:
-  explicit SplitMix64(uint64_t seed) : state(seed) {}
-  uint64_t Next() {
-    state += 0x9E3779B97F4A7C15ull;
-    uint64_t z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  double Uniform(double a, double b) { return a + (b - a) * static_cast<double>(Next() >> 11) * 0x1.0p-53; }
-  int Range(int lo, int hi) { return lo + static_cast<int>(Next() % static_cast<uint64_t>(hi - lo + 1)); }
-
- private:
-  uint64_t state;
-};
 
 constexpr uint64_t SEED = 5;
 constexpr double METRES_PER_DEGREE_LAT = 111320.0;

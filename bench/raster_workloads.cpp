@@ -11,9 +11,9 @@ Point Rounded(double x, double y) { return Point{static_cast<int32_t>(std::lroun
 // Draws the blob's parameters in argument order: n, cx, cy, R.
 Shape NextBlob(SplitMix64* random, int32_t nLo, int32_t nHi, double rLo, double rHi) {
   int32_t n = random->Range(nLo, nHi);
-  double cx = random->U(0, BENCH_WIDTH);
-  double cy = random->U(0, BENCH_HEIGHT);
-  double radius = random->U(rLo, rHi);
+  double cx = random->Uniform(0, BENCH_WIDTH);
+  double cy = random->Uniform(0, BENCH_HEIGHT);
+  double radius = random->Uniform(rLo, rHi);
   return Blob(random, n, cx, cy, radius);
 }
 
@@ -43,38 +43,24 @@ Frame MakeFrame(uint64_t seed, int32_t blobs, int32_t nHi, double rLo, double rH
 
 }  // namespace
 
-uint64_t SplitMix64::Next() {
-  state += 0x9E3779B97F4A7C15ull;
-  uint64_t z = state;
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-
-double SplitMix64::U(double a, double b) { return a + (b - a) * static_cast<double>(Next() >> 11) * 0x1.0p-53; }
-
-int32_t SplitMix64::Range(int32_t lo, int32_t hi) {
-  return lo + static_cast<int32_t>(Next() % static_cast<uint64_t>(hi - lo + 1));
-}
-
 Shape Blob(SplitMix64* random, int32_t n, double cx, double cy, double radius) {
   Shape shape;
   for (int32_t i = 0; i < n; ++i) {
-    double angle = TWO_PI * (i + random->U(0, 0.8)) / n;
-    double r = radius * random->U(0.5, 1);
+    double angle = TWO_PI * (i + random->Uniform(0, 0.8)) / n;
+    double r = radius * random->Uniform(0.5, 1);
     shape.push_back(Rounded(cx + r * std::cos(angle), cy + r * std::sin(angle)));
   }
   return shape;
 }
 
 Shape Road(SplitMix64* random, int32_t segs, double lmin, double lmax) {
-  double x = random->U(0, BENCH_WIDTH);
-  double y = random->U(0, BENCH_HEIGHT);
-  double heading = random->U(0, TWO_PI);
+  double x = random->Uniform(0, BENCH_WIDTH);
+  double y = random->Uniform(0, BENCH_HEIGHT);
+  double heading = random->Uniform(0, TWO_PI);
   Shape shape{Rounded(x, y)};
   for (int32_t i = 0; i < segs; ++i) {
-    heading += random->U(-0.6, 0.6);
-    double length = random->U(lmin, lmax);
+    heading += random->Uniform(-0.6, 0.6);
+    double length = random->Uniform(lmin, lmax);
     x += length * std::cos(heading);
     y += length * std::sin(heading);
     shape.push_back(Rounded(x, y));

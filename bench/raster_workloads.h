@@ -7,23 +7,12 @@
 #include <vector>
 
 #include "geometry/types.h"
+#include "tools/splitmix64.h"
 
 // The benchmark canvas: the renderer's frame size.
 constexpr int32_t BENCH_WIDTH = 996;
 constexpr int32_t BENCH_HEIGHT = 580;
 
-class SplitMix64 {
- public:
-  explicit SplitMix64(uint64_t seed) : state(seed) {}
-  uint64_t Next();
-  // Uniform in [a, b): a + (b - a) * (next >> 11) * 2^-53.
-  double U(double a, double b);
-  // Integer in [lo, hi]: lo + next mod (hi - lo + 1).
-  int32_t Range(int32_t lo, int32_t hi);
-
- private:
-  uint64_t state;
-};
 
 using Shape = std::vector<Point>;
 

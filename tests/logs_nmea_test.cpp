@@ -273,16 +273,7 @@ TEST(NmeaReader, LocaleOfTheProcessDoesNotChangeTheTrack) {
 }
 
 // A log file in a scratch directory.
-class NmeaFileTest : public ::testing::Test {
- protected:
-  void SetUp() override { directory = MakeScratchDirectory(); }
-  void TearDown() override { fs::remove_all(directory); }
-  std::string Write(const char* name, const std::string& bytes) {
-    WriteFile(directory / name, bytes);
-    return (directory / name).string();
-  }
-  fs::path directory;
-};
+class NmeaFileTest : public ScratchDirectoryTest {};
 
 TEST_F(NmeaFileTest, MissingEmptyAndUnreadableFilesGiveNoTrack) {
   EXPECT_EQ(LoadTrack((directory / "missing.log").c_str()), nullptr);

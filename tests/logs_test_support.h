@@ -51,6 +51,19 @@ inline std::string Rmc(const std::string& time, const std::string& lat, const st
   return Sentence("GPRMC," + time + "," + status + "," + lat + ",N," + lon + ",E,0.0,0.0,270705,,");
 }
 
+// A test with a scratch directory for the files it writes.
+class ScratchDirectoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { directory = MakeScratchDirectory(); }
+  void TearDown() override { fs::remove_all(directory); }
+  // Writes a file into the directory and returns its path.
+  std::string Write(const char* name, const std::string& bytes) {
+    WriteFile(directory / name, bytes);
+    return (directory / name).string();
+  }
+  fs::path directory;
+};
+
 // A test whose device root is a scratch directory.
 class DeviceRootTest : public ::testing::Test {
  protected:

@@ -68,16 +68,7 @@ std::vector<GpxPoint> ReadGpxPoints(const fs::path& path) {
   return points;
 }
 
-class LogtoolTest : public ::testing::Test {
- protected:
-  void SetUp() override { directory = MakeScratchDirectory(); }
-  void TearDown() override { fs::remove_all(directory); }
-  std::string Write(const char* name, const std::string& bytes) {
-    WriteFile(directory / name, bytes);
-    return (directory / name).string();
-  }
-  fs::path directory;
-};
+class LogtoolTest : public ScratchDirectoryTest {};
 
 TEST_F(LogtoolTest, TrackPrintsTheReadersPoints) {
   const std::string log =

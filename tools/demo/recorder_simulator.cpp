@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "tools/splitmix64.h"
+
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
@@ -49,24 +51,14 @@ constexpr double HDOP_PER_INVERSE_SATELLITE = 4.0;
 constexpr double PDOP_PER_HDOP = 1.64;
 constexpr double VDOP_PER_HDOP = 1.3;
 
-// splitmix64: small, fast and the same on every machine.
-class Random {
+// The simulator's random numbers, also drawn from ranges given as pairs.
+class Random : public SplitMix64 {
  public:
-  explicit Random(uint64_t seed) : state(seed) {}
-  uint64_t Next() {
-    state += 0x9E3779B97F4A7C15ull;
-    uint64_t z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  double Uniform(double low, double high) { return low + (high - low) * static_cast<double>(Next() >> 11) * 0x1.0p-53; }
+  using SplitMix64::SplitMix64;
+  using SplitMix64::Range;
+  using SplitMix64::Uniform;
   double Uniform(const double (&range)[2]) { return Uniform(range[0], range[1]); }
-  int Range(int low, int high) { return low + static_cast<int>(Next() % static_cast<uint64_t>(high - low + 1)); }
   int Range(const int (&range)[2]) { return Range(range[0], range[1]); }
-
- private:
-  uint64_t state;
 };
 
 // A flat frame in metres around a route's first waypoint (x east, y
