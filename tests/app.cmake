@@ -5,6 +5,6 @@ add_library(tevo_screen_test_support STATIC screen_support.cpp)
 target_include_directories(tevo_screen_test_support PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tevo_screen_test_support PUBLIC tevo_app tevo_platform_headless tevo_mapwriter GTest::gtest)
 tevo_add_test(NAME calendar_screen_test SOURCES calendar_screen_test.cpp LIBS tevo_screen_test_support
-  LABELS threaded)
+  LABELS threaded RESOURCE_LOCK window_titles)
 tevo_add_test(NAME settings_screen_test SOURCES settings_screen_test.cpp LIBS tevo_screen_test_support)
-tevo_add_test(NAME map_screen_test SOURCES map_screen_test.cpp LIBS tevo_screen_test_support LABELS threaded)
+tevo_add_test(NAME map_screen_test SOURCES map_screen_test.cpp LIBS tevo_screen_test_support LABELS threaded RESOURCE_LOCK window_titles)

@@ -10,4 +10,4 @@ add_dependencies(demo_test tevo-logtool)
 # demo command and the installed viewer with its pictures.
 add_test(NAME install_test
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
-set_tests_properties(install_test PROPERTIES LABELS install)
+set_tests_properties(install_test PROPERTIES LABELS install RESOURCE_LOCK window_titles)

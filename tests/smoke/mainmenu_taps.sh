@@ -3,6 +3,13 @@
 # main menu receives exactly one notification per accepted tap.
 #   mainmenu_taps.sh VIEWER MAINMENU DATA_DIR WORK_DIR
 set -euo pipefail
+# Where the system allows it, run in a network namespace of our own: programs
+# find each other's windows over abstract sockets, and these must not meet a
+# viewer or main menu running outside the test.
+if [ -z "${TEVO_TEST_ISOLATED:-}" ] && unshare -rn true 2>/dev/null; then
+  export TEVO_TEST_ISOLATED=1
+  exec unshare -rn "$0" "$@"
+fi
 viewer=$1 mainmenu=$2 data=$3 work=$4
 rm -rf "$work" && mkdir -p "$work"
 device="$work/device"

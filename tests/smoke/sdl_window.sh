@@ -5,6 +5,13 @@
 #   sdl_window.sh VIEWER DATA_DIR WORK_DIR
 # Exit status 77 (skipped) when Xvfb, xdotool or ImageMagick's import is missing.
 set -euo pipefail
+# Where the system allows it, run in a network namespace of our own: programs
+# find each other's windows over abstract sockets, and these must not meet a
+# viewer or main menu running outside the test.
+if [ -z "${TEVO_TEST_ISOLATED:-}" ] && unshare -rn true 2>/dev/null; then
+  export TEVO_TEST_ISOLATED=1
+  exec unshare -rn "$0" "$@"
+fi
 viewer=$1 data=$2 work=$3
 for tool in Xvfb xdotool import; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
