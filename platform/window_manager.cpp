@@ -34,7 +34,11 @@ constexpr uint32_t DEFAULT_BACKGROUND = Rgb(255, 255, 255);
 constexpr auto SEND_TIMEOUT = std::chrono::seconds(5);
 
 std::atomic<bool> quitRequested{false};
-Backend* backend = nullptr;
+std::atomic<Backend*> backend{nullptr};
+// Held while another thread wakes the backend, so that once SetBackend has
+// replaced a backend no thread still calls into it (the program may then
+// destroy it).
+std::mutex wakeMutex;
 
 // Tick comparison that survives the 49-day wrap of a 32-bit tick count.
 bool TickReached(uint32_t now, uint32_t due) { return static_cast<int32_t>(now - due) >= 0; }
@@ -76,18 +80,27 @@ IdleBackend idleBackend;
 // Backend selection and clock
 
 void SetBackend(Backend* chosen) {
+  std::lock_guard<std::mutex> lock(wakeMutex);
   backend = chosen;
   quitRequested = false;  // a new backend starts a new run (tests run several in one process)
 }
-Backend* CurrentBackend() { return backend; }
-Backend* WindowManager::CurrentBackendOrIdle() { return backend != nullptr ? backend : &idleBackend; }
+Backend* CurrentBackend() { return backend.load(); }
+Backend* WindowManager::CurrentBackendOrIdle() {
+  Backend* current = backend.load();
+  return current != nullptr ? current : &idleBackend;
+}
+
+void WindowManager::WakeBackend() {
+  std::lock_guard<std::mutex> lock(wakeMutex);
+  CurrentBackendOrIdle()->Wake();
+}
 
 uint32_t GetTickCount() { return WindowManager::Instance().CurrentBackendOrIdle()->Tick(); }
 void GetLocalTime(LocalTime* time) { WindowManager::Instance().CurrentBackendOrIdle()->Now(time); }
 
 void RequestQuit() {
   quitRequested = true;
-  WindowManager::Instance().CurrentBackendOrIdle()->Wake();
+  WindowManager::Instance().WakeBackend();
 }
 bool QuitRequested() { return quitRequested; }
 
@@ -154,7 +167,7 @@ void WindowManager::Post(WindowHandle target, uint32_t message, uintptr_t wParam
     std::lock_guard<std::mutex> lock(queueMutex);
     queue.push_back(QueuedMessage{target, message, wParam, lParam, reply, false, Rect{}});
   }
-  CurrentBackendOrIdle()->Wake();
+  WakeBackend();
 }
 
 void WindowManager::PostInvalidate(WindowHandle target, const Rect& rect, bool erase) {
@@ -162,7 +175,7 @@ void WindowManager::PostInvalidate(WindowHandle target, const Rect& rect, bool e
     std::lock_guard<std::mutex> lock(queueMutex);
     queue.push_back(QueuedMessage{target, 0, erase ? 1u : 0u, 0, nullptr, true, rect});
   }
-  CurrentBackendOrIdle()->Wake();
+  WakeBackend();
 }
 
 bool WindowManager::Withdraw(MessageReply* reply) {

@@ -58,6 +58,8 @@ class WindowManager {
   void InvalidateBelow(Window* window);  // what a hidden window uncovers
   const Canvas& Screen() const { return screen; }
   Backend* CurrentBackendOrIdle();
+  // Wakes the backend's wait from any thread.
+  void WakeBackend();
 
  private:
   WindowManager();
