@@ -96,9 +96,12 @@ int MapRenderer::Initialise(int32_t canvasWidth, int32_t canvasHeight, Event* do
 // ---------------------------------------------------------------------------
 // Requests
 
+// A request counts itself before it wakes the worker: a frame that took its
+// targets before the count moved is aborted by it (AbortRequested), and the
+// wake-up brings the frame for the new targets.
 void MapRenderer::Signal(uint16_t area) {
-  if (state.load() == RENDERER_DRAWING) abortRequested = 1;
   requestArea = area;
+  requests.fetch_add(1);
   SetEvent(wakeEvent);
 }
 
@@ -191,12 +194,6 @@ int MapRenderer::RenderLoop(void* self) {
     WaitEvent(renderer->wakeEvent, WAIT_INFINITE);
     uint8_t idle = RENDERER_IDLE;
     if (!state.compare_exchange_strong(idle, RENDERER_DRAWING)) break;
-    // Cleared once the frame is under way, before it takes its targets: a
-    // request that saw the previous frame drawing may mark the abort only
-    // now, and its wake-up then brings the frame after this one. Cleared
-    // before the wait, such a late mark would abort this frame, the last
-    // one, and no frame-done event would follow the request.
-    renderer->abortRequested = 0;
     renderer->DrawFrame();
   }
   state = RENDERER_STOPPED;
@@ -207,6 +204,8 @@ void MapRenderer::DrawFrame() {
   // The day's track stays valid for the whole frame, even when another day
   // is selected meanwhile.
   SelectedTrackPin pin;
+  // Requests counted so far are taken into this frame; any later one aborts it.
+  frameRequests = requests.load();
   if (fitPending.exchange(0) != 0) FitViewToTrack();
   centerX = targetX.load();
   centerY = targetY.load();
@@ -230,7 +229,7 @@ void MapRenderer::PublishFrame() {
   // picture not ready, and the next frame is fitted to the track.
   frameReady = 1;
   if (fitPending.load() != 0) frameReady = 0;
-  if (abortRequested.load() == 0) SetEvent(frameDoneEvent);
+  if (!AbortRequested()) SetEvent(frameDoneEvent);
 }
 
 // The centre on the pixel grid of the step: a multiple of the units per

@@ -114,6 +114,9 @@ class MapRenderer {
 
   // One frame, as the worker draws it (also for the command-line renderer).
   void DrawFrame();
+  // True once a request has come after the frame being drawn took its
+  // targets; the passes stop at their next item and the frame is not announced.
+  bool AbortRequested() const { return requests.load() != frameRequests; }
   const Canvas& FrontCanvas() const { return frontCanvas; }
 
  private:
@@ -131,7 +134,12 @@ class MapRenderer {
   char wakeEventName[16] = {};
   Event* frameDoneEvent = nullptr;
   Thread* worker = nullptr;
-  std::atomic<int32_t> abortRequested{0};
+  // Requests counted (Signal), and the count a frame started from: a frame
+  // is aborted when a request came after it took its targets. Unlike a flag
+  // that a frame clears when it starts, the count cannot lose a request that
+  // comes at that very moment.
+  std::atomic<uint32_t> requests{0};
+  uint32_t frameRequests = 0;
   std::atomic<int32_t> targetX{DEFAULT_CENTER.x};
   std::atomic<int32_t> targetY{DEFAULT_CENTER.y};
   std::atomic<uint16_t> targetStep{DEFAULT_SCALE_STEP};

@@ -353,8 +353,11 @@ class RenderGatedFrameTest : public RenderFrameTest {
 TEST_F(RenderGatedFrameTest, RequestsDuringAFrameAbortItAndCollapseIntoOneFrame) {
   StartRenderer();
   SelectLogDay(2009, 5, 12);
-  ASSERT_EQ(renderer->RequestView(MapCoord{DegreesToUnits(TOKYO.lon), DegreesToUnits(TOKYO.lat)}, 6), 0);
+  ASSERT_EQ(renderer->RequestView(MapCoord{DegreesToUnits(TOKYO.lon), DegreesToUnits(TOKYO.lat)}, 8), 0);
   ASSERT_TRUE(Drawing());  // held in the frame until the gate opens
+  // The frame has taken its targets once its step is 8 (the renderer starts
+  // at 6): the requests below come after that and abort it.
+  ASSERT_TRUE(Eventually([this] { return renderer->CurrentStep() == 8; }));
 
   EXPECT_EQ(renderer->SetScaleStep(10), 1);
   EXPECT_EQ(renderer->ZoomIn(), 1);
@@ -393,8 +396,9 @@ TEST_F(RenderGatedFrameTest, ARedrawDuringAFrameFitsTheNextFrameToTheNewDay) {
   SelectLogDay(2009, 5, 12);
   ASSERT_EQ(renderer->RequestView(MapCoord{DegreesToUnits(135.5), DegreesToUnits(34.7)}, 4), 0);
   ASSERT_TRUE(Drawing());
-  // The frame reaches the track within microseconds; the gate below fails
-  // loudly should it still have read the new day.
+  ASSERT_TRUE(Eventually([this] { return renderer->CurrentStep() == 4; }));  // the frame took its targets
+  // From there the frame reaches the track within microseconds; the gate
+  // below fails loudly should it still have read the new day.
   Sleep(300);
 
   SelectLogDay(2009, 5, 13);
