@@ -97,22 +97,24 @@ TEST(BlitKeyedBlend, WeightZeroKeepsAndWeight255GivesOneStepLess) {
   EXPECT_EQ(At(dst, 0, 0), BLACK);
 }
 
-TEST(BlitKeyedBlend, ThreeQuartersWhiteOverBlackAtNoticeWeight) {
-  Canvas dst, src;
-  MakeCanvas(&dst, 1, 1, BLACK);
-  MakeCanvas(&src, 1, 1, WHITE);
-  BlitKeyedBlend(&dst, &src, 0, 0, 1, 1, 0, 0, 192);
-  // floor(31 * 192 / 256) = 23, floor(63 * 192 / 256) = 47.
-  EXPECT_EQ(At(dst, 0, 0), (23 << 11) | (47 << 5) | 23);
-}
-
-TEST(BlitKeyedBlend, FieldsBlendDownwardsWithFloor) {
-  Canvas dst, src;
-  MakeCanvas(&dst, 1, 1, WHITE);
-  MakeCanvas(&src, 1, 1, BLACK);
-  BlitKeyedBlend(&dst, &src, 0, 0, 1, 1, 0, 0, 1);
-  // D + floor((S - D) * 1 / 256) = 31 + floor(-31/256) = 30 per 5-bit field.
-  EXPECT_EQ(At(dst, 0, 0), (30 << 11) | (62 << 5) | 30);
+// Each field becomes D + floor((S - D) * alpha / 256).
+TEST(BlitKeyedBlend, EachFieldBlendsWithFloor) {
+  struct Case {
+    uint16_t destination, source;
+    int32_t alpha;
+    uint16_t expected;
+  };
+  const Case cases[] = {
+      {BLACK, WHITE, 192, (23 << 11) | (47 << 5) | 23},  // notices: three quarters of white over black
+      {WHITE, BLACK, 1, (30 << 11) | (62 << 5) | 30},    // 31 + floor(-31 / 256) = 30: towards minus infinity
+  };
+  for (const Case& c : cases) {
+    Canvas dst, src;
+    MakeCanvas(&dst, 1, 1, c.destination);
+    MakeCanvas(&src, 1, 1, c.source);
+    BlitKeyedBlend(&dst, &src, 0, 0, 1, 1, 0, 0, c.alpha);
+    EXPECT_EQ(At(dst, 0, 0), c.expected) << "alpha " << c.alpha;
+  }
 }
 
 TEST(BlitKeyedBlend, NoticeAtBottomRightIsCutAtTheEdges) {
