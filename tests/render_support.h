@@ -100,7 +100,11 @@ class RenderTest : public DeviceRootTest {
     DeviceRootTest::TearDown();
   }
 
+  // Writes the device's map. A renderer and the map data of an earlier map
+  // go first, so the next renderer loads this one.
   void WriteMap(const MapDescription& map) {
+    renderer.reset();
+    mapData.reset();
     fs::path file = root / "NAND/CMC/KDH/ALLDATA.KWI";
     fs::create_directories(file.parent_path());
     std::string error;
