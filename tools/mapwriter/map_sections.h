@@ -198,8 +198,9 @@ constexpr uint16_t NAME_ATTR_EXTRA1 = 1 << 7;
 constexpr uint16_t NAME_STYLE_EXTRA2 = 1 << 11;
 constexpr uint8_t NAME_PLACEMENT_NO_OFFSET = 0x80;  // placement bytes from 0x80 have no offset pair
 
-// One name record. Records that are skipped (header bit 15) or whose type
-// is not 1..3 are written as their first three words (plus fill).
+// One name record. A record of type 0 or 4..7 is written as its first
+// three words (plus fill); a skipped record (header bit 15) of type 1..3 is
+// written whole, and the reader keeps only its first three words.
 // Type 3 with text: the placement bytes (exactly one per character) follow
 // the text, after one zero byte when the count is odd, then 2 × g offset
 // bytes, g = the placement bytes below 0x80.
