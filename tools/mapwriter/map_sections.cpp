@@ -409,7 +409,7 @@ class NameEncoder {
       pos = out.Put8(pos, record.anchorB);
     }
     pos = out.Put16(pos, static_cast<uint32_t>(record.text.size()));
-    for (uint16_t unit : record.text) {  // UTF-16LE: low byte first
+    for (char16_t unit : record.text) {  // UTF-16LE: low byte first
       pos = out.Put8(pos, unit & 0xFF);
       pos = out.Put8(pos, unit >> 8);
     }
@@ -534,37 +534,4 @@ int SetFeatureLine(const std::vector<SectionPoint>& points, FeatureItemRecord* i
   for (const SectionPoint& p : line) item->points.push_back({p.x, p.y, 0});
   item->flags &= ~(FEATURE_FLAG_SCALE_MASK | FEATURE_FLAG_TOGGLES);
   return static_cast<int>(item->points.size());
-}
-
-std::vector<uint16_t> Utf8ToUtf16(const std::string& text) {
-  constexpr uint32_t REPLACEMENT = 0xFFFD;
-  std::vector<uint16_t> units;
-  size_t i = 0;
-  while (i < text.size()) {
-    const uint8_t lead = static_cast<uint8_t>(text[i]);
-    int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-    uint32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-    bool valid = length != 0 && i + length <= text.size();
-    for (int k = 1; valid && k < length; ++k) {
-      const uint8_t next = static_cast<uint8_t>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3F);
-    }
-    static const uint32_t SHORTEST[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (valid && (code < SHORTEST[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))) valid = false;
-    if (!valid) {
-      units.push_back(REPLACEMENT);
-      ++i;
-      continue;
-    }
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      units.push_back(static_cast<uint16_t>(0xD800 | (code >> 10)));
-      units.push_back(static_cast<uint16_t>(0xDC00 | (code & 0x3FF)));
-    } else {
-      units.push_back(static_cast<uint16_t>(code));
-    }
-    i += length;
-  }
-  return units;
 }

@@ -212,7 +212,7 @@ struct NameRecordRecord {
   uint16_t style = 0;       // bits 2..0 (type 2: nonzero = no anchor bytes); bit 11 is the writer's
   SectionPoint anchor;      // 0..SECTION_MAX_ANCHOR each
   uint8_t anchorA = 0, anchorB = 0;  // type 2 only
-  std::vector<uint16_t> text;        // UTF-16 code units, 0..0xFFFF of them
+  std::u16string text;               // UTF-16 code units, 0..0xFFFF of them
   std::vector<uint8_t> placement;    // type 3 only
   std::vector<uint8_t> placementOffsets;
   std::optional<uint16_t> extra1;
@@ -266,7 +266,3 @@ int AppendRoadPolyline(const std::vector<SectionPoint>& points, RoadObjectRecord
 // (item unchanged) when a point lies outside the range or the result has
 // more than BACKGROUND_MAX_POINTS points.
 int SetFeatureLine(const std::vector<SectionPoint>& points, FeatureItemRecord* item, std::string* error = nullptr);
-
-// UTF-8 text to UTF-16 code units for NameRecordRecord::text; invalid bytes
-// become U+FFFD.
-std::vector<uint16_t> Utf8ToUtf16(const std::string& text);
