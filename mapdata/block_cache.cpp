@@ -221,11 +221,8 @@ uint32_t Skip(MapBlock* block, int32_t n) {
 }
 
 int ReadBytes(MapBlock* block, void* out, uint32_t n) {
-  const uint8_t* bytes = block_detail::Take(block, n);
-  if (bytes == nullptr) {
-    std::memset(out, 0, n);
-    return -1;
-  }
-  std::memcpy(out, bytes, n);
-  return 0;
+  ByteCursor cursor = block_detail::View(block);
+  const int result = ReadBytes(&cursor, out, n);
+  block_detail::Store(block, cursor);
+  return result;
 }

@@ -12,12 +12,8 @@
 
 #include <cstdint>
 
-// Byte orders of MapBlock::byteOrder. Any value other than 1 reads
-// big-endian; every map reader asks for 2.
-constexpr uint32_t BYTE_ORDER_LITTLE = 1;
-constexpr uint32_t BYTE_ORDER_BIG = 2;
+#include "mapdata/byte_cursor.h"
 
-// The device file that OpenBlock reads when it is given no path.
 constexpr const char* MAP_DATABASE_PATH = "\\NAND\\CMC\\KDH\\ALLDATA.KWI";
 
 constexpr int BLOCK_CACHE_ENTRIES = 32;
@@ -25,8 +21,6 @@ constexpr int BLOCK_CACHE_ENTRIES = 32;
 // (n / 4096 + 1) × 4096 bytes.
 constexpr uint32_t BLOCK_PAGE_BYTES = 4096;
 constexpr int BLOCK_PATH_CAPACITY = 256;  // including the terminating NUL
-// Result of a failed SeekTo or Skip.
-constexpr uint32_t SEEK_FAILED = 0xFFFFFFFF;
 // An address word counts 2048-byte logical sectors in its upper 24 bits.
 constexpr uint32_t SECTOR_BYTES = 2048;
 
@@ -78,6 +72,25 @@ uint32_t SeekTo(MapBlock* block, uint32_t pos);
 // wrap-around): returns the new position, or SEEK_FAILED as SeekTo does.
 uint32_t Skip(MapBlock* block, int32_t n);
 
+namespace block_detail {
+// The block's own cursor as a ByteCursor over its whole buffer, and back:
+// the block's readers are the cursor's readers.
+inline ByteCursor View(const MapBlock* block) {
+  return ByteCursor{block->data, block->length, block->cursor, block->byteOrder, block->overrun};
+}
+inline void Store(MapBlock* block, const ByteCursor& cursor) {
+  block->cursor = cursor.position;
+  block->overrun = cursor.overrun;
+}
+template <typename Read>
+inline uint32_t ReadThrough(MapBlock* block, Read read) {
+  ByteCursor cursor = View(block);
+  const uint32_t value = read(&cursor);
+  Store(block, cursor);
+  return value;
+}
+}  // namespace block_detail
+
 // Bytes left between the cursor and the end of the buffer.
 inline uint32_t Remaining(const MapBlock* block) {
   return block->cursor < block->length ? block->length - block->cursor : 0;
@@ -86,46 +99,28 @@ inline uint32_t Remaining(const MapBlock* block) {
 // The buffer at the cursor, for copying raw runs; check Remaining first.
 inline const uint8_t* CurrentPointer(const MapBlock* block) { return block->data + block->cursor; }
 
-namespace block_detail {
-// The next n bytes, advancing the cursor; null (with the block marked
-// overrun and its cursor parked at the end) when fewer than n remain.
-inline const uint8_t* Take(MapBlock* block, uint32_t n) {
-  if (Remaining(block) < n) {
-    block->overrun = 1;
-    block->cursor = block->length;
-    return nullptr;
-  }
-  const uint8_t* bytes = block->data + block->cursor;
-  block->cursor += n;
-  return bytes;
-}
-
-// Assembles n bytes (1..4) in the block's byte order, byte by byte.
-inline uint32_t ReadUnsigned(MapBlock* block, uint32_t n) {
-  const uint8_t* bytes = Take(block, n);
-  if (bytes == nullptr) return 0;
-  uint32_t value = 0;
-  if (block->byteOrder == BYTE_ORDER_LITTLE) {
-    for (uint32_t i = n; i > 0; --i) value = (value << 8) | bytes[i - 1];
-  } else {
-    for (uint32_t i = 0; i < n; ++i) value = (value << 8) | bytes[i];
-  }
-  return value;
-}
-}  // namespace block_detail
-
 // Unsigned integers of 1, 2, 3 and 4 bytes at the cursor, in the block's
 // byte order; the cursor moves past them. A value that does not fit in the
 // buffer reads as 0 and marks the block as overrun.
-inline uint32_t ReadU8(MapBlock* block) { return block_detail::ReadUnsigned(block, 1); }
-inline uint32_t ReadU16(MapBlock* block) { return block_detail::ReadUnsigned(block, 2); }
-inline uint32_t ReadU24(MapBlock* block) { return block_detail::ReadUnsigned(block, 3); }
-inline uint32_t ReadU32(MapBlock* block) { return block_detail::ReadUnsigned(block, 4); }
+inline uint32_t ReadU8(MapBlock* block) { return block_detail::ReadThrough(block, [](ByteCursor* c) { return ReadU8(c); }); }
+inline uint32_t ReadU16(MapBlock* block) { return block_detail::ReadThrough(block, [](ByteCursor* c) { return ReadU16(c); }); }
+inline uint32_t ReadU24(MapBlock* block) { return block_detail::ReadThrough(block, [](ByteCursor* c) { return ReadU24(c); }); }
+inline uint32_t ReadU32(MapBlock* block) { return block_detail::ReadThrough(block, [](ByteCursor* c) { return ReadU32(c); }); }
 
 // Copies n bytes from the cursor to `out` and moves past them. When fewer
 // than n remain, `out` is zero-filled, the block is marked overrun and the
 // result is -1; otherwise 0.
 int ReadBytes(MapBlock* block, void* out, uint32_t n);
+
+// A cursor over the `size` bytes the block was asked for (not the padding
+// of its last page), at the block's cursor position, with its byte order.
+// The block keeps the bytes; the cursor is valid until the block is
+// released, and moving it does not move the block's own cursor.
+inline ByteCursor BlockCursor(const MapBlock* block) {
+  ByteCursor cursor = MakeCursor(block->data, block->size, block->byteOrder);
+  cursor.position = block->cursor < block->size ? block->cursor : block->size;
+  return cursor;
+}
 
 // File offset of a KIWI address word: the upper 24 bits count 2048-byte
 // sectors, the low 6 bits count `blockSize`-byte units inside the sector;

@@ -26,6 +26,7 @@ PooledParcel* ParcelPool::TakeOldest() {
 }
 
 int ParcelPool::Count() const {
+  std::lock_guard<std::mutex> guard(lock);
   int count = 0;
   while (count < PARCEL_POOL_SLOTS && slots[count] != nullptr) ++count;
   return count;
@@ -38,6 +39,9 @@ bool ParcelPool::Holds(const PooledParcel* parcel) const { return Find(parcel->k
 
 PooledParcel* ParcelPool::Acquire(const PoolKind& kind, const ParcelEntry& entry) {
   const ParcelKey key = KeyOf(entry);
+  // Decoding under the lock keeps one parcel from being decoded twice by
+  // two threads; decoders take only the block cache's lock beneath it.
+  std::lock_guard<std::mutex> guard(lock);
   if (PooledParcel* pooled = Find(key)) {
     pooled->refCount += 1;
     return pooled;
@@ -63,6 +67,7 @@ PooledParcel* ParcelPool::Acquire(const PoolKind& kind, const ParcelEntry& entry
 
 int ParcelPool::Release(PooledParcel* parcel) {
   if (parcel == nullptr) return -1;
+  std::lock_guard<std::mutex> guard(lock);
   if (Holds(parcel)) {
     // A pooled parcel at count 0 stays cached; releasing it once more would
     // leave the pool pointing at freed memory, so it is refused.
@@ -76,6 +81,7 @@ int ParcelPool::Release(PooledParcel* parcel) {
 }
 
 void ParcelPool::ReleaseAll() {
+  std::lock_guard<std::mutex> guard(lock);
   for (PooledParcel*& slot : slots) {
     if (slot != nullptr && slot->refCount <= 0) slot->kind->destroy(slot);
     slot = nullptr;

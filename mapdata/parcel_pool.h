@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "mapdata/parcel_list.h"
 
@@ -40,6 +41,10 @@ struct PoolKind {
 constexpr int PARCEL_POOL_SLOTS = 64;
 
 // 64 slots filled from 0 upwards without gaps, first in, first out.
+// Acquire, Release, Count and ReleaseAll take the pool's lock, so several
+// threads may acquire and release parcels of one pool; a parcel is decoded
+// under it. Add, Find and TakeOldest are the unlocked steps they are made
+// of, for a caller that is the pool's only user.
 class ParcelPool {
  public:
   ParcelPool() = default;
@@ -74,4 +79,5 @@ class ParcelPool {
   bool Holds(const PooledParcel* parcel) const;
 
   PooledParcel* slots[PARCEL_POOL_SLOTS] = {};
+  mutable std::mutex lock;
 };

@@ -11,6 +11,7 @@
 #include "logs/recording_settings.h"
 #include "platform/files.h"
 #include "tools/demo/recorder_simulator.h"
+#include "tools/mapwriter/demo_content.h"
 #include "tools/mapwriter/map_writer.h"
 
 namespace fs = std::filesystem;
@@ -227,14 +228,14 @@ int WriteMap(const std::vector<MapBox>& covered, const DemoProgress& progress, D
   MapDescription map;
   map.headerTexts[0] = "TEVO DEMO MAP";
   map.headerTexts[1] = "Tokyo, Nagoya, Osaka and the demo logs";
-  const ParcelFiller empty = [](int, uint32_t, uint32_t) { return ParcelData(); };
-  if (DescribeDemoMap(&map, empty) != 0) {
+  const ParcelFiller content = DemoContentFiller();
+  if (DescribeDemoMap(&map, content) != 0) {
     *error = "cannot describe the demo map";
     return -1;
   }
   for (int level = 0; level < static_cast<int>(map.levels.size()); ++level) {
     for (const MapBox& box : covered) {
-      if (CoverBox(&map, level, box, empty) < 0) {
+      if (CoverBox(&map, level, box, content) < 0) {
         *error = "cannot cover the logs with the map";
         return -1;
       }
