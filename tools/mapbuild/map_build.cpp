@@ -73,9 +73,7 @@ void AddParcels(MapDescription* map, const LevelGrid& grid, const LevelParcels& 
     parcel.level = static_cast<uint16_t>(grid.levelIndex);
     parcel.row = static_cast<uint32_t>(key >> 32);
     parcel.column = static_cast<uint32_t>(key & 0xFFFFFFFF);
-    parcel.data.road = EncodeRoadSection(content.roads, encode);
-    parcel.data.background = EncodeBackgroundSection(content.background, encode);
-    parcel.data.names = EncodeNameSection(content.names, encode);
+    if (EncodeParcelContent(content, &parcel.data, encode) != 0) continue;
     if (parcel.data.road.empty() && parcel.data.background.empty() && parcel.data.names.empty()) continue;
     map->parcels.push_back(std::move(parcel));
     ++*added;
@@ -172,7 +170,7 @@ int BuildMapFromRecipe(const Recipe& recipe, const std::string& outPath, const B
     AddParcels(&map, grid, parcels, &encode, &added);
     summary->parcels += added;
     summary->dropped += cut.tooComplex + cut.cutNames + encode.droppedItems + encode.droppedLinks +
-                        encode.droppedNames;
+                        encode.droppedNames + encode.failedParcels;
     progress("level " + std::to_string(grid.levelCode) + ": " + std::to_string(features) + " features into " +
              std::to_string(added) + " parcels" + Count("smaller than a pixel (left out)", cut.belowPixel) +
              Count("pieces outside this level's parcels", cut.noParcel) +
@@ -182,7 +180,9 @@ int BuildMapFromRecipe(const Recipe& recipe, const std::string& outPath, const B
              Count("names cut to 32 characters", cut.cutNames) +
              Count("background items over a section's size (left out)", encode.droppedItems) +
              Count("road links over a section's size (left out)", encode.droppedLinks) +
-             Count("names over a section's size (left out)", encode.droppedNames));
+             Count("names over a section's size (left out)", encode.droppedNames) +
+             Count("parcels the writer refused (left out)", encode.failedParcels));
+    for (const std::string& failure : encode.failures) progress("  refused parcel: " + failure);
     for (const std::string& example : cut.cutExamples) progress("  cut name: " + example);
   }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/unicode.h"
 #include "render/scale_steps.h"
 #include "tools/mapbuild/section_encoders.h"
 
@@ -13,7 +14,7 @@ namespace {
 constexpr double CHARACTER_PIXELS = 15.0;
 // Background items are split further above this many encoded points, so
 // that the encoder's limit is never reached.
-constexpr int32_t ITEM_POINT_BUDGET = MAX_ITEM_POINTS - 64;
+constexpr int32_t ITEM_POINT_BUDGET = BACKGROUND_MAX_POINTS - 64;
 // A ring is split at most this many times before it is given up.
 constexpr int MAX_SPLIT_DEPTH = 16;
 // Parcels tested one by one before a clip when only existing parcels count.
@@ -429,34 +430,4 @@ class Cutter {
 void CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
                 LevelParcels* parcels, CutReport* report) {
   Cutter(grid, rule, feature, creating, parcels, report).Run();
-}
-
-std::u16string Utf8ToUtf16(const std::string& text) {
-  std::u16string out;
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p < end) {
-    uint32_t c = *p++;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (c >= 0x80 && extra == 0) c = 0xFFFD;
-    if (extra > 0) {
-      c &= 0x3F >> extra;
-      for (int i = 0; i < extra; ++i) {
-        if (p >= end || (*p & 0xC0) != 0x80) {
-          c = 0xFFFD;
-          extra = 0;
-          break;
-        }
-        c = (c << 6) | (*p++ & 0x3F);
-      }
-    }
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 | (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return out;
 }

@@ -49,6 +49,3 @@ void CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeatu
 
 // The key of the parcel at (row, column).
 inline uint64_t ParcelKey(uint32_t row, uint32_t column) { return (uint64_t{row} << 32) | column; }
-
-// UTF-8 to UTF-16 (invalid bytes become U+FFFD).
-std::u16string Utf8ToUtf16(const std::string& text);
