@@ -179,6 +179,7 @@ sources:
     rules:
       - {where: "kind=road", road: 3, levels: 62-0}
       - {where: "kind=park", area: 3472, levels: 62-0, order: 3}
+      - {where: "kind=park", label: 376, text: kind, levels: 0}
       - {where: "kind=place", label: 320, text: name, levels: 62-0, detail: 0-1}
   - id: osm
     path: town.osm
@@ -291,6 +292,15 @@ TEST_F(MapBuildTest, LabelsCarryTheirTextAtTheirAnchorAndLongNamesAreCutAndRepor
     EXPECT_NEAR(found->x, expectX, 0.5);
     EXPECT_NEAR(found->y, expectY, 0.5);
   }
+  // An area's label lies inside the area.
+  const DecodedParcel park = DecodeAt(MapUnits(PARK_WEST, PARK_SOUTH), 0);
+  const auto parkName = std::find_if(park.names.begin(), park.names.end(), [](const DecodedName& n) { return n.text == u"park"; });
+  ASSERT_NE(parkName, park.names.end());
+  const MapCoord parkSw = MapUnits(PARK_WEST, PARK_SOUTH), parkNe = MapUnits(PARK_EAST, PARK_NORTH);
+  const double parkX = park.entry.x0 + double(parkName->x) * park.entry.width / 4096;
+  const double parkY = park.entry.y0 + double(parkName->y) * park.entry.height / 4096;
+  EXPECT_TRUE(parkX > parkSw.x && parkX < parkNe.x && parkY > parkSw.y && parkY < parkNe.y);
+
   const DecodedParcel longName = DecodeAt(MapUnits(PLACE_LON + 0.003, PLACE_LAT), FINE_LEVEL);
   const auto cut = std::find_if(longName.names.begin(), longName.names.end(),
                                 [](const DecodedName& n) { return n.text[0] == u'A'; });

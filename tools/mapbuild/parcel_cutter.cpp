@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <ogr_api.h>
+
 #include "platform/unicode.h"
 #include "render/scale_steps.h"
 #include "tools/mapbuild/section_encoders.h"
@@ -165,9 +167,10 @@ class Cutter {
     });
     if (best != nullptr && dynamic_cast<const OGRPoint*>(best) != nullptr) return std::unique_ptr<OGRGeometry>(best->clone());
     if (best != nullptr) {
-      auto point = std::make_unique<OGRPoint>();
-      if (static_cast<const OGRPolygon*>(best)->PointOnSurface(point.get()) == OGRERR_NONE) return point;
-      return nullptr;
+      // GEOS's point on surface (OGRPolygon's own method is not implemented).
+      std::unique_ptr<OGRGeometry> point(
+          OGRGeometry::FromHandle(OGR_G_PointOnSurface(OGRGeometry::ToHandle(const_cast<OGRGeometry*>(best)))));
+      return point && !point->IsEmpty() ? std::move(point) : nullptr;
     }
     if (line != nullptr && line->getNumPoints() > 0) {
       auto point = std::make_unique<OGRPoint>();
