@@ -223,8 +223,26 @@ int WriteLogs(const std::string& nmeaDirectory, const DemoProgress& progress, De
   return 0;
 }
 
-int WriteMap(const std::vector<MapBox>& covered, const DemoProgress& progress, DemoDeviceSummary* summary,
-             std::string* error) {
+// The map from open data; false (with the reason said) when it failed and
+// the synthetic map is to be written instead.
+bool WriteBuiltMap(const DemoMapBuilder& builder, const DemoProgress& progress, DemoDeviceSummary* summary) {
+  std::string host, why;
+  const int parcels = PrepareDeviceFile(MAP_PATH, &host, &why) == 0 ? builder(host, &why) : -1;
+  if (parcels >= 0) {
+    summary->mapParcels = parcels;
+    std::error_code code;
+    const uintmax_t bytes = fs::file_size(host, code);
+    summary->bytes += code ? 0 : bytes;
+    progress(std::string("map       ") + MAP_PATH + "  built from open data, " + std::to_string(bytes / 1024) + " KiB");
+    return true;
+  }
+  progress("map       the map from open data failed (" + why + "); writing the synthetic map instead");
+  return false;
+}
+
+int WriteMap(const std::vector<MapBox>& covered, const DemoMapBuilder& builder, const DemoProgress& progress,
+             DemoDeviceSummary* summary, std::string* error) {
+  if (builder && WriteBuiltMap(builder, progress, summary)) return 0;
   MapDescription map;
   map.headerTexts[0] = "TEVO DEMO MAP";
   map.headerTexts[1] = "Tokyo, Nagoya, Osaka and the demo logs";
@@ -303,6 +321,11 @@ bool HasDemoNmeaLogs(const std::string& directory) {
 
 int BuildDemoDevice(const std::string& root, const std::string& nmeaDirectory, const DemoProgress& progress,
                     DemoDeviceSummary* summary, std::string* error) {
+  return BuildDemoDeviceWithMap(root, nmeaDirectory, progress, DemoMapBuilder(), summary, error);
+}
+
+int BuildDemoDeviceWithMap(const std::string& root, const std::string& nmeaDirectory, const DemoProgress& progress,
+                           const DemoMapBuilder& mapBuilder, DemoDeviceSummary* summary, std::string* error) {
   *summary = DemoDeviceSummary();
   const int state = InspectDemoRoot(root, error);
   if (state == DEMO_ROOT_FOREIGN) return -1;
@@ -325,5 +348,5 @@ int BuildDemoDevice(const std::string& root, const std::string& nmeaDirectory, c
   std::vector<MapBox> covered;
   if (WriteSettings(progress, summary, error) != 0) return -1;
   if (WriteLogs(nmeaDirectory, progress, summary, &covered, error) != 0) return -1;
-  return WriteMap(covered, progress, summary, error);
+  return WriteMap(covered, mapBuilder, progress, summary, error);
 }
