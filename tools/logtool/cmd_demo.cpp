@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr char DEMO_SYNOPSIS[] = "demo --out DIR [--data DIR]";
+constexpr char DEMO_SYNOPSIS[] = "demo --out DIR [--data DIR] [--synthetic-map]";
 
 void PrintDemoHelp() {
   std::printf(
@@ -38,7 +38,10 @@ void PrintDemoHelp() {
       "  --out DIR    where to make the device\n"
       "  --data DIR   the folder of the real receiver logs (with japan/, elsewhere/,\n"
       "               broken/); by default the installed data of the programs\n"
-      "               (<prefix>/share/tevo-logviewer/nmea), else the source tree's data/nmea\n",
+      "               (<prefix>/share/tevo-logviewer/nmea), else the source tree's data/nmea\n"
+      "  --synthetic-map  the synthetic map instead of the one built from the open\n"
+      "               geodata (<prefix>/share/tevo-logviewer/geodata, else the shared\n"
+      "               data beside the source tree) with tevo-mapbuild's recipe\n",
       DEMO_SYNOPSIS, DEMO_MARKER_NAME);
 }
 
@@ -86,6 +89,7 @@ bool FindGeodata(std::string* geodata, std::string* recipe) {
 int RunDemoCommand(int argc, char** argv) {
   const char* out = nullptr;
   const char* data = nullptr;
+  bool syntheticMap = false;
   for (int i = 0; i < argc; ++i) {
     if (IsHelpOption(argv[i])) {
       PrintDemoHelp();
@@ -95,6 +99,8 @@ int RunDemoCommand(int argc, char** argv) {
       out = argv[++i];
     } else if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) {
       data = argv[++i];
+    } else if (std::strcmp(argv[i], "--synthetic-map") == 0) {
+      syntheticMap = true;
     } else {
       return LogtoolUsage(DEMO_SYNOPSIS);
     }
@@ -131,7 +137,9 @@ int RunDemoCommand(int argc, char** argv) {
   };
   std::string geodata, recipePath;
   DemoMapBuilder mapBuilder;
-  if (FindGeodata(&geodata, &recipePath)) {
+  if (syntheticMap) {
+    // The synthetic map, as asked.
+  } else if (FindGeodata(&geodata, &recipePath)) {
     mapBuilder = [geodata, recipePath](const std::string& host, std::string* why) {
       std::fprintf(stderr, "building the map from %s with %s\n", geodata.c_str(), recipePath.c_str());
       Recipe recipe;
