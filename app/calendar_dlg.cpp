@@ -48,8 +48,8 @@ constexpr uint32_t SATURDAY_COLOUR = Rgb(0, 84, 255);
 constexpr uint32_t TEXT_BLACK = Rgb(0, 0, 0);
 constexpr uint32_t TEXT_WHITE = Rgb(255, 255, 255);
 
-constexpr LogicalFont CALENDAR_FONT{"MS UI ゴシック", 120, 900, FONT_QUALITY_ANTIALIASED, 128, 2};
-constexpr LogicalFont DATE_FONT{"MS UI ゴシック", 140, 400, FONT_QUALITY_CLEARTYPE, 128, 2};
+constexpr LogicalFont CALENDAR_FONT{DEVICE_FONT_FACE, 120, 900, FONT_QUALITY_ANTIALIASED, 128, 2};
+constexpr LogicalFont DATE_FONT{DEVICE_FONT_FACE, 140, 400, FONT_QUALITY_CLEARTYPE, 128, 2};
 
 // Busy indicator: the hourglass and, clockwise from the top, eight dots.
 constexpr SpriteCell HOURGLASS{17, 17, 30, 30};

@@ -16,10 +16,8 @@
 class MapRenderer;
 class MapDataOwner;
 
-// Size of the map canvases; the screen shows 480 x 272 of it from (258, 154),
-// so the canvas centre (498, 290) is the screen centre (240, 136).
-constexpr int32_t MAP_CANVAS_WIDTH = 996;
-constexpr int32_t MAP_CANVAS_HEIGHT = 580;
+// The screen shows 480 x 272 of the map canvas (canvas/sizes.h) from
+// (258, 154), so the canvas centre (498, 290) is the screen centre (240, 136).
 constexpr int32_t MAP_SHOWN_X = 258;
 constexpr int32_t MAP_SHOWN_Y = 154;
 

@@ -46,7 +46,7 @@ constexpr int32_t CARD_MESSAGE_X = 192, CARD_MESSAGE_Y = 189;
 constexpr SpriteCell CARD_MESSAGE{0, 288, 200, 32};
 
 
-constexpr LogicalFont SETTINGS_FONT{"MS UI ゴシック", 120, 400, FONT_QUALITY_ANTIALIASED, 128, 2};
+constexpr LogicalFont SETTINGS_FONT{DEVICE_FONT_FACE, 120, 400, FONT_QUALITY_ANTIALIASED, 128, 2};
 
 constexpr int RESULT_DELETE_DAYS = 1;
 constexpr int RESULT_BACK = 0;

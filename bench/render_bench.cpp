@@ -34,6 +34,7 @@
 #include "platform/files.h"
 #include "platform/headless/headless.h"
 #include "render/map_renderer.h"
+#include "tools/mapwriter/demo_content.h"
 #include "tools/mapwriter/map_writer.h"
 
 namespace {
@@ -78,7 +79,7 @@ std::string WholeDayLog() {
 // Writes the demo map and the day's log under `root`. Returns 0, or -1.
 int WriteDevice(const fs::path& root) {
   MapDescription map;
-  if (DescribeDemoMap(&map, [](int, uint32_t, uint32_t) { return ParcelData{}; }) != 0) return -1;
+  if (DescribeDemoMap(&map, DemoContentFiller()) != 0) return -1;
   const fs::path mapFile = root / "NAND/CMC/KDH/ALLDATA.KWI";
   fs::create_directories(mapFile.parent_path());
   if (WriteMapFile(map, mapFile.c_str()) != 0) return -1;

@@ -5,10 +5,6 @@
 
 namespace {
 
-struct BlitRect {
-  int32_t dx, dy, w, h, sx, sy;
-};
-
 // Moves the start of one axis forward by `cut` when a position is negative.
 void CutLeading(int32_t* dpos, int32_t* spos, int32_t* size) {
   int32_t cut = std::max(0 - *dpos, 0 - *spos);
@@ -19,9 +15,9 @@ void CutLeading(int32_t* dpos, int32_t* spos, int32_t* size) {
   }
 }
 
-// Cuts a rectangle so that it lies inside both canvases. Returns false when
-// nothing is left or either canvas is empty.
-bool ClipToBoth(const Canvas* dst, const Canvas* src, BlitRect* r) {
+}  // namespace
+
+bool ClipBlitRect(const Canvas* dst, const Canvas* src, BlitRect* r) {
   if (dst->pixels == nullptr || src->pixels == nullptr) return false;
   CutLeading(&r->dx, &r->sx, &r->w);
   CutLeading(&r->dy, &r->sy, &r->h);
@@ -33,6 +29,8 @@ bool ClipToBoth(const Canvas* dst, const Canvas* src, BlitRect* r) {
   r->h = static_cast<int32_t>(h);
   return true;
 }
+
+namespace {
 
 uint16_t* DestinationRow(Canvas* dst, const BlitRect& r, int32_t row) {
   return dst->pixels + static_cast<size_t>(r.dy + row) * dst->stride + r.dx;
@@ -55,7 +53,7 @@ inline uint32_t BlendField(uint32_t s, uint32_t d, uint32_t mask, int32_t alpha)
 void BlitOpaque(Canvas* dst, const Canvas* src, int32_t dx, int32_t dy, int32_t w, int32_t h, int32_t sx,
                 int32_t sy) {
   BlitRect r{dx, dy, w, h, sx, sy};
-  if (!ClipToBoth(dst, src, &r)) return;
+  if (!ClipBlitRect(dst, src, &r)) return;
   for (int32_t row = 0; row < r.h; ++row) {
     std::memmove(DestinationRow(dst, r, row), SourceRow(src, r, row), static_cast<size_t>(r.w) * 2);
   }
@@ -64,7 +62,7 @@ void BlitOpaque(Canvas* dst, const Canvas* src, int32_t dx, int32_t dy, int32_t 
 void BlitKeyed(Canvas* dst, const Canvas* src, int32_t dx, int32_t dy, int32_t w, int32_t h, int32_t sx,
                int32_t sy) {
   BlitRect r{dx, dy, w, h, sx, sy};
-  if (!ClipToBoth(dst, src, &r)) return;
+  if (!ClipBlitRect(dst, src, &r)) return;
   for (int32_t row = 0; row < r.h; ++row) {
     uint16_t* out = DestinationRow(dst, r, row);
     const uint16_t* in = SourceRow(src, r, row);
@@ -79,7 +77,7 @@ void BlitKeyedBlend(Canvas* dst, const Canvas* src, int32_t dx, int32_t dy, int3
                     int32_t sy, int32_t alpha) {
   int32_t a = alpha & 0xFF;
   BlitRect r{dx, dy, w, h, sx, sy};
-  if (!ClipToBoth(dst, src, &r)) return;
+  if (!ClipBlitRect(dst, src, &r)) return;
   for (int32_t row = 0; row < r.h; ++row) {
     uint16_t* out = DestinationRow(dst, r, row);
     const uint16_t* in = SourceRow(src, r, row);

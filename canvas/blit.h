@@ -11,6 +11,19 @@
 // canvas is cut to both, so no blit reads or writes outside a buffer; an
 // empty canvas (null pixels) is skipped.
 
+// A copy's rectangle: destination position, size, source position.
+struct BlitRect {
+  int32_t dx, dy, w, h, sx, sy;
+};
+
+// The one clip of every copy into a canvas (the blits here, the stencil
+// copy of haloed text, the drawing contexts' keyed copy and text): cuts the
+// rectangle so that it lies inside both canvases, moving the source start
+// with every cut at the leading edges. Returns false (rectangle unusable)
+// when nothing is left or either canvas is empty. Pass the same canvas as
+// both to cut a rectangle to one canvas.
+bool ClipBlitRect(const Canvas* dst, const Canvas* src, BlitRect* r);
+
 // Copies the rectangle unchanged.
 void BlitOpaque(Canvas* dst, const Canvas* src, int32_t dx, int32_t dy, int32_t w, int32_t h, int32_t sx,
                 int32_t sy);

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "canvas/blit.h"
+
 namespace {
 
 // The pixels a drawer may touch: its clip rectangle cut to the canvas.
@@ -607,7 +609,7 @@ int FillPolygon(Canvas* canvas, const Point* points, int32_t count, uint16_t col
 
 void StencilCopy(Canvas* target, const Canvas* stencil, int32_t x, int32_t y, int32_t width, int32_t height,
                  int32_t stencilX, int32_t stencilY, uint16_t colour) {
-  if (target->pixels == nullptr || stencil->pixels == nullptr) return;
+  if (stencil->pixels == nullptr) return;
   int64_t tx = x, ty = y, w = width, h = height, sx = stencilX, sy = stencilY;
   // A halo stamped left of or above the canvas keeps its alignment: the
   // stencil start moves with the cut.
@@ -624,25 +626,16 @@ void StencilCopy(Canvas* target, const Canvas* stencil, int32_t x, int32_t y, in
   // The rectangle stops one short of the stencil's stride and height.
   if (tx + w >= stencil->stride) w = stencil->stride - tx - 1;
   if (ty + h >= stencil->height) h = stencil->height - ty - 1;
-  // Nothing is read or written outside either canvas.
-  if (sx < 0) {
-    w += sx;
-    tx -= sx;
-    sx = 0;
-  }
-  if (sy < 0) {
-    h += sy;
-    ty -= sy;
-    sy = 0;
-  }
-  w = std::min({w, target->width - tx, stencil->width - sx});
-  h = std::min({h, target->height - ty, stencil->height - sy});
   if (w <= 0 || h <= 0) return;
-
-  for (int64_t row = 0; row < h; ++row) {
-    const uint16_t* in = stencil->pixels + (sy + row) * stencil->stride + sx;
-    uint16_t* out = Row(target, static_cast<int32_t>(ty + row)) + tx;
-    for (int64_t i = 0; i < w; ++i) {
+  // Then the clip every copy into a canvas takes.
+  BlitRect r{static_cast<int32_t>(tx), static_cast<int32_t>(ty), static_cast<int32_t>(w),
+             static_cast<int32_t>(h), static_cast<int32_t>(std::clamp<int64_t>(sx, INT32_MIN, INT32_MAX)),
+             static_cast<int32_t>(std::clamp<int64_t>(sy, INT32_MIN, INT32_MAX))};
+  if (!ClipBlitRect(target, stencil, &r)) return;
+  for (int32_t row = 0; row < r.h; ++row) {
+    const uint16_t* in = stencil->pixels + static_cast<size_t>(r.sy + row) * stencil->stride + r.sx;
+    uint16_t* out = Row(target, r.dy + row) + r.dx;
+    for (int32_t i = 0; i < r.w; ++i) {
       if (in[i] != KEY_COLOUR) out[i] = colour;
     }
   }

@@ -259,12 +259,9 @@ SentenceResult ReadSentence(const char* start, const char* end, Track* track, in
   if (!ToHundredths(lat, &fix.latHundredths) || !ToHundredths(lon, &fix.lonHundredths)) {
     return SentenceResult::Continue;
   }
-  int32_t shiftedLon = fix.lonHundredths;
-  int32_t shiftedLat = fix.latHundredths;
-  ShiftToTokyoDatum(&shiftedLon, &shiftedLat);
   int32_t mapLon = 0;
   int32_t mapLat = 0;
-  if (!ToMapUnits(shiftedLon, &mapLon) || !ToMapUnits(shiftedLat, &mapLat)) return SentenceResult::Continue;
+  if (WgsToMapUnits(fix.lonHundredths, fix.latHundredths, &mapLon, &mapLat) != 0) return SentenceResult::Continue;
   if (!InTrackArea(mapLon, mapLat)) return SentenceResult::Continue;
   AddPoint(track, mapLon, mapLat);
   if (visitor != nullptr) {
@@ -329,6 +326,18 @@ void ShiftToTokyoDatum(int32_t* lon, int32_t* lat) {
   const double lonTermOfLat = oldLon * LON_TO_LAT;
   *lon = TruncateToInt32(latTermOfLon + lonTerm - LON_OFFSET);
   *lat = TruncateToInt32(latTerm - lonTermOfLat - LAT_OFFSET);
+}
+
+int WgsToMapUnits(int32_t lonHundredths, int32_t latHundredths, int32_t* lon, int32_t* lat) {
+  int32_t shiftedLon = lonHundredths;
+  int32_t shiftedLat = latHundredths;
+  ShiftToTokyoDatum(&shiftedLon, &shiftedLat);
+  int32_t mapLon = 0;
+  int32_t mapLat = 0;
+  if (!ToMapUnits(shiftedLon, &mapLon) || !ToMapUnits(shiftedLat, &mapLat)) return -1;
+  *lon = mapLon;
+  *lat = mapLat;
+  return 0;
 }
 
 double ParseDecimal(const char* text) {

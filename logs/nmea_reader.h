@@ -73,6 +73,15 @@ const char* NextField(const char* text, const char* end, char field[FIELD_SIZE])
 // held at its limits).
 void ShiftToTokyoDatum(int32_t* lon, int32_t* lat);
 
+// A WGS84 position, both values in hundredths of an arc-second, as a map
+// point: moved to the Tokyo datum (ShiftToTokyoDatum) and turned into map
+// units (1/128 arc-second, always even). The log reader takes every fix
+// through here, and the map builder every vertex of the open data, so that a
+// fix recorded on a road lies on that road. Returns 0, or -1 (outputs
+// unchanged) when the shifted position is negative or too large for a map
+// unit's 32 bits.
+int WgsToMapUnits(int32_t lonHundredths, int32_t latHundredths, int32_t* lon, int32_t* lat);
+
 // The decimal number at the start of `text` as the C library reads it in
 // the "C" locale (blanks skipped, optional sign, decimal or hex digits,
 // exponent, "inf", "nan"); 0 when nothing can be read. The locale of the

@@ -6,12 +6,14 @@
 #include <cstring>
 #include <mutex>
 
+#include "canvas/sizes.h"
+
 namespace {
 
 // The device's user-interface face. It is not installed here, so it always
 // takes the fallback chain, which keeps the screens' pictures the same on
 // every machine that has the first fallback face.
-constexpr const char* DEVICE_FACE_NAMES[] = {"MS UI ゴシック", "MS UI Gothic"};
+constexpr const char* DEVICE_FACE_NAMES[] = {DEVICE_FONT_FACE, "MS UI Gothic"};
 
 // Japanese proportional Gothic faces, in the order they are preferred.
 constexpr const char* FALLBACK_FACES[] = {"IPAPGothic", "VL PGothic", "Noto Sans CJK JP"};

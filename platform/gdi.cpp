@@ -72,6 +72,18 @@ Rect ClipBox(const Rect& limit, int64_t left, int64_t top, int64_t right, int64_
 
 Rect ClipRect(const Rect& limit, const Rect& r) { return ClipBox(limit, r.left, r.top, r.right, r.bottom); }
 
+// The part of `rect` inside the canvas, cut by the clip of the canvas blits
+// (text is a copy into the canvas like any other).
+Rect CanvasPart(const Canvas* canvas, const Rect& rect) {
+  int64_t w = int64_t{rect.right} - rect.left;
+  int64_t h = int64_t{rect.bottom} - rect.top;
+  if (w <= 0 || h <= 0) return Rect{};
+  BlitRect r{rect.left, rect.top, static_cast<int32_t>(std::min<int64_t>(w, INT32_MAX)),
+             static_cast<int32_t>(std::min<int64_t>(h, INT32_MAX)), rect.left, rect.top};
+  if (!ClipBlitRect(canvas, canvas, &r)) return Rect{};
+  return Rect{r.dx, r.dy, r.dx + r.w, r.dy + r.h};
+}
+
 // Fills a box that already lies inside the canvas.
 void FillPixels(Canvas* canvas, const Rect& box, uint16_t colour) {
   if (IsEmpty(box)) return;
@@ -141,21 +153,16 @@ void DrawLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, co
   }
 }
 
-// Copies the rectangle, skipping source pixels equal to `key`; cut to both
-// canvases like the canvas blits.
+// Copies the rectangle, skipping source pixels equal to `key`; cut by the
+// clip of the canvas blits.
 void BlitWithKey(Canvas* dst, const Canvas* src, int32_t dx, int32_t dy, int32_t w, int32_t h, int32_t sx, int32_t sy,
                  uint16_t key) {
-  // Cut the destination box to the destination, then to where the source
-  // exists, expressed in destination coordinates.
-  int64_t shiftX = int64_t{sx} - dx;
-  int64_t shiftY = int64_t{sy} - dy;
-  Rect box = ClipBox(CanvasBounds(dst), dx, dy, int64_t{dx} + w, int64_t{dy} + h);
-  box = ClipBox(box, -shiftX, -shiftY, src->width - shiftX, src->height - shiftY);
-  if (IsEmpty(box)) return;
-  for (int32_t y = box.top; y < box.bottom; ++y) {
-    uint16_t* out = dst->pixels + static_cast<size_t>(y) * dst->stride + box.left;
-    const uint16_t* in = src->pixels + static_cast<size_t>(y + shiftY) * src->stride + (box.left + shiftX);
-    for (int32_t i = 0; i < box.right - box.left; ++i) {
+  BlitRect r{dx, dy, w, h, sx, sy};
+  if (!ClipBlitRect(dst, src, &r)) return;
+  for (int32_t y = 0; y < r.h; ++y) {
+    uint16_t* out = dst->pixels + static_cast<size_t>(r.dy + y) * dst->stride + r.dx;
+    const uint16_t* in = src->pixels + static_cast<size_t>(r.sy + y) * src->stride + r.sx;
+    for (int32_t i = 0; i < r.w; ++i) {
       if (in[i] != key) out[i] = in[i];
     }
   }
@@ -262,7 +269,7 @@ int32_t DrawText(DrawingContext* dc, const char16_t* text, int32_t count, const 
   auto textHeight = static_cast<int32_t>(std::min<int64_t>(blockHeight, INT32_MAX));
   int64_t lineTop = rect.top;
   if (flags & DT_VCENTER) lineTop += (int64_t{rect.bottom} - rect.top - blockHeight) / 2;
-  Rect clip = (flags & DT_NOCLIP) ? CanvasBounds(canvas) : ClipRect(CanvasBounds(canvas), rect);
+  Rect clip = (flags & DT_NOCLIP) ? CanvasBounds(canvas) : CanvasPart(canvas, rect);
   if (IsEmpty(clip)) return textHeight;
   uint16_t colour = Rgb24To565(dc->textRgb);
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "canvas/canvas.h"
+#include "canvas/sizes.h"
 
 // A rectangle with exclusive right and bottom edges, as the platform's
 // fills and text rectangles take it.
@@ -43,7 +44,7 @@ constexpr int32_t SCREEN_DOTS_PER_INCH = 96;
 // A logical-font description. The character height in pixels is
 // SCREEN_DOTS_PER_INCH x tenthsOfPoint / 720 (120 tenths give 16 pixels).
 struct LogicalFont {
-  const char* faceName = "MS UI ゴシック";  // UTF-8
+  const char* faceName = DEVICE_FONT_FACE;  // UTF-8
   int32_t tenthsOfPoint = 120;
   int32_t weight = 400;  // 100..900; 600 and above draw bold
   uint8_t quality = FONT_QUALITY_ANTIALIASED;

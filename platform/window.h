@@ -10,10 +10,8 @@
 #include <string>
 
 #include "canvas/canvas.h"
+#include "canvas/sizes.h"
 #include "platform/gdi.h"
-
-constexpr int32_t SCREEN_WIDTH = 480;
-constexpr int32_t SCREEN_HEIGHT = 272;
 
 // Window messages, with their device values.
 constexpr uint32_t WM_GETTEXT = 0x000D;

@@ -5,6 +5,7 @@
 
 #include "canvas/blit.h"
 #include "canvas/picture_ids.h"
+#include "canvas/sizes.h"
 #include "geometry/raster.h"
 #include "logs/selected_day.h"
 #include "mapdata/block_cache.h"
@@ -20,9 +21,6 @@ constexpr int32_t LABEL_FONT_WEIGHT = 300;
 constexpr uint16_t BOX_BLUE = 0x001F;
 // Destruction looks at the worker's state in steps of this many milliseconds.
 constexpr uint32_t STOP_POLL_MS = 100;
-
-constexpr int32_t SCREEN_AREA_WIDTH = 480;
-constexpr int32_t SCREEN_AREA_HEIGHT = 272;
 
 // Only the first renderer of the process wakes on "TEVO_DMAP0".
 std::atomic<int> rendererCount{0};
@@ -67,10 +65,8 @@ int MapRenderer::Initialise(int32_t canvasWidth, int32_t canvasHeight, Event* do
   frameDoneEvent = doneEvent;
   width = canvasWidth;
   height = canvasHeight;
-  viewRect = RenderRect{0, 0, width, height};
-  ComputeHalfSize();
+  SetFrameView(&view, CurrentCenter(), step.load(), width, height, frameArea);
   SelectParcels();
-  clipRect = RenderRect{0, 0, width, height};
   CreateCanvas(&backCanvas, width, height);
   backContext = CreateDrawingContext();
   SelectCanvas(backContext, &backCanvas);
@@ -207,16 +203,39 @@ void MapRenderer::DrawFrame() {
   // Requests counted so far are taken into this frame; any later one aborts it.
   frameRequests = requests.load();
   if (fitPending.exchange(0) != 0) FitViewToTrack();
-  centerX = targetX.load();
-  centerY = targetY.load();
   step = targetStep.load();
+  MapCoord center = SnapToPixelGrid(MapCoord{targetX.load(), targetY.load()}, step.load());
+  centerX = center.x;
+  centerY = center.y;
   frameArea = static_cast<uint8_t>(requestArea.load());
-  ComputeHalfSize();
-  SnapCenter();
+  SetFrameView(&view, center, step.load(), width, height, frameArea);
   SelectParcels();
   FillBackground();
-  DrawLayers();
+  Frame frame = FrameToDraw();
+  DrawLayers(&frame, passObserver);
   PublishFrame();
+}
+
+// The frame's view of everything the passes draw with.
+Frame MapRenderer::FrameToDraw() {
+  Frame frame;
+  frame.view = view;
+  frame.roadParcels = roadParcels;
+  frame.areaParcels = areaParcels;
+  frame.canvas = &backCanvas;
+  frame.context = backContext;
+  frame.textCanvas = &textCanvas;
+  frame.textContext = textContext;
+  frame.boxCanvas = &boxCanvas;
+  frame.symbolAtlas = &symbolAtlas;
+  frame.markAtlas = &markAtlas;
+  frame.flagAtlas = &flagAtlas;
+  frame.labelFont = labelFont;
+  frame.smallFont = smallFont;
+  frame.track = GetSelectedTrack();
+  frame.requests = &requests;
+  frame.frameRequests = frameRequests;
+  return frame;
 }
 
 void MapRenderer::PublishFrame() {
@@ -232,27 +251,10 @@ void MapRenderer::PublishFrame() {
   if (!AbortRequested()) SetEvent(frameDoneEvent);
 }
 
-// The centre on the pixel grid of the step: a multiple of the units per
-// pixel (signed division truncating towards zero).
-void MapRenderer::SnapCenter() {
-  const ScaleStep& current = SCALE_STEPS[step.load()];
-  centerX = current.unitsPerPixelX * (centerX.load() / current.unitsPerPixelX);
-  centerY = current.unitsPerPixelY * (centerY.load() / current.unitsPerPixelY);
-}
-
 void MapRenderer::FillBackground() {
   int bit15 = 0, bit14 = 0;
   bool sea = GetMapFlags(&bit15, &bit14) == 0 && bit14 == 1;
   FillCanvas(&backCanvas, sea ? SEA_COLOUR : LAND_COLOUR);
-}
-
-// The passes in their order: background areas, background lines, roads,
-// names and symbols (the map's own drawing), then the day's track. The map's
-// passes join here as the map records are decoded; the track is always
-// drawn, also at the overview level. Nothing is drawn without parcel lists.
-void MapRenderer::DrawLayers() {
-  if (roadParcels == nullptr || areaParcels == nullptr) return;
-  DrawTrack(&backCanvas);
 }
 
 // Centre on the track's bounding box at the most detailed even step at
@@ -270,8 +272,8 @@ void MapRenderer::FitViewToTrack() {
   int64_t spanX = int64_t{track->maxLon} - track->minLon;
   int64_t spanY = int64_t{track->maxLat} - track->minLat;
   for (uint16_t s = 0; s <= MAX_SCALE_STEP; s += 2) {
-    if (spanX < int64_t{SCREEN_AREA_WIDTH} * SCALE_STEPS[s].unitsPerPixelX &&
-        spanY < int64_t{SCREEN_AREA_HEIGHT} * SCALE_STEPS[s].unitsPerPixelY) {
+    if (spanX < int64_t{SCREEN_WIDTH} * SCALE_STEPS[s].unitsPerPixelX &&
+        spanY < int64_t{SCREEN_HEIGHT} * SCALE_STEPS[s].unitsPerPixelY) {
       targetStep = s;
       return;
     }
@@ -284,4 +286,5 @@ void MapRenderer::SetViewForTest(MapCoord center, uint16_t newStep, uint16_t are
   centerY = center.y;
   step = newStep;
   frameArea = static_cast<uint8_t>(area);
+  SetFrameView(&view, center, newStep, width, height, frameArea);
 }

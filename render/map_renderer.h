@@ -14,6 +14,8 @@
 #include "mapdata/parcel_index.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
+#include "render/frame_view.h"
+#include "render/passes.h"
 #include "render/scale_steps.h"
 
 // Renderer states.
@@ -22,32 +24,12 @@ constexpr uint8_t RENDERER_DRAWING = 2;
 constexpr uint8_t RENDERER_STOP_REQUESTED = 3;
 constexpr uint8_t RENDERER_STOPPED = 4;
 
-// Areas a frame loads parcels for.
-constexpr uint16_t AREA_CANVAS = 1;  // the whole canvas (pans, redraws)
-constexpr uint16_t AREA_SCREEN = 2;  // the middle 480 x 272 (zooms)
-
 // The view shown when there is no track: 139.752222 E, 35.636944 N.
 constexpr MapCoord DEFAULT_CENTER{64397824, 16421504};
 
 // Background colours of the land (default) and the sea (maps with flag bit 14).
 constexpr uint16_t LAND_COLOUR = Rgb565(248, 248, 192);
 constexpr uint16_t SEA_COLOUR = Rgb565(108, 152, 199);
-
-// Parcel-local coordinates: 0 at a parcel's west (south) edge, 4096 at its east (north) edge.
-constexpr int32_t PARCEL_SPAN = 4096;
-
-// The transform of one parcel's normalised points to canvas pixels.
-struct ParcelView {
-  int32_t originX = 0;  // pixel of the parcel's south-west corner, x from the left
-  int32_t originY = 0;  // ... and y measured upwards from the canvas bottom
-  uint32_t width = 0;   // parcel size in map units
-  uint32_t height = 0;
-  int32_t window[4] = {0, 0, PARCEL_SPAN, PARCEL_SPAN};  // left, bottom, right, top of the loaded area, normalised
-};
-
-struct RenderRect {
-  int32_t left = 0, top = 0, right = 0, bottom = 0;
-};
 
 class MapRenderer {
  public:
@@ -101,21 +83,19 @@ class MapRenderer {
   int32_t FrameReady() const { return frameReady.load(); }
   const char* WakeEventName() const { return wakeEventName; }
 
-  // The view: what a frame at the current centre and step loads and where a
-  // parcel's points land. Used by the drawing passes and tests.
-  void ComputeHalfSize();
-  void SelectParcels();
-  void SetParcelView(const ParcelEntry& entry);
-  int MapPoint(Point16 normalised, int32_t* px, int32_t* py) const;
-  int InWindow(Point16 p, Point16 q) const;
-
-  int32_t HalfWidth() const { return halfWidth; }
-  int32_t HalfHeight() const { return halfHeight; }
-  const ParcelView& View() const { return parcelView; }
+  // The view of the frame being drawn or last drawn, and its parcels.
+  const FrameView& View() const { return view; }
+  int32_t HalfWidth() const { return view.halfWidth; }
+  int32_t HalfHeight() const { return view.halfHeight; }
   const ParcelList* RoadParcels() const { return roadParcels; }
   const ParcelList* AreaParcels() const { return areaParcels; }
+  // Rebuilds both parcel lists for the current view.
+  void SelectParcels();
   // Sets centre, step and request area as a frame would take them (tests).
   void SetViewForTest(MapCoord center, uint16_t step, uint16_t area);
+  // Calls the observer before each pass of every later frame, on the
+  // worker (tests; set it while no frame is drawn).
+  void SetPassObserverForTest(const PassObserver& observer) { passObserver = observer; }
 
   // One frame, as the worker draws it (also for the command-line renderer).
   void DrawFrame();
@@ -128,10 +108,8 @@ class MapRenderer {
   static int RenderLoop(void* self);
   void Signal(uint16_t area);
   void FitViewToTrack();
-  void SnapCenter();
   void FillBackground();
-  void DrawLayers();
-  void DrawTrack(Canvas* canvas);
+  Frame FrameToDraw();
   void PublishFrame();
 
   std::atomic<uint8_t> state{RENDERER_STOPPED};
@@ -154,10 +132,9 @@ class MapRenderer {
   std::atomic<uint16_t> step{DEFAULT_SCALE_STEP};
   int32_t width = 0;
   int32_t height = 0;
-  RenderRect viewRect;
   uint8_t frameArea = AREA_CANVAS;
-  int32_t halfWidth = 0;
-  int32_t halfHeight = 0;
+  FrameView view;  // only the worker changes it once the worker runs
+  PassObserver passObserver;
   std::atomic<int32_t> frameReady{0};
   // 1 from construction and every RequestRedraw until a frame starts and
   // fits the view to the track; RequestView clears it.
@@ -175,8 +152,6 @@ class MapRenderer {
   Canvas symbolAtlas;
   Canvas markAtlas;
   Canvas flagAtlas;
-  ParcelView parcelView;
-  RenderRect clipRect;
   ParcelList* roadParcels = nullptr;
   ParcelList* areaParcels = nullptr;
 };

@@ -11,6 +11,7 @@ import math
 
 from PIL import Image
 
+import name_pictures
 from sketch import Sketch, darker, lighter
 
 ATLAS_SIZE = (240, 200)
@@ -74,7 +75,7 @@ SYMBOLS = {
 }
 
 # The symbol drawn beside the labels of classes that have none of their own.
-EXTRA_SYMBOL_AT = (64, 0)
+EXTRA_SYMBOL_AT = tuple(name_pictures.extra_symbol()[:2])
 
 # Small road plates: position, size, colour and pattern.
 PLATES = (
@@ -98,7 +99,7 @@ ROUTE_PLATES = (
 CELL = 20
 CELLS_PER_ROW = 12
 CELLS_TOP = 64
-CELL_COUNT = 57
+CELL_COUNT = name_pictures.numbered_cell_count()
 CELL_PICTOGRAMS = ("train", "bus", "parking", "fuel", "cross", "post", "police", "school", "book", "torii",
                    "temple", "bank", "bed", "fork", "cup", "bag", "spa", "tree", "office", "town", "fire",
                    "mountain", "factory", "castle", "anchor", "lighthouse", "golf", "tent", "info", "car",
@@ -436,7 +437,17 @@ def route_plate(w, h, colour, shape):
     return sk.finish()
 
 
+def check_against_renderer_table():
+    """Every symbol the renderer copies has a picture of its size here."""
+    drawn = {position: SYMBOL for position in SYMBOLS}
+    drawn.update({position: size for position, size, _, _ in PLATES + ROUTE_PLATES})
+    for position, (w, h, _) in name_pictures.symbols().items():
+        if drawn.get(position) != (w, h):
+            raise SystemExit("picture 133 draws nothing of %dx%d at %s" % (w, h, position))
+
+
 def draw_atlas():
+    check_against_renderer_table()
     atlas = Image.new("RGB", ATLAS_SIZE, (255, 0, 255))
     for (x, y), (pictogram, colour, shape) in SYMBOLS.items():
         atlas.paste(symbol(*SYMBOL, pictogram, colour, shape), (x, y))

@@ -11,6 +11,7 @@
 #include "logs/recording_settings.h"
 #include "platform/files.h"
 #include "tools/demo/recorder_simulator.h"
+#include "tools/mapwriter/demo_content.h"
 #include "tools/mapwriter/map_writer.h"
 
 namespace fs = std::filesystem;
@@ -222,19 +223,37 @@ int WriteLogs(const std::string& nmeaDirectory, const DemoProgress& progress, De
   return 0;
 }
 
-int WriteMap(const std::vector<MapBox>& covered, const DemoProgress& progress, DemoDeviceSummary* summary,
-             std::string* error) {
+// The map from open data; false (with the reason said) when it failed and
+// the synthetic map is to be written instead.
+bool WriteBuiltMap(const DemoMapBuilder& builder, const DemoProgress& progress, DemoDeviceSummary* summary) {
+  std::string host, why;
+  const int parcels = PrepareDeviceFile(MAP_PATH, &host, &why) == 0 ? builder(host, &why) : -1;
+  if (parcels >= 0) {
+    summary->mapParcels = parcels;
+    std::error_code code;
+    const uintmax_t bytes = fs::file_size(host, code);
+    summary->bytes += code ? 0 : bytes;
+    progress(std::string("map       ") + MAP_PATH + "  built from open data, " + std::to_string(bytes / 1024) + " KiB");
+    return true;
+  }
+  progress("map       the map from open data failed (" + why + "); writing the synthetic map instead");
+  return false;
+}
+
+int WriteMap(const std::vector<MapBox>& covered, const DemoMapBuilder& builder, const DemoProgress& progress,
+             DemoDeviceSummary* summary, std::string* error) {
+  if (builder && WriteBuiltMap(builder, progress, summary)) return 0;
   MapDescription map;
   map.headerTexts[0] = "TEVO DEMO MAP";
   map.headerTexts[1] = "Tokyo, Nagoya, Osaka and the demo logs";
-  const ParcelFiller empty = [](int, uint32_t, uint32_t) { return ParcelData(); };
-  if (DescribeDemoMap(&map, empty) != 0) {
+  const ParcelFiller content = DemoContentFiller();
+  if (DescribeDemoMap(&map, content) != 0) {
     *error = "cannot describe the demo map";
     return -1;
   }
   for (int level = 0; level < static_cast<int>(map.levels.size()); ++level) {
     for (const MapBox& box : covered) {
-      if (CoverBox(&map, level, box, empty) < 0) {
+      if (CoverBox(&map, level, box, content) < 0) {
         *error = "cannot cover the logs with the map";
         return -1;
       }
@@ -302,6 +321,11 @@ bool HasDemoNmeaLogs(const std::string& directory) {
 
 int BuildDemoDevice(const std::string& root, const std::string& nmeaDirectory, const DemoProgress& progress,
                     DemoDeviceSummary* summary, std::string* error) {
+  return BuildDemoDeviceWithMap(root, nmeaDirectory, progress, DemoMapBuilder(), summary, error);
+}
+
+int BuildDemoDeviceWithMap(const std::string& root, const std::string& nmeaDirectory, const DemoProgress& progress,
+                           const DemoMapBuilder& mapBuilder, DemoDeviceSummary* summary, std::string* error) {
   *summary = DemoDeviceSummary();
   const int state = InspectDemoRoot(root, error);
   if (state == DEMO_ROOT_FOREIGN) return -1;
@@ -324,5 +348,5 @@ int BuildDemoDevice(const std::string& root, const std::string& nmeaDirectory, c
   std::vector<MapBox> covered;
   if (WriteSettings(progress, summary, error) != 0) return -1;
   if (WriteLogs(nmeaDirectory, progress, summary, &covered, error) != 0) return -1;
-  return WriteMap(covered, progress, summary, error);
+  return WriteMap(covered, mapBuilder, progress, summary, error);
 }

@@ -55,5 +55,15 @@ struct DemoDeviceSummary {
 int BuildDemoDevice(const std::string& root, const std::string& nmeaDirectory, const DemoProgress& progress,
                     DemoDeviceSummary* summary, std::string* error);
 
+// Writes the demo device's map to the host file `hostPath` from open data.
+// Returns the number of parcels written, or -1 with the reason in *error.
+using DemoMapBuilder = std::function<int(const std::string& hostPath, std::string* error)>;
+
+// BuildDemoDevice, with the map made by `mapBuilder` instead of the
+// synthetic map. When the builder fails, the synthetic map is written
+// instead and `progress` says why.
+int BuildDemoDeviceWithMap(const std::string& root, const std::string& nmeaDirectory, const DemoProgress& progress,
+                           const DemoMapBuilder& mapBuilder, DemoDeviceSummary* summary, std::string* error);
+
 // True when `directory` holds the real logs the demo device copies.
 bool HasDemoNmeaLogs(const std::string& directory);

@@ -8,10 +8,12 @@
 
 #include "tools/demo/demo_device.h"
 #include "tools/logtool/commands.h"
+#include "tools/mapbuild/map_build.h"
+#include "tools/mapbuild/recipe.h"
 
 namespace {
 
-constexpr char DEMO_SYNOPSIS[] = "demo --out DIR [--data DIR]";
+constexpr char DEMO_SYNOPSIS[] = "demo --out DIR [--data DIR] [--synthetic-map]";
 
 void PrintDemoHelp() {
   std::printf(
@@ -23,8 +25,10 @@ void PrintDemoHelp() {
       "                                      2026: simulated drives around Tokyo, Nagoya\n"
       "                                      and Osaka, and real receiver logs as they were\n"
       "                                      recorded (one in Japan, the others elsewhere)\n"
-      "  \\NAND\\CMC\\KDH\\ALLDATA.KWI            a map covering every log that has points\n"
-      "                                      in the viewer's area, at every scale step\n"
+      "  \\NAND\\CMC\\KDH\\ALLDATA.KWI            the map, built by tevo-mapbuild from the open\n"
+      "                                      geodata (Tokyo, Nagoya, Osaka, coasts, lakes,\n"
+      "                                      prefectures, places) when they are installed,\n"
+      "                                      else a synthetic map around the logs\n"
       "The same device is made every time. One line is printed per file written.\n"
       "\n"
       "DIR is created when missing. An existing DIR must be empty or a demo device made\n"
@@ -34,7 +38,10 @@ void PrintDemoHelp() {
       "  --out DIR    where to make the device\n"
       "  --data DIR   the folder of the real receiver logs (with japan/, elsewhere/,\n"
       "               broken/); by default the installed data of the programs\n"
-      "               (<prefix>/share/tevo-logviewer/nmea), else the source tree's data/nmea\n",
+      "               (<prefix>/share/tevo-logviewer/nmea), else the source tree's data/nmea\n"
+      "  --synthetic-map  the synthetic map instead of the one built from the open\n"
+      "               geodata (<prefix>/share/tevo-logviewer/geodata, else the shared\n"
+      "               data beside the source tree) with tevo-mapbuild's recipe\n",
       DEMO_SYNOPSIS, DEMO_MARKER_NAME);
 }
 
@@ -55,11 +62,34 @@ std::string FindNmeaDirectory(std::vector<std::string>* tried) {
   return std::string();
 }
 
+// The open geodata and the recipe of the demo map: installed beside the
+// program, at the configured install location, or beside the source tree.
+bool FindGeodata(std::string* geodata, std::string* recipe) {
+  std::vector<std::pair<std::string, std::string>> candidates;
+  std::error_code code;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", code);
+  if (!code) {
+    const std::filesystem::path share = (exe.parent_path() / "../share/tevo-logviewer").lexically_normal();
+    candidates.push_back({(share / "geodata").string(), (share / "geodata.yaml").string()});
+  }
+  candidates.push_back({TEVO_INSTALLED_GEODATA_DIR, TEVO_INSTALLED_GEODATA_RECIPE});
+  candidates.push_back({TEVO_SOURCE_GEODATA_DIR, TEVO_SOURCE_GEODATA_RECIPE});
+  for (const auto& [data, file] : candidates) {
+    if (std::filesystem::is_directory(data, code) && std::filesystem::is_regular_file(file, code)) {
+      *geodata = data;
+      *recipe = file;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int RunDemoCommand(int argc, char** argv) {
   const char* out = nullptr;
   const char* data = nullptr;
+  bool syntheticMap = false;
   for (int i = 0; i < argc; ++i) {
     if (IsHelpOption(argv[i])) {
       PrintDemoHelp();
@@ -69,6 +99,8 @@ int RunDemoCommand(int argc, char** argv) {
       out = argv[++i];
     } else if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) {
       data = argv[++i];
+    } else if (std::strcmp(argv[i], "--synthetic-map") == 0) {
+      syntheticMap = true;
     } else {
       return LogtoolUsage(DEMO_SYNOPSIS);
     }
@@ -103,7 +135,27 @@ int RunDemoCommand(int argc, char** argv) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
   };
-  if (BuildDemoDevice(out, nmea, progress, &summary, &error) != 0) return LogtoolFail("%s", error.c_str());
+  std::string geodata, recipePath;
+  DemoMapBuilder mapBuilder;
+  if (syntheticMap) {
+    // The synthetic map, as asked.
+  } else if (FindGeodata(&geodata, &recipePath)) {
+    mapBuilder = [geodata, recipePath](const std::string& host, std::string* why) {
+      std::fprintf(stderr, "building the map from %s with %s\n", geodata.c_str(), recipePath.c_str());
+      Recipe recipe;
+      if (LoadRecipe(recipePath, geodata, &recipe, why) != 0) return -1;
+      BuildSummary built;
+      const auto line = [](const std::string& text) { std::fprintf(stderr, "tevo-mapbuild: %s\n", text.c_str()); };
+      if (BuildMapFromRecipe(recipe, host, line, &built, why) != 0) return -1;
+      return static_cast<int>(built.parcels);
+    };
+  } else {
+    std::fprintf(stderr, "the open geodata of the demo map are not installed (looked in %s and %s); "
+                 "the demo device gets the synthetic map\n", TEVO_INSTALLED_GEODATA_DIR, TEVO_SOURCE_GEODATA_DIR);
+  }
+  if (BuildDemoDeviceWithMap(out, nmea, progress, mapBuilder, &summary, &error) != 0) {
+    return LogtoolFail("%s", error.c_str());
+  }
   std::printf(
       "done: %d logs (%d simulated drives, %d real receiver logs) in %d months, %04d-%02d to %04d-%02d; "
       "a map of %d parcels; %.1f MB in all.\n"

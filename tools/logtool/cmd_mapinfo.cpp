@@ -47,6 +47,15 @@ int Describe(const char* path) {
   const ParcelIndex* index = database->GetParcelIndex();
   if (header == nullptr) return LogtoolFail("%s: the management header cannot be read", path);
   std::printf("map %s\n", path);
+  // The text fields at the start of the file (title, description, the
+  // program that wrote it, attributions), where a map carries them.
+  constexpr size_t TEXT_FIELDS[] = {64, 64, 32, 64, 64, 128, 8, 32};
+  size_t at = 0;
+  for (size_t i = 0; i < sizeof TEXT_FIELDS / sizeof TEXT_FIELDS[0]; at += TEXT_FIELDS[i++]) {
+    const char* text = reinterpret_cast<const char*>(header->text + at);
+    const size_t length = strnlen(text, TEXT_FIELDS[i]);
+    if (length > 0) std::printf("text%zu %.*s\n", i, static_cast<int>(length), text);
+  }
   std::printf("blockSize %u\n", header->blockSize);
   std::printf("flags 0x%04X bit15=%d bit14=%d\n", header->flags, (header->flags >> 15) & 1, (header->flags >> 14) & 1);
   std::printf("headerExtent %.6f %.6f %.6f %.6f\n", Degrees(header->extent[0]), Degrees(header->extent[1]),

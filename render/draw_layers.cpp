@@ -1,0 +1,39 @@
+#include <cstdint>
+
+#include "mapdata/map_database.h"
+#include "render/passes.h"
+
+namespace {
+
+void RunPass(Frame* frame, const PassObserver& observer, RenderPass pass, void (*draw)(Frame*)) {
+  if (observer.beforePass != nullptr) observer.beforePass(observer.context, pass);
+  draw(frame);
+}
+
+}  // namespace
+
+void DrawLayers(Frame* frame, const PassObserver& observer) {
+  if (frame->roadParcels == nullptr || frame->areaParcels == nullptr) return;
+  // At the overview level only the background areas and the track are drawn.
+  const bool overview = RoadLevel(*frame) == LEVEL_CODE_OVERVIEW;
+  RunPass(frame, observer, PASS_BASE_AREAS, DrawBaseAreas);
+  if (!overview) {
+    RunPass(frame, observer, PASS_FEATURES, DrawFeatures);
+    RunPass(frame, observer, PASS_ROADS, DrawRoads);
+    RunPass(frame, observer, PASS_NAMES, DrawNames);
+  }
+  RunPass(frame, observer, PASS_TRACK, DrawTrack);
+}
+
+int32_t DetailClass(const Frame& frame) {
+  const MapDatabase* database = MapDatabase::Instance();
+  const ParcelIndex* index = database != nullptr ? database->GetParcelIndex() : nullptr;
+  if (index == nullptr) return -1;
+  int level = FindLevel(*index, RoadLevel(frame));
+  if (level < 0) return -1;
+  const uint32_t wanted = 100u * static_cast<uint32_t>(SCALE_STEPS[frame.view.step].metres);
+  for (int32_t i = 0; i < LEVEL_THRESHOLDS; ++i) {
+    if (index->levels[level].thresholds[i] >= wanted) return i;
+  }
+  return -1;
+}

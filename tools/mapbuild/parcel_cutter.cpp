@@ -1,0 +1,436 @@
+#include "tools/mapbuild/parcel_cutter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <ogr_api.h>
+
+#include "platform/unicode.h"
+#include "render/scale_steps.h"
+#include "tools/mapbuild/section_encoders.h"
+
+namespace {
+
+// A label character's width in pixels (the label font's full-width
+// characters) and the room left at each end of an along-line name.
+constexpr double CHARACTER_PIXELS = 15.0;
+// Background items are split further above this many encoded points, so
+// that the encoder's limit is never reached.
+constexpr int32_t ITEM_POINT_BUDGET = BACKGROUND_MAX_POINTS - 64;
+// A ring is split at most this many times before it is given up.
+constexpr int MAX_SPLIT_DEPTH = 16;
+// Parcels tested one by one before a clip when only existing parcels count.
+constexpr int64_t PRUNE_CELL_LIMIT = 1 << 16;
+constexpr int MAX_CUT_EXAMPLES = 5;
+
+// A rectangle in parcel-local units, bounds included.
+struct LocalRect {
+  int32_t x0, y0, x1, y1;
+};
+
+std::unique_ptr<OGRGeometry> RectangleGeometry(double x0, double y0, double x1, double y1) {
+  auto ring = std::make_unique<OGRLinearRing>();
+  ring->addPoint(x0, y0);
+  ring->addPoint(x1, y0);
+  ring->addPoint(x1, y1);
+  ring->addPoint(x0, y1);
+  ring->addPoint(x0, y0);
+  auto polygon = std::make_unique<OGRPolygon>();
+  polygon->addRingDirectly(ring.release());
+  return polygon;
+}
+
+// Map units to the local units of one parcel (0..4096 across it).
+class ToLocal : public OGRCoordinateTransformation {
+ public:
+  ToLocal(double x0, double y0, double width, double height) : x0(x0), y0(y0), sx(PARCEL_SPAN / width), sy(PARCEL_SPAN / height) {}
+  OGRSpatialReference* GetSourceCS() override { return nullptr; }
+  OGRSpatialReference* GetTargetCS() override { return nullptr; }
+  OGRCoordinateTransformation* Clone() const override { return new ToLocal(*this); }
+  OGRCoordinateTransformation* GetInverse() const override { return nullptr; }
+  int Transform(int count, double* x, double* y, double*, double*, int* success) override {
+    for (int i = 0; i < count; ++i) {
+      x[i] = (x[i] - x0) * sx;
+      y[i] = (y[i] - y0) * sy;
+      if (success != nullptr) success[i] = TRUE;
+    }
+    return TRUE;
+  }
+
+ private:
+  double x0, y0, sx, sy;
+};
+
+std::vector<LocalPoint> RoundedPoints(const OGRLineString& line) {
+  std::vector<LocalPoint> points;
+  for (int i = 0; i < line.getNumPoints(); ++i) {
+    const LocalPoint p{static_cast<int32_t>(std::lround(line.getX(i))), static_cast<int32_t>(std::lround(line.getY(i)))};
+    if (points.empty() || !(points.back() == p)) points.push_back(p);
+  }
+  return points;
+}
+
+// Calls `visit` with every simple part (point, line string, polygon) of a geometry.
+template <typename Visit>
+void ForEachPart(const OGRGeometry* geometry, const Visit& visit) {
+  if (geometry == nullptr) return;
+  if (const auto* collection = dynamic_cast<const OGRGeometryCollection*>(geometry)) {
+    for (const OGRGeometry* part : *collection) ForEachPart(part, visit);
+  } else {
+    visit(geometry);
+  }
+}
+
+bool OnSameEdge(const LocalPoint& a, const LocalPoint& b, const LocalRect& r) {
+  return (a.x == r.x0 && b.x == r.x0) || (a.x == r.x1 && b.x == r.x1) || (a.y == r.y0 && b.y == r.y0) ||
+         (a.y == r.y1 && b.y == r.y1);
+}
+
+class Cutter {
+ public:
+  Cutter(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
+         LevelParcels* parcels, CutReport* report)
+      : grid(grid), rule(rule), feature(feature), creating(creating), parcels(parcels), report(report) {}
+
+  void Run() {
+    std::unique_ptr<OGRGeometry> shape = Generalised();
+    if (!shape) return;
+    OGREnvelope envelope;
+    shape->getEnvelope(&envelope);
+    int64_t c0, c1, r0, r1;
+    if (!CellRange(envelope, 0, grid.columns - 1, 0, grid.rows - 1, &c0, &c1, &r0, &r1)) return;
+    Distribute(shape.get(), c0, c1, r0, r1);
+  }
+
+ private:
+  // The feature's geometry as this rule and level need it, or null when it
+  // is smaller than a pixel.
+  std::unique_ptr<OGRGeometry> Generalised() {
+    const OGRGeometry* source = feature.geometry.get();
+    const double tolerance = grid.pixelUnits;
+    const OGRwkbGeometryType type = wkbFlatten(source->getGeometryType());
+    const bool polygonal = type == wkbPolygon || type == wkbMultiPolygon;
+    std::unique_ptr<OGRGeometry> shape;
+    switch (rule.kind) {
+      case RULE_LABEL:
+        return LabelPoint(source);
+      case RULE_AREA:
+        if (!polygonal) return nullptr;
+        shape.reset(source->SimplifyPreserveTopology(tolerance));
+        if (!shape || shape->IsEmpty() || Area(shape.get()) < tolerance * tolerance) {
+          ++report->belowPixel;
+          return nullptr;
+        }
+        return shape;
+      default:
+        shape.reset(polygonal ? source->Boundary() : source->clone());
+        if (!shape) return nullptr;
+        if (rule.kind != RULE_ALONG) shape.reset(shape->SimplifyPreserveTopology(tolerance));
+        if (!shape || shape->IsEmpty() || Length(shape.get()) < tolerance) {
+          ++report->belowPixel;
+          return nullptr;
+        }
+        return shape;
+    }
+  }
+
+  static double Area(const OGRGeometry* geometry) {
+    const auto* surface = dynamic_cast<const OGRSurface*>(geometry);
+    if (surface != nullptr) return surface->get_Area();
+    const auto* collection = dynamic_cast<const OGRGeometryCollection*>(geometry);
+    return collection != nullptr ? collection->get_Area() : 0;
+  }
+
+  static double Length(const OGRGeometry* geometry) {
+    double length = 0;
+    ForEachPart(geometry, [&](const OGRGeometry* part) {
+      if (const auto* line = dynamic_cast<const OGRLineString*>(part)) length += line->get_Length();
+    });
+    return length;
+  }
+
+  // A label's anchor: the point itself, a point inside the largest polygon,
+  // or the middle vertex of a line.
+  static std::unique_ptr<OGRGeometry> LabelPoint(const OGRGeometry* source) {
+    const OGRGeometry* best = nullptr;
+    double bestArea = -1;
+    const OGRLineString* line = nullptr;
+    ForEachPart(source, [&](const OGRGeometry* part) {
+      if (dynamic_cast<const OGRPoint*>(part) != nullptr && best == nullptr) best = part;
+      if (const auto* polygon = dynamic_cast<const OGRPolygon*>(part)) {
+        if (polygon->get_Area() > bestArea) {
+          bestArea = polygon->get_Area();
+          best = part;
+        }
+      }
+      if (line == nullptr) line = dynamic_cast<const OGRLineString*>(part);
+    });
+    if (best != nullptr && dynamic_cast<const OGRPoint*>(best) != nullptr) return std::unique_ptr<OGRGeometry>(best->clone());
+    if (best != nullptr) {
+      // GEOS's point on surface (OGRPolygon's own method is not implemented).
+      std::unique_ptr<OGRGeometry> point(
+          OGRGeometry::FromHandle(OGR_G_PointOnSurface(OGRGeometry::ToHandle(const_cast<OGRGeometry*>(best)))));
+      return point && !point->IsEmpty() ? std::move(point) : nullptr;
+    }
+    if (line != nullptr && line->getNumPoints() > 0) {
+      auto point = std::make_unique<OGRPoint>();
+      line->getPoint(line->getNumPoints() / 2, point.get());
+      return point;
+    }
+    return nullptr;
+  }
+
+  // The cells that an envelope touches within [c0, c1] × [r0, r1]; false when none.
+  bool CellRange(const OGREnvelope& e, int64_t c0, int64_t c1, int64_t r0, int64_t r1, int64_t* oc0, int64_t* oc1,
+                 int64_t* or0, int64_t* or1) const {
+    auto first = [](double v, double origin, double size) { return static_cast<int64_t>(std::floor((v - origin) / size)); };
+    auto last = [](double v, double origin, double size) {
+      return std::max<int64_t>(static_cast<int64_t>(std::ceil((v - origin) / size)) - 1,
+                               static_cast<int64_t>(std::floor((v - origin) / size)));
+    };
+    const bool point = e.MinX == e.MaxX && e.MinY == e.MaxY;
+    *oc0 = std::max(c0, first(e.MinX, grid.west, grid.parcelWidth));
+    *oc1 = std::min(c1, point ? first(e.MaxX, grid.west, grid.parcelWidth) : last(e.MaxX, grid.west, grid.parcelWidth));
+    *or0 = std::max(r0, first(e.MinY, grid.south, grid.parcelHeight));
+    *or1 = std::min(r1, point ? first(e.MaxY, grid.south, grid.parcelHeight) : last(e.MaxY, grid.south, grid.parcelHeight));
+    return *oc0 <= *oc1 && *or0 <= *or1;
+  }
+
+  bool AnyParcel(int64_t c0, int64_t c1, int64_t r0, int64_t r1) const {
+    if ((c1 - c0 + 1) * (r1 - r0 + 1) > PRUNE_CELL_LIMIT) return true;
+    for (int64_t r = r0; r <= r1; ++r) {
+      for (int64_t c = c0; c <= c1; ++c) {
+        if (parcels->count(ParcelKey(static_cast<uint32_t>(r), static_cast<uint32_t>(c))) != 0) return true;
+      }
+    }
+    return false;
+  }
+
+  // Halves the cell range until each piece lies in one parcel, clipping
+  // with OGR's Intersection only where a piece leaves a half.
+  void Distribute(const OGRGeometry* shape, int64_t c0, int64_t c1, int64_t r0, int64_t r1) {
+    if (!creating && !AnyParcel(c0, c1, r0, r1)) {
+      ++report->noParcel;
+      return;
+    }
+    if (c0 == c1 && r0 == r1) {
+      Emit(shape, static_cast<uint32_t>(r0), static_cast<uint32_t>(c0));
+      return;
+    }
+    const bool byColumn = (c1 - c0) >= (r1 - r0);
+    const int64_t middle = byColumn ? (c0 + c1) / 2 : (r0 + r1) / 2;
+    for (int half = 0; half < 2; ++half) {
+      int64_t hc0 = c0, hc1 = c1, hr0 = r0, hr1 = r1;
+      if (byColumn) (half == 0 ? hc1 : hc0) = half == 0 ? middle : middle + 1;
+      else (half == 0 ? hr1 : hr0) = half == 0 ? middle : middle + 1;
+      const double x0 = grid.west + static_cast<double>(hc0) * grid.parcelWidth;
+      const double x1 = grid.west + static_cast<double>(hc1 + 1) * grid.parcelWidth;
+      const double y0 = grid.south + static_cast<double>(hr0) * grid.parcelHeight;
+      const double y1 = grid.south + static_cast<double>(hr1 + 1) * grid.parcelHeight;
+      OGREnvelope e;
+      shape->getEnvelope(&e);
+      if (e.MaxX < x0 || e.MinX > x1 || e.MaxY < y0 || e.MinY > y1) continue;
+      std::unique_ptr<OGRGeometry> piece;
+      const OGRGeometry* inHalf = shape;
+      if (!(e.MinX >= x0 && e.MaxX <= x1 && e.MinY >= y0 && e.MaxY <= y1)) {
+        piece.reset(shape->Intersection(RectangleGeometry(x0, y0, x1, y1).get()));
+        if (!piece || piece->IsEmpty()) continue;
+        inHalf = piece.get();
+        inHalf->getEnvelope(&e);
+      }
+      int64_t nc0, nc1, nr0, nr1;
+      if (CellRange(e, hc0, hc1, hr0, hr1, &nc0, &nc1, &nr0, &nr1)) Distribute(inHalf, nc0, nc1, nr0, nr1);
+    }
+  }
+
+  ParcelContent* Parcel(uint32_t row, uint32_t column) {
+    const uint64_t key = ParcelKey(row, column);
+    if (!creating) {
+      const auto found = parcels->find(key);
+      if (found == parcels->end()) {
+        ++report->noParcel;
+        return nullptr;
+      }
+      return &found->second;
+    }
+    ParcelContent* content = &(*parcels)[key];
+    content->created = true;
+    return content;
+  }
+
+  void Emit(const OGRGeometry* shape, uint32_t row, uint32_t column) {
+    ParcelContent* content = Parcel(row, column);
+    if (content == nullptr) return;
+    std::unique_ptr<OGRGeometry> local(shape->clone());
+    ToLocal toLocal(grid.west + static_cast<double>(column) * grid.parcelWidth,
+                    grid.south + static_cast<double>(row) * grid.parcelHeight, grid.parcelWidth, grid.parcelHeight);
+    local->transform(&toLocal);
+    ForEachPart(local.get(), [&](const OGRGeometry* part) {
+      if (const auto* point = dynamic_cast<const OGRPoint*>(part)) {
+        if (rule.kind == RULE_LABEL) AddPointLabel(content, *point);
+      } else if (const auto* line = dynamic_cast<const OGRLineString*>(part)) {
+        AddLine(content, *line);
+      } else if (const auto* polygon = dynamic_cast<const OGRPolygon*>(part)) {
+        if (rule.kind == RULE_AREA) AddArea(content, *polygon, {0, 0, PARCEL_SPAN, PARCEL_SPAN}, 0);
+      }
+    });
+  }
+
+  void AddLine(ParcelContent* content, const OGRLineString& line) {
+    const std::vector<LocalPoint> points = RoundedPoints(line);
+    if (points.size() < 2) return;
+    if (rule.kind == RULE_ROAD) {
+      content->roads.push_back({static_cast<uint8_t>(rule.code), points});
+    } else if (rule.kind == RULE_LINE) {
+      // Long lines go into several items that share their end points.
+      constexpr size_t CHUNK = ITEM_POINT_BUDGET / 2;
+      for (size_t first = 0; first + 1 < points.size(); first += CHUNK) {
+        BackgroundItem item;
+        item.code = rule.code;
+        item.order = static_cast<uint8_t>(rule.order);
+        item.points.assign(points.begin() + first, points.begin() + std::min(points.size(), first + CHUNK + 1));
+        if (EncodedPointCount(item) > ITEM_POINT_BUDGET) {  // long moves: halve the chunk's points again
+          const size_t half = item.points.size() / 2;
+          BackgroundItem second = item;
+          second.points.erase(second.points.begin(), second.points.begin() + half);
+          item.points.resize(half + 1);
+          content->background.push_back(second);
+        }
+        content->background.push_back(item);
+      }
+    } else if (rule.kind == RULE_ALONG) {
+      AddAlongLabels(content, points);
+    }
+  }
+
+  // An area as closed rings without holes and within the point budget:
+  // rings that have holes or too many points are split through the middle
+  // (through a hole, which opens it) and each half is handled again.
+  void AddArea(ParcelContent* content, const OGRPolygon& polygon, const LocalRect& rect, int depth) {
+    const OGRLinearRing* outer = polygon.getExteriorRing();
+    if (outer == nullptr || outer->getNumPoints() < 4) return;
+    BackgroundItem item;
+    item.code = rule.code;
+    item.area = true;
+    item.order = static_cast<uint8_t>(rule.order);
+    item.points = RoundedPoints(*outer);
+    if (item.points.size() < 3) return;
+    const bool tooBig = EncodedPointCount(item) > ITEM_POINT_BUDGET;
+    if ((polygon.getNumInteriorRings() == 0 && !tooBig) || depth >= MAX_SPLIT_DEPTH ||
+        (rect.x1 - rect.x0 < 2 && rect.y1 - rect.y0 < 2)) {
+      if (tooBig) {
+        ++report->tooComplex;
+        return;
+      }
+      item.hidden.resize(item.points.size(), 0);
+      for (size_t i = 0; i + 1 < item.points.size(); ++i) {
+        item.hidden[i] = OnSameEdge(item.points[i], item.points[i + 1], rect) ? 1 : 0;
+      }
+      content->background.push_back(std::move(item));
+      return;
+    }
+    ++report->splitAreas;
+    // Split through the first hole's centre when there is one, else through the middle.
+    OGREnvelope e;
+    polygon.getEnvelope(&e);
+    if (polygon.getNumInteriorRings() > 0) polygon.getInteriorRing(0)->getEnvelope(&e);
+    const bool vertical = (rect.x1 - rect.x0) >= (rect.y1 - rect.y0);
+    int32_t cut = vertical ? static_cast<int32_t>(std::lround((e.MinX + e.MaxX) / 2))
+                           : static_cast<int32_t>(std::lround((e.MinY + e.MaxY) / 2));
+    cut = vertical ? std::clamp(cut, rect.x0 + 1, rect.x1 - 1) : std::clamp(cut, rect.y0 + 1, rect.y1 - 1);
+    const LocalRect halves[2] = {
+        vertical ? LocalRect{rect.x0, rect.y0, cut, rect.y1} : LocalRect{rect.x0, rect.y0, rect.x1, cut},
+        vertical ? LocalRect{cut, rect.y0, rect.x1, rect.y1} : LocalRect{rect.x0, cut, rect.x1, rect.y1},
+    };
+    for (const LocalRect& half : halves) {
+      std::unique_ptr<OGRGeometry> piece(polygon.Intersection(RectangleGeometry(half.x0, half.y0, half.x1, half.y1).get()));
+      ForEachPart(piece.get(), [&](const OGRGeometry* part) {
+        if (const auto* p = dynamic_cast<const OGRPolygon*>(part)) AddArea(content, *p, half, depth + 1);
+      });
+    }
+  }
+
+  std::u16string LabelText() {
+    std::u16string text = Utf8ToUtf16(feature.text);
+    if (text.size() > MAX_NAME_CHARACTERS) {
+      ++report->cutNames;
+      if (report->cutExamples.size() < MAX_CUT_EXAMPLES) report->cutExamples.push_back(feature.text);
+      text.resize(MAX_NAME_CHARACTERS);
+    }
+    return text;
+  }
+
+  void AddPointLabel(ParcelContent* content, const OGRPoint& point) {
+    NameItem name;
+    name.type = NAME_POINT;
+    name.code = rule.code;
+    name.detailMask = rule.detailMask;
+    name.group = static_cast<uint8_t>(std::min(rule.order, MAX_NAME_GROUPS - 1));
+    name.priority = static_cast<int>(std::clamp(feature.rank, -2e9, 2e9));
+    name.anchor = {static_cast<int32_t>(std::lround(point.getX())), static_cast<int32_t>(std::lround(point.getY()))};
+    name.text = LabelText();
+    if (!name.text.empty()) content->names.push_back(std::move(name));
+  }
+
+  // One along-line record per detail class of the rule, with its characters
+  // spaced for that class's scale, centred on the line; none where the line
+  // is too short or a record of the same text and class is already there.
+  void AddAlongLabels(ParcelContent* content, std::vector<LocalPoint> points) {
+    const std::u16string text = LabelText();
+    if (text.empty()) return;
+    if (points.back().x < points.front().x) std::reverse(points.begin(), points.end());  // read left to right
+    std::vector<double> along(points.size(), 0);
+    for (size_t i = 1; i < points.size(); ++i) {
+      along[i] = along[i - 1] + std::hypot(points[i].x - points[i - 1].x, points[i].y - points[i - 1].y);
+    }
+    for (int detail = 0; detail < RECIPE_DETAIL_CLASSES; ++detail) {
+      const uint8_t bit = static_cast<uint8_t>(16 >> detail);
+      const int step = grid.firstStep + detail;
+      if ((rule.detailMask & bit) == 0 || step > grid.lastStep) continue;
+      const double spacing = CHARACTER_PIXELS * SCALE_STEPS[step].unitsPerPixelX * PARCEL_SPAN / grid.parcelWidth;
+      const double needed = spacing * static_cast<double>(text.size() + 1);
+      if (along.back() < needed) {
+        ++report->noRoom;
+        continue;
+      }
+      bool present = false;
+      for (const NameItem& other : content->names) present = present || (other.text == text && other.detailMask == bit);
+      if (present) continue;
+      NameItem name;
+      name.type = NAME_ALONG;
+      name.code = rule.code;
+      name.detailMask = bit;
+      name.group = static_cast<uint8_t>(std::min(rule.order, MAX_NAME_GROUPS - 1));
+      name.text = text;
+      const double start = (along.back() - spacing * static_cast<double>(text.size() - 1)) / 2;
+      LocalPoint previous{};
+      size_t segment = 1;
+      for (size_t i = 0; i < text.size(); ++i) {
+        const double at = start + spacing * static_cast<double>(i);
+        while (segment + 1 < points.size() && along[segment] < at) ++segment;
+        const double length = along[segment] - along[segment - 1];
+        const double t = length > 0 ? (at - along[segment - 1]) / length : 0;
+        const LocalPoint here{static_cast<int32_t>(std::lround(points[segment - 1].x + t * (points[segment].x - points[segment - 1].x))),
+                              static_cast<int32_t>(std::lround(points[segment - 1].y + t * (points[segment].y - points[segment - 1].y)))};
+        if (i == 0) name.anchor = here;
+        name.offsets.push_back(i == 0 ? LocalPoint{} : LocalPoint{here.x - previous.x, here.y - previous.y});
+        previous = here;
+      }
+      content->names.push_back(std::move(name));
+    }
+  }
+
+  const LevelGrid& grid;
+  const RecipeRule& rule;
+  const SourceFeature& feature;
+  bool creating;
+  LevelParcels* parcels;
+  CutReport* report;
+};
+
+}  // namespace
+
+void CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
+                LevelParcels* parcels, CutReport* report) {
+  Cutter(grid, rule, feature, creating, parcels, report).Run();
+}

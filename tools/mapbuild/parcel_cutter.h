@@ -1,0 +1,51 @@
+// Generalises map geometry for one level and cuts it into that level's
+// parcels: simplifies lines and areas to the level's pixel size (GEOS
+// through OGR), drops what is smaller than a pixel, clips each feature to
+// the parcels it touches (areas stay closed rings, lines are cut where they
+// cross a parcel edge and continue in the next parcel) and stores the
+// pieces in parcel-local units.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "tools/mapbuild/parcel_content.h"
+#include "tools/mapbuild/recipe.h"
+#include "tools/mapbuild/source_reader.h"
+
+// The parcel grid of one level, in map units.
+struct LevelGrid {
+  int levelIndex = 0;   // index into RECIPE_LEVEL_CODES
+  uint16_t levelCode = 0;
+  int32_t west = 0, south = 0;
+  int32_t parcelWidth = 0, parcelHeight = 0;
+  uint32_t rows = 0, columns = 0;
+  int firstStep = 0, lastStep = 0;  // the scale steps the level serves
+  double pixelUnits = 0;            // map units per pixel at its finest step
+};
+
+// Parcels of one level by row × columns + column.
+using LevelParcels = std::unordered_map<uint64_t, ParcelContent>;
+
+// What generalising and cutting left out or changed, for the progress lines.
+struct CutReport {
+  int64_t belowPixel = 0;    // features smaller than a pixel at the level
+  int64_t noParcel = 0;      // pieces of filling rules where the level has no parcel (as meant)
+  int64_t cutNames = 0;      // names cut to 32 characters
+  int64_t noRoom = 0;        // along-line names whose line was too short
+  int64_t splitAreas = 0;    // areas split further (holes, too many points)
+  int64_t tooComplex = 0;    // area pieces still over the point limit after every split
+  std::vector<std::string> cutExamples;  // a few of the cut names
+};
+
+// Adds `feature` (matched by `rule`) to the parcels of `grid`. With
+// `creating` false, pieces go only into parcels that already exist; with
+// `created` (may be null) marking, per parcel, where parcels exist, whole
+// regions without parcels are skipped before any clipping.
+void CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
+                LevelParcels* parcels, CutReport* report);
+
+// The key of the parcel at (row, column).
+inline uint64_t ParcelKey(uint32_t row, uint32_t column) { return (uint64_t{row} << 32) | column; }

@@ -1,0 +1,91 @@
+// The recipe of a map build: which open-data sources are read and, per
+// source, which features become which records at which levels.
+//
+// A recipe is a YAML file (see doc/mapbuild-recipe.md for the format and
+// tools/mapbuild/recipes/ for the demo map's recipe and its mapping table).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The level codes of the viewer's scale steps, finest first.
+constexpr int RECIPE_LEVEL_COUNT = 7;
+constexpr uint16_t RECIPE_LEVEL_CODES[RECIPE_LEVEL_COUNT] = {62, 0, 2, 4, 6, 8, 10};
+// Detail classes within a level (the five display-scale thresholds).
+constexpr int RECIPE_DETAIL_CLASSES = 5;
+
+// What a rule makes of a matching feature.
+enum RuleKind {
+  RULE_ROAD = 0,     // a road link of a road class 0..9 (lines)
+  RULE_AREA = 1,     // a filled background area (polygons)
+  RULE_LINE = 2,     // a background line (lines; polygons give their outline)
+  RULE_LABEL = 3,    // a point label, type 1 (points; polygons give a point inside)
+  RULE_ALONG = 4,    // a label along the line, type 3 (lines)
+};
+
+// One condition on a feature's attributes: key=value|value, key=*,
+// key!=value, key>=number, key<number.
+enum ConditionTest { TEST_EQUALS = 0, TEST_AT_LEAST = 1, TEST_BELOW = 2 };
+struct RecipeCondition {
+  std::string key;
+  std::vector<std::string> values;  // empty: any non-empty value
+  bool negate = false;
+  ConditionTest test = TEST_EQUALS;
+  double number = 0;  // TEST_AT_LEAST, TEST_BELOW
+};
+
+struct RecipeRule {
+  std::vector<RecipeCondition> where;  // all must hold; empty: every feature
+  RuleKind kind = RULE_AREA;
+  uint16_t code = 0;        // road class or background / name class code
+  bool baseArea = false;    // an area drawn by the base-area pass (listed in `base`)
+  std::string text;         // attribute holding the label's text (labels)
+  // Levels by index into RECIPE_LEVEL_CODES, finest..coarsest inclusive.
+  int firstLevel = 0, lastLevel = RECIPE_LEVEL_COUNT - 1;
+  // Levels at which the rule's features make parcels of their own; at the
+  // other levels of its range they only go into parcels that other rules made.
+  int firstCreating = 0, lastCreating = RECIPE_LEVEL_COUNT - 1;
+  // Detail classes at which a label is shown (mask bits 15..11).
+  uint8_t detailMask = 0x1F;
+  int order = 0;            // drawing slot of background records, 0..31
+  std::string rank;         // labels: numeric attribute; higher ranks are placed first
+  std::string describe;     // the rule as written, for messages
+};
+
+struct RecipeSource {
+  std::string id;
+  std::string path;          // as written in the recipe
+  std::string resolvedPath;  // relative to the data folder
+  std::vector<std::string> layers;  // empty: every layer
+  std::string encoding;      // for shapefiles without a .cpg, e.g. CP932
+  std::string srs;           // for sources that carry no CRS, e.g. EPSG:4612
+  std::string attribution;
+  std::vector<std::string> licences;  // licence files, relative to the data folder
+  std::vector<RecipeRule> rules;
+};
+
+struct Recipe {
+  std::string title;        // first header text field
+  std::string description;  // second header text field
+  bool sea = false;         // the map's background is sea (land is an area)
+  bool hasExtent = false;
+  double extent[4] = {};    // west, south, east, north in WGS84 degrees
+  std::string dataDirectory;
+  std::vector<RecipeSource> sources;
+};
+
+// Reads the recipe at `path`. Source paths are resolved against
+// `dataDirectory` when it is not empty, else against the recipe's own
+// folder. Returns 0, or -1 with the reason (file, line) in *error.
+int LoadRecipe(const std::string& path, const std::string& dataDirectory, Recipe* recipe, std::string* error);
+
+// Parses the recipe text `text` as LoadRecipe does; `name` names it in messages.
+int ParseRecipe(const std::string& text, const std::string& name, const std::string& dataDirectory,
+                Recipe* recipe, std::string* error);
+
+// True when the attribute lookup `value` (null: attribute missing) satisfies `condition`.
+bool ConditionHolds(const RecipeCondition& condition, const char* value);
+
+// Index of `levelCode` in RECIPE_LEVEL_CODES, or -1.
+int RecipeLevelIndex(int levelCode);

@@ -1,0 +1,215 @@
+#include "tools/mapbuild/source_reader.h"
+
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+
+#include "logs/nmea_reader.h"
+
+namespace {
+
+constexpr double HUNDREDTHS_PER_DEGREE = 360000.0;
+constexpr char OSM_OTHER_TAGS[] = "other_tags";
+
+// WGS84 degrees to map units through the log reader's own conversion, as an
+// OGR transformation so that OGRGeometry::transform walks every vertex.
+class MapUnitTransform : public OGRCoordinateTransformation {
+ public:
+  OGRSpatialReference* GetSourceCS() override { return nullptr; }
+  OGRSpatialReference* GetTargetCS() override { return nullptr; }
+  OGRCoordinateTransformation* Clone() const override { return new MapUnitTransform(); }
+  OGRCoordinateTransformation* GetInverse() const override { return nullptr; }
+  int Transform(int count, double* x, double* y, double*, double*, int* success) override {
+    int good = 0;
+    for (int i = 0; i < count; ++i) {
+      const double lonH = std::round(x[i] * HUNDREDTHS_PER_DEGREE);
+      const double latH = std::round(y[i] * HUNDREDTHS_PER_DEGREE);
+      int32_t lon = 0, lat = 0;
+      const bool ok = std::isfinite(lonH) && std::isfinite(latH) && std::fabs(lonH) < 2e9 && std::fabs(latH) < 2e9 &&
+                      WgsToMapUnits(static_cast<int32_t>(lonH), static_cast<int32_t>(latH), &lon, &lat) == 0;
+      if (ok) {
+        x[i] = lon;
+        y[i] = lat;
+        ++good;
+      }
+      if (success != nullptr) success[i] = ok;
+    }
+    return good == count;
+  }
+};
+
+// The value of `key` of a feature: its own field, else the OSM driver's
+// "other_tags" ("k"=>"v","k2"=>"v2"), parsed once per feature.
+class Attributes {
+ public:
+  explicit Attributes(OGRFeature* feature) : feature(feature) {}
+  const char* Get(const std::string& key) {
+    const int index = feature->GetFieldIndex(key.c_str());
+    if (index >= 0) return feature->IsFieldSetAndNotNull(index) ? feature->GetFieldAsString(index) : nullptr;
+    if (!parsed) ParseOtherTags();
+    const auto found = tags.find(key);
+    return found == tags.end() ? nullptr : found->second.c_str();
+  }
+
+ private:
+  void ParseOtherTags() {
+    parsed = true;
+    const int index = feature->GetFieldIndex(OSM_OTHER_TAGS);
+    if (index < 0 || !feature->IsFieldSetAndNotNull(index)) return;
+    const char* p = feature->GetFieldAsString(index);
+    std::string key, value;
+    while (*p != '\0') {
+      if (!Quoted(&p, &key) || std::strncmp(p, "=>", 2) != 0) return;
+      p += 2;
+      if (!Quoted(&p, &value)) return;
+      tags[key] = value;
+      if (*p == ',') ++p;
+    }
+  }
+  // Reads "text" with backslash escapes; false when malformed.
+  static bool Quoted(const char** p, std::string* out) {
+    out->clear();
+    if (**p != '"') return false;
+    for (++*p; **p != '\0' && **p != '"'; ++*p) {
+      if (**p == '\\' && (*p)[1] != '\0') ++*p;
+      out->push_back(**p);
+    }
+    if (**p != '"') return false;
+    ++*p;
+    return true;
+  }
+
+  OGRFeature* feature;
+  bool parsed = false;
+  std::map<std::string, std::string> tags;
+};
+
+bool RuleMatches(const RecipeRule& rule, Attributes* attributes) {
+  for (const RecipeCondition& condition : rule.where) {
+    if (!ConditionHolds(condition, attributes->Get(condition.key))) return false;
+  }
+  return true;
+}
+
+bool WantsLayer(const RecipeSource& source, const char* name) {
+  if (source.layers.empty()) return true;
+  for (const std::string& layer : source.layers) {
+    if (layer == name) return true;
+  }
+  return false;
+}
+
+// The transformation of a layer to WGS84 longitude/latitude; null (with no
+// error) when the layer already is WGS84 or has no CRS and none was given.
+bool LayerTransform(const RecipeSource& source, OGRLayer* layer,
+                    std::unique_ptr<OGRCoordinateTransformation>* transform, std::string* error) {
+  OGRSpatialReference given;
+  const OGRSpatialReference* from = layer->GetSpatialRef();
+  if (!source.srs.empty()) {
+    if (given.SetFromUserInput(source.srs.c_str()) != OGRERR_NONE) {
+      *error = source.id + ": cannot read the CRS \"" + source.srs + "\"";
+      return false;
+    }
+    from = &given;
+  }
+  transform->reset();
+  if (from == nullptr) return true;  // taken as WGS84 degrees, as the recipe says by giving none
+  OGRSpatialReference sourceCrs(*from);
+  sourceCrs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  OGRSpatialReference wgs84;
+  wgs84.SetWellKnownGeogCS("WGS84");
+  wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  transform->reset(OGRCreateCoordinateTransformation(&sourceCrs, &wgs84));
+  if (!*transform) {
+    *error = source.id + ": no transformation from the layer's CRS to WGS84";
+    return false;
+  }
+  return true;
+}
+
+void SilentHandler(CPLErr level, CPLErrorNum, const char* message) {
+  if (level >= CE_Failure) std::fprintf(stderr, "tevo-mapbuild: GDAL: %s\n", message);
+}
+
+}  // namespace
+
+void PrepareGdal() {
+  static bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  GDALAllRegister();
+  CPLSetErrorHandler(SilentHandler);
+}
+
+int DegreesToMapGeometry(OGRGeometry* geometry) {
+  MapUnitTransform toMap;
+  return geometry->transform(&toMap) == OGRERR_NONE ? 0 : -1;
+}
+
+int ReadSource(const RecipeSource& source, std::vector<SourceFeature>* features, SourceSummary* summary,
+               std::string* error) {
+  PrepareGdal();
+  CPLStringList options;
+  if (!source.encoding.empty()) options.AddNameValue("ENCODING", source.encoding.c_str());
+  std::unique_ptr<GDALDataset> dataset(static_cast<GDALDataset*>(
+      GDALOpenEx(source.resolvedPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, options.List(), nullptr)));
+  if (!dataset) {
+    *error = source.id + ": cannot open " + source.resolvedPath;
+    return -1;
+  }
+  std::map<OGRLayer*, std::unique_ptr<OGRCoordinateTransformation>> transforms;
+  for (OGRLayer* layer : dataset->GetLayers()) {
+    if (!WantsLayer(source, layer->GetName())) continue;
+    if (!LayerTransform(source, layer, &transforms[layer], error)) return -1;
+  }
+  MapUnitTransform toMap;
+  // Reading through the dataset serves every driver, and the OSM driver
+  // needs it: it hands out the features of all its layers interleaved.
+  dataset->ResetReading();
+  for (;;) {
+    OGRLayer* layer = nullptr;
+    std::unique_ptr<OGRFeature> feature(dataset->GetNextFeature(&layer, nullptr, nullptr, nullptr));
+    if (!feature) break;
+    const auto transform = transforms.find(layer);
+    if (transform == transforms.end()) continue;
+    ++summary->read;
+    Attributes attributes(feature.get());
+    OGRGeometry* geometry = feature->GetGeometryRef();
+    if (geometry == nullptr || geometry->IsEmpty()) {
+      ++summary->noGeometry;
+      continue;
+    }
+    std::unique_ptr<OGRGeometry> mapGeometry;
+    for (size_t r = 0; r < source.rules.size(); ++r) {
+      const RecipeRule& rule = source.rules[r];
+      if (!RuleMatches(rule, &attributes)) continue;
+      const char* text = rule.text.empty() ? nullptr : attributes.Get(rule.text);
+      if (!rule.text.empty() && (text == nullptr || text[0] == '\0')) continue;
+      if (!mapGeometry) {
+        mapGeometry.reset(geometry->clone());
+        if ((transform->second && mapGeometry->transform(transform->second.get()) != OGRERR_NONE) ||
+            mapGeometry->transform(&toMap) != OGRERR_NONE) {
+          ++summary->outside;
+          break;
+        }
+      }
+      SourceFeature out;
+      out.rule = static_cast<int>(r);
+      out.geometry.reset(mapGeometry->clone());
+      if (text != nullptr) out.text = text;
+      if (!rule.rank.empty()) {
+        const char* rank = attributes.Get(rule.rank);
+        out.rank = rank != nullptr ? std::atof(rank) : 0;
+      }
+      features->push_back(std::move(out));
+      ++summary->matched;
+    }
+  }
+  return 0;
+}
