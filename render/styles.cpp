@@ -1,5 +1,7 @@
 #include "render/styles.h"
 
+#include <cstddef>
+
 namespace {
 
 // Classes 3344 and 3537 are drawn as water below this scale value (m), as
