@@ -45,3 +45,5 @@ void DrawTrack(Frame* frame);
 // display-scale threshold of the step's level entry that is at least 100 x
 // the step's scale value; -1 without such a level entry or threshold.
 int32_t DetailClass(const Frame& frame);
+// The same for a scale step (0..26).
+int32_t DetailClassAt(uint16_t step);
