@@ -6,7 +6,7 @@
 namespace {
 
 void RunPass(Frame* frame, const PassObserver& observer, RenderPass pass, void (*draw)(Frame*)) {
-  if (observer.beforePass != nullptr) observer.beforePass(observer.context, pass);
+  if (observer.beforePass != nullptr) observer.beforePass(observer.context, pass, *frame);
   draw(frame);
 }
 

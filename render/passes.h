@@ -16,10 +16,11 @@ enum RenderPass : uint8_t {
   PASS_COUNT = 5,
 };
 
-// Called before each pass that runs (a seam for tests that make a newer
-// request arrive inside a given pass).
+// Called on the worker before each pass that runs, with the frame as drawn
+// so far (a seam for tests that look at a frame between passes or make a
+// newer request arrive inside a given pass).
 struct PassObserver {
-  void (*beforePass)(void* context, RenderPass pass) = nullptr;
+  void (*beforePass)(void* context, RenderPass pass, const Frame& frame) = nullptr;
   void* context = nullptr;
 };
 
