@@ -7,44 +7,26 @@
 #include <string>
 #include <vector>
 
+#include "bench/label_workload.h"
 #include "canvas/canvas.h"
 #include "platform/gdi.h"
 #include "platform/text_freetype.h"
-#include "tools/splitmix64.h"
 
 namespace {
 
-constexpr int32_t LABEL_COUNT = 300;
 constexpr uint32_t MAGENTA = 0xFF00FF;
 constexpr uint32_t WHITE = 0xFFFFFF;
-
-// Characters of place and facility names: kanji, hiragana, katakana.
-const char16_t CHARACTERS[] =
-    u"東京新宿渋谷池袋上野品川目黒世田谷区市町村駅前通り公園神社寺院病院学校郵便局銀行図書館交番消防署"
-    u"国道県道橋川山谷坂丘台森林田畑中央本北南西東口入出大小高低のがにをはでとやへ"
-    u"ガソリンスタンドホテルコンビニセンタープラザビルパークタワーマート";
-
-std::vector<std::u16string> MakeLabels() {
-  SplitMix64 random(5);
-  size_t characterCount = sizeof(CHARACTERS) / sizeof(CHARACTERS[0]) - 1;
-  std::vector<std::u16string> labels(LABEL_COUNT);
-  for (std::u16string& label : labels) {
-    size_t length = 4 + random.Next() % 5;
-    for (size_t i = 0; i < length; ++i) label.push_back(CHARACTERS[random.Next() % characterCount]);
-  }
-  return labels;
-}
 
 struct LabelScene {
   Font* font = nullptr;
   Canvas textCanvas;
   DrawingContext* dc = nullptr;
-  std::vector<std::u16string> labels = MakeLabels();
+  std::vector<std::u16string> labels = LabelWorkload();
 
   LabelScene() {
     LogicalFont description;
-    description.tenthsOfPoint = 110;
-    description.weight = 300;
+    description.tenthsOfPoint = LABEL_WORKLOAD_TENTHS_OF_POINT;
+    description.weight = LABEL_WORKLOAD_WEIGHT;
     font = CreateFont(description);
     CreateCanvas(&textCanvas, 996, 580);
     dc = CreateDrawingContext();

@@ -126,15 +126,15 @@ void BM_RoadsCairo(benchmark::State& state) {
   }
 }
 
-const Frame& FrameOf(int64_t which) {
-  static const Frame city = CityFrame();
-  static const Frame overload = OverloadFrame();
+const WorkloadFrame& FrameOf(int64_t which) {
+  static const WorkloadFrame city = CityFrame();
+  static const WorkloadFrame overload = OverloadFrame();
   return which == 0 ? city : overload;
 }
 
 // Argument 0: the city frame (c); 1: the overload frame (c').
 void BM_FrameTevo(benchmark::State& state) {
-  const Frame& frame = FrameOf(state.range(0));
+  const WorkloadFrame& frame = FrameOf(state.range(0));
   Canvas canvas;
   MakeBenchCanvas(&canvas);
   for (auto _ : state) {
@@ -144,7 +144,7 @@ void BM_FrameTevo(benchmark::State& state) {
 }
 
 void BM_FrameCairo(benchmark::State& state) {
-  const Frame& frame = FrameOf(state.range(0));
+  const WorkloadFrame& frame = FrameOf(state.range(0));
   CairoTarget target;
   for (auto _ : state) {
     target.DrawFrame(frame);

@@ -52,7 +52,7 @@ void DrawRoads(Canvas* canvas, const std::vector<Shape>& roads, int32_t width) {
   for (const Shape& road : roads) DrawPolyline(canvas, road, width, colour);
 }
 
-void DrawFrame(Canvas* canvas, const Frame& frame) {
+void DrawFrame(Canvas* canvas, const WorkloadFrame& frame) {
   FillCanvas(canvas, BACKGROUND.Rgb565());
   FillShapes(canvas, frame.areas);
   for (const StyledRoad& road : frame.roads) DrawPolyline(canvas, road.points, road.width, CasingColour(road.width).Rgb565());
@@ -92,7 +92,7 @@ void CairoTarget::StrokeRoads(const std::vector<Shape>& roads, int32_t width) {
   for (const Shape& road : roads) CairoStroke(impl->cr, road, width, CasingColour(width));
 }
 
-void CairoTarget::DrawFrame(const Frame& frame) {
+void CairoTarget::DrawFrame(const WorkloadFrame& frame) {
   SetSource(impl->cr, BACKGROUND);
   cairo_paint(impl->cr);
   FillShapes(frame.areas);

@@ -13,7 +13,7 @@
 // Ours.
 void FillShapes(Canvas* canvas, const std::vector<Shape>& shapes);
 void DrawRoads(Canvas* canvas, const std::vector<Shape>& roads, int32_t width);
-void DrawFrame(Canvas* canvas, const Frame& frame);
+void DrawFrame(Canvas* canvas, const WorkloadFrame& frame);
 
 // cairo: a BENCH_WIDTH x BENCH_HEIGHT RGB16_565 image surface.
 class CairoTarget {
@@ -25,7 +25,7 @@ class CairoTarget {
 
   void FillShapes(const std::vector<Shape>& shapes);
   void StrokeRoads(const std::vector<Shape>& roads, int32_t width);
-  void DrawFrame(const Frame& frame);
+  void DrawFrame(const WorkloadFrame& frame);
   // Makes sure every drawing operation has reached the pixels.
   void Flush();
 

@@ -11,7 +11,7 @@
 
 int main(int argc, char** argv) {
   bool cairo = argc > 1 && std::strcmp(argv[1], "cairo") == 0;
-  Frame frame = CityFrame();
+  WorkloadFrame frame = CityFrame();
   if (cairo) {
     CairoTarget target;
     CALLGRIND_START_INSTRUMENTATION;

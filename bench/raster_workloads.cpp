@@ -32,10 +32,10 @@ StyledRoad NextStyledRoad(SplitMix64* random, int32_t segLo, int32_t segHi, doub
   return road;
 }
 
-Frame MakeFrame(uint64_t seed, int32_t blobs, int32_t nHi, double rLo, double rHi, int32_t roads, int32_t segLo,
-                int32_t segHi, double lmin, double lmax) {
+WorkloadFrame MakeFrame(uint64_t seed, int32_t blobs, int32_t nHi, double rLo, double rHi, int32_t roads,
+                        int32_t segLo, int32_t segHi, double lmin, double lmax) {
   SplitMix64 random(seed);
-  Frame frame;
+  WorkloadFrame frame;
   for (int32_t i = 0; i < blobs; ++i) frame.areas.push_back(NextBlob(&random, 4, nHi, rLo, rHi));
   for (int32_t i = 0; i < roads; ++i) frame.roads.push_back(NextStyledRoad(&random, segLo, segHi, lmin, lmax));
   return frame;
@@ -85,9 +85,9 @@ std::vector<Shape> RoadWorkload() {
   return roads;
 }
 
-Frame CityFrame() { return MakeFrame(3, 1200, 24, 4, 25, 4000, 1, 5, 4, 20); }
+WorkloadFrame CityFrame() { return MakeFrame(3, 1200, 24, 4, 25, 4000, 1, 5, 4, 20); }
 
-Frame OverloadFrame() { return MakeFrame(4, 800, 40, 6, 50, 5000, 2, 12, 5, 40); }
+WorkloadFrame OverloadFrame() { return MakeFrame(4, 800, 40, 6, 50, 5000, 2, 12, 5, 40); }
 
 uint16_t BenchColour::Rgb565() const { return static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3)); }
 

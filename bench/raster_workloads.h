@@ -30,7 +30,7 @@ struct StyledRoad {
 };
 
 // A dense map frame: background, areas, road casings, road centres.
-struct Frame {
+struct WorkloadFrame {
   std::vector<Shape> areas;
   std::vector<StyledRoad> roads;
 };
@@ -42,10 +42,10 @@ std::vector<Shape> RoadWorkload();
 // (c) seed 3: 1,200 blobs (4..24 vertices, radius 4..25) and 4,000 roads of
 // 1..5 segments of 4..20 pixels; 75 % width 1, 17 % width 3 with a width-1
 // centre, 8 % width 5 with a width-3 centre.
-Frame CityFrame();
+WorkloadFrame CityFrame();
 // (c') seed 4: 800 blobs (4..40 vertices, radius 6..50) and 5,000 roads of
 // 2..12 segments of 5..40 pixels, styled as (c).
-Frame OverloadFrame();
+WorkloadFrame OverloadFrame();
 
 // Colours (RGB565 and the same as 8-bit channels for the peers).
 struct BenchColour {

@@ -284,7 +284,7 @@ void BM_OpenDay(benchmark::State& state) {
 
 BENCHMARK(BM_Memset);
 // A frame's work is on the renderer's worker: real time decides the iterations.
-BENCHMARK(BM_Frame)->Arg(0)->Arg(6)->Arg(12)->Arg(18)->Arg(26)->Arg(-1)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Frame)->Arg(0)->Arg(6)->Arg(12)->Arg(18)->Arg(24)->Arg(26)->Arg(-1)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadTrack)->UseManualTime()->Iterations(LOADS)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenDay)->UseManualTime()->Iterations(OPENINGS)->Unit(benchmark::kMillisecond);
 

@@ -5,29 +5,32 @@
 
 namespace {
 
-// Moves the start of one axis forward by `cut` when a position is negative.
-void CutLeading(int32_t* dpos, int32_t* spos, int32_t* size) {
-  int32_t cut = std::max(0 - *dpos, 0 - *spos);
+// One axis of a copy: cuts the leading part where either position is
+// negative (both positions move by the cut), then the trailing part beyond
+// either canvas. 64-bit throughout, so no position or size can wrap. False
+// when nothing is left.
+bool ClipAxis(int32_t* dpos, int32_t* spos, int32_t* size, int32_t dstLength, int32_t srcLength) {
+  int64_t d = *dpos, s = *spos, n = *size;
+  int64_t cut = std::max<int64_t>(-d, -s);
   if (cut > 0) {
-    *dpos += cut;
-    *spos += cut;
-    *size -= cut;
+    d += cut;
+    s += cut;
+    n -= cut;
   }
+  n = std::min<int64_t>({n, dstLength - d, srcLength - s});
+  if (n <= 0) return false;
+  *dpos = static_cast<int32_t>(d);
+  *spos = static_cast<int32_t>(s);
+  *size = static_cast<int32_t>(n);
+  return true;
 }
 
 }  // namespace
 
 bool ClipBlitRect(const Canvas* dst, const Canvas* src, BlitRect* r) {
   if (dst->pixels == nullptr || src->pixels == nullptr) return false;
-  CutLeading(&r->dx, &r->sx, &r->w);
-  CutLeading(&r->dy, &r->sy, &r->h);
-  // 64-bit sums: a position near INT32_MAX must not wrap past the edge test.
-  int64_t w = std::min<int64_t>({r->w, int64_t{dst->width} - r->dx, int64_t{src->width} - r->sx});
-  int64_t h = std::min<int64_t>({r->h, int64_t{dst->height} - r->dy, int64_t{src->height} - r->sy});
-  if (w <= 0 || h <= 0) return false;
-  r->w = static_cast<int32_t>(w);
-  r->h = static_cast<int32_t>(h);
-  return true;
+  return ClipAxis(&r->dx, &r->sx, &r->w, dst->width, src->width) &&
+         ClipAxis(&r->dy, &r->sy, &r->h, dst->height, src->height);
 }
 
 namespace {

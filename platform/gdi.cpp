@@ -75,11 +75,15 @@ Rect ClipRect(const Rect& limit, const Rect& r) { return ClipBox(limit, r.left, 
 // The part of `rect` inside the canvas, cut by the clip of the canvas blits
 // (text is a copy into the canvas like any other).
 Rect CanvasPart(const Canvas* canvas, const Rect& rect) {
-  int64_t w = int64_t{rect.right} - rect.left;
-  int64_t h = int64_t{rect.bottom} - rect.top;
+  // Rectangles may span every coordinate: the part left of or above the
+  // canvas goes first, in 64 bits, so that the size fits a copy's rectangle.
+  int64_t left = std::max<int64_t>(rect.left, 0);
+  int64_t top = std::max<int64_t>(rect.top, 0);
+  int64_t w = std::min<int64_t>(int64_t{rect.right} - left, INT32_MAX);
+  int64_t h = std::min<int64_t>(int64_t{rect.bottom} - top, INT32_MAX);
   if (w <= 0 || h <= 0) return Rect{};
-  BlitRect r{rect.left, rect.top, static_cast<int32_t>(std::min<int64_t>(w, INT32_MAX)),
-             static_cast<int32_t>(std::min<int64_t>(h, INT32_MAX)), rect.left, rect.top};
+  BlitRect r{static_cast<int32_t>(left), static_cast<int32_t>(top), static_cast<int32_t>(w), static_cast<int32_t>(h),
+             static_cast<int32_t>(left), static_cast<int32_t>(top)};
   if (!ClipBlitRect(canvas, canvas, &r)) return Rect{};
   return Rect{r.dx, r.dy, r.dx + r.w, r.dy + r.h};
 }

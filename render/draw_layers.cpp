@@ -6,7 +6,7 @@
 namespace {
 
 void RunPass(Frame* frame, const PassObserver& observer, RenderPass pass, void (*draw)(Frame*)) {
-  if (observer.beforePass != nullptr) observer.beforePass(observer.context, pass);
+  if (observer.beforePass != nullptr) observer.beforePass(observer.context, pass, *frame);
   draw(frame);
 }
 
@@ -25,13 +25,16 @@ void DrawLayers(Frame* frame, const PassObserver& observer) {
   RunPass(frame, observer, PASS_TRACK, DrawTrack);
 }
 
-int32_t DetailClass(const Frame& frame) {
+int32_t DetailClass(const Frame& frame) { return DetailClassAt(frame.view.step); }
+
+int32_t DetailClassAt(uint16_t step) {
+  if (step > MAX_SCALE_STEP) return -1;
   const MapDatabase* database = MapDatabase::Instance();
   const ParcelIndex* index = database != nullptr ? database->GetParcelIndex() : nullptr;
   if (index == nullptr) return -1;
-  int level = FindLevel(*index, RoadLevel(frame));
+  int level = FindLevel(*index, SCALE_STEPS[step].roadLevel);
   if (level < 0) return -1;
-  const uint32_t wanted = 100u * static_cast<uint32_t>(SCALE_STEPS[frame.view.step].metres);
+  const uint32_t wanted = 100u * static_cast<uint32_t>(SCALE_STEPS[step].metres);
   for (int32_t i = 0; i < LEVEL_THRESHOLDS; ++i) {
     if (index->levels[level].thresholds[i] >= wanted) return i;
   }

@@ -141,13 +141,13 @@ int MapRenderer::RequestRedraw() {
   return 0;
 }
 
-int MapRenderer::RequestView(MapCoord center, int32_t s) {
+int MapRenderer::RequestView(MapCoord center, int32_t s, uint16_t area) {
   if (s < 0 || s > MAX_SCALE_STEP) return -1;
   fitPending = 0;
   targetX = center.x;
   targetY = center.y;
   targetStep = static_cast<uint16_t>(s);
-  Signal(AREA_CANVAS);
+  Signal(area == AREA_SCREEN ? AREA_SCREEN : AREA_CANVAS);
   return 0;
 }
 
@@ -232,7 +232,7 @@ Frame MapRenderer::FrameToDraw() {
   frame.flagAtlas = &flagAtlas;
   frame.labelFont = labelFont;
   frame.smallFont = smallFont;
-  frame.track = GetSelectedTrack();
+  frame.track = TrackToDraw();
   frame.requests = &requests;
   frame.frameRequests = frameRequests;
   return frame;
@@ -261,7 +261,7 @@ void MapRenderer::FillBackground() {
 // which the box fits the screen; the default view without a track.
 void MapRenderer::FitViewToTrack() {
   targetStep = DEFAULT_SCALE_STEP;
-  const Track* track = GetSelectedTrack();
+  const Track* track = TrackToDraw();
   if (track == nullptr || track->count < 1) {
     targetX = DEFAULT_CENTER.x;
     targetY = DEFAULT_CENTER.y;
@@ -280,6 +280,8 @@ void MapRenderer::FitViewToTrack() {
   }
   targetStep = MAX_SCALE_STEP;  // wider than the coarsest step shows
 }
+
+const Track* MapRenderer::TrackToDraw() const { return fixedTrack != nullptr ? fixedTrack : GetSelectedTrack(); }
 
 void MapRenderer::SetViewForTest(MapCoord center, uint16_t newStep, uint16_t area) {
   centerX = center.x;

@@ -64,7 +64,14 @@ class MapRenderer {
   // view without parcels shows the background colour only. Returns 0, or -1
   // (nothing changed) when s is out of range. For the command-line renderer
   // and tests, which ask for a given view.
-  int RequestView(MapCoord center, int32_t s);
+  int RequestView(MapCoord center, int32_t s, uint16_t area = AREA_CANVAS);
+
+  // Draws `track` (owned by the caller, kept until the renderer is gone or
+  // another track is set; null: back to the selected day's) instead of the
+  // selected day's track, also when fitting the view. For the command-line
+  // renderer and benchmarks, which draw a log file of their own. Set it
+  // while no frame is drawn.
+  void SetFixedTrack(const Track* track) { fixedTrack = track; }
 
   // Copies the last finished frame into `dst` at (x, y): w x h from the
   // middle of the frame, or all of it when w (h) is not smaller than its
@@ -108,6 +115,7 @@ class MapRenderer {
   static int RenderLoop(void* self);
   void Signal(uint16_t area);
   void FitViewToTrack();
+  const Track* TrackToDraw() const;
   void FillBackground();
   Frame FrameToDraw();
   void PublishFrame();
@@ -135,6 +143,7 @@ class MapRenderer {
   uint8_t frameArea = AREA_CANVAS;
   FrameView view;  // only the worker changes it once the worker runs
   PassObserver passObserver;
+  const Track* fixedTrack = nullptr;
   std::atomic<int32_t> frameReady{0};
   // 1 from construction and every RequestRedraw until a frame starts and
   // fits the view to the track; RequestView clears it.

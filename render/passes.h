@@ -16,10 +16,11 @@ enum RenderPass : uint8_t {
   PASS_COUNT = 5,
 };
 
-// Called before each pass that runs (a seam for tests that make a newer
-// request arrive inside a given pass).
+// Called on the worker before each pass that runs, with the frame as drawn
+// so far (a seam for tests that look at a frame between passes or make a
+// newer request arrive inside a given pass).
 struct PassObserver {
-  void (*beforePass)(void* context, RenderPass pass) = nullptr;
+  void (*beforePass)(void* context, RenderPass pass, const Frame& frame) = nullptr;
   void* context = nullptr;
 };
 
@@ -45,3 +46,5 @@ void DrawTrack(Frame* frame);
 // display-scale threshold of the step's level entry that is at least 100 x
 // the step's scale value; -1 without such a level entry or threshold.
 int32_t DetailClass(const Frame& frame);
+// The same for a scale step (0..26).
+int32_t DetailClassAt(uint16_t step);

@@ -563,6 +563,31 @@ TEST(StencilCopy, StaysInsideBothCanvases) {
   EXPECT_EQ(At(large, 2, 2), CENTRE);
 }
 
+// Rows of every width from 1 to 40 at every start column 0..3, so that whole
+// vector blocks, their tails and unaligned starts are all stamped: each
+// target pixel under an unkeyed stencil pixel takes the colour, every other
+// pixel keeps its own value.
+TEST(StencilCopy, WideRowsStampExactlyTheUnkeyedPixels) {
+  constexpr int32_t W = 48, H = 3;
+  Canvas stencil, target;
+  MakeCanvas(&stencil, W, H, KEY_COLOUR);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x)
+      if ((x * 7 + y * 3) % 5 < 2) stencil.pixels[x + y * stencil.stride] = WHITE;
+  MakeCanvas(&target, W, H, BLACK);
+  for (int32_t width = 1; width <= 40; ++width) {
+    for (int32_t x = 0; x < 4; ++x) {
+      auto own = [](int32_t i) { return static_cast<uint16_t>(0x100 + i); };  // never EDGE
+      for (int32_t i = 0; i < W; ++i) target.pixels[i] = own(i);
+      StencilCopy(&target, &stencil, x, 0, width, 1, x, 0, EDGE);
+      for (int32_t i = 0; i < W; ++i) {
+        const bool stamped = i >= x && i < x + width && stencil.pixels[i] != KEY_COLOUR;
+        ASSERT_EQ(target.pixels[i], stamped ? EDGE : own(i)) << "width " << width << " x " << x << " pixel " << i;
+      }
+    }
+  }
+}
+
 TEST(DrawDot, TwelvePixelsCutToTheCanvas) {
   Canvas c;
   MakeCanvas(&c, 6, 6, BLACK);

@@ -11,3 +11,11 @@ tevo_add_test(NAME mapdata_threads_test
   SOURCES block_cache_threads_test.cpp map_records_threads_test.cpp
   LIBS tevo_mapdata tevo_mapwriter
   LABELS threaded)
+
+# The section writer against the decoders: round trips of every kind, the
+# dump of a small map, and sweeps over damaged maps.
+tevo_add_test(NAME map_sections_test
+  SOURCES map_sections_test.cpp
+  LIBS tevo_mapdata tevo_mapwriter)
+target_compile_definitions(map_sections_test PRIVATE TEVO_LOGTOOL="$<TARGET_FILE:tevo-logtool>")
+add_dependencies(map_sections_test tevo-logtool)

@@ -8,6 +8,11 @@ tevo_add_test(NAME render_frames_test
   SOURCES render_frames_test.cpp
   LIBS tevo_render tevo_mapwriter
   LABELS threaded)
+# The drawing passes on maps of one parcel of content, frames aborted in each pass.
+tevo_add_test(NAME render_passes_test
+  SOURCES render_passes_test.cpp render_golden_test.cpp
+  LIBS tevo_render tevo_mapwriter tevo_screen_test_support
+  LABELS threaded)
 # tevo-logtool render, run as a program.
 tevo_add_test(NAME render_command_test
   SOURCES render_command_test.cpp

@@ -82,6 +82,22 @@ TEST_F(RenderCommandTest, DrawsTheFittedFrameTheScreensPartAndAGivenView) {
   ReleaseRgbImage(&whole);
   ReleaseRgbImage(&part);
   ReleaseRgbImage(&small);
+
+  // Any map and log, at exactly a view in map units: the centre snapped to
+  // the step's 16-unit grid, the base level's parcels and their detail class.
+  fs::rename(root / "NAND/CMC/KDH/ALLDATA.KWI", output / "other.kwi");
+  WriteFile(output / "day.log", DayLog({TOKYO}));
+  ToolRun exact = Render("--map " + Quote(Picture("other.kwi")) + " --log " + Quote(Picture("day.log")) +
+                         " --center-units 64397831,16421509 --step 6 --area screen -o " + Quote(Picture("exact.png")));
+  ASSERT_EQ(exact.status, 0) << exact.err;
+  EXPECT_NE(exact.out.find("points 1 step 6"), std::string::npos) << exact.out;
+  EXPECT_NE(exact.out.find("center-units 64397824,16421504 step 6 level 0 detail 2"), std::string::npos) << exact.out;
+
+  // Neither a day nor a log: the default view without a track.
+  ToolRun plain = Render("--map " + Quote(Picture("other.kwi")) + " -o " + Quote(Picture("plain.png")));
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_NE(plain.out.find("points 0 step 6"), std::string::npos) << plain.out;
+  EXPECT_NE(plain.out.find("center-units 64397824,16421504"), std::string::npos) << plain.out;
 }
 
 TEST_F(RenderCommandTest, ExplainsWhatIsMissingOrWrong) {
@@ -104,7 +120,13 @@ TEST_F(RenderCommandTest, ExplainsWhatIsMissingOrWrong) {
       {"--date 2009-05-12 --size 0x10" + out, 1, "--size takes WxH"},
       {"--date 2009-05-12 --size 5000x10" + out, 1, "--size takes WxH"},
       {"--date 2009-05-12", 2, "usage: tevo-logtool render"},
-      {"-o x.png", 2, "usage: tevo-logtool render"},
+      {"-o x.png", 1, "no map database at"},
+      {"--map " + Quote(Picture("none.kwi")) + out, 1, "no map database at"},
+      {"--log " + Quote(Picture("none.log")) + out, 1, "cannot read the log"},
+      {"--date 2009-05-12 --log x.log" + out, 1, "cannot be used together"},
+      {"--center-units 1.5,2" + out, 1, "--center-units takes X,Y"},
+      {"--center-units 1" + out, 1, "--center-units takes X,Y"},
+      {"--area all" + out, 1, "--area takes canvas or screen"},
       {"--date 2009-05-12 --zoom 3" + out, 2, "usage: tevo-logtool render"},
       {"--date", 2, "usage: tevo-logtool render"},
   };

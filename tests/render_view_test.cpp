@@ -93,22 +93,16 @@ TEST_F(RenderRequestTest, SetScaleStepRefusesStepsOutsideTheTableAndTheCurrentTa
 // ---------------------------------------------------------------------------
 // The transform of parcel points
 
-class RenderTransformTest : public RenderTest {
+// The view of a frame on the 996 x 580 canvas, without a renderer.
+class RenderTransformTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    RenderTest::SetUp();
-    StartRenderer();
-  }
-  // A view as a frame sets it up, without drawing.
   void View(MapCoord center, uint16_t step, uint16_t area = AREA_CANVAS) {
-    renderer->SetViewForTest(center, step, area);
-    renderer->ComputeHalfSize();
+    SetFrameView(&view, center, step, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT, area);
   }
-  Point Map(int16_t nx, int16_t ny) {
-    Point pixel;
-    EXPECT_EQ(renderer->MapPoint(Point16{nx, ny}, &pixel.x, &pixel.y), 1);
-    return pixel;
-  }
+  Point Map(int16_t nx, int16_t ny) { return MapPoint(view, Point16{nx, ny}); }
+  void SetParcel(const ParcelEntry& entry) { SetParcelView(&view, entry); }
+
+  FrameView view;
 };
 
 ParcelEntry Parcel(int32_t x0, int32_t y0, int32_t width, int32_t height) {
@@ -127,7 +121,7 @@ TEST_F(RenderTransformTest, ParcelCornersLandOnTheirPixels) {
   View(CENTER, 6);  // 16 units per pixel
   // A parcel whose south-west corner is the view centre starts at the
   // middle of the canvas; y grows northwards, rows southwards.
-  renderer->SetParcelView(Parcel(CENTER.x, CENTER.y, 8192, 4096));
+  SetParcel(Parcel(CENTER.x, CENTER.y, 8192, 4096));
   Point origin = Map(0, 0);
   EXPECT_EQ(origin.x, TEST_CANVAS_WIDTH / 2);
   EXPECT_EQ(origin.y, TEST_CANVAS_HEIGHT - TEST_CANVAS_HEIGHT / 2);
@@ -140,7 +134,7 @@ TEST_F(RenderTransformTest, ParcelCornersLandOnTheirPixels) {
 
   // A parcel west and south of the centre, with the axes' own units at step 19.
   View(CENTER, 19);  // 3120 x 2400 units per pixel
-  renderer->SetParcelView(Parcel(CENTER.x - 3120 * 100, CENTER.y - 2400 * 50, 3120 * 40, 2400 * 20));
+  SetParcel(Parcel(CENTER.x - 3120 * 100, CENTER.y - 2400 * 50, 3120 * 40, 2400 * 20));
   Point corner = Map(0, 0);
   EXPECT_EQ(corner.x, TEST_CANVAS_WIDTH / 2 - 100);
   EXPECT_EQ(corner.y, TEST_CANVAS_HEIGHT / 2 + 50);
@@ -159,7 +153,7 @@ TEST_F(RenderTransformTest, ParcelsOfEverySizeKeepTheirExtentInPixels) {
     for (int64_t size = 41; size <= 0x4000000; size = size * 3 / 2 + 1) {
       auto width = static_cast<int32_t>(size);
       auto height = static_cast<int32_t>(size * 2 / 3);
-      renderer->SetParcelView(Parcel(CENTER.x, CENTER.y, width, height));
+      SetParcel(Parcel(CENTER.x, CENTER.y, width, height));
       Point origin = Map(0, 0);
       Point far = Map(PARCEL_SPAN, PARCEL_SPAN);
       // The coarse scaling drops the low 7 bits of the size.
@@ -177,36 +171,36 @@ TEST_F(RenderTransformTest, ParcelsOfEverySizeKeepTheirExtentInPixels) {
 
 TEST_F(RenderTransformTest, WindowCoversTheLoadedAreaInNormalisedUnits) {
   View(CENTER, 6);  // loaded area 996 x 580 pixels of 16 units
-  const int32_t halfWidth = renderer->HalfWidth();
-  const int32_t halfHeight = renderer->HalfHeight();
+  const int32_t halfWidth = view.halfWidth;
+  const int32_t halfHeight = view.halfHeight;
   ASSERT_EQ(halfWidth, 996 * 16 / 2);
   ASSERT_EQ(halfHeight, 580 * 16 / 2);
 
   // A parcel wholly inside the loaded area: all of it.
-  renderer->SetParcelView(Parcel(CENTER.x - 1000, CENTER.y - 1000, 2000, 2000));
-  const ParcelView& view = renderer->View();
-  EXPECT_EQ(view.window[0], 0);
-  EXPECT_EQ(view.window[1], 0);
-  EXPECT_EQ(view.window[2], PARCEL_SPAN);
-  EXPECT_EQ(view.window[3], PARCEL_SPAN);
+  SetParcel(Parcel(CENTER.x - 1000, CENTER.y - 1000, 2000, 2000));
+  const ParcelView& parcel = view.parcel;
+  EXPECT_EQ(parcel.window[0], 0);
+  EXPECT_EQ(parcel.window[1], 0);
+  EXPECT_EQ(parcel.window[2], PARCEL_SPAN);
+  EXPECT_EQ(parcel.window[3], PARCEL_SPAN);
 
   // A parcel of 409600 units (100 units per normalised unit) whose west
   // edge lies 1000 units west of the loaded area and whose south edge 2000
   // units south of it; the area spans 15936 x 9280 units.
-  renderer->SetParcelView(Parcel(CENTER.x - halfWidth - 1000, CENTER.y - halfHeight - 2000, 409600, 409600));
-  EXPECT_EQ(view.window[0], 10);
-  EXPECT_EQ(view.window[1], 20);
-  EXPECT_EQ(view.window[2], 170);  // (1000 + 15936) / 100, rounded outwards
-  EXPECT_EQ(view.window[3], 113);  // (2000 + 9280) / 100
-  EXPECT_EQ(renderer->InWindow(Point16{0, 0}, Point16{5, 5}), 0);
-  EXPECT_EQ(renderer->InWindow(Point16{0, 0}, Point16{10, 20}), 1);
-  EXPECT_EQ(renderer->InWindow(Point16{100, 100}, Point16{100, 100}), 1);
-  EXPECT_EQ(renderer->InWindow(Point16{171, 50}, Point16{4000, 60}), 0);
+  SetParcel(Parcel(CENTER.x - halfWidth - 1000, CENTER.y - halfHeight - 2000, 409600, 409600));
+  EXPECT_EQ(parcel.window[0], 10);
+  EXPECT_EQ(parcel.window[1], 20);
+  EXPECT_EQ(parcel.window[2], 170);  // (1000 + 15936) / 100, rounded outwards
+  EXPECT_EQ(parcel.window[3], 113);  // (2000 + 9280) / 100
+  EXPECT_EQ(InWindow(view, Point16{0, 0}, Point16{5, 5}), 0);
+  EXPECT_EQ(InWindow(view, Point16{0, 0}, Point16{10, 20}), 1);
+  EXPECT_EQ(InWindow(view, Point16{100, 100}, Point16{100, 100}), 1);
+  EXPECT_EQ(InWindow(view, Point16{171, 50}, Point16{4000, 60}), 0);
 
   // After a zoom only the middle 480 x 272 pixels are loaded.
   View(CENTER, 6, AREA_SCREEN);
-  EXPECT_EQ(renderer->HalfWidth(), 480 * 16 / 2);
-  EXPECT_EQ(renderer->HalfHeight(), 272 * 16 / 2);
+  EXPECT_EQ(view.halfWidth, 480 * 16 / 2);
+  EXPECT_EQ(view.halfHeight, 272 * 16 / 2);
 }
 
 // Parcels narrower than 41 units have no whole map unit per hundredth of a
@@ -214,9 +208,8 @@ TEST_F(RenderTransformTest, WindowCoversTheLoadedAreaInNormalisedUnits) {
 TEST_F(RenderTransformTest, TinyParcelsAreHandledWithoutFault) {
   View(CENTER, 0);
   for (int32_t size : {0, 1, 40}) {
-    renderer->SetParcelView(Parcel(CENTER.x - 5000, CENTER.y - 5000, size, size));
-    const ParcelView& view = renderer->View();
-    EXPECT_EQ(view.window[2], PARCEL_SPAN) << size;  // wholly west of the area's east edge
+    SetParcel(Parcel(CENTER.x - 5000, CENTER.y - 5000, size, size));
+    EXPECT_EQ(view.parcel.window[2], PARCEL_SPAN) << size;  // wholly west of the area's east edge
     Point far = Map(PARCEL_SPAN, PARCEL_SPAN);
     Point origin = Map(0, 0);
     EXPECT_EQ(far.x - origin.x, size / 2) << size;
@@ -260,7 +253,6 @@ class RenderParcelSelectionTest : public RenderTest {
   void SelectAtGridPoint() {
     StartRenderer();
     renderer->SetViewForTest(GridPoint(), 0, AREA_CANVAS);
-    renderer->ComputeHalfSize();
     renderer->SelectParcels();
   }
 };

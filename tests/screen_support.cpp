@@ -104,8 +104,9 @@ void WriteDiff(const Canvas& screen, const std::vector<uint16_t>& expected, cons
 
 }  // namespace
 
-::testing::AssertionResult ScreenMatchesGolden(const std::string& name) {
-  const Canvas& screen = ScreenCanvas();
+::testing::AssertionResult ScreenMatchesGolden(const std::string& name) { return CanvasMatchesGolden(ScreenCanvas(), name); }
+
+::testing::AssertionResult CanvasMatchesGolden(const Canvas& screen, const std::string& name) {
   fs::path golden = GoldenPath(name);
   const char* update = std::getenv("TEVO_UPDATE_GOLDEN");
   if (update != nullptr && std::string(update) == "1") {

@@ -62,3 +62,5 @@ uint16_t ScreenPixel(int32_t x, int32_t y);
 // TEVO_UPDATE_GOLDEN=1 in the environment it writes the golden instead
 // (look at it before committing it).
 ::testing::AssertionResult ScreenMatchesGolden(const std::string& name);
+// The same for any canvas (rendered frames).
+::testing::AssertionResult CanvasMatchesGolden(const Canvas& canvas, const std::string& name);

@@ -10,6 +10,8 @@
 #include <string>
 
 #include "canvas/canvas.h"
+#include "canvas/sizes.h"
+#include "logs/nmea_reader.h"
 #include "logs/log_directory.h"
 #include "logs/selected_day.h"
 #include "mapdata/block_cache.h"
@@ -23,13 +25,12 @@
 namespace {
 
 constexpr char RENDER_SYNOPSIS[] =
-    "render [--device-root DIR] --date YYYY-MM-DD [--step N] [--center LON,LAT] [--size WxH] [--screen] -o OUT.png";
+    "render [--device-root DIR] [--map FILE] [--date YYYY-MM-DD | --log FILE] [--step N]\n"
+    "       [--center LON,LAT | --center-units X,Y] [--area canvas|screen] [--size WxH] [--screen] -o OUT.png";
 
 // The map screen's canvas, and the part of it the screen shows.
-constexpr int32_t DEFAULT_WIDTH = 996;
-constexpr int32_t DEFAULT_HEIGHT = 580;
-constexpr int32_t SCREEN_WIDTH = 480;
-constexpr int32_t SCREEN_HEIGHT = 272;
+constexpr int32_t DEFAULT_WIDTH = MAP_CANVAS_WIDTH;
+constexpr int32_t DEFAULT_HEIGHT = MAP_CANVAS_HEIGHT;
 // Canvases larger than this per side are refused (four of them are made).
 constexpr int32_t MAX_CANVAS_SIDE = 4096;
 // A frame takes milliseconds; a frame that has not come by then never will.
@@ -39,24 +40,34 @@ void PrintRenderHelp() {
   std::printf(
       "usage: tevo-logtool %s\n"
       "\n"
-      "Draws one frame of the map with the track of the day's log, exactly as the\n"
+      "Draws one frame of the map with the track of a day's log, exactly as the\n"
       "viewer's map screen has it drawn, and writes it as a PNG picture. The view is\n"
-      "fitted to the day's track as when the day is opened, unless --center or --step\n"
-      "say otherwise.\n"
+      "fitted to the track as when the day is opened, unless --center, --center-units\n"
+      "or --step say otherwise; with --step and --center-units the frame is drawn at\n"
+      "exactly that view (the centre snapped to the step's pixel grid), not fitted.\n"
+      "Without --date and --log the frame has no track and the default view.\n"
       "\n"
       "  --device-root DIR   the device's root directory, with the logs under\n"
       "                      SDMMC/TEVOLOG/ and the map in NAND/CMC/KDH/ALLDATA.KWI\n"
       "                      (default: $TEVO_DEVICE_ROOT, then\n"
       "                      ~/.local/share/tevo-logviewer/device)\n"
+      "  --map FILE          the map database to draw instead of the device's\n"
       "  --date YYYY-MM-DD   the day whose log is shown\n"
+      "  --log FILE          a log file to show instead of a day of the device\n"
       "  --step N            scale step 0 (10 m) .. 26 (200 km) instead of the fitted one\n"
       "  --center LON,LAT    centre in degrees east and north, in the map's datum,\n"
       "                      instead of the middle of the track\n"
+      "  --center-units X,Y  centre in map units (1/128 arc-second, integers)\n"
+      "  --area canvas|screen  the area whose parcels the frame loads: the whole\n"
+      "                      canvas (as after a pan, the default) or the middle\n"
+      "                      480x272 (as after a zoom)\n"
       "  --size WxH          canvas size in pixels (default %dx%d, at most %d per side)\n"
       "  --screen            write only the middle %dx%d that the map screen shows\n"
       "  -o OUT.png          the picture to write\n"
       "\n"
-      "Prints the frame's day, point count, step, scale and centre.\n",
+      "Prints the frame's day, point count, step, scale and centre, then the centre\n"
+      "in map units as snapped, the level code of the roads' parcels and the detail\n"
+      "class of names.\n",
       RENDER_SYNOPSIS, DEFAULT_WIDTH, DEFAULT_HEIGHT, MAX_CANVAS_SIDE, SCREEN_WIDTH, SCREEN_HEIGHT);
 }
 
@@ -67,7 +78,11 @@ struct RenderOptions {
   bool hasDate = false;
   int32_t step = -1;  // -1: fitted
   bool hasCenter = false;
+  bool centerInUnits = false;
   MapCoord center{0, 0};
+  const char* mapPath = nullptr;
+  const char* logPath = nullptr;
+  uint16_t area = AREA_CANVAS;
   int32_t width = DEFAULT_WIDTH;
   int32_t height = DEFAULT_HEIGHT;
   bool screen = false;
@@ -113,6 +128,20 @@ bool ParseCenter(const char* text, MapCoord* center) {
   if (!(std::fabs(lon) <= 180.0) || !(std::fabs(lat) <= 90.0)) return false;
   center->x = static_cast<int32_t>(std::lround(lon * MAP_UNITS_PER_DEGREE));
   center->y = static_cast<int32_t>(std::lround(lat * MAP_UNITS_PER_DEGREE));
+  return true;
+}
+
+// "X,Y": two whole numbers of map units.
+bool ParseCenterUnits(const char* text, MapCoord* center) {
+  const char* comma = std::strchr(text, ',');
+  if (comma == nullptr) return false;
+  std::string x(text, comma);
+  long parsedX = 0, parsedY = 0;
+  if (!ParseWhole(x.c_str(), INT32_MIN, INT32_MAX, &parsedX) || !ParseWhole(comma + 1, INT32_MIN, INT32_MAX, &parsedY)) {
+    return false;
+  }
+  center->x = static_cast<int32_t>(parsedX);
+  center->y = static_cast<int32_t>(parsedY);
   return true;
 }
 
@@ -163,6 +192,24 @@ int ParseRenderOptions(int argc, char** argv, RenderOptions* options) {
         return LogtoolFail("--center takes LON,LAT in degrees (-180..180, -90..90), not '%s'", value);
       }
       options->hasCenter = true;
+    } else if (std::strcmp(option, "--center-units") == 0) {
+      if (!ParseCenterUnits(value, &options->center)) {
+        return LogtoolFail("--center-units takes X,Y in whole map units, not '%s'", value);
+      }
+      options->hasCenter = true;
+      options->centerInUnits = true;
+    } else if (std::strcmp(option, "--area") == 0) {
+      if (std::strcmp(value, "canvas") == 0) {
+        options->area = AREA_CANVAS;
+      } else if (std::strcmp(value, "screen") == 0) {
+        options->area = AREA_SCREEN;
+      } else {
+        return LogtoolFail("--area takes canvas or screen, not '%s'", value);
+      }
+    } else if (std::strcmp(option, "--map") == 0) {
+      options->mapPath = value;
+    } else if (std::strcmp(option, "--log") == 0) {
+      options->logPath = value;
     } else if (std::strcmp(option, "--size") == 0) {
       if (!ParseSize(value, &options->width, &options->height)) {
         return LogtoolFail("--size takes WxH, each from 1 to %d pixels, not '%s'", MAX_CANVAS_SIDE, value);
@@ -171,7 +218,8 @@ int ParseRenderOptions(int argc, char** argv, RenderOptions* options) {
       return LogtoolUsage(RENDER_SYNOPSIS);
     }
   }
-  if (!options->hasDate || options->output == nullptr) return LogtoolUsage(RENDER_SYNOPSIS);
+  if (options->output == nullptr) return LogtoolUsage(RENDER_SYNOPSIS);
+  if (options->hasDate && options->logPath != nullptr) return LogtoolFail("--date and --log cannot be used together");
   return -1;
 }
 
@@ -188,11 +236,15 @@ int CheckDayHasLog(const RenderOptions& options) {
 }
 
 // 0 when the renderer found a map with a parcel index.
-int CheckMapLoaded() {
+int CheckMapLoaded(const RenderOptions& options) {
   const MapDatabase* database = MapDatabase::Instance();
   if (database != nullptr && database->GetParcelIndex() != nullptr) return 0;
   std::string hostPath;
-  if (ResolveDevicePath(MAP_DATABASE_PATH, &hostPath) != 0) return LogtoolFail("the map database path cannot be resolved");
+  if (options.mapPath != nullptr) {
+    hostPath = options.mapPath;
+  } else if (ResolveDevicePath(MAP_DATABASE_PATH, &hostPath) != 0) {
+    return LogtoolFail("the map database path cannot be resolved");
+  }
   FILE* probe = std::fopen(hostPath.c_str(), "rb");
   if (probe == nullptr) return LogtoolFail("no map database at %s: %s", hostPath.c_str(), std::strerror(errno));
   std::fclose(probe);
@@ -205,15 +257,18 @@ int WaitForFrame(Event* frameDone, const char* what) {
   return LogtoolFail("the renderer did not finish the %s frame within %u s", what, FRAME_TIMEOUT_MS / 1000);
 }
 
-// Draws the day's frame: fitted to the track first, then moved to the
-// centre and step asked for, if any.
-int DrawDayFrame(MapRenderer* renderer, Event* frameDone, const RenderOptions& options) {
-  renderer->RequestRedraw();
-  if (WaitForFrame(frameDone, "fitted") != 0) return 1;
-  if (!options.hasCenter && options.step < 0) return 0;
+// Draws the frame asked for: at exactly the view given by a centre and a
+// step, else fitted to the track (or the default view) first, then moved to
+// the centre or step asked for, if any.
+int DrawRequestedFrame(MapRenderer* renderer, Event* frameDone, const RenderOptions& options) {
+  if (!(options.hasCenter && options.step >= 0)) {
+    renderer->RequestRedraw();
+    if (WaitForFrame(frameDone, "fitted") != 0) return 1;
+    if (!options.hasCenter && options.step < 0 && options.area == AREA_CANVAS) return 0;
+  }
   MapCoord center = options.hasCenter ? options.center : renderer->TargetCenter();
   int32_t step = options.step >= 0 ? options.step : renderer->TargetStep();
-  renderer->RequestView(center, step);
+  renderer->RequestView(center, step, options.area);
   return WaitForFrame(frameDone, "requested");
 }
 
@@ -236,15 +291,21 @@ int WriteFrame(MapRenderer* renderer, const RenderOptions& options) {
   return 0;
 }
 
-void PrintSummary(const MapRenderer& renderer, const RenderOptions& options) {
-  const Track* track = GetSelectedTrack();
+void PrintSummary(const MapRenderer& renderer, const Track* track, const RenderOptions& options) {
   const MapCoord center = renderer.CurrentCenter();
   int32_t width = 0, height = 0;
   OutputSize(options, &width, &height);
-  std::printf("%s %04d-%02d-%02d points %d step %u scale %d m center %.6f,%.6f size %dx%d\n", options.output,
-              options.year, options.month, options.day, track != nullptr ? track->count : 0, renderer.CurrentStep(),
+  const char* source = options.logPath != nullptr ? options.logPath : "-";
+  char day[16] = "-";
+  if (options.hasDate) std::snprintf(day, sizeof day, "%04d-%02d-%02d", options.year, options.month, options.day);
+  std::printf("%s %s points %d step %u scale %d m center %.6f,%.6f size %dx%d\n", options.output,
+              options.hasDate ? day : source, track != nullptr ? track->count : 0, renderer.CurrentStep(),
               renderer.GetScaleMetres(), static_cast<double>(center.x) / MAP_UNITS_PER_DEGREE,
               static_cast<double>(center.y) / MAP_UNITS_PER_DEGREE, width, height);
+  const ParcelList* roads = renderer.RoadParcels();
+  const uint16_t level = roads != nullptr ? roads->levelCode : SCALE_STEPS[renderer.CurrentStep()].roadLevel;
+  std::printf("center-units %d,%d step %u level %u detail %d\n", center.x, center.y, renderer.CurrentStep(), level,
+              DetailClassAt(renderer.CurrentStep()));
 }
 
 }  // namespace
@@ -254,22 +315,32 @@ int RunRenderCommand(int argc, char** argv) {
   int status = ParseRenderOptions(argc, argv, &options);
   if (status >= 0) return status;
   SetDeviceRoot(options.deviceRoot);
-  if (CheckDayHasLog(options) != 0) return 1;
-  SelectLogDay(options.year, options.month, options.day);
+  Track* logTrack = nullptr;
+  if (options.logPath != nullptr) {
+    logTrack = LoadTrack(options.logPath);
+    if (logTrack == nullptr) return LogtoolFail("cannot read the log '%s'", options.logPath);
+  } else if (options.hasDate) {
+    if (CheckDayHasLog(options) != 0) return 1;
+    SelectLogDay(options.year, options.month, options.day);
+  } else {
+    ReplaceSelectedDay("");
+  }
 
-  // The renderer loads the map when it is made; without one a frame would
-  // show nothing but the land colour.
-  MapDataOwner mapData;
+  // The renderer loads the map when it is made (the one given, else the
+  // device's); without one a frame would show nothing but the land colour.
+  MapDataOwner mapData(options.mapPath);
   auto* renderer = new MapRenderer(&mapData);
+  renderer->SetFixedTrack(logTrack);
   Event* frameDone = CreateEvent(nullptr);
-  status = CheckMapLoaded();
+  status = CheckMapLoaded(options);
   if (status == 0) {
     renderer->Initialise(options.width, options.height, frameDone);
-    status = DrawDayFrame(renderer, frameDone, options);
+    status = DrawRequestedFrame(renderer, frameDone, options);
   }
   if (status == 0) status = WriteFrame(renderer, options);
-  if (status == 0) PrintSummary(*renderer, options);
+  if (status == 0) PrintSummary(*renderer, logTrack != nullptr ? logTrack : GetSelectedTrack(), options);
   delete renderer;
   CloseEvent(frameDone);
+  ReleaseTrack(logTrack);
   return status;
 }

@@ -25,6 +25,7 @@ int RunDaysCommand(int argc, char** argv);
 // Commands over map databases.
 int RunParcels(int argc, char** argv);
 int RunMapinfo(int argc, char** argv);
+int RunDump(int argc, char** argv);
 
 // Makes a demo device root.
 int RunDemoCommand(int argc, char** argv);

@@ -15,6 +15,7 @@ const LogtoolCommand COMMANDS[] = {
     {"days", "days [--device-root DIR] [YYYY-MM]  days with logs in a month", RunDaysCommand},
     {"parcels", "parcels FILE X Y HALFWIDTH HALFHEIGHT LEVELCODE  list the parcels FindParcels gives", RunParcels},
     {"mapinfo", "mapinfo FILE                describe a map database", RunMapinfo},
+    {"dump", "dump MAP.KWI                print the decoded content of every parcel", RunDump},
     {"render", "render --date YYYY-MM-DD -o OUT.png [...]  draw a day's track over the map as PNG", RunRenderCommand},
     {"demo", "demo --out DIR [--data DIR]  make a demo device root (logs, settings, map)", RunDemoCommand},
 };
