@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "map_sections_support.h"
+#include "tools/mapwriter/demo_content.h"
 #include "mapdata/background_records.h"
 #include "mapdata/name_records.h"
 #include "mapdata/parcel_index.h"
@@ -288,6 +289,41 @@ TEST_F(MapSectionsTest, AbsentSectionsSlotLimitsAndSplitLinesReadBack) {
   ReleaseNames(names);
 }
 
+// The demo map's synthetic content: every parcel carries all three kinds,
+// and they decode to the roads, features and names it describes.
+TEST_F(MapSectionsTest, DemoContentDecodesInEveryParcel) {
+  for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
+    for (uint32_t cell = 0; cell < 64; ++cell) {
+      const ParcelData data = DemoParcelContent(level, cell * 7, cell * 13 + level);
+      EXPECT_FALSE(data.road.empty() || data.background.empty() || data.names.empty()) << level << " " << cell;
+    }
+  }
+  MapDescription map = SmallMap();
+  MapParcelDescription parcel;
+  parcel.data = DemoParcelContent(2, 40, 41);
+  map.parcels.push_back(parcel);
+  ASSERT_EQ(WriteMapFile(map, scratch.File("demo.kwi").c_str()), 0);
+  Reset();
+  ASSERT_EQ(LoadMapDatabase(scratch.File("demo.kwi").c_str()), 0);
+  const std::vector<ParcelEntry> entries = Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  RoadParcel* roads = AcquireRoads(entries[0]);
+  BackgroundParcel* background = AcquireBackground(entries[0]);
+  NameParcel* names = AcquireNames(entries[0]);
+  ASSERT_TRUE(roads != nullptr && background != nullptr && names != nullptr);
+  ASSERT_EQ(roads->groupCount, 3);
+  EXPECT_EQ(roads->groups[0].drawClass, 2);
+  EXPECT_EQ(roads->groups[1].drawClass, 4);
+  EXPECT_EQ(roads->groups[2].decodedCount, 2);
+  EXPECT_EQ(background->classes[2].groups[0].items[0].typeCode, 3351);
+  EXPECT_EQ(background->classes[5].groupCount, 1);
+  ASSERT_EQ(names->groupCount, 1);
+  EXPECT_GT(names->groups[0].records[1].offsetCount, 0);
+  ReleaseRoads(roads);
+  ReleaseBackground(background);
+  ReleaseNames(names);
+}
+
 // --- The writer alone ---
 
 // The helpers split steps beyond a signed byte and long lines without
@@ -458,8 +494,16 @@ TEST_F(MapSectionsTest, DumpOfASmallMapIsExactlyAsExpected) {
   }
   EXPECT_EQ(ReadText(out), ReadText(expectedPath));
 
-  EXPECT_NE(std::system((std::string(TEVO_LOGTOOL) + " dump " + scratch.File("missing.kwi") + " 2>/dev/null").c_str()),
-            0);
+  // A file that is no map, a missing file, help and bad usage.
+  const auto exitStatus = [](const std::string& arguments) {
+    const int status = std::system((std::string(TEVO_LOGTOOL) + " dump " + arguments + " >/dev/null 2>&1").c_str());
+    return status == -1 ? -1 : (status >> 8) & 0xFF;
+  };
+  WriteBytes(scratch.File("short.kwi"), std::vector<uint8_t>(100, 0));
+  EXPECT_EQ(exitStatus(scratch.File("short.kwi")), 1);
+  EXPECT_EQ(exitStatus(scratch.File("missing.kwi")), 1);
+  EXPECT_EQ(exitStatus("--help"), 0);
+  EXPECT_EQ(exitStatus(""), 2);
 }
 #endif
 
