@@ -464,6 +464,15 @@ TEST_F(MapSectionsTest, DumpOfASmallMapIsExactlyAsExpected) {
   parcel.column = 1;
   parcel.data = small;
   map.parcels.push_back(parcel);
+  ParcelSectionsRecord texts;  // names only: texts that JSON escapes, non-ASCII, surrogates
+  texts.names = NameSectionRecord{};
+  texts.names->groups.resize(1);
+  texts.names->groups[0].records = {Name(1, 100, u"東京\"\\\r\n\t\x01\x7F\x85é"),
+                                    Name(1, 101, u"\U0001F600|\xD800|\xDC00")};
+  ASSERT_EQ(EncodeParcelSections(texts, &parcel.data), 0);
+  parcel.row = 2;
+  parcel.column = 3;
+  map.parcels.push_back(parcel);
   parcel.row = 5;
   parcel.column = 0;
   parcel.split = true;
@@ -479,7 +488,7 @@ TEST_F(MapSectionsTest, DumpOfASmallMapIsExactlyAsExpected) {
   MapLayout layout;
   std::string error;
   ASSERT_EQ(BuildMapImage(map, &image, &layout, &error), 0) << error;
-  Patch16(&image, layout.parcels[2].recordOffset + 4, 0xFFFF);  // data larger than the file
+  Patch16(&image, layout.parcels[3].recordOffset + 4, 0xFFFF);  // data larger than the file
   const std::string path = scratch.File("small.kwi");
   WriteBytes(path, image);
   const std::string out = scratch.File("dump.txt");

@@ -13,6 +13,7 @@
 #include "mapdata/parcel_header.h"
 #include "mapdata/parcel_index.h"
 #include "mapdata/road_records.h"
+#include "platform/unicode.h"
 #include "tools/logtool/commands.h"
 
 namespace {
@@ -38,28 +39,11 @@ void PrintHelp() {
       SYNOPSIS);
 }
 
-// Appends one code point as UTF-8.
-void AppendUtf8(std::string* out, uint32_t c) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
+// True for the characters a JSON string escapes: the quote, the backslash
+// and the control characters (C0, DEL and C1).
+bool NeedsEscape(char16_t c) { return c == '"' || c == '\\' || c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-// Appends one code point as JSON string content: the short escapes, the
-// other control characters (C0, DEL, C1) as \u00XX, the rest as UTF-8.
-void AppendJsonChar(std::string* out, uint32_t c) {
+void AppendEscape(std::string* out, char16_t c) {
   switch (c) {
     case '"': *out += "\\\""; return;
     case '\\': *out += "\\\\"; return;
@@ -68,34 +52,29 @@ void AppendJsonChar(std::string* out, uint32_t c) {
     case '\t': *out += "\\t"; return;
     default: break;
   }
-  if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-    char escape[8];
-    std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
-    *out += escape;
-    return;
-  }
-  AppendUtf8(out, c);
+  char escape[8];
+  std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
+  *out += escape;
 }
 
 // The JSON string of `charCount` UTF-16LE characters at `text`, or "null"
-// without text. Surrogate pairs are joined; a lone surrogate becomes U+FFFD.
+// without text. Runs between escaped characters go out as UTF-8, with
+// surrogate pairs joined and lone surrogates as U+FFFD.
 std::string NameTextJson(const uint8_t* text, uint32_t charCount) {
   if (text == nullptr) return "null";
-  constexpr uint32_t REPLACEMENT = 0xFFFD;
   std::string out = "\"";
+  std::u16string run;
   for (uint32_t i = 0; i < charCount; ++i) {
-    uint32_t c = text[2 * i] | (uint32_t{text[2 * i + 1]} << 8);
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < charCount) {
-      const uint32_t low = text[2 * i + 2] | (uint32_t{text[2 * i + 3]} << 8);
-      if (low >= 0xDC00 && low < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
+    const char16_t c = static_cast<char16_t>(text[2 * i] | (text[2 * i + 1] << 8));
+    if (!NeedsEscape(c)) {
+      run.push_back(c);
+      continue;
     }
-    if (c >= 0xD800 && c < 0xE000) c = REPLACEMENT;
-    AppendJsonChar(&out, c);
+    out += Utf16ToUtf8(run);
+    run.clear();
+    AppendEscape(&out, c);
   }
-  return out + "\"";
+  return out + Utf16ToUtf8(run) + "\"";
 }
 
 std::string Hex(const uint8_t* bytes, uint32_t count) {
