@@ -1,7 +1,8 @@
 // Damaged maps: every truncation and every single-byte change of a small
 // map with roads, background and names must decode without a crash, a
-// read outside a buffer (the sanitizer builds run these too) or a hang, and
-// what is decoded stays within the limits of the decoded types.
+// read outside a buffer or a hang. Every decoded value is read by printing
+// it (to nowhere), so the sanitizer builds catch a count that exceeds what
+// its decoder allocated.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,72 +16,9 @@
 #include "mapdata/parcel_index.h"
 #include "mapdata/road_records.h"
 #include "mapdata_support.h"
+#include "tools/logtool/parcel_dump.h"
 
 namespace {
-
-// Reads every decoded value (so the sanitizers see any bad pointer) and
-// checks the limits every holder relies on; returns a sum to keep the reads.
-uint64_t TouchRoads(const RoadParcel& roads) {
-  uint64_t sum = roads.valueA + roads.valueB;
-  EXPECT_LE(roads.groupCount, ROAD_GROUP_SLOTS);
-  for (int g = 0; g < roads.groupCount && g < ROAD_GROUP_SLOTS; ++g) {
-    const RoadGroup& group = roads.groups[g];
-    EXPECT_GE(group.decodedCount, 0);
-    EXPECT_LE(group.decodedCount, group.objectCount);
-    for (int i = 0; i < group.decodedCount; ++i) {
-      sum += group.objectAttributes[i];
-      for (const ShapeSegment* s = group.objects[i]; s != nullptr; s = s->next) {
-        EXPECT_LE(s->deltaCount, ROAD_MAX_SEGMENT_DELTAS);
-        sum += static_cast<uint16_t>(s->x + s->y);
-        for (uint32_t d = 0; d < 2u * s->deltaCount; ++d) sum += static_cast<uint8_t>(s->deltas[d]);
-      }
-    }
-  }
-  return sum;
-}
-
-uint64_t TouchBackground(const BackgroundParcel& background) {
-  uint64_t sum = background.tableWords;
-  for (const FeatureClass& featureClass : background.classes) {
-    for (int g = 0; g < featureClass.groupCount; ++g) {
-      sum += featureClass.groupOffsets[g] + featureClass.groupWords[g];
-      const FeatureGroup& group = featureClass.groups[g];
-      EXPECT_EQ(group.itemCount, featureClass.groupWords[g] & FEATURE_ITEM_COUNT_MASK);
-      for (int i = 0; i < group.itemCount; ++i) {
-        const FeatureItem& item = group.items[i];
-        EXPECT_LE(item.pointCount, BACKGROUND_MAX_POINTS);
-        sum += item.itemHeader + item.typeCode + item.itemFlags;
-        for (int p = 0; item.points != nullptr && p < item.pointCount; ++p) {
-          sum += static_cast<uint16_t>(item.points[p].x + item.points[p].y) + item.points[p].toggle;
-        }
-      }
-    }
-  }
-  return sum;
-}
-
-uint64_t TouchNames(const NameParcel& names) {
-  uint64_t sum = names.directoryBytes;
-  EXPECT_LE(names.groupCount, NAME_GROUP_SLOTS);
-  for (int g = 0; g < names.groupCount && g < NAME_GROUP_SLOTS; ++g) {
-    const NameGroup& group = names.groups[g];
-    for (int r = 0; group.records != nullptr && r < group.recordCount; ++r) {
-      const NameRecord& record = group.records[r];
-      EXPECT_LE(record.charCount, NAME_TEXT_MAX_CHARS);
-      sum += record.attributes + record.classCode + record.style + record.extra1 + record.extra2;
-      if (record.text != nullptr) {
-        EXPECT_EQ(record.text[2 * record.charCount] | record.text[2 * record.charCount + 1], 0);
-        for (uint32_t b = 0; b < 2 * record.charCount; ++b) sum += record.text[b];
-      }
-      if (record.placement != nullptr) {
-        EXPECT_LE(record.offsetCount, record.charCount);
-        for (uint32_t b = 0; b < record.charCount; ++b) sum += record.placement[b];
-        for (uint32_t b = 0; b < 2u * record.offsetCount; ++b) sum += record.placementOffsets[b];
-      }
-    }
-  }
-  return sum;
-}
 
 class MapDamageTest : public MapDataTest {
  protected:
@@ -141,17 +79,17 @@ class MapDamageTest : public MapDataTest {
     int decoded = 0;
     for (int holder = 0; holder < 2; ++holder) {
       if (RoadParcel* roads = AcquireRoads(entry)) {
-        touched += TouchRoads(*roads);
+        PrintRoadParcel(sink, *roads);
         EXPECT_EQ(ReleaseRoads(roads), 0);
         ++decoded;
       }
       if (BackgroundParcel* background = AcquireBackground(entry)) {
-        touched += TouchBackground(*background);
+        PrintBackgroundParcel(sink, *background);
         EXPECT_EQ(ReleaseBackground(background), 0);
         ++decoded;
       }
       if (NameParcel* names = AcquireNames(entry)) {
-        touched += TouchNames(*names);
+        PrintNameParcel(sink, *names);
         EXPECT_EQ(ReleaseNames(names), 0);
         ++decoded;
       }
@@ -160,7 +98,17 @@ class MapDamageTest : public MapDataTest {
   }
 
   const std::string path = scratch.File("damaged.kwi");
-  uint64_t touched = 0;
+  void SetUp() override {
+    MapDataTest::SetUp();
+    sink = std::fopen("/dev/null", "w");
+    ASSERT_NE(sink, nullptr);
+  }
+  void TearDown() override {
+    if (sink != nullptr) std::fclose(sink);
+    MapDataTest::TearDown();
+  }
+
+  FILE* sink = nullptr;
 };
 
 TEST_F(MapDamageTest, EveryTruncationAndEverySingleByteChangeDecodesSafely) {
@@ -218,17 +166,17 @@ TEST_F(MapDamageTest, EveryValueOfEveryParcelDataByteDecodesSafely) {
     if (ReadParcelHeader(&cursor, 32, &header) != 0) return 0;
     int decoded = 0;
     if (RoadParcel* roads = DecodeRoads(parcelData.data(), static_cast<uint32_t>(size), header)) {
-      touched += TouchRoads(*roads);
+      PrintRoadParcel(sink, *roads);
       FreeRoads(roads);
       ++decoded;
     }
     if (BackgroundParcel* background = DecodeBackground(parcelData.data(), static_cast<uint32_t>(size), header)) {
-      touched += TouchBackground(*background);
+      PrintBackgroundParcel(sink, *background);
       FreeBackground(background);
       ++decoded;
     }
     if (NameParcel* names = DecodeNames(parcelData.data(), static_cast<uint32_t>(size), header)) {
-      touched += TouchNames(*names);
+      PrintNameParcel(sink, *names);
       FreeNames(names);
       ++decoded;
     }

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "map_sections_support.h"
-#include "tools/mapwriter/demo_content.h"
 #include "mapdata/background_records.h"
 #include "mapdata/name_records.h"
 #include "mapdata/parcel_index.h"
 #include "mapdata/road_records.h"
 #include "mapdata_support.h"
+#include "tools/mapwriter/demo_content.h"
 
 namespace {
 
@@ -92,8 +92,8 @@ void ExpectItem(const FeatureItemRecord& item, bool decodable, const FeatureItem
     return;
   }
   EXPECT_EQ(got.typeCode, item.typeCode);
-  const uint16_t flags = item.flags | (item.field11 ? 1 << 11 : 0) | (item.field12 ? 1 << 12 : 0) |
-                         (item.field13 ? 1 << 13 : 0);
+  const uint16_t flags =
+      item.flags | (item.field11 ? 1 << 11 : 0) | (item.field12 ? 1 << 12 : 0) | (item.field13 ? 1 << 13 : 0);
   EXPECT_EQ(got.itemFlags, flags);
   ASSERT_NE(got.points, nullptr);
   for (size_t p = 0; p < item.points.size(); ++p) {
@@ -380,19 +380,27 @@ TEST(SectionWriterTest, RecordsTheFormatCannotHoldAreRefused) {
   };
   const Case cases[] = {
       {"256 road groups", [](ParcelSectionsRecord* s) { s->roads->groups.resize(256); }},
-      {"road step of 128", [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments[0].points[1].x = 138; }},
+      {"road step of 128",
+       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments[0].points[1].x = 138; }},
       {"road start above 32767",
        [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments[0].points[0].x = 32768; }},
       {"road segment of 1025 points",
-       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments[1].points.assign(1025, {1, 1}); }},
+       [](ParcelSectionsRecord* s) {
+         s->roads->groups[0].objects[0].segments[1].points.assign(1025, {1, 1});
+       }},
       {"road segment without points",
        [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments[1].points.clear(); }},
       {"2048 road segments",
-       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments.resize(2048, Segment({{1, 1}})); }},
-      {"road length inside the segments", [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[2].statedWords = 11; }},
-      {"road length beyond 12 bits", [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[2].statedWords = 4096; }},
+       [](ParcelSectionsRecord* s) {
+         s->roads->groups[0].objects[0].segments.resize(2048, Segment({{1, 1}}));
+       }},
+      {"road length inside the segments",
+       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[2].statedWords = 11; }},
+      {"road length beyond 12 bits",
+       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[2].statedWords = 4096; }},
       {"road tail beyond 15 bits", [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].tailWords = 0x8000; }},
-      {"road fixed part beyond 255 words", [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].fillWords = 250; }},
+      {"road fixed part beyond 255 words",
+       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].fillWords = 250; }},
       {"background class slot 32", [](ParcelSectionsRecord* s) { s->background->classes[0].slot = 32; }},
       {"background slot twice", [](ParcelSectionsRecord* s) { s->background->classes[1].slot = 0; }},
       {"background kind 4", [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].kind = 4; }},
@@ -400,7 +408,9 @@ TEST(SectionWriterTest, RecordsTheFormatCannotHoldAreRefused) {
       {"item without points",
        [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].items[0].points.clear(); }},
       {"item of 2049 points",
-       [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].items[2].points.assign(2049, {1, 1, 0}); }},
+       [](ParcelSectionsRecord* s) {
+         s->background->classes[0].groups[0].items[2].points.assign(2049, {1, 1, 0});
+       }},
       {"item class 32", [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].items[0].itemClass = 32; }},
       {"first point above 8191",
        [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].items[1].points[0].y = 8192; }},
@@ -415,7 +425,9 @@ TEST(SectionWriterTest, RecordsTheFormatCannotHoldAreRefused) {
       {"run table short of the points",
        [](ParcelSectionsRecord* s) { s->background->classes[0].groups[1].items[1].runs.pop_back(); }},
       {"run table beyond the points",
-       [](ParcelSectionsRecord* s) { s->background->classes[0].groups[1].items[1].runs.push_back({1, 0}); }},
+       [](ParcelSectionsRecord* s) {
+         s->background->classes[0].groups[1].items[1].runs.push_back({1, 0});
+       }},
       {"item longer than 4095 words",
        [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].items[0].fillWords = 4090; }},
       {"name type 8", [](ParcelSectionsRecord* s) { s->names->groups[0].records[0].type = 8; }},
