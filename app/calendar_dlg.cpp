@@ -69,7 +69,7 @@ void DrawUtf8(DrawingContext* dc, const char* text, const Rect& rect, uint32_t f
 
 }  // namespace
 
-CalendarDlg::CalendarDlg() = default;
+CalendarDlg::CalendarDlg(MapDataOwner* map) : mapData(map) {}
 
 CalendarDlg::~CalendarDlg() {
   delete mapScreen;  // destroys its window, worker and renderer
@@ -430,7 +430,7 @@ void CalendarDlg::OpenSettings() {
 void CalendarDlg::OpenMap() {
   SelectLogDay(year, month, selectedDay);
   if (mapScreen == nullptr) {
-    mapScreen = new MapDialog;
+    mapScreen = new MapDialog(mapData);
     mapScreen->Create(this, false);
   }
   mapScreen->RequestMapRedraw();

@@ -10,6 +10,7 @@
 #include "platform/window.h"
 
 class MapDialog;
+class MapDataOwner;
 
 // Modes of the calendar.
 constexpr int16_t MODE_BROWSE = 1;
@@ -47,7 +48,9 @@ struct CalendarButton {
 
 class CalendarDlg : public Window {
  public:
-  CalendarDlg();
+  // `map` is the program's owner of the map data, handed to the map screen
+  // (null: a map screen without a map); it outlives the calendar.
+  explicit CalendarDlg(MapDataOwner* map = nullptr);
   ~CalendarDlg() override;
 
   // State, readable by tests and the viewer's tools.
@@ -73,6 +76,7 @@ class CalendarDlg : public Window {
   bool busy = false;
   int16_t busyStep = 0;
   MapDialog* mapScreen = nullptr;  // created on the first opened day, owned
+  MapDataOwner* mapData = nullptr;  // not owned
 
   // The composed screen of the last repaint.
   const Canvas& ScreenPicture() const { return screen.canvas; }

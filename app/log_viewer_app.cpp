@@ -1,13 +1,17 @@
 #include "app/log_viewer_app.h"
 
 #include "app/calendar_dlg.h"
+#include "mapdata/map_owner.h"
 #include "platform/window.h"
 
 bool LogViewerApp::InitInstance() {
   registryKey = REGISTRY_KEY_NAME;
   foundAnotherCopy = FindWindowByTitle(SINGLE_INSTANCE_TITLE) != 0;
   if (foundAnotherCopy) return false;
-  CalendarDlg calendar;
+  // The map data live as long as the program's screens: every map screen
+  // and renderer made under the calendar shares them.
+  MapDataOwner map;
+  CalendarDlg calendar(&map);
   calendar.RunModal();
   calendar.DestroyWindow();
   return false;

@@ -64,7 +64,7 @@ static void FormatScale(int32_t metres, char* text, size_t size) {
   }
 }
 
-MapDialog::MapDialog() : renderer(new MapRenderer) {}
+MapDialog::MapDialog(MapDataOwner* map) : renderer(new MapRenderer(map)) {}
 
 MapDialog::~MapDialog() {
   StopWorker();

@@ -14,6 +14,7 @@
 #include "platform/window.h"
 
 class MapRenderer;
+class MapDataOwner;
 
 // Size of the map canvases; the screen shows 480 x 272 of it from (258, 154),
 // so the canvas centre (498, 290) is the screen centre (240, 136).
@@ -32,7 +33,9 @@ constexpr char MAP_FRAME_EVENT_NAME[] = "TEVO_VMAP";
 
 class MapDialog : public Window {
  public:
-  MapDialog();
+  // `map` is the program's owner of the map data (null: no map); it
+  // outlives the map screen.
+  explicit MapDialog(MapDataOwner* map);
   ~MapDialog() override;
 
   // A new picture for the selected day: clears the ready flag and asks the

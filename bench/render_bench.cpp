@@ -100,7 +100,7 @@ class FrameRig {
  public:
   FrameRig() : done(CreateEvent(nullptr)) {
     SelectLogDay(YEAR, MONTH, DAY);
-    renderer = new MapRenderer;
+    renderer = new MapRenderer(&mapData);
     renderer->Initialise(CANVAS_WIDTH, CANVAS_HEIGHT, done);
     CreateCanvas(&copy, CANVAS_WIDTH, CANVAS_HEIGHT);
     // The day's first frame loads the track and fits the view.
@@ -129,6 +129,7 @@ class FrameRig {
 
  private:
   Event* done;
+  MapDataOwner mapData;  // declared first: it outlives the renderer
   MapRenderer* renderer = nullptr;
   Canvas copy;
 };
@@ -242,7 +243,8 @@ std::vector<double> MeasureOpenings() {
   std::vector<double> seconds;
   bool failed = false;
   {
-    CalendarDlg calendar;
+    MapDataOwner mapData;
+    CalendarDlg calendar(&mapData);
     ReadyWatch watch;
     int32_t x = 0, y = 0;
     DayCell(&x, &y);

@@ -37,7 +37,9 @@ LogicalFont NameFont(int32_t tenthsOfPoint) {
 
 }  // namespace
 
-MapRenderer::MapRenderer() { LoadMapDatabase(); }
+MapRenderer::MapRenderer(MapDataOwner* map) {
+  if (map != nullptr) map->Load();
+}
 
 MapRenderer::~MapRenderer() {
   uint8_t current = state.load();
@@ -56,8 +58,6 @@ MapRenderer::~MapRenderer() {
   CloseEvent(wakeEvent);
   FreeParcelList(roadParcels);
   FreeParcelList(areaParcels);
-  MapDatabase::Destroy();
-  DestroyBlockCache();
 }
 
 int MapRenderer::Initialise(int32_t canvasWidth, int32_t canvasHeight, Event* doneEvent) {

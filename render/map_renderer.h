@@ -10,6 +10,7 @@
 
 #include "canvas/canvas.h"
 #include "geometry/types.h"
+#include "mapdata/map_owner.h"
 #include "mapdata/parcel_index.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
@@ -50,9 +51,13 @@ struct RenderRect {
 
 class MapRenderer {
  public:
-  // Loads the map's management data; the worker starts with Initialise.
-  MapRenderer();
-  // Stops the worker, releases everything and tears the map data down.
+  // Loads the map's management data through `map`, the program's owner of
+  // the map data, which outlives the renderer (null: a renderer without a
+  // map, whose frames show the land colour and the track). The worker
+  // starts with Initialise.
+  explicit MapRenderer(MapDataOwner* map);
+  // Stops the worker and releases everything it holds; the map data stay
+  // with their owner.
   ~MapRenderer();
   MapRenderer(const MapRenderer&) = delete;
   MapRenderer& operator=(const MapRenderer&) = delete;

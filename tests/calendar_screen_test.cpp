@@ -34,7 +34,7 @@ class CalendarTest : public ScreenTest {
     Tap(DATE_DELETE_X, DATE_DELETE_Y);
   }
 
-  CalendarDlg calendar;
+  CalendarDlg calendar{&mapData};
 };
 
 TEST_F(CalendarTest, StartsOnTheNewestMonthWithLogsWithoutTheNotice) {

@@ -28,7 +28,7 @@ class MapScreenTest : public ScreenTest {
   MapDialog* Map() { return calendar.mapScreen; }
   MapRenderer* Renderer() { return calendar.mapScreen->Renderer(); }
 
-  CalendarDlg calendar;
+  CalendarDlg calendar{&mapData};
 };
 
 TEST_F(MapScreenTest, OpeningADayShowsTheTrackFittedToTheScreen) {

@@ -2,12 +2,13 @@
 # read back from maps made by the map writer.
 tevo_add_test(NAME mapdata_test
   SOURCES block_cache_test.cpp parcel_pool_test.cpp parcel_index_test.cpp map_writer_test.cpp
+    map_records_test.cpp map_records_pool_test.cpp
   LIBS tevo_mapdata tevo_mapwriter)
 target_compile_definitions(mapdata_test PRIVATE TEVO_LOGTOOL="$<TARGET_FILE:tevo-logtool>")
 add_dependencies(mapdata_test tevo-logtool)
 
 tevo_add_test(NAME mapdata_threads_test
-  SOURCES block_cache_threads_test.cpp
+  SOURCES block_cache_threads_test.cpp map_records_threads_test.cpp
   LIBS tevo_mapdata tevo_mapwriter
   LABELS threaded)
 

@@ -447,7 +447,7 @@ TEST_F(RenderFrameTest, OnlyTheFirstRendererOfAProcessWakesOnDmap0) {
         Event* done = CreateEvent(nullptr);
         std::string names;
         for (int i = 0; i < 3; ++i) {
-          MapRenderer renderer;
+          MapRenderer renderer(MapData());
           renderer.Initialise(64, 32, done);
           names += renderer.WakeEventName();
           names += ' ';

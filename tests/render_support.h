@@ -96,12 +96,15 @@ class RenderTest : public DeviceRootTest {
     frameDone = nullptr;
     // Later tests start without a selected day.
     ReplaceSelectedDay("");
-    MapDatabase::Destroy();
-    DestroyBlockCache();
+    mapData.reset();
     DeviceRootTest::TearDown();
   }
 
+  // Writes the device's map. A renderer and the map data of an earlier map
+  // go first, so the next renderer loads this one.
   void WriteMap(const MapDescription& map) {
+    renderer.reset();
+    mapData.reset();
     fs::path file = root / "NAND/CMC/KDH/ALLDATA.KWI";
     fs::create_directories(file.parent_path());
     std::string error;
@@ -126,7 +129,7 @@ class RenderTest : public DeviceRootTest {
     renderer.reset();
     CloseEvent(frameDone);
     frameDone = CreateEvent(nullptr);
-    renderer = std::make_unique<MapRenderer>();
+    renderer = std::make_unique<MapRenderer>(MapData());
     renderer->Initialise(width, height, frameDone);
     return renderer.get();
   }
@@ -153,6 +156,14 @@ class RenderTest : public DeviceRootTest {
   }
 
   Event* frameDone = nullptr;
+  // The test's owner of the map data, made on first use (after the test
+  // has written its map) and kept until the end of the test.
+  MapDataOwner* MapData() {
+    if (!mapData) mapData = std::make_unique<MapDataOwner>();
+    return mapData.get();
+  }
+
+  std::unique_ptr<MapDataOwner> mapData;
   std::unique_ptr<MapRenderer> renderer;
 };
 

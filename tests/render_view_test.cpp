@@ -11,7 +11,7 @@ class RenderRequestTest : public RenderTest {
  protected:
   void SetUp() override {
     RenderTest::SetUp();
-    idle = std::make_unique<MapRenderer>();
+    idle = std::make_unique<MapRenderer>(MapData());
   }
   void TearDown() override {
     idle.reset();

@@ -13,6 +13,7 @@
 #include "logs_test_support.h"
 #include "platform/headless/headless.h"
 #include "platform/window.h"
+#include "mapdata/map_owner.h"
 
 // A main menu inside the test process: answers the query for its target and
 // counts the notifications.
@@ -45,6 +46,8 @@ class ScreenTest : public ::testing::Test {
   fs::path root;
   HeadlessBackend backend;
   TapCounter mainMenu;
+  // The map data of the screens a test makes; it outlives them.
+  MapDataOwner mapData;
 };
 
 // Centre of a day's cell in the calendar of that month.

@@ -1,6 +1,8 @@
 // Fuzz target of the map database reader: the input is the whole map file.
 // It is loaded and queried at every level for views of several sizes, as
-// the renderer would; any read outside a buffer, hang or leak is a fault.
+// the renderer would, and the roads, background and names of every parcel
+// found are acquired and released; any read outside a buffer, hang or leak
+// is a fault.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -8,8 +10,11 @@
 #include <random>
 #include <string>
 
+#include "mapdata/background_records.h"
 #include "mapdata/block_cache.h"
+#include "mapdata/name_records.h"
 #include "mapdata/parcel_index.h"
+#include "mapdata/road_records.h"
 
 namespace {
 
@@ -27,6 +32,20 @@ void Reset() {
   DestroyBlockCache();
 }
 
+// Decodes every kind of every parcel of a list (twice, so the second comes
+// from the pools) and gives them back.
+void DecodeAll(ParcelList* list) {
+  if (list == nullptr) return;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (uint16_t i = 0; i < list->count; ++i) {
+      ReleaseRoads(AcquireRoads(list->entries[i]));
+      ReleaseBackground(AcquireBackground(list->entries[i]));
+      ReleaseNames(AcquireNames(list->entries[i]));
+    }
+  }
+  FreeParcelList(list);
+}
+
 void Query(const ParcelIndex& index) {
   const int64_t width = int64_t{index.east} - index.west;
   const int64_t height = int64_t{index.north} - index.south;
@@ -40,7 +59,7 @@ void Query(const ParcelIndex& index) {
   for (int level = 0; level < index.levelCount && level < 4; ++level) {
     for (const MapCoord& center : centers) {
       for (const auto& half : halves) {
-        FreeParcelList(FindParcels(&center, half[0], half[1], index.levels[level].levelCode));
+        DecodeAll(FindParcels(&center, half[0], half[1], index.levels[level].levelCode));
       }
       IsInsideMap(&center);
     }

@@ -259,7 +259,8 @@ int RunRenderCommand(int argc, char** argv) {
 
   // The renderer loads the map when it is made; without one a frame would
   // show nothing but the land colour.
-  auto* renderer = new MapRenderer;
+  MapDataOwner mapData;
+  auto* renderer = new MapRenderer(&mapData);
   Event* frameDone = CreateEvent(nullptr);
   status = CheckMapLoaded();
   if (status == 0) {
