@@ -33,7 +33,7 @@ inline RoadSectionRecord RichRoads() {
   plain.objects.push_back(first);
   plain.objects.push_back(RoadObject(0x5000 | ROAD_ATTR_FIELDS_2_2, {}));  // no segments: no slot
   RoadObjectRecord backwards = RoadObject(0x7000, {Segment({{32767, 0}, {32767 - 128, 127}})});
-  backwards.fieldA = 20;  // 40 skipped bytes after the segment blocks
+  backwards.fieldA = 20;       // 40 skipped bytes after the segment blocks
   backwards.statedWords = 20;  // ends before them: the next object overlaps them
   plain.objects.push_back(backwards);
   plain.objects.push_back(RoadObject(0x3000, {Segment({{100, 100}, {101, 99}})}));
@@ -72,9 +72,9 @@ inline BackgroundSectionRecord RichBackground() {
   background.surplusWords = 3;
   FeatureClassRecord areas;
   areas.slot = 0;
-  FeatureItemRecord toggled = Item(4, 3351, FEATURE_FLAG_TOGGLES,
-                                   {{100, 100, 0}, {105, 100, 0}, {105, 100, 1}, {106, 101, 1}, {106, 101, 0},
-                                    {108, 103, 0}});
+  FeatureItemRecord toggled =
+      Item(4, 3351, FEATURE_FLAG_TOGGLES,
+           {{100, 100, 0}, {105, 100, 0}, {105, 100, 1}, {106, 101, 1}, {106, 101, 0}, {108, 103, 0}});
   toggled.field12 = 0x1212;
   toggled.field11 = 0x1111;
   toggled.field13 = 0x13131313;

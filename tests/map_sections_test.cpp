@@ -16,6 +16,7 @@
 #include "mapdata/parcel_index.h"
 #include "mapdata/road_records.h"
 #include "mapdata_support.h"
+#include "tools/mapwriter/demo_content.h"
 
 namespace {
 
@@ -91,8 +92,8 @@ void ExpectItem(const FeatureItemRecord& item, bool decodable, const FeatureItem
     return;
   }
   EXPECT_EQ(got.typeCode, item.typeCode);
-  const uint16_t flags = item.flags | (item.field11 ? 1 << 11 : 0) | (item.field12 ? 1 << 12 : 0) |
-                         (item.field13 ? 1 << 13 : 0);
+  const uint16_t flags =
+      item.flags | (item.field11 ? 1 << 11 : 0) | (item.field12 ? 1 << 12 : 0) | (item.field13 ? 1 << 13 : 0);
   EXPECT_EQ(got.itemFlags, flags);
   ASSERT_NE(got.points, nullptr);
   for (size_t p = 0; p < item.points.size(); ++p) {
@@ -288,6 +289,41 @@ TEST_F(MapSectionsTest, AbsentSectionsSlotLimitsAndSplitLinesReadBack) {
   ReleaseNames(names);
 }
 
+// The demo map's synthetic content: every parcel carries all three kinds,
+// and they decode to the roads, features and names it describes.
+TEST_F(MapSectionsTest, DemoContentDecodesInEveryParcel) {
+  for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
+    for (uint32_t cell = 0; cell < 64; ++cell) {
+      const ParcelData data = DemoParcelContent(level, cell * 7, cell * 13 + level);
+      EXPECT_FALSE(data.road.empty() || data.background.empty() || data.names.empty()) << level << " " << cell;
+    }
+  }
+  MapDescription map = SmallMap();
+  MapParcelDescription parcel;
+  parcel.data = DemoParcelContent(2, 40, 41);
+  map.parcels.push_back(parcel);
+  ASSERT_EQ(WriteMapFile(map, scratch.File("demo.kwi").c_str()), 0);
+  Reset();
+  ASSERT_EQ(LoadMapDatabase(scratch.File("demo.kwi").c_str()), 0);
+  const std::vector<ParcelEntry> entries = Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  RoadParcel* roads = AcquireRoads(entries[0]);
+  BackgroundParcel* background = AcquireBackground(entries[0]);
+  NameParcel* names = AcquireNames(entries[0]);
+  ASSERT_TRUE(roads != nullptr && background != nullptr && names != nullptr);
+  ASSERT_EQ(roads->groupCount, 3);
+  EXPECT_EQ(roads->groups[0].drawClass, 2);
+  EXPECT_EQ(roads->groups[1].drawClass, 4);
+  EXPECT_EQ(roads->groups[2].decodedCount, 2);
+  EXPECT_EQ(background->classes[2].groups[0].items[0].typeCode, 3351);
+  EXPECT_EQ(background->classes[5].groupCount, 1);
+  ASSERT_EQ(names->groupCount, 1);
+  EXPECT_GT(names->groups[0].records[1].offsetCount, 0);
+  ReleaseRoads(roads);
+  ReleaseBackground(background);
+  ReleaseNames(names);
+}
+
 // --- The writer alone ---
 
 // The helpers split steps beyond a signed byte and long lines without
@@ -344,19 +380,27 @@ TEST(SectionWriterTest, RecordsTheFormatCannotHoldAreRefused) {
   };
   const Case cases[] = {
       {"256 road groups", [](ParcelSectionsRecord* s) { s->roads->groups.resize(256); }},
-      {"road step of 128", [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments[0].points[1].x = 138; }},
+      {"road step of 128",
+       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments[0].points[1].x = 138; }},
       {"road start above 32767",
        [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments[0].points[0].x = 32768; }},
       {"road segment of 1025 points",
-       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments[1].points.assign(1025, {1, 1}); }},
+       [](ParcelSectionsRecord* s) {
+         s->roads->groups[0].objects[0].segments[1].points.assign(1025, {1, 1});
+       }},
       {"road segment without points",
        [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments[1].points.clear(); }},
       {"2048 road segments",
-       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].segments.resize(2048, Segment({{1, 1}})); }},
-      {"road length inside the segments", [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[2].statedWords = 11; }},
-      {"road length beyond 12 bits", [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[2].statedWords = 4096; }},
+       [](ParcelSectionsRecord* s) {
+         s->roads->groups[0].objects[0].segments.resize(2048, Segment({{1, 1}}));
+       }},
+      {"road length inside the segments",
+       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[2].statedWords = 11; }},
+      {"road length beyond 12 bits",
+       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[2].statedWords = 4096; }},
       {"road tail beyond 15 bits", [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].tailWords = 0x8000; }},
-      {"road fixed part beyond 255 words", [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].fillWords = 250; }},
+      {"road fixed part beyond 255 words",
+       [](ParcelSectionsRecord* s) { s->roads->groups[0].objects[0].fillWords = 250; }},
       {"background class slot 32", [](ParcelSectionsRecord* s) { s->background->classes[0].slot = 32; }},
       {"background slot twice", [](ParcelSectionsRecord* s) { s->background->classes[1].slot = 0; }},
       {"background kind 4", [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].kind = 4; }},
@@ -364,7 +408,9 @@ TEST(SectionWriterTest, RecordsTheFormatCannotHoldAreRefused) {
       {"item without points",
        [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].items[0].points.clear(); }},
       {"item of 2049 points",
-       [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].items[2].points.assign(2049, {1, 1, 0}); }},
+       [](ParcelSectionsRecord* s) {
+         s->background->classes[0].groups[0].items[2].points.assign(2049, {1, 1, 0});
+       }},
       {"item class 32", [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].items[0].itemClass = 32; }},
       {"first point above 8191",
        [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].items[1].points[0].y = 8192; }},
@@ -379,7 +425,9 @@ TEST(SectionWriterTest, RecordsTheFormatCannotHoldAreRefused) {
       {"run table short of the points",
        [](ParcelSectionsRecord* s) { s->background->classes[0].groups[1].items[1].runs.pop_back(); }},
       {"run table beyond the points",
-       [](ParcelSectionsRecord* s) { s->background->classes[0].groups[1].items[1].runs.push_back({1, 0}); }},
+       [](ParcelSectionsRecord* s) {
+         s->background->classes[0].groups[1].items[1].runs.push_back({1, 0});
+       }},
       {"item longer than 4095 words",
        [](ParcelSectionsRecord* s) { s->background->classes[0].groups[0].items[0].fillWords = 4090; }},
       {"name type 8", [](ParcelSectionsRecord* s) { s->names->groups[0].records[0].type = 8; }},
@@ -428,6 +476,15 @@ TEST_F(MapSectionsTest, DumpOfASmallMapIsExactlyAsExpected) {
   parcel.column = 1;
   parcel.data = small;
   map.parcels.push_back(parcel);
+  ParcelSectionsRecord texts;  // names only: texts that JSON escapes, non-ASCII, surrogates
+  texts.names = NameSectionRecord{};
+  texts.names->groups.resize(1);
+  texts.names->groups[0].records = {Name(1, 100, u"東京\"\\\r\n\t\x01\x7F\x85é"),
+                                    Name(1, 101, u"\U0001F600|\xD800|\xDC00")};
+  ASSERT_EQ(EncodeParcelSections(texts, &parcel.data), 0);
+  parcel.row = 2;
+  parcel.column = 3;
+  map.parcels.push_back(parcel);
   parcel.row = 5;
   parcel.column = 0;
   parcel.split = true;
@@ -443,7 +500,7 @@ TEST_F(MapSectionsTest, DumpOfASmallMapIsExactlyAsExpected) {
   MapLayout layout;
   std::string error;
   ASSERT_EQ(BuildMapImage(map, &image, &layout, &error), 0) << error;
-  Patch16(&image, layout.parcels[2].recordOffset + 4, 0xFFFF);  // data larger than the file
+  Patch16(&image, layout.parcels[3].recordOffset + 4, 0xFFFF);  // data larger than the file
   const std::string path = scratch.File("small.kwi");
   WriteBytes(path, image);
   const std::string out = scratch.File("dump.txt");
@@ -458,8 +515,16 @@ TEST_F(MapSectionsTest, DumpOfASmallMapIsExactlyAsExpected) {
   }
   EXPECT_EQ(ReadText(out), ReadText(expectedPath));
 
-  EXPECT_NE(std::system((std::string(TEVO_LOGTOOL) + " dump " + scratch.File("missing.kwi") + " 2>/dev/null").c_str()),
-            0);
+  // A file that is no map, a missing file, help and bad usage.
+  const auto exitStatus = [](const std::string& arguments) {
+    const int status = std::system((std::string(TEVO_LOGTOOL) + " dump " + arguments + " >/dev/null 2>&1").c_str());
+    return status == -1 ? -1 : (status >> 8) & 0xFF;
+  };
+  WriteBytes(scratch.File("short.kwi"), std::vector<uint8_t>(100, 0));
+  EXPECT_EQ(exitStatus(scratch.File("short.kwi")), 1);
+  EXPECT_EQ(exitStatus(scratch.File("missing.kwi")), 1);
+  EXPECT_EQ(exitStatus("--help"), 0);
+  EXPECT_EQ(exitStatus(""), 2);
 }
 #endif
 

@@ -15,7 +15,7 @@ tevo_add_test(NAME mapdata_threads_test
 # The section writer against the decoders: round trips of every kind, the
 # dump of a small map, and sweeps over damaged maps.
 tevo_add_test(NAME map_sections_test
-  SOURCES map_sections_test.cpp
-  LIBS tevo_mapdata tevo_mapwriter)
+  SOURCES map_sections_test.cpp map_damage_test.cpp
+  LIBS tevo_mapdata tevo_mapwriter tevo_parcel_dump)
 target_compile_definitions(map_sections_test PRIVATE TEVO_LOGTOOL="$<TARGET_FILE:tevo-logtool>")
 add_dependencies(map_sections_test tevo-logtool)

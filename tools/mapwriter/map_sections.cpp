@@ -424,9 +424,8 @@ class NameEncoder {
     if (record.placement.size() != record.text.size()) {
       return refusal.Fail("type-3 name needs one placement byte per character");
     }
-    const size_t withOffset = static_cast<size_t>(
-        std::count_if(record.placement.begin(), record.placement.end(),
-                      [](uint8_t b) { return b < NAME_PLACEMENT_NO_OFFSET; }));
+    const size_t withOffset = static_cast<size_t>(std::count_if(
+        record.placement.begin(), record.placement.end(), [](uint8_t b) { return b < NAME_PLACEMENT_NO_OFFSET; }));
     if (record.placementOffsets.size() != 2 * withOffset) {
       return refusal.Fail("type-3 name needs two offset bytes per placement byte below 0x80");
     }

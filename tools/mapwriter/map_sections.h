@@ -38,11 +38,11 @@ constexpr int32_t SECTION_MAX_FEATURE_START = 0x1FFF;
 
 // ---------------------------------------------------------------- Roads --
 
-constexpr int ROAD_MAX_GROUPS = 255;             // the group count is one byte
-constexpr int ROAD_MAX_SEGMENTS = 0x7FF;         // shape word bits 10..0
-constexpr int ROAD_MAX_SEGMENT_DELTAS = 0x3FF;   // segment head bits 9..0
-constexpr int ROAD_MAX_STATED_WORDS = 0xFFF;     // object header bits 27..16
-constexpr int ROAD_MAX_TAIL_WORDS = 0x7FFF;      // tail length word bits 14..0
+constexpr int ROAD_MAX_GROUPS = 255;            // the group count is one byte
+constexpr int ROAD_MAX_SEGMENTS = 0x7FF;        // shape word bits 10..0
+constexpr int ROAD_MAX_SEGMENT_DELTAS = 0x3FF;  // segment head bits 9..0
+constexpr int ROAD_MAX_STATED_WORDS = 0xFFF;    // object header bits 27..16
+constexpr int ROAD_MAX_TAIL_WORDS = 0x7FFF;     // tail length word bits 14..0
 
 // Group flags: which of the object fields A, B, C are absent, and whether
 // the 8-byte per-segment blocks are absent.
@@ -104,12 +104,12 @@ int EncodeRoadSection(const RoadSectionRecord& section, std::vector<uint8_t>* by
 
 // ----------------------------------------------------------- Background --
 
-constexpr int BACKGROUND_CLASS_SLOTS = 32;       // directory pairs
-constexpr int BACKGROUND_MAX_ITEMS = 0xFFF;      // group word bits 11..0
-constexpr int BACKGROUND_MAX_POINTS = 0x800;     // class word bits 10..0 hold points − 1
-constexpr int BACKGROUND_MAX_ITEM_CLASS = 31;    // class word bits 15..11
-constexpr int BACKGROUND_MAX_ITEM_WORDS = 0xFFF; // item header bits 11..0
-constexpr int BACKGROUND_MAX_RUN = 0xFFF;        // run bits 11..0 count points
+constexpr int BACKGROUND_CLASS_SLOTS = 32;        // directory pairs
+constexpr int BACKGROUND_MAX_ITEMS = 0xFFF;       // group word bits 11..0
+constexpr int BACKGROUND_MAX_POINTS = 0x800;      // class word bits 10..0 hold points − 1
+constexpr int BACKGROUND_MAX_ITEM_CLASS = 31;     // class word bits 15..11
+constexpr int BACKGROUND_MAX_ITEM_WORDS = 0xFFF;  // item header bits 11..0
+constexpr int BACKGROUND_MAX_RUN = 0xFFF;         // run bits 11..0 count points
 
 // Group kinds (group word bits 15..14): the reader decodes items of lines
 // and areas only; the items of kinds 0 and 3 are counted, not read.
@@ -146,22 +146,22 @@ struct FeatureItemRecord {
   bool skipped = false;
   uint8_t itemClass = 1;  // 0..31; 0 = no decodable shape
   uint16_t typeCode = 0;
-  uint16_t flags = 0;     // scale, FEATURE_FLAG_TOGGLES and any other bits except 11..13
+  uint16_t flags = 0;  // scale, FEATURE_FLAG_TOGGLES and any other bits except 11..13
   std::vector<FeaturePointRecord> points;
   // Only used when the group has a run table: the run (low 12 bits) sums
   // must reach the point count exactly with the last entry. Empty: one
   // entry (point count, 0).
   std::vector<FeatureRunRecord> runs;
-  std::optional<uint16_t> field12;     // item flag bit 12
-  std::optional<uint16_t> field11;     // item flag bit 11
-  std::optional<uint32_t> field13;     // item flag bit 13
-  std::optional<uint32_t> headerField; // item header bit 14
-  uint16_t fillWords = 0;              // zero words inside the item's stated length
+  std::optional<uint16_t> field12;      // item flag bit 12
+  std::optional<uint16_t> field11;      // item flag bit 11
+  std::optional<uint32_t> field13;      // item flag bit 13
+  std::optional<uint32_t> headerField;  // item header bit 14
+  uint16_t fillWords = 0;               // zero words inside the item's stated length
 };
 
 struct FeatureGroupRecord {
-  uint8_t kind = FEATURE_KIND_AREAS;  // 0..3
-  bool runTable = false;              // group word bit 13
+  uint8_t kind = FEATURE_KIND_AREAS;     // 0..3
+  bool runTable = false;                 // group word bit 13
   std::vector<FeatureItemRecord> items;  // 0..0xFFF
 };
 
@@ -209,8 +209,8 @@ struct NameRecordRecord {
   uint8_t type = 1;         // 0..7
   uint16_t attributes = 0;  // visibility mask in bits 15..11, bit 6 rotated; bits 10..7 are the writer's
   uint16_t classCode = 0;
-  uint16_t style = 0;       // bits 2..0 (type 2: nonzero = no anchor bytes); bit 11 is the writer's
-  SectionPoint anchor;      // 0..SECTION_MAX_ANCHOR each
+  uint16_t style = 0;                // bits 2..0 (type 2: nonzero = no anchor bytes); bit 11 is the writer's
+  SectionPoint anchor;               // 0..SECTION_MAX_ANCHOR each
   uint8_t anchorA = 0, anchorB = 0;  // type 2 only
   std::u16string text;               // UTF-16 code units, 0..0xFFFF of them
   std::vector<uint8_t> placement;    // type 3 only
@@ -257,8 +257,7 @@ int EncodeParcelSections(const ParcelSectionsRecord& sections, ParcelData* data,
 // at the previous segment's last point. Repeated points are dropped. Returns
 // the number of segments added, or -1 (object unchanged) when a point lies
 // outside 0..SECTION_MAX_ANCHOR.
-int AppendRoadPolyline(const std::vector<SectionPoint>& points, RoadObjectRecord* object,
-                       std::string* error = nullptr);
+int AppendRoadPolyline(const std::vector<SectionPoint>& points, RoadObjectRecord* object, std::string* error = nullptr);
 
 // Fills item->points from `points` (parcel-local, 0..0x1FFF each) for delta
 // scale 0: steps beyond a signed byte are split as above and repeated
