@@ -70,6 +70,7 @@ class CalendarDlg : public Window {
   bool noLogsNoticeShown = false;
   bool confirmShown = false;
   bool deletedNoticeShown = false;
+  bool deleteFailedNoticeShown = false;  // the confirmed day's log could not be deleted
   bool busy = false;
   int16_t busyStep = 0;
   MapDialog* mapScreen = nullptr;  // created on the first opened day, owned
@@ -106,6 +107,8 @@ class CalendarDlg : public Window {
   void StepShownMonth(int32_t direction);
   void StepHeldArrows();
   void ShowNoLogsNoticeIfNoLogsLeft();
+  void DeleteConfirmedDay();
+  void HideDeleteNotices();
 
   void OpenSettings();
   void OpenMap();
@@ -118,6 +121,7 @@ class CalendarDlg : public Window {
   CanvasContext noLogsNotice;
   Canvas dayDeleteConfirm;
   Canvas deletedNotice;
+  Canvas deleteFailedNotice;
   Canvas busyPicture;
   Font* calendarFont = nullptr;
   Font* dateFont = nullptr;

@@ -44,6 +44,12 @@ FILE* OpenDeviceFile(const char* devicePath, const char* mode);
 // content cannot be written completely (the old file is then left as it was
 // and the temporary file removed).
 int ReplaceDeviceFile(const char* devicePath, const char* bytes, size_t size);
+// Whether nothing lies at a device path: 1 when the path certainly names no
+// entry (it, or a folder on its way, does not exist), 0 when something is
+// there or that cannot be told (a folder that may not be searched, a path
+// that cannot be resolved). Lets a caller create a file without ever
+// replacing one it merely could not read.
+int IsDeviceEntryMissing(const char* devicePath);
 // For tests: `hook` runs with the temporary file's host path once it is
 // written and flushed, just before the rename (null: no hook).
 void SetReplaceDeviceFileHook(void (*hook)(const char* temporaryHostPath));

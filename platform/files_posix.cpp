@@ -250,6 +250,13 @@ int ReplaceDeviceFile(const char* devicePath, const char* bytes, size_t size) {
   return 0;
 }
 
+int IsDeviceEntryMissing(const char* devicePath) {
+  std::string hostPath;
+  if (ResolveDevicePath(devicePath, &hostPath) != 0) return 0;
+  struct stat info;
+  return lstat(hostPath.c_str(), &info) != 0 && errno == ENOENT ? 1 : 0;
+}
+
 void SetReplaceDeviceFileHook(void (*hook)(const char* temporaryHostPath)) { replaceHook.store(hook); }
 
 FindHandle* FindFirstFile(const char16_t* pattern, FindData* data) {

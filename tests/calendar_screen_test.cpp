@@ -266,6 +266,47 @@ TEST_F(CalendarTest, NoSaysNoAndTappingTheDeletedNoticeAfterTheLastLogShowsTheNo
   EXPECT_EQ(checks, 3);
 }
 
+// A day whose month folder is a link out of the log tree is listed, but
+// never deleted: the screen says so and the mark stays.
+TEST_F(CalendarTest, AFailedDeleteSaysSoAndTheMarkStays) {
+  AddLog(2026, 2, 11);
+  fs::path outside = root / "outside";
+  WriteFile(outside / "20260301.log", "keep");
+  fs::create_directory_symlink(outside, root / "SDMMC/TEVOLOG/2026/03");
+  int checks = 0;
+  EnterDeleteMode();
+  Tap(NEXT_X, ARROW_Y);
+  backend.Call([&] {
+    EXPECT_EQ(calendar.month, 3);
+    EXPECT_EQ(calendar.logDayCount, 1);
+    ++checks;
+  });
+  TapDay(2026, 3, 1);
+  Tap(YES_X, YES_NO_Y);
+  backend.Call([&] {
+    EXPECT_EQ(ReadFile(outside / "20260301.log"), "keep");
+    EXPECT_FALSE(calendar.deletedNoticeShown);
+    EXPECT_TRUE(calendar.deleteFailedNoticeShown);
+    EXPECT_EQ(calendar.logDayCount, 1);
+    EXPECT_TRUE(ScreenMatchesGolden("calendar_delete_failed_notice"));
+    ++checks;
+  });
+  backend.Wait(3000).Call([&] {
+    EXPECT_FALSE(calendar.deleteFailedNoticeShown);
+    EXPECT_FALSE(calendar.noLogsNoticeShown);
+    ++checks;
+  });
+  TapDay(2026, 3, 1);
+  Tap(YES_X, YES_NO_Y);
+  backend.Down(240, 150).Wait(10).Call([&] {  // a tap ends the notice at once
+    EXPECT_FALSE(calendar.deleteFailedNoticeShown);
+    ++checks;
+  });
+  backend.Up().Quit();
+  calendar.RunModal();
+  EXPECT_EQ(checks, 4);
+}
+
 TEST_F(CalendarTest, TitleIsAnsweredWithinTheBufferAndExitEndsTheRun) {
   AddLog(2009, 5, 12);
   bool checked = false;
