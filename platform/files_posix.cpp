@@ -231,8 +231,13 @@ int ReplaceDeviceFile(const char* devicePath, const char* bytes, size_t size) {
   std::string hostPath;
   if (ResolveDevicePath(devicePath, &hostPath) != 0) return -1;
   std::string temporary = hostPath + TEMPORARY_SUFFIX;
-  // A temporary file left by an interrupted write is replaced; O_EXCL never
+  // A temporary file left by an interrupted write is removed, also under
+  // another case of its name (one name on the FAT card); O_EXCL never
   // writes through a link planted under its name.
+  std::string stale;
+  if (ResolveDevicePath((std::string(devicePath) + TEMPORARY_SUFFIX).c_str(), &stale) == 0 && stale != temporary) {
+    unlink(stale.c_str());
+  }
   unlink(temporary.c_str());
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return -1;
