@@ -3,6 +3,9 @@
 // notices, the tap notifications, and golden screenshots.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "app/calendar_dlg.h"
 #include "app/log_viewer_app.h"
 #include "app/map_dialog.h"
@@ -340,6 +343,41 @@ TEST_F(CalendarTest, SecondCopyEndsAtOnceWhenTheCalendarRuns) {
   backend.Quit();
   calendar.RunModal();
   EXPECT_TRUE(checked);
+}
+
+// Runs the viewer program on `deviceRoot` with a script that only waits:
+// its exit status and what it printed.
+int RunViewer(const fs::path& deviceRoot, const fs::path& script, std::string* output) {
+  WriteFile(script, "wait 10\nquit\n");
+  std::string command = std::string(TEVO_VIEWER) + " --device-root '" + deviceRoot.string() + "' --script '" +
+                        script.string() + "' 2>&1";
+  FILE* viewer = popen(command.c_str(), "r");
+  if (viewer == nullptr) return -1;
+  char line[256];
+  while (std::fgets(line, sizeof line, viewer) != nullptr) *output += line;
+  return pclose(viewer);
+}
+
+// Only a viewer of the same device root is another copy; one that finds it
+// says so and fails, for it ran nothing.
+TEST_F(CalendarTest, AnotherCopyIsOneOfTheSameDeviceRoot) {
+  AddLog(2009, 5, 12);
+  const fs::path otherDevice = root / "other-device";
+  fs::create_directories(otherDevice);
+  int checks = 0;
+  backend.Wait(10).Call([&] {
+    std::string output;
+    EXPECT_EQ(RunViewer(otherDevice, root / "other.txt", &output), 0) << output;
+    EXPECT_EQ(output.find("another copy"), std::string::npos) << output;
+    output.clear();
+    // The same folder by another spelling is the same device.
+    EXPECT_NE(RunViewer(root / "SDMMC" / "..", root / "same.txt", &output), 0);
+    EXPECT_NE(output.find("another copy"), std::string::npos) << output;
+    ++checks;
+  });
+  backend.Quit();
+  calendar.RunModal();
+  EXPECT_EQ(checks, 1);
 }
 
 }  // namespace
