@@ -91,7 +91,7 @@ int CalendarDlg::OnInitDialog() {
   selectedDay = -1;
   mode = MODE_BROWSE;
   prevPressed = nextPressed = settingsPressed = backPressed = exitPressed = false;
-  deletedNoticeShown = false;
+  deletedNoticeShown = deleteFailedNoticeShown = false;
   pressX = pressY = -1;
   MoveWindow(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, true);
   AskMainMenuForTapTarget();
@@ -108,6 +108,7 @@ void CalendarDlg::LoadPicturesAndFonts() {
   noLogsNotice.Load(PICTURE_NO_LOGS_NOTICE);
   LoadPicture(&dayDeleteConfirm, PICTURE_DAY_DELETE_CONFIRM);
   LoadPicture(&deletedNotice, PICTURE_DELETED_NOTICE);
+  LoadPicture(&deleteFailedNotice, PICTURE_DELETE_FAILED_NOTICE);
   LoadPicture(&busyPicture, PICTURE_BUSY);
 }
 
@@ -221,6 +222,7 @@ void CalendarDlg::OnPaint() {
   DrawButton(NEXT_ARROW, nextPressed);
   if (noLogsNoticeShown) BlendOverlay(&screen.canvas, noLogsNotice.canvas, NOTICE_WEIGHT);
   if (deletedNoticeShown) BlendOverlay(&screen.canvas, deletedNotice, NOTICE_WEIGHT);
+  if (deleteFailedNoticeShown) BlendOverlay(&screen.canvas, deleteFailedNotice, NOTICE_WEIGHT);
   if (busy) DrawBusyIndicator();
 
   DrawingContext* window = BeginPaint();
@@ -284,10 +286,9 @@ bool CalendarDlg::DeleteRules(int32_t x, int32_t y) {
   if (confirmShown) {
     NotifyTap();
     PressYesOrNo(x, y, &yesPressed, &noPressed);
-  } else if (deletedNoticeShown) {
+  } else if (deletedNoticeShown || deleteFailedNoticeShown) {
     NotifyTap();
-    KillTimer(TIMER_DAY_DELETED_NOTICE);
-    deletedNoticeShown = false;
+    HideDeleteNotices();
     ShowNoLogsNoticeIfNoLogsLeft();
   } else if (noLogsNoticeShown) {
     NotifyTap();
@@ -341,12 +342,7 @@ void CalendarDlg::OnLButtonUp(uint32_t, int32_t, int32_t) {
       OpenSettings();
     } else if (confirmShown) {
       // Any release closes the confirmation; only "yes" deletes.
-      if (yesPressed) {
-        DeleteLogDay(year, month, day);
-        deletedNoticeShown = true;
-        SetTimer(TIMER_DAY_DELETED_NOTICE, DAY_DELETED_NOTICE_MS);
-        logDayCount = ListLogDays(year, month, logDays);
-      }
+      if (yesPressed) DeleteConfirmedDay();
       yesPressed = noPressed = confirmShown = false;
     }
   } else if (mode == MODE_BROWSE) {
@@ -386,6 +382,23 @@ void CalendarDlg::StepHeldArrows() {
   }
 }
 
+// "Deleted" only when the file is gone; either way the marks are read
+// again, so they show what is on the card.
+void CalendarDlg::DeleteConfirmedDay() {
+  if (DeleteLogDay(year, month, day) == 1) {
+    deletedNoticeShown = true;
+  } else {
+    deleteFailedNoticeShown = true;
+  }
+  SetTimer(TIMER_DAY_DELETED_NOTICE, DAY_DELETED_NOTICE_MS);
+  logDayCount = ListLogDays(year, month, logDays);
+}
+
+void CalendarDlg::HideDeleteNotices() {
+  KillTimer(TIMER_DAY_DELETED_NOTICE);
+  deletedNoticeShown = deleteFailedNoticeShown = false;
+}
+
 void CalendarDlg::ShowNoLogsNoticeIfNoLogsLeft() {
   if (CountNewestMonthLogs() < 1) {
     noLogsNoticeShown = true;
@@ -401,8 +414,7 @@ void CalendarDlg::OnTimer(uint32_t id) {
       Invalidate(true);
       break;
     case TIMER_DAY_DELETED_NOTICE:
-      KillTimer(TIMER_DAY_DELETED_NOTICE);
-      deletedNoticeShown = false;
+      HideDeleteNotices();
       ShowNoLogsNoticeIfNoLogsLeft();
       Invalidate(true);
       break;

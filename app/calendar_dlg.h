@@ -73,6 +73,7 @@ class CalendarDlg : public Window {
   bool noLogsNoticeShown = false;
   bool confirmShown = false;
   bool deletedNoticeShown = false;
+  bool deleteFailedNoticeShown = false;  // the confirmed day's log could not be deleted
   bool busy = false;
   int16_t busyStep = 0;
   MapDialog* mapScreen = nullptr;  // created on the first opened day, owned
@@ -110,6 +111,8 @@ class CalendarDlg : public Window {
   void StepShownMonth(int32_t direction);
   void StepHeldArrows();
   void ShowNoLogsNoticeIfNoLogsLeft();
+  void DeleteConfirmedDay();
+  void HideDeleteNotices();
 
   void OpenSettings();
   void OpenMap();
@@ -122,6 +125,7 @@ class CalendarDlg : public Window {
   CanvasContext noLogsNotice;
   Canvas dayDeleteConfirm;
   Canvas deletedNotice;
+  Canvas deleteFailedNotice;
   Canvas busyPicture;
   Font* calendarFont = nullptr;
   Font* dateFont = nullptr;

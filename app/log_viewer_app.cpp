@@ -6,7 +6,9 @@
 
 bool LogViewerApp::InitInstance() {
   registryKey = REGISTRY_KEY_NAME;
-  foundAnotherCopy = FindWindowByTitle(SINGLE_INSTANCE_TITLE) != 0;
+  // Another copy counts only when it shows the same device: viewers of
+  // other device roots on this host are other devices.
+  foundAnotherCopy = FindWindowOnDevice(SINGLE_INSTANCE_TITLE) != 0;
   if (foundAnotherCopy) return false;
   // The map data live as long as the program's screens: every map screen
   // and renderer made under the calendar shares them.

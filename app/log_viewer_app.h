@@ -7,7 +7,8 @@ class LogViewerApp {
   // Name of the program's settings key, as the device's framework keeps it.
   static constexpr const char* REGISTRY_KEY_NAME = "アプリケーション ウィザードで生成されたローカル アプリケーション";
 
-  // Start-up: ends at once when another copy's calendar exists; otherwise
+  // Start-up: ends at once when another copy's calendar exists for the same
+  // device root; otherwise
   // runs the calendar modally until it ends. Always returns false: there is
   // no message loop of the application's own after it.
   bool InitInstance();

@@ -111,8 +111,10 @@ int main(int argc, char** argv) {
   app.InitInstance();
   SetBackend(nullptr);
   if (app.FoundAnotherCopy()) {
-    std::fprintf(stderr, "tevo-logviewer: another copy is running already\n");
-    return 0;
+    // Nothing ran (no window, no script): that is not a success.
+    std::fprintf(stderr, "tevo-logviewer: another copy is running already for the device root %s\n",
+                 DeviceRoot().c_str());
+    return 1;
   }
   return headless.Failures() == 0 ? 0 : 1;
 }

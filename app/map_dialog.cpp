@@ -223,18 +223,35 @@ void MapDialog::OnMouseMove(uint32_t flags, int32_t x, int32_t y) {
 }
 
 // The point under the finger goes where the last handled move left it; the
-// shifted snapshot stays until the frame for the new centre arrives.
+// shifted snapshot stays until the frame for the new centre arrives. A pan
+// the renderer refuses (beyond the map's edge) brings no new frame, so the
+// last frame is put back instead of leaving the preview with its grey band.
 void MapDialog::FinishDrag() {
   int32_t offsetX = dragStartX - lastX;
   int32_t offsetY = dragStartY - lastY;
-  renderer->PanTo(offsetX + canvasWidth / 2, offsetY + canvasHeight / 2);
+  bool refused = renderer->PanTo(offsetX + canvasWidth / 2, offsetY + canvasHeight / 2) < 0;
   dragStartX = dragStartY = -1;
   {
     std::lock_guard<std::mutex> lock(canvasLock);
-    FillRect(mapCanvas.dc, Rect{0, 0, canvasWidth, canvasHeight}, DRAG_GREY);
-    BitBlt(mapCanvas.dc, 0, 0, canvasWidth, canvasHeight, dragCanvas.dc, offsetX, offsetY);
+    if (refused) {
+      BlitOpaque(&composeCanvas.canvas, &mapCanvas.canvas, 0, 0, canvasWidth, canvasHeight, 0, 0);
+    } else {
+      FillRect(mapCanvas.dc, Rect{0, 0, canvasWidth, canvasHeight}, DRAG_GREY);
+      BitBlt(mapCanvas.dc, 0, 0, canvasWidth, canvasHeight, dragCanvas.dc, offsetX, offsetY);
+    }
   }
   Invalidate(false);
+}
+
+// The pressed look of a zoom button ends with the press. Each paint lays
+// its looks over what the composed canvas holds, so the button's place is
+// first given back the map under it (the last frame), then repainted.
+void MapDialog::ReleaseZoomButton(int32_t x, int32_t y) {
+  {
+    std::lock_guard<std::mutex> lock(canvasLock);
+    BlitOpaque(&composeCanvas.canvas, &mapCanvas.canvas, x, y, BUTTON_SIZE, BUTTON_SIZE, x, y);
+  }
+  InvalidateRect(Rect{RAIL_LEFT, 0, SCREEN_WIDTH, SCREEN_HEIGHT}, true);
 }
 
 void MapDialog::OnLButtonUp(uint32_t, int32_t, int32_t) {
@@ -242,6 +259,8 @@ void MapDialog::OnLButtonUp(uint32_t, int32_t, int32_t) {
   if (dragStartX != -1 || dragStartY != -1) FinishDrag();
   sliderActive = false;
   if (backPressed) ShowWindow(SW_HIDE);
+  if (zoomOutPressed) ReleaseZoomButton(MINUS_X, MINUS_Y);
+  if (zoomInPressed) ReleaseZoomButton(PLUS_X, PLUS_Y);
   zoomOutPressed = zoomInPressed = backPressed = false;
 }
 

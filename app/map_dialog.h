@@ -73,6 +73,7 @@ class MapDialog : public Window {
   void StartDrag(int32_t x, int32_t y);
   void ShowDragPreview(int32_t x, int32_t y);
   void FinishDrag();
+  void ReleaseZoomButton(int32_t x, int32_t y);
   void MoveSlider(int32_t x, int32_t y);
   void DrawScaleLabel(DrawingContext* window);
 

@@ -48,6 +48,10 @@ constexpr SpriteCell CARD_MESSAGE{0, 288, 200, 32};
 
 constexpr LogicalFont SETTINGS_FONT{DEVICE_FONT_FACE, 120, 400, FONT_QUALITY_ANTIALIASED, 128, 2};
 
+// Pictures of the failure notices, by failure - 1.
+constexpr int FAILURE_NOTICE_PICTURES[FAILURE_NOTICE_COUNT] = {
+    PICTURE_DELETE_FAILED_NOTICE, PICTURE_SETTINGS_UNREADABLE_NOTICE, PICTURE_SETTINGS_UNWRITTEN_NOTICE};
+
 constexpr int RESULT_DELETE_DAYS = 1;
 constexpr int RESULT_BACK = 0;
 
@@ -66,10 +70,12 @@ int CCalendarDlg_Setting::OnInitDialog() {
   LoadPicture(&spriteSheet, PICTURE_SPRITE_SHEET);
   LoadPicture(&allDeleteConfirm, PICTURE_ALL_DELETE_CONFIRM);
   LoadPicture(&deletedNotice, PICTURE_DELETED_NOTICE);
+  for (int i = 0; i < FAILURE_NOTICE_COUNT; ++i) LoadPicture(&failureNotices[i], FAILURE_NOTICE_PICTURES[i]);
   MoveWindow(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, true);
   ClearPressFlags();
   hasLogs = CountNewestMonthLogs();
   confirmShown = yesPressed = noPressed = deletedNoticeShown = false;
+  failureNotice = FAILURE_NONE;
   settingsFont = CreateFont(SETTINGS_FONT);
   ReadSettingsFile();
   QueryCard();
@@ -78,13 +84,18 @@ int CCalendarDlg_Setting::OnInitDialog() {
   return 1;
 }
 
-// An unreadable file is replaced by the defaults; if even that fails the
-// defaults in memory are shown.
+// A missing file gets the defaults. A file that exists but cannot be read
+// (or holds fewer than five values) is left as it is, for the recorder may
+// still read it: the screen says so and shows the values that were found.
 void CCalendarDlg_Setting::ReadSettingsFile() {
   RecordingSettings settings;
   if (ReadRecordingSettings(&settings) < 0) {
-    WriteDefaultRecordingSettings();
-    ReadRecordingSettings(&settings);
+    if (RecordingSettingsFileMissing()) {
+      WriteDefaultRecordingSettings();
+      ReadRecordingSettings(&settings);
+    } else {
+      ShowFailureNotice(FAILURE_SETTINGS_READ);
+    }
   }
   logRecMode = settings.logRec;
 }
@@ -93,6 +104,19 @@ void CCalendarDlg_Setting::QueryCard() {
   CardSpace card = QueryCardSpace();
   cardFreeBytes = card.freeBytes;
   cardFreePercent = card.freePercent;
+}
+
+// One notice at a time; timer 1030 or the next pen-down ends it.
+void CCalendarDlg_Setting::ShowFailureNotice(uint8_t failure) {
+  deletedNoticeShown = false;
+  failureNotice = failure;
+  SetTimer(TIMER_ALL_DELETED_NOTICE, ALL_DELETED_NOTICE_MS);
+}
+
+void CCalendarDlg_Setting::HideNotices() {
+  KillTimer(TIMER_ALL_DELETED_NOTICE);
+  deletedNoticeShown = false;
+  failureNotice = FAILURE_NONE;
 }
 
 void CCalendarDlg_Setting::ClearPressFlags() {
@@ -148,6 +172,7 @@ void CCalendarDlg_Setting::OnPaint() {
   DrawFreeSpace();
   if (confirmShown) DrawConfirmation();
   if (deletedNoticeShown) BlendOverlay(&screen.canvas, deletedNotice, NOTICE_WEIGHT);
+  if (failureNotice != FAILURE_NONE) BlendOverlay(&screen.canvas, failureNotices[failureNotice - 1], NOTICE_WEIGHT);
   DrawingContext* window = BeginPaint();
   BitBlt(window, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, screen.dc, 0, 0);
   EndPaint(window);
@@ -162,10 +187,9 @@ void CCalendarDlg_Setting::OnLButtonDown(uint32_t, int32_t x, int32_t y) {
   if (confirmShown) {
     NotifyTap();
     PressYesOrNo(x, y, &yesPressed, &noPressed);
-  } else if (deletedNoticeShown) {
+  } else if (deletedNoticeShown || failureNotice != FAILURE_NONE) {
     NotifyTap();
-    KillTimer(TIMER_ALL_DELETED_NOTICE);
-    deletedNoticeShown = false;
+    HideNotices();
   } else if (RECORDING_TIME_AREA.Contains(x, y)) {
     logRecPressed = true;
     NotifyTap();
@@ -198,24 +222,42 @@ void CCalendarDlg_Setting::OnMouseMove(uint32_t, int32_t x, int32_t y) {
   if (cleared) Invalidate(true);
 }
 
+// The button then shows what the file holds: the new time, or, when it
+// could not be written, the time still in the file, with a notice.
 void CCalendarDlg_Setting::CycleRecordingTime() {
   // 0 -> 1 -> 2 -> 3 -> 0; any value above 2 (also one read from a foreign file) becomes 0.
-  logRecMode = logRecMode > LOG_REC_12_HOURS ? LOG_REC_OFF : static_cast<uint8_t>(logRecMode + 1);
+  uint8_t next = logRecMode > LOG_REC_12_HOURS ? LOG_REC_OFF : static_cast<uint8_t>(logRecMode + 1);
   RecordingSettings settings;
-  settings.logRec = logRecMode;
+  settings.logRec = next;
   settings.recStartDay = settings.recStartTime = settings.recEndDay = settings.recEndTime = -1;
-  WriteRecordingSettings(settings);
+  if (WriteRecordingSettings(settings) == 0) {
+    logRecMode = next;
+    return;
+  }
+  RecordingSettings held;
+  ReadRecordingSettings(&held);
+  logRecMode = held.logRec;
+  ShowFailureNotice(FAILURE_SETTINGS_WRITE);
+}
+
+// "Deleted" only when every log is gone; otherwise a failure notice, and
+// the delete buttons stay usable while logs remain.
+void CCalendarDlg_Setting::DeleteAll() {
+  if (DeleteAllLogs() < 0) {
+    hasLogs = CountNewestMonthLogs();
+    ShowFailureNotice(FAILURE_DELETE);
+    return;
+  }
+  hasLogs = 0;
+  failureNotice = FAILURE_NONE;
+  deletedNoticeShown = true;
+  SetTimer(TIMER_ALL_DELETED_NOTICE, ALL_DELETED_NOTICE_MS);
 }
 
 void CCalendarDlg_Setting::OnLButtonUp(uint32_t, int32_t, int32_t) {
   if (confirmShown) {
     // Any release closes the confirmation; only "yes" deletes.
-    if (yesPressed) {
-      DeleteAllLogs();
-      hasLogs = 0;
-      deletedNoticeShown = true;
-      SetTimer(TIMER_ALL_DELETED_NOTICE, ALL_DELETED_NOTICE_MS);
-    }
+    if (yesPressed) DeleteAll();
     confirmShown = yesPressed = noPressed = false;
   } else if (logRecPressed) {
     CycleRecordingTime();
@@ -232,7 +274,6 @@ void CCalendarDlg_Setting::OnLButtonUp(uint32_t, int32_t, int32_t) {
 
 void CCalendarDlg_Setting::OnTimer(uint32_t id) {
   if (id != TIMER_ALL_DELETED_NOTICE) return;
-  KillTimer(TIMER_ALL_DELETED_NOTICE);
-  deletedNoticeShown = false;
+  HideNotices();
   Invalidate(true);
 }

@@ -9,8 +9,16 @@
 #include "app/canvas_context.h"
 #include "platform/window.h"
 
+// Ends whichever notice the screen shows: "deleted" or a failure.
 constexpr uint32_t TIMER_ALL_DELETED_NOTICE = 1030;
 constexpr uint32_t ALL_DELETED_NOTICE_MS = 3000;
+
+// Failures the screen reports with a notice (none shown: FAILURE_NONE).
+constexpr uint8_t FAILURE_NONE = 0;
+constexpr uint8_t FAILURE_DELETE = 1;          // logs are left after deleting all
+constexpr uint8_t FAILURE_SETTINGS_READ = 2;   // the settings file exists but cannot be read
+constexpr uint8_t FAILURE_SETTINGS_WRITE = 3;  // a new recording time could not be written
+constexpr int FAILURE_NOTICE_COUNT = 3;
 
 // Recording times the button cycles through (the LOG_REC value).
 constexpr uint8_t LOG_REC_OFF = 0;
@@ -34,6 +42,7 @@ class CCalendarDlg_Setting : public Window {
   bool yesPressed = false;
   bool noPressed = false;
   bool deletedNoticeShown = false;
+  uint8_t failureNotice = FAILURE_NONE;
   uint64_t cardFreeBytes = 0;
   uint8_t cardFreePercent = 0;
 
@@ -54,11 +63,15 @@ class CCalendarDlg_Setting : public Window {
   void DrawConfirmation();
   void ClearPressFlags();
   void CycleRecordingTime();
+  void DeleteAll();
+  void ShowFailureNotice(uint8_t failure);
+  void HideNotices();
 
   CanvasContext screen;
   Canvas background;
   Canvas spriteSheet;
   Canvas allDeleteConfirm;
   Canvas deletedNotice;
+  Canvas failureNotices[FAILURE_NOTICE_COUNT];  // by failure - 1
   Font* settingsFont = nullptr;
 };

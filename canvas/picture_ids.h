@@ -16,3 +16,6 @@ constexpr int PICTURE_DELETE_BACKGROUND = 147; // calendar, deleting days
 constexpr int PICTURE_DELETED_NOTICE = 149;
 constexpr int PICTURE_SETTINGS_BACKGROUND = 150;
 constexpr int PICTURE_ALL_DELETE_CONFIRM = 153;
+constexpr int PICTURE_DELETE_FAILED_NOTICE = 154;      // 320 x 128: logs could not be deleted
+constexpr int PICTURE_SETTINGS_UNREADABLE_NOTICE = 155; // 320 x 128: the settings file cannot be read
+constexpr int PICTURE_SETTINGS_UNWRITTEN_NOTICE = 156;  // 320 x 128: the settings file could not be written

@@ -9,6 +9,8 @@
 namespace {
 
 constexpr char LOG_ROOT[] = "\\SDMMC\\TEVOLOG\\";
+constexpr char16_t LOG_ROOT_PATH[] = u"\\SDMMC\\TEVOLOG";
+constexpr int LOG_ROOT_LENGTH = sizeof LOG_ROOT - 1;
 constexpr char ALL_ENTRIES[] = "*.*";
 constexpr char DAY_FILE_PATTERN[] = "*.log";
 constexpr char DAY_FILE_SUFFIX[] = ".log";
@@ -190,77 +192,49 @@ int WalkToNewestMonth(int32_t* yearOut, int32_t* monthOut, int32_t* daysOut) {
   return result;
 }
 
-// Whether a device path can name the entry: a name holding a path
-// separator would lead the path to another entry.
-bool IsNameable(const FindData& entry) {
-  for (const char16_t* c = entry.name; *c != u'\0'; ++c) {
-    if (*c == u'\\' || *c == u'/') return false;
-  }
-  return true;
-}
-
 // A real directory: links and special entries carry other attribute bits.
-bool IsWalkableDirectory(const FindData& entry) {
-  return entry.attributes == FILE_ATTRIBUTE_DIRECTORY && IsNameable(entry);
-}
+bool IsWalkableDirectory(const FindData& entry) { return entry.attributes == FILE_ATTRIBUTE_DIRECTORY; }
 
-// Whether "\SDMMC\TEVOLOG" is a directory (an empty one has nothing to search).
-bool LogRootExists() {
+// Deletes every entry of a month folder that is not a folder, then the
+// folder itself (which stays when something is left in it). Folders inside
+// a month folder, and what they hold, are left alone. Returns whether every
+// deletion it tried succeeded.
+bool DeleteMonthFolder(const DeviceFolder* year, const char16_t* monthName) {
+  DeviceFolder* month = OpenDeviceSubfolder(year, monthName);
+  if (month == nullptr) return false;  // gone meanwhile, unreadable, or another mount
+  bool complete = true;
   FindData entry;
-  FindHandle* search = FindFirstFile(u"\\SDMMC\\TEVOLOG", &entry);
-  bool exists = search != nullptr && (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  FindClose(search);
-  return exists;
-}
-
-// root + yearName + ["\" + monthName]
-SearchPath DirectoryPath(const char16_t* yearName, const char16_t* monthName) {
-  SearchPath path;
-  path.Append(LOG_ROOT);
-  path.AppendName(yearName);
-  if (monthName != nullptr) {
-    path.Append("\\");
-    path.AppendName(monthName);
-  }
-  return path;
-}
-
-// Deletes every entry of a month directory that is not a directory, then
-// the directory itself (which stays when something is left in it).
-void DeleteMonthDirectory(const char16_t* yearName, const char16_t* monthName) {
-  SearchPath directory = DirectoryPath(yearName, monthName);
-  SearchPath search = directory;
-  search.Append("\\");
-  search.Append(ALL_ENTRIES);
-  if (!search.Fits()) return;
-  FindData entry;
-  if (FindHandle* files = FindFirstFile(search.Text(), &entry)) {
+  if (FindHandle* files = FindFirstFileIn(month, u"*.*", &entry)) {
     do {
-      if (entry.attributes == FILE_ATTRIBUTE_DIRECTORY || !IsNameable(entry)) continue;
-      SearchPath file = directory;
-      file.Append("\\");
-      file.AppendName(entry.name);
-      if (file.Fits()) DeleteDeviceFile(file.Text());
+      if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+      if (DeleteFileIn(month, entry.name) != 1) complete = false;
     } while (FindNextFile(files, &entry));
     FindClose(files);
   }
-  RemoveDeviceDirectory(directory.Text());
+  CloseDeviceFolder(month);
+  return RemoveFolderIn(year, monthName) >= 0 && complete;
 }
 
-void DeleteYearDirectory(const char16_t* yearName) {
-  SearchPath directory = DirectoryPath(yearName, nullptr);
-  SearchPath search = directory;
-  search.Append("\\");
-  search.Append(ALL_ENTRIES);
-  if (!search.Fits()) return;
+// Runs `deleteOne` on every real directory of `folder`. Returns whether
+// each of them was deleted completely.
+bool DeleteEachDirectory(const DeviceFolder* folder, bool (*deleteOne)(const DeviceFolder*, const char16_t*)) {
+  bool complete = true;
   FindData entry;
-  if (FindHandle* months = FindFirstFile(search.Text(), &entry)) {
+  if (FindHandle* entries = FindFirstFileIn(folder, u"*.*", &entry)) {
     do {
-      if (IsWalkableDirectory(entry)) DeleteMonthDirectory(yearName, entry.name);
-    } while (FindNextFile(months, &entry));
-    FindClose(months);
+      if (IsWalkableDirectory(entry) && !deleteOne(folder, entry.name)) complete = false;
+    } while (FindNextFile(entries, &entry));
+    FindClose(entries);
   }
-  RemoveDeviceDirectory(directory.Text());
+  return complete;
+}
+
+bool DeleteYearFolder(const DeviceFolder* root, const char16_t* yearName) {
+  DeviceFolder* year = OpenDeviceSubfolder(root, yearName);
+  if (year == nullptr) return false;
+  bool complete = DeleteEachDirectory(year, DeleteMonthFolder);
+  CloseDeviceFolder(year);
+  return RemoveFolderIn(root, yearName) >= 0 && complete;
 }
 
 }  // namespace
@@ -311,21 +285,17 @@ int SelectLogDay(int32_t year, int32_t month, int32_t day) {
 }
 
 int DeleteLogDay(int32_t year, int32_t month, int32_t day) {
+  // The day's path below the log root, "yyyy\mm\yyyymmdd.log": each folder
+  // on the way is entered without following links.
   SearchPath path;
   AppendDayFile(&path, year, month, day);
-  return DeleteDeviceFile(path.Text());
+  return DeleteDeviceFileBelow(LOG_ROOT_PATH, path.Text() + LOG_ROOT_LENGTH);
 }
 
 int DeleteAllLogs() {
-  SearchPath rootSearch;
-  rootSearch.Append(LOG_ROOT);
-  rootSearch.Append(ALL_ENTRIES);
-  FindData entry;
-  FindHandle* years = FindFirstFile(rootSearch.Text(), &entry);
-  if (years == nullptr) return LogRootExists() ? 1 : -1;
-  do {
-    if (IsWalkableDirectory(entry)) DeleteYearDirectory(entry.name);
-  } while (FindNextFile(years, &entry));
-  FindClose(years);
-  return 1;
+  DeviceFolder* root = OpenDeviceFolder(LOG_ROOT_PATH);
+  if (root == nullptr) return -1;
+  bool complete = DeleteEachDirectory(root, DeleteYearFolder);
+  CloseDeviceFolder(root);
+  return complete ? 1 : -1;
 }

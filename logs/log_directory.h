@@ -52,11 +52,16 @@ int ListLogDays(int32_t year, int32_t month, int32_t days[DAY_LIST_CAPACITY]);
 int SelectLogDay(int32_t year, int32_t month, int32_t day);
 
 // Deletes the log of `day` of `month` of `year`: 1 when it was deleted, 0
-// when not. Leaves the selected day alone.
+// when not (also when a folder on its way is a link or another mount, which
+// is never passed through). Leaves the selected day alone.
 int DeleteLogDay(int32_t year, int32_t month, int32_t day);
 
 // Deletes every file in every month directory of every year directory, then
-// the emptied month and year directories. Only real directories are walked
-// into; a symbolic link is deleted as a file, never followed. Returns 1, or
-// -1 when "\SDMMC\TEVOLOG\" cannot be searched.
+// the emptied month and year directories. Only real directories of the log
+// root's own mount are walked into; a link is deleted as a file, never
+// followed. Returns 1 when everything it set out to delete is gone, -1 when
+// "\SDMMC\TEVOLOG\" cannot be opened or something could not be deleted (a
+// read-only card, a month or year directory it may not or must not enter).
+// Files directly in the root or a year directory, and directories inside a
+// month directory, are left alone by design and do not count as failures.
 int DeleteAllLogs();

@@ -74,6 +74,8 @@ int ReadRecordingSettings(RecordingSettings* settings) {
   return 0;
 }
 
+bool RecordingSettingsFileMissing() { return IsDeviceEntryMissing(RECORDING_SETTINGS_PATH) == 1; }
+
 int WriteRecordingSettings(const RecordingSettings& settings) {
   char text[SETTINGS_TEXT_SIZE];
   int length = std::snprintf(text, sizeof text, SETTINGS_FORMAT, static_cast<unsigned>(settings.logRec),

@@ -26,6 +26,10 @@ struct RecordingSettings {
 // found before the missing one stay in `settings`).
 int ReadRecordingSettings(RecordingSettings* settings);
 
+// Whether there is no settings file at all (not one that merely cannot be
+// read): only then may the defaults be written without losing anything.
+bool RecordingSettingsFileMissing();
+
 // Writes the five lines of `settings`. The old file is replaced only by a
 // complete new one. Returns 0, or -1 when the file cannot be written (the
 // old file then stays as it was).

@@ -44,6 +44,12 @@ FILE* OpenDeviceFile(const char* devicePath, const char* mode);
 // content cannot be written completely (the old file is then left as it was
 // and the temporary file removed).
 int ReplaceDeviceFile(const char* devicePath, const char* bytes, size_t size);
+// Whether nothing lies at a device path: 1 when the path certainly names no
+// entry (it, or a folder on its way, does not exist), 0 when something is
+// there or that cannot be told (a folder that may not be searched, a path
+// that cannot be resolved). Lets a caller create a file without ever
+// replacing one it merely could not read.
+int IsDeviceEntryMissing(const char* devicePath);
 // For tests: `hook` runs with the temporary file's host path once it is
 // written and flushed, just before the rename (null: no hook).
 void SetReplaceDeviceFileHook(void (*hook)(const char* temporaryHostPath));
@@ -69,10 +75,43 @@ int FindNextFile(FindHandle* handle, FindData* data);
 // Ends a search; null is accepted.
 void FindClose(FindHandle* handle);
 
-// Deletes a file (never a directory): 1 on success, 0 on failure.
-int DeleteDeviceFile(const char16_t* path);
-// Removes an empty directory: 1 on success, 0 on failure.
-int RemoveDeviceDirectory(const char16_t* path);
+// Folders for walks that delete. A walk starts at a folder named by a
+// device path (links on the way to it are followed: it is where the card
+// or the log tree lies) and goes down entry by entry through open folder
+// descriptors: no link is followed below the start, nothing can be swapped
+// in between looking at an entry and deleting it, and a folder of another
+// mount (another file system or a bind mount) is never entered.
+struct DeviceFolder;
+
+// Opens the folder that `path` names (resolved as ResolveDevicePath does).
+// Null when it is missing or not a folder. Close with CloseDeviceFolder.
+DeviceFolder* OpenDeviceFolder(const char16_t* path);
+// Opens the entry `name` of `parent` (one name, matched ignoring case) when
+// it is a real folder on the same mount as the walk's start. Null for a
+// link, a special file, a folder of another mount, a missing entry, or a
+// name that is not a plain entry name ("", ".", "..", holding "/").
+DeviceFolder* OpenDeviceSubfolder(const DeviceFolder* parent, const char16_t* name);
+// Closes a folder; null is accepted.
+void CloseDeviceFolder(DeviceFolder* folder);
+
+// A search over a wildcard pattern ("*.*", "*.log") inside an open folder,
+// with the attribute words of FindFirstFile. Null when nothing matches.
+FindHandle* FindFirstFileIn(const DeviceFolder* folder, const char16_t* pattern, FindData* data);
+
+// Deletes the entry `name` of `folder` (matched ignoring case) unless it is
+// a folder; a link is removed itself, never its target. 1 on success, 0 on
+// failure.
+int DeleteFileIn(const DeviceFolder* folder, const char16_t* name);
+// Removes the empty subfolder `name` of `folder`. 1 when removed, 0 when it
+// still holds entries, -1 when it cannot be removed otherwise (a read-only
+// card, a link or file under that name, a missing entry).
+int RemoveFolderIn(const DeviceFolder* folder, const char16_t* name);
+
+// Deletes the file `relativePath` ("2009\05\20090512.log") below the
+// folder `startPath`, going down with OpenDeviceSubfolder. 1 on success, 0
+// when a folder on the way is missing, a link or another mount, or the
+// file cannot be deleted.
+int DeleteDeviceFileBelow(const char16_t* startPath, const char16_t* relativePath);
 
 // Space of the volume holding a device directory, in bytes.
 struct DiskSpace {

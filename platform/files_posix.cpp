@@ -74,16 +74,21 @@ std::vector<std::string> SplitDevicePath(const std::string& devicePath) {
   return parts;
 }
 
-// The entry of `directory` whose name equals `component` ignoring case;
-// the exact name wins, and `component` itself when nothing matches.
-std::string MatchComponent(const std::string& directory, const std::string& component) {
+// The entry of the folder `folderFd` named `name`, ignoring case; the exact
+// name wins, and `name` itself when nothing matches.
+std::string MatchEntryIn(int folderFd, const std::string& name) {
   struct stat info;
-  if (lstat((directory + "/" + component).c_str(), &info) == 0) return component;
-  DIR* dir = opendir(directory.c_str());
-  if (dir == nullptr) return component;
-  std::string match = component;
+  if (fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return name;
+  int listFd = openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listFd < 0) return name;
+  DIR* dir = fdopendir(listFd);
+  if (dir == nullptr) {
+    close(listFd);
+    return name;
+  }
+  std::string match = name;
   while (dirent* entry = readdir(dir)) {
-    if (EqualsIgnoringCase(entry->d_name, component)) {
+    if (EqualsIgnoringCase(entry->d_name, name)) {
       match = entry->d_name;
       break;
     }
@@ -92,9 +97,20 @@ std::string MatchComponent(const std::string& directory, const std::string& comp
   return match;
 }
 
-uint32_t AttributesOf(const std::string& hostPath, const char* name) {
+// The entry of `directory` whose name equals `component` ignoring case, as
+// MatchEntryIn finds it.
+std::string MatchComponent(const std::string& directory, const std::string& component) {
+  int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return component;
+  std::string match = MatchEntryIn(fd, component);
+  close(fd);
+  return match;
+}
+
+// The attribute word of the entry `name` of the folder open as `folderFd`.
+uint32_t AttributesOf(int folderFd, const char* name) {
   struct stat info;
-  if (lstat(hostPath.c_str(), &info) != 0) return FILE_ATTRIBUTE_REPARSE_POINT;
+  if (fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return FILE_ATTRIBUTE_REPARSE_POINT;
   uint32_t attributes = 0;
   if (S_ISDIR(info.st_mode)) {
     attributes |= FILE_ATTRIBUTE_DIRECTORY;
@@ -140,7 +156,6 @@ void CopyName(const std::string& name, FindData* data) {
 }  // namespace
 
 struct FindHandle {
-  std::string directory;
   std::string pattern;
   DIR* dir = nullptr;
 };
@@ -153,7 +168,7 @@ bool NextMatch(FindHandle* handle, FindData* data) {
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     bool matches = handle->pattern == "*.*" || MatchesPattern(handle->pattern.c_str(), name);
     if (!matches) continue;
-    data->attributes = AttributesOf(handle->directory + "/" + name, name);
+    data->attributes = AttributesOf(dirfd(handle->dir), name);
     CopyName(name, data);
     return true;
   }
@@ -216,8 +231,13 @@ int ReplaceDeviceFile(const char* devicePath, const char* bytes, size_t size) {
   std::string hostPath;
   if (ResolveDevicePath(devicePath, &hostPath) != 0) return -1;
   std::string temporary = hostPath + TEMPORARY_SUFFIX;
-  // A temporary file left by an interrupted write is replaced; O_EXCL never
+  // A temporary file left by an interrupted write is removed, also under
+  // another case of its name (one name on the FAT card); O_EXCL never
   // writes through a link planted under its name.
+  std::string stale;
+  if (ResolveDevicePath((std::string(devicePath) + TEMPORARY_SUFFIX).c_str(), &stale) == 0 && stale != temporary) {
+    unlink(stale.c_str());
+  }
   unlink(temporary.c_str());
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return -1;
@@ -235,6 +255,13 @@ int ReplaceDeviceFile(const char* devicePath, const char* bytes, size_t size) {
   return 0;
 }
 
+int IsDeviceEntryMissing(const char* devicePath) {
+  std::string hostPath;
+  if (ResolveDevicePath(devicePath, &hostPath) != 0) return 0;
+  struct stat info;
+  return lstat(hostPath.c_str(), &info) != 0 && errno == ENOENT ? 1 : 0;
+}
+
 void SetReplaceDeviceFileHook(void (*hook)(const char* temporaryHostPath)) { replaceHook.store(hook); }
 
 FindHandle* FindFirstFile(const char16_t* pattern, FindData* data) {
@@ -244,10 +271,11 @@ FindHandle* FindFirstFile(const char16_t* pattern, FindData* data) {
   std::string directoryPart = split == std::string::npos ? std::string() : full.substr(0, split);
   std::string namePattern = split == std::string::npos ? full : full.substr(split + 1);
   if (namePattern.empty()) return nullptr;
+  std::string directory;
   auto* handle = new FindHandle;
   handle->pattern = namePattern;
-  if (ResolveDevicePath(directoryPart.c_str(), &handle->directory) != 0 ||
-      (handle->dir = opendir(handle->directory.c_str())) == nullptr || !NextMatch(handle, data)) {
+  if (ResolveDevicePath(directoryPart.c_str(), &directory) != 0 || (handle->dir = opendir(directory.c_str())) == nullptr ||
+      !NextMatch(handle, data)) {
     FindClose(handle);
     return nullptr;
   }
@@ -263,22 +291,6 @@ void FindClose(FindHandle* handle) {
   if (handle == nullptr) return;
   if (handle->dir != nullptr) closedir(handle->dir);
   delete handle;
-}
-
-int DeleteDeviceFile(const char16_t* path) {
-  std::string hostPath;
-  if (ResolveDevicePath(path, &hostPath) != 0) return 0;
-  struct stat info;
-  if (lstat(hostPath.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return 0;
-  return unlink(hostPath.c_str()) == 0 ? 1 : 0;  // a link is removed itself, never its target
-}
-
-int RemoveDeviceDirectory(const char16_t* path) {
-  std::string hostPath;
-  if (ResolveDevicePath(path, &hostPath) != 0) return 0;
-  struct stat info;
-  if (lstat(hostPath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return 0;
-  return rmdir(hostPath.c_str()) == 0 ? 1 : 0;
 }
 
 int GetDiskFreeSpace(const char16_t* path, DiskSpace* space) {
@@ -307,4 +319,138 @@ void OverrideDiskFreeSpace(const DiskSpace* space, bool fail) {
   spaceOverridden = space != nullptr || fail;
   spaceFails = fail;
   if (space != nullptr) spaceOverride = *space;
+}
+
+// ---------------------------------------------------------------------------
+// Folders for walks that delete
+
+struct DeviceFolder {
+  int fd = -1;
+  // Identity of the mount the walk started on: the device number, and the
+  // mount id where the kernel tells it (a bind mount keeps the device).
+  dev_t device = 0;
+  uint64_t mountId = 0;
+  bool hasMountId = false;
+};
+
+namespace {
+
+// A name that stays inside its folder when passed to the *at calls.
+bool IsPlainEntryName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// Fills in the mount identity of the open folder `fd`; false when it
+// cannot be asked.
+bool ReadMountIdentity(int fd, DeviceFolder* folder) {
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  folder->device = info.st_dev;
+  folder->hasMountId = false;
+#ifdef STATX_MNT_ID
+  struct statx extended;
+  if (statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &extended) == 0 && (extended.stx_mask & STATX_MNT_ID) != 0) {
+    folder->mountId = extended.stx_mnt_id;
+    folder->hasMountId = true;
+  }
+#endif
+  return true;
+}
+
+DeviceFolder* AdoptFolder(int fd) {
+  auto* folder = new DeviceFolder;
+  folder->fd = fd;
+  if (!ReadMountIdentity(fd, folder)) {
+    CloseDeviceFolder(folder);
+    return nullptr;
+  }
+  return folder;
+}
+
+bool OnSameMount(const DeviceFolder& a, const DeviceFolder& b) {
+  if (a.device != b.device) return false;
+  return !(a.hasMountId && b.hasMountId) || a.mountId == b.mountId;
+}
+
+}  // namespace
+
+DeviceFolder* OpenDeviceFolder(const char16_t* path) {
+  std::string hostPath;
+  if (ResolveDevicePath(path, &hostPath) != 0) return nullptr;
+  int fd = open(hostPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return fd < 0 ? nullptr : AdoptFolder(fd);
+}
+
+DeviceFolder* OpenDeviceSubfolder(const DeviceFolder* parent, const char16_t* name) {
+  if (parent == nullptr || name == nullptr) return nullptr;
+  std::string entry = Utf16ToUtf8(name);
+  if (!IsPlainEntryName(entry)) return nullptr;
+  entry = MatchEntryIn(parent->fd, entry);
+  // O_NOFOLLOW with O_DIRECTORY: a link fails here, whatever it points to.
+  int fd = openat(parent->fd, entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  DeviceFolder* folder = AdoptFolder(fd);
+  if (folder != nullptr && !OnSameMount(*parent, *folder)) {
+    CloseDeviceFolder(folder);
+    return nullptr;
+  }
+  return folder;
+}
+
+void CloseDeviceFolder(DeviceFolder* folder) {
+  if (folder == nullptr) return;
+  if (folder->fd >= 0) close(folder->fd);
+  delete folder;
+}
+
+FindHandle* FindFirstFileIn(const DeviceFolder* folder, const char16_t* pattern, FindData* data) {
+  if (folder == nullptr || pattern == nullptr || data == nullptr || pattern[0] == u'\0') return nullptr;
+  // A descriptor of its own, so that the search's position is its own too.
+  int listFd = openat(folder->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listFd < 0) return nullptr;
+  auto* handle = new FindHandle;
+  handle->pattern = Utf16ToUtf8(pattern);
+  handle->dir = fdopendir(listFd);
+  if (handle->dir == nullptr) close(listFd);
+  if (handle->dir == nullptr || !NextMatch(handle, data)) {
+    FindClose(handle);
+    return nullptr;
+  }
+  return handle;
+}
+
+int DeleteFileIn(const DeviceFolder* folder, const char16_t* name) {
+  if (folder == nullptr || name == nullptr) return 0;
+  std::string entry = Utf16ToUtf8(name);
+  if (!IsPlainEntryName(entry)) return 0;
+  entry = MatchEntryIn(folder->fd, entry);
+  struct stat info;
+  if (fstatat(folder->fd, entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode)) return 0;
+  // Without AT_REMOVEDIR a folder swapped in meanwhile is refused, and a
+  // link is removed itself.
+  return unlinkat(folder->fd, entry.c_str(), 0) == 0 ? 1 : 0;
+}
+
+int RemoveFolderIn(const DeviceFolder* folder, const char16_t* name) {
+  if (folder == nullptr || name == nullptr) return -1;
+  std::string entry = Utf16ToUtf8(name);
+  if (!IsPlainEntryName(entry)) return -1;
+  entry = MatchEntryIn(folder->fd, entry);
+  if (unlinkat(folder->fd, entry.c_str(), AT_REMOVEDIR) == 0) return 1;
+  return errno == ENOTEMPTY || errno == EEXIST ? 0 : -1;
+}
+
+int DeleteDeviceFileBelow(const char16_t* startPath, const char16_t* relativePath) {
+  if (relativePath == nullptr) return 0;
+  std::vector<std::string> parts = SplitDevicePath(Utf16ToUtf8(relativePath));
+  if (parts.empty()) return 0;
+  DeviceFolder* folder = OpenDeviceFolder(startPath);
+  for (size_t i = 0; folder != nullptr && i + 1 < parts.size(); ++i) {
+    DeviceFolder* next = OpenDeviceSubfolder(folder, Utf8ToUtf16(parts[i]).c_str());
+    CloseDeviceFolder(folder);
+    folder = next;
+  }
+  int result = DeleteFileIn(folder, Utf8ToUtf16(parts.back()).c_str());
+  CloseDeviceFolder(folder);
+  return result;
 }

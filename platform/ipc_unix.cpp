@@ -1,11 +1,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -13,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/ipc.h"
 
 intptr_t DeliverFromOtherProgram(WindowHandle target, uint32_t message, uintptr_t wParam, intptr_t lParam,
@@ -39,6 +42,27 @@ struct Reply {
 };
 
 std::string TitleSocket(const std::string& lowerCaseTitle) { return "tevo/title/" + lowerCaseTitle; }
+
+// The device root's identity: its device and inode numbers, so that two
+// spellings of one folder meet; a hash of the path while it does not exist.
+std::string DeviceIdentity() {
+  std::string root = DeviceRoot();
+  struct stat info;
+  char text[48];
+  if (stat(root.c_str(), &info) == 0) {
+    std::snprintf(text, sizeof text, "%llx.%llx", static_cast<unsigned long long>(info.st_dev),
+                  static_cast<unsigned long long>(info.st_ino));
+  } else {
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (unsigned char c : root) hash = (hash ^ c) * 1099511628211ull;
+    std::snprintf(text, sizeof text, "path.%016llx", static_cast<unsigned long long>(hash));
+  }
+  return text;
+}
+
+std::string DeviceTitleSocket(const std::string& lowerCaseTitle) {
+  return "tevo/device/" + DeviceIdentity() + "/title/" + lowerCaseTitle;
+}
 std::string ProcessSocket(uint32_t pid) { return "tevo/proc/" + std::to_string(pid); }
 
 sockaddr_un AbstractAddress(const std::string& name, socklen_t* length) {
@@ -120,8 +144,10 @@ class Listener {
   void Publish(WindowHandle handle, const std::string& title) {
     std::lock_guard<std::mutex> lock(mutex);
     EnsureRunning();
-    int fd = ListenOn(TitleSocket(title));
-    if (fd >= 0) titles.push_back(Title{fd, handle});
+    for (const std::string& name : {TitleSocket(title), DeviceTitleSocket(title)}) {
+      int fd = ListenOn(name);
+      if (fd >= 0) titles.push_back(Title{fd, handle});
+    }
     Wake();
   }
 
@@ -241,12 +267,22 @@ void PublishTitle(WindowHandle handle, const std::string& lowerCaseTitle) {
 
 void WithdrawTitles(WindowHandle handle) { Listener::Instance().Withdraw(handle); }
 
-WindowHandle FindRemoteTitle(const std::string& lowerCaseTitle) {
-  int fd = ConnectTo(TitleSocket(lowerCaseTitle));
+namespace {
+
+WindowHandle AskTitleSocket(const std::string& name) {
+  int fd = ConnectTo(name);
   if (fd < 0) return 0;
   uint32_t handle = 0;
   if (!ReadAll(fd, &handle, sizeof handle)) handle = 0;
   close(fd);
+  return handle;
+}
+
+}  // namespace
+
+WindowHandle FindRemoteTitle(const std::string& lowerCaseTitle, bool sameDeviceOnly) {
+  WindowHandle handle = AskTitleSocket(DeviceTitleSocket(lowerCaseTitle));
+  if (handle == 0 && !sameDeviceOnly) handle = AskTitleSocket(TitleSocket(lowerCaseTitle));
   return handle;
 }
 

@@ -145,6 +145,9 @@ int PostMessageTo(WindowHandle target, uint32_t message, uintptr_t wParam, intpt
 // Finds a window by its title, in this program or another one, ignoring
 // case. Returns its handle, or 0 when no window has that title.
 WindowHandle FindWindowByTitle(const char* utf8Title);
+// The same, but only among the windows of programs that use this program's
+// device root (SetDeviceRoot): two devices on one host do not meet.
+WindowHandle FindWindowOnDevice(const char* utf8Title);
 
 // Asks every message loop to end (RunModal returns -1). Any thread.
 void RequestQuit();

@@ -521,12 +521,21 @@ int PostMessageTo(WindowHandle target, uint32_t message, uintptr_t wParam, intpt
   return DeliverRemote(target, message, wParam, lParam, false, nullptr);
 }
 
-WindowHandle FindWindowByTitle(const char* utf8Title) {
+namespace {
+
+// This program's windows share its device root, so a local one always counts.
+WindowHandle FindTitle(const char* utf8Title, bool sameDeviceOnly) {
   if (utf8Title == nullptr) return 0;
   std::string folded = FoldTitle(utf8Title);
   if (Window* local = WindowManager::Instance().FindByTitle(folded)) return local->Handle();
-  return FindRemoteTitle(folded);
+  return FindRemoteTitle(folded, sameDeviceOnly);
 }
+
+}  // namespace
+
+WindowHandle FindWindowByTitle(const char* utf8Title) { return FindTitle(utf8Title, false); }
+
+WindowHandle FindWindowOnDevice(const char* utf8Title) { return FindTitle(utf8Title, true); }
 
 // Called by the listener thread for another program's message to one of
 // ours: queued for the user-interface thread; a send waits for the result.

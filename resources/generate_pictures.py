@@ -343,7 +343,7 @@ def draw_marker():
 
 
 def draw_notice(lines):
-    """134 and 149: a notice panel with one or more centred lines."""
+    """134, 149 and 154 to 156: a notice panel with one or more centred lines."""
     sk = Sketch(*NOTICE)
     notice_panel(sk)
     line_height = NOTICE_TEXT_PX + 8
@@ -564,6 +564,9 @@ PICTURES = {
     149: (NOTICE, lambda: draw_notice(["履歴を消去しました。"])),
     150: (SCREEN, draw_settings),
     153: (NOTICE, lambda: draw_confirm("全て の", after_date=False)),
+    154: (NOTICE, lambda: draw_notice(["履歴を消去できませんでした。"])),
+    155: (NOTICE, lambda: draw_notice(["記録設定を読み込めません。"])),
+    156: (NOTICE, lambda: draw_notice(["記録設定を保存できませんでした。"])),
 }
 # 131 is stored with an alpha channel so that the 32-bit loading path is used.
 RGBA_PICTURES = {131}

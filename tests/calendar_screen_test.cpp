@@ -3,6 +3,9 @@
 // notices, the tap notifications, and golden screenshots.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "app/calendar_dlg.h"
 #include "app/log_viewer_app.h"
 #include "app/map_dialog.h"
@@ -266,6 +269,47 @@ TEST_F(CalendarTest, NoSaysNoAndTappingTheDeletedNoticeAfterTheLastLogShowsTheNo
   EXPECT_EQ(checks, 3);
 }
 
+// A day whose month folder is a link out of the log tree is listed, but
+// never deleted: the screen says so and the mark stays.
+TEST_F(CalendarTest, AFailedDeleteSaysSoAndTheMarkStays) {
+  AddLog(2026, 2, 11);
+  fs::path outside = root / "outside";
+  WriteFile(outside / "20260301.log", "keep");
+  fs::create_directory_symlink(outside, root / "SDMMC/TEVOLOG/2026/03");
+  int checks = 0;
+  EnterDeleteMode();
+  Tap(NEXT_X, ARROW_Y);
+  backend.Call([&] {
+    EXPECT_EQ(calendar.month, 3);
+    EXPECT_EQ(calendar.logDayCount, 1);
+    ++checks;
+  });
+  TapDay(2026, 3, 1);
+  Tap(YES_X, YES_NO_Y);
+  backend.Call([&] {
+    EXPECT_EQ(ReadFile(outside / "20260301.log"), "keep");
+    EXPECT_FALSE(calendar.deletedNoticeShown);
+    EXPECT_TRUE(calendar.deleteFailedNoticeShown);
+    EXPECT_EQ(calendar.logDayCount, 1);
+    EXPECT_TRUE(ScreenMatchesGolden("calendar_delete_failed_notice"));
+    ++checks;
+  });
+  backend.Wait(3000).Call([&] {
+    EXPECT_FALSE(calendar.deleteFailedNoticeShown);
+    EXPECT_FALSE(calendar.noLogsNoticeShown);
+    ++checks;
+  });
+  TapDay(2026, 3, 1);
+  Tap(YES_X, YES_NO_Y);
+  backend.Down(240, 150).Wait(10).Call([&] {  // a tap ends the notice at once
+    EXPECT_FALSE(calendar.deleteFailedNoticeShown);
+    ++checks;
+  });
+  backend.Up().Quit();
+  calendar.RunModal();
+  EXPECT_EQ(checks, 4);
+}
+
 TEST_F(CalendarTest, TitleIsAnsweredWithinTheBufferAndExitEndsTheRun) {
   AddLog(2009, 5, 12);
   bool checked = false;
@@ -299,6 +343,41 @@ TEST_F(CalendarTest, SecondCopyEndsAtOnceWhenTheCalendarRuns) {
   backend.Quit();
   calendar.RunModal();
   EXPECT_TRUE(checked);
+}
+
+// Runs the viewer program on `deviceRoot` with a script that only waits:
+// its exit status and what it printed.
+int RunViewer(const fs::path& deviceRoot, const fs::path& script, std::string* output) {
+  WriteFile(script, "wait 10\nquit\n");
+  std::string command = std::string(TEVO_VIEWER) + " --device-root '" + deviceRoot.string() + "' --script '" +
+                        script.string() + "' 2>&1";
+  FILE* viewer = popen(command.c_str(), "r");
+  if (viewer == nullptr) return -1;
+  char line[256];
+  while (std::fgets(line, sizeof line, viewer) != nullptr) *output += line;
+  return pclose(viewer);
+}
+
+// Only a viewer of the same device root is another copy; one that finds it
+// says so and fails, for it ran nothing.
+TEST_F(CalendarTest, AnotherCopyIsOneOfTheSameDeviceRoot) {
+  AddLog(2009, 5, 12);
+  const fs::path otherDevice = root / "other-device";
+  fs::create_directories(otherDevice);
+  int checks = 0;
+  backend.Wait(10).Call([&] {
+    std::string output;
+    EXPECT_EQ(RunViewer(otherDevice, root / "other.txt", &output), 0) << output;
+    EXPECT_EQ(output.find("another copy"), std::string::npos) << output;
+    output.clear();
+    // The same folder by another spelling is the same device.
+    EXPECT_NE(RunViewer(root / "SDMMC" / "..", root / "same.txt", &output), 0);
+    EXPECT_NE(output.find("another copy"), std::string::npos) << output;
+    ++checks;
+  });
+  backend.Quit();
+  calendar.RunModal();
+  EXPECT_EQ(checks, 1);
 }
 
 }  // namespace

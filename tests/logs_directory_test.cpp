@@ -7,6 +7,7 @@
 #include "logs/log_directory.h"
 #include "logs/selected_day.h"
 #include "logs_test_support.h"
+#include "own_mounts.h"
 
 namespace {
 
@@ -224,6 +225,79 @@ TEST_F(DeleteAllLogsTest, ANameWithABackslashIsNotWalked) {
   WriteFile(LogRoot() / "a\\b" / "m" / "x.log", "");
   EXPECT_EQ(DeleteAllLogs(), 1);
   EXPECT_TRUE(fs::exists(outside / "m/keep.log"));
+}
+
+TEST_F(LogDirectoryTest, DeletingADayNeverPassesThroughALink) {
+  fs::path outside = root / "outside";
+  WriteFile(outside / "20260301.log", "keep");
+  WriteFile(outside / "03/20270301.log", "keep");
+  Log("2026/02/20260211.LOG");
+  fs::create_directory_symlink(outside, LogRoot() / "2026/03");  // a linked month
+  fs::create_directory_symlink(outside, LogRoot() / "2027");     // a linked year
+  EXPECT_EQ(Days(2026, 3), std::vector<int32_t>{20260301});      // listed through the link, as on the device
+
+  EXPECT_EQ(DeleteLogDay(2026, 3, 1), 0);
+  EXPECT_EQ(DeleteLogDay(2027, 3, 1), 0);
+  EXPECT_EQ(ReadFile(outside / "20260301.log"), "keep");
+  EXPECT_EQ(ReadFile(outside / "03/20270301.log"), "keep");
+  EXPECT_EQ(DeleteLogDay(2026, 2, 11), 1);  // names still match whatever their case
+  EXPECT_FALSE(fs::exists(LogRoot() / "2026/02/20260211.LOG"));
+
+  // The log root itself may lie elsewhere (a card mounted by the host).
+  fs::path card = root / "card";
+  WriteFile(card / "2009/05/20090512.log", "");
+  fs::remove_all(root / "SDMMC");
+  fs::create_directories(root / "SDMMC");
+  fs::create_directory_symlink(card, LogRoot());
+  EXPECT_EQ(DeleteLogDay(2009, 5, 12), 1);
+  EXPECT_FALSE(fs::exists(card / "2009/05/20090512.log"));
+  EXPECT_EQ(DeleteAllLogs(), 1);
+  EXPECT_FALSE(fs::exists(card / "2009"));
+}
+
+TEST_F(DeleteAllLogsTest, StaysOnTheLogRootsOwnMount) {
+  fs::path outside = root / "outside";
+  WriteFile(outside / "20090601.log", "keep");
+  WriteFile(outside / "notes.txt", "keep");
+  Log("2009/05/20090512.log");
+  Directory("2009/06");
+  Directory("2010/01");
+  const std::string boundMonth = (LogRoot() / "2009/06").string();
+  const std::string otherFileSystem = (LogRoot() / "2010/01").string();
+  int result = RunWithOwnMounts([&] {
+    int failures = 0;
+    if (!BindMount(outside.string(), boundMonth, false) || !MountScratchFileSystem(otherFileSystem)) {
+      return OWN_MOUNTS_UNAVAILABLE;
+    }
+    WriteFile(otherFileSystem + "/20100101.log", "keep");
+    CHILD_CHECK(failures, DeleteAllLogs() == -1);  // logs are left, so it did not succeed
+    CHILD_CHECK(failures, DeleteLogDay(2009, 6, 1) == 0);
+    CHILD_CHECK(failures, DeleteLogDay(2010, 1, 1) == 0);
+    CHILD_CHECK(failures, fs::exists(otherFileSystem + "/20100101.log"));
+    CHILD_CHECK(failures, !fs::exists(LogRoot() / "2009/05"));
+    return failures;
+  });
+  if (result == OWN_MOUNTS_UNAVAILABLE) GTEST_SKIP() << "no mount namespace of our own here";
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadFile(outside / "20090601.log"), "keep");
+  EXPECT_EQ(ReadFile(outside / "notes.txt"), "keep");
+}
+
+TEST_F(DeleteAllLogsTest, AReadOnlyCardIsReportedAndKeepsItsLogs) {
+  Log("2009/05/20090512.log");
+  Log("2010/01/20100103.log");
+  const std::string card = LogRoot().string();
+  int result = RunWithOwnMounts([&] {
+    int failures = 0;
+    if (!BindMount(card, card, true)) return OWN_MOUNTS_UNAVAILABLE;
+    CHILD_CHECK(failures, DeleteLogDay(2009, 5, 12) == 0);
+    CHILD_CHECK(failures, DeleteAllLogs() == -1);
+    return failures;
+  });
+  if (result == OWN_MOUNTS_UNAVAILABLE) GTEST_SKIP() << "no mount namespace of our own here";
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(fs::exists(LogRoot() / "2009/05/20090512.log"));
+  EXPECT_TRUE(fs::exists(LogRoot() / "2010/01/20100103.log"));
 }
 
 }  // namespace

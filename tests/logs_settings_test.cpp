@@ -130,13 +130,18 @@ TEST_F(RecordingSettingsTest, AnInterruptedWriteNeverLosesTheOldFile) {
   EXPECT_EQ(ReadRecordingSettings(&read), 0);
   EXPECT_EQ(read.logRec, 2);
 
-  // A half-written temporary file left behind is replaced by the next write.
-  WriteFile(temporary, "LOG_REC = 3\nREC_ST");
-  EXPECT_EQ(ReadRecordingSettings(&read), 0);
-  EXPECT_EQ(read.logRec, 2);
-  EXPECT_EQ(WriteRecordingSettings(settings), 0);
-  EXPECT_FALSE(fs::exists(temporary));
-  EXPECT_EQ(ReadFile(File()), "LOG_REC = 1\n" + DEFAULT_FILE.substr(12));
+  // A half-written temporary file left behind is removed by the next write,
+  // whatever the case of its name.
+  for (const std::string& stale : {temporary, File().string() + ".TMP"}) {
+    Write(old);
+    WriteFile(stale, "LOG_REC = 3\nREC_ST");
+    EXPECT_EQ(ReadRecordingSettings(&read), 0);
+    EXPECT_EQ(read.logRec, 2);
+    EXPECT_EQ(WriteRecordingSettings(settings), 0);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_EQ(ReadFile(File()), "LOG_REC = 1\n" + DEFAULT_FILE.substr(12));
+  }
 }
 
 TEST_F(RecordingSettingsTest, AFailedWriteReportsFailureAndKeepsTheOldFile) {

@@ -3,6 +3,8 @@
 // the zoom rail and the slider, and golden screenshots.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app/calendar_dlg.h"
 #include "app/map_dialog.h"
 #include "render/map_renderer.h"
@@ -11,6 +13,15 @@
 namespace {
 
 constexpr int32_t RAIL_X = 460;
+
+// The pixels of a rectangle of the composed screen, row by row.
+std::vector<uint16_t> ScreenPixels(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  std::vector<uint16_t> pixels;
+  for (int32_t y = top; y < bottom; ++y) {
+    for (int32_t x = left; x < right; ++x) pixels.push_back(ScreenPixel(x, y));
+  }
+  return pixels;
+}
 
 class MapScreenTest : public ScreenTest {
  protected:
@@ -174,6 +185,64 @@ TEST_F(MapScreenTest, RailAreasAndTheSliderInEvenSteps) {
   backend.Up().Quit();
   calendar.RunModal();
   EXPECT_EQ(checks, 6);
+}
+
+// The pressed look of plus and minus ends when the pen lifts, whether the
+// new frame came before the release or not.
+TEST_F(MapScreenTest, ZoomButtonsLookNormalAgainWhenThePenLifts) {
+  int checks = 0;
+  std::vector<uint16_t> plus, minus;
+  OpenDay();
+  backend.Down(RAIL_X, 232).Wait(10).Move(RAIL_X, 232).Up().Wait(10);  // step 26: both buttons take taps
+  backend.Call([&] {
+    plus = ScreenPixels(448, 0, 480, 32);
+    minus = ScreenPixels(448, 240, 480, 272);
+  });
+  backend.Down(RAIL_X, 30).Wait(10).Call([&] {
+    EXPECT_TRUE(Map()->zoomInPressed);
+    EXPECT_NE(ScreenPixels(448, 0, 480, 32), plus);
+    ++checks;
+  });
+  backend.Up().Wait(10).Call([&] {
+    EXPECT_EQ(ScreenPixels(448, 0, 480, 32), plus);
+    ++checks;
+  });
+  backend.Down(RAIL_X, 250).Wait(10).Up().Wait(10).Call([&] {
+    EXPECT_EQ(Renderer()->CurrentStep(), 26);
+    EXPECT_EQ(ScreenPixels(448, 240, 480, 272), minus);
+    ++checks;
+  });
+  backend.Quit();
+  calendar.RunModal();
+  EXPECT_EQ(checks, 3);
+}
+
+// A drag beyond the map's edge that the renderer refuses brings no new
+// frame: the last one is put back, without the preview's grey band.
+TEST_F(MapScreenTest, ARefusedDragPutsTheLastFrameBack) {
+  int checks = 0;
+  std::vector<uint16_t> before;
+  MapCoord centre{};
+  OpenDay();
+  backend.Down(RAIL_X, 232).Wait(10).Move(RAIL_X, 232).Up().Wait(10);  // step 26: a drag goes far
+  backend.Call([&] {
+    before = ScreenPixels(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT);
+    centre = Renderer()->TargetCenter();
+  });
+  backend.Down(100, 100).Wait(100).Move(400, 250).Wait(100).Call([&] {
+    EXPECT_NE(ScreenPixels(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT), before);  // the preview, grey band and all
+    ++checks;
+  });
+  backend.Up().Wait(10).Call([&] {
+    MapCoord target = Renderer()->TargetCenter();
+    EXPECT_EQ(target.x, centre.x);  // refused
+    EXPECT_EQ(target.y, centre.y);
+    EXPECT_EQ(ScreenPixels(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT), before);
+    ++checks;
+  });
+  backend.Quit();
+  calendar.RunModal();
+  EXPECT_EQ(checks, 2);
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ constexpr PictureSize PICTURE_SIZES[] = {
     {129, 332, 320}, {131, 32, 32},   {132, 672, 368}, {133, 240, 200}, {134, 320, 128},
     {135, 24, 13},   {136, 156, 33},  {137, 480, 272}, {140, 64, 64},   {144, 480, 272},
     {146, 320, 128}, {147, 480, 272}, {149, 320, 128}, {150, 480, 272}, {153, 320, 128},
+    {154, 320, 128}, {155, 320, 128}, {156, 320, 128},
 };
 // Backgrounds copied plainly over the whole screen.
 constexpr int OPAQUE_PICTURES[] = {144, 147, 150};
@@ -363,7 +364,7 @@ TEST(Notices, PressedYesAndNoCoverTheNormalButtons) {
 }
 
 TEST(Notices, PanelsAreRoundedWithThePlaceForTheDateLeftEmpty) {
-  for (int id : {134, 146, 149, 153}) {
+  for (int id : {134, 146, 149, 153, 154, 155, 156}) {
     SCOPED_TRACE(id);
     Picture panel(id);
     ASSERT_TRUE(panel.Loaded());

@@ -1,6 +1,6 @@
 // The platform's files under a device root: path resolution, directory
-// searches with their attribute words, deleting, free space and replacing
-// a file's content.
+// searches with their attribute words, folders of walks that delete, free
+// space and replacing a file's content.
 #include <algorithm>
 #include <map>
 #include <string>
@@ -100,7 +100,7 @@ TEST_F(PlatformFilesTest, AttributeWordsTellPlainDirectoriesFromTheRest) {
   EXPECT_EQ(Search(u"\\d\\*.*"), expected);
 }
 
-TEST_F(PlatformFilesTest, DeletingFilesAndRemovingDirectories) {
+TEST_F(PlatformFilesTest, FoldersOfAWalkThatDeletes) {
   fs::path d = root / "d";
   WriteFile(d / "File.LOG", "");
   WriteFile(d / "full" / "x", "");
@@ -108,17 +108,47 @@ TEST_F(PlatformFilesTest, DeletingFilesAndRemovingDirectories) {
   WriteFile(root / "target" / "kept", "");
   fs::create_directory_symlink(root / "target", d / "link");
 
-  EXPECT_EQ(DeleteDeviceFile(u"\\d\\file.log"), 1);
+  EXPECT_EQ(OpenDeviceFolder(u"\\missing"), nullptr);
+  EXPECT_EQ(OpenDeviceFolder(u"\\d\\file.log"), nullptr);  // not a folder
+  DeviceFolder* folder = OpenDeviceFolder(u"\\D");
+  ASSERT_NE(folder, nullptr);
+  for (const char16_t* name : {u"link", u"File.LOG", u"missing", u"", u".", u"..", u"full/x"}) {
+    EXPECT_EQ(OpenDeviceSubfolder(folder, name), nullptr) << Utf16ToUtf8(name);
+  }
+  DeviceFolder* full = OpenDeviceSubfolder(folder, u"FULL");
+  ASSERT_NE(full, nullptr);
+  FindData entry;
+  FindHandle* search = FindFirstFileIn(full, u"*.*", &entry);
+  ASSERT_NE(search, nullptr);
+  EXPECT_EQ(Utf16ToUtf8(entry.name), "x");
+  EXPECT_EQ(entry.attributes, FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(FindNextFile(search, &entry), 0);
+  FindClose(search);
+  EXPECT_EQ(FindFirstFileIn(full, u"*.log", &entry), nullptr);
+  CloseDeviceFolder(full);
+
+  EXPECT_EQ(DeleteFileIn(folder, u"file.log"), 1);
   EXPECT_FALSE(fs::exists(d / "File.LOG"));
-  EXPECT_EQ(DeleteDeviceFile(u"\\d\\file.log"), 0);  // already gone
-  EXPECT_EQ(DeleteDeviceFile(u"\\d\\empty"), 0);     // a directory is never deleted as a file
-  EXPECT_EQ(RemoveDeviceDirectory(u"\\d\\link"), 0);  // a link is not a directory
-  EXPECT_EQ(DeleteDeviceFile(u"\\d\\link"), 1);       // but is deleted as a file, itself only
+  EXPECT_EQ(DeleteFileIn(folder, u"file.log"), 0);  // already gone
+  EXPECT_EQ(DeleteFileIn(folder, u"empty"), 0);     // a folder is never deleted as a file
+  EXPECT_EQ(DeleteFileIn(folder, u".."), 0);
+  EXPECT_EQ(RemoveFolderIn(folder, u"link"), -1);   // a link is not a folder
+  EXPECT_EQ(DeleteFileIn(folder, u"link"), 1);      // but is deleted as a file, itself only
   EXPECT_TRUE(fs::exists(root / "target" / "kept"));
-  EXPECT_EQ(RemoveDeviceDirectory(u"\\d\\full"), 0);  // not empty
-  EXPECT_EQ(RemoveDeviceDirectory(u"\\d\\full\\x"), 0);
-  EXPECT_EQ(RemoveDeviceDirectory(u"\\D\\EMPTY"), 1);
+  EXPECT_EQ(RemoveFolderIn(folder, u"full"), 0);    // something is left in it
+  EXPECT_EQ(RemoveFolderIn(folder, u"EMPTY"), 1);
   EXPECT_FALSE(fs::exists(d / "empty"));
+  EXPECT_EQ(RemoveFolderIn(folder, u"empty"), -1);
+  CloseDeviceFolder(folder);
+  CloseDeviceFolder(nullptr);
+
+  // A path below a start folder is walked without links after the start.
+  WriteFile(root / "target" / "sub" / "f", "");
+  fs::create_directory_symlink(root / "target", d / "link");
+  EXPECT_EQ(DeleteDeviceFileBelow(u"\\d", u"link\\kept"), 0);
+  EXPECT_EQ(DeleteDeviceFileBelow(u"\\d\\link", u"sub\\F"), 1);
+  EXPECT_FALSE(fs::exists(root / "target" / "sub" / "f"));
+  EXPECT_TRUE(fs::exists(root / "target" / "kept"));
 }
 
 TEST_F(PlatformFilesTest, FreeSpaceOfTheCard) {

@@ -4,7 +4,10 @@
 // golden screenshots.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "app/settings_dlg.h"
+#include "own_mounts.h"
 #include "screen_support.h"
 
 namespace {
@@ -127,6 +130,117 @@ TEST_F(SettingsTest, DeleteAllAfterYesGreysTheButtonsWhichThenStopReacting) {
   backend.Quit();
   EXPECT_EQ(settings.RunModal(), -1);
   EXPECT_EQ(checks, 5);
+}
+
+// A settings file that is there but cannot be read (or is incomplete) may
+// still be the recorder's: opening the screen leaves it as it is, says so
+// and shows the mode that could be read.
+class UnreadableSettingsTest : public SettingsTest {
+ protected:
+  fs::path File() const { return root / SETTINGS_FILE; }
+  std::string Content() const { return fs::is_regular_file(File()) ? ReadFile(File()) : "(no file)"; }
+  void ExpectLeftAloneAndSaidSo(int shownMode, const char* golden) {
+    const std::string before = Content();
+    int checks = 0;
+    backend.Wait(10).Call([&] {
+      EXPECT_EQ(settings.failureNotice, FAILURE_SETTINGS_READ);
+      EXPECT_EQ(settings.logRecMode, shownMode);
+      if (golden != nullptr) {
+        EXPECT_TRUE(ScreenMatchesGolden(golden));
+      }
+      ++checks;
+    });
+    backend.Wait(3000).Call([&] {
+      EXPECT_EQ(settings.failureNotice, FAILURE_NONE);
+      ++checks;
+    });
+    backend.Quit();
+    settings.RunModal();
+    EXPECT_EQ(checks, 2);
+    fs::permissions(File(), fs::perms::owner_all, fs::perm_options::add);
+    EXPECT_EQ(Content(), before);
+  }
+};
+
+TEST_F(UnreadableSettingsTest, AFolderInItsPlace) {
+  fs::create_directories(File() / "x");
+  ExpectLeftAloneAndSaidSo(0, nullptr);
+  EXPECT_TRUE(fs::exists(File() / "x"));
+}
+
+TEST_F(UnreadableSettingsTest, FewerThanFiveValues) {
+  WriteFile(File(), "LOG_REC = 2\nREC_START_DAY = 5\n");
+  ExpectLeftAloneAndSaidSo(2, "settings_unreadable_notice");
+}
+
+TEST_F(UnreadableSettingsTest, NoPermissionToRead) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not hold back the superuser";
+  WriteFile(File(), SettingsBytes(2));
+  fs::permissions(File(), fs::perms::none);
+  ExpectLeftAloneAndSaidSo(0, nullptr);
+}
+
+// A recording time that cannot be written is not shown: the button keeps
+// what the file holds and a notice says that the change was not saved.
+TEST_F(SettingsTest, AFailedWriteShowsWhatTheFileHolds) {
+  const fs::path file = root / SETTINGS_FILE;
+  WriteFile(file, SettingsBytes(2));
+  const fs::path blocker = file.string() + ".tmp/x";  // the temporary name cannot be taken
+  fs::create_directories(blocker);
+  int checks = 0;
+  Tap(RECORDING_X, RECORDING_Y);
+  backend.Call([&] {
+    EXPECT_EQ(settings.logRecMode, 2);
+    EXPECT_EQ(settings.failureNotice, FAILURE_SETTINGS_WRITE);
+    EXPECT_TRUE(ScreenMatchesGolden("settings_write_failed_notice"));
+    ++checks;
+  });
+  Tap(RECORDING_X, RECORDING_Y);  // the first tap ends the notice only
+  backend.Call([&] {
+    EXPECT_EQ(settings.failureNotice, FAILURE_NONE);
+    EXPECT_EQ(settings.logRecMode, 2);
+    fs::remove_all(blocker.parent_path());
+    ++checks;
+  });
+  Tap(RECORDING_X, RECORDING_Y);
+  backend.Call([&] {
+    EXPECT_EQ(settings.logRecMode, 3);
+    EXPECT_EQ(settings.failureNotice, FAILURE_NONE);
+    ++checks;
+  });
+  backend.Quit();
+  settings.RunModal();
+  EXPECT_EQ(checks, 3);
+  EXPECT_EQ(ReadFile(file), SettingsBytes(3));
+}
+
+// Deleting all logs of a read-only card shows a failure, not "deleted", and
+// the delete buttons stay as the logs on the card ask.
+TEST_F(SettingsTest, DeletingAllLogsOfAReadOnlyCardSaysItFailed) {
+  AddLog(2009, 5, 12);
+  AddLog(2010, 1, 3);
+  const std::string card = (root / "SDMMC").string();
+  int result = RunWithOwnMounts([&] {
+    int failures = 0;
+    if (!BindMount(card, card, true)) return OWN_MOUNTS_UNAVAILABLE;
+    Tap(ALL_DELETE_X, DELETE_Y);
+    Tap(YES_X, YES_NO_Y);
+    backend.Call([&] {
+      CHILD_CHECK(failures, !settings.deletedNoticeShown);
+      CHILD_CHECK(failures, settings.failureNotice == FAILURE_DELETE);
+      CHILD_CHECK(failures, settings.hasLogs >= 1);
+      CHILD_CHECK(failures, ScreenMatchesGolden("settings_delete_failed_notice"));
+    });
+    backend.Wait(3000).Call([&] { CHILD_CHECK(failures, settings.failureNotice == FAILURE_NONE); });
+    Tap(ALL_DELETE_X, DELETE_Y);  // still there to be tried again
+    backend.Call([&] { CHILD_CHECK(failures, settings.confirmShown); }).Quit();
+    settings.RunModal();
+    return failures;
+  });
+  if (result == OWN_MOUNTS_UNAVAILABLE) GTEST_SKIP() << "no mount namespace of our own here";
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(fs::exists(LogPath(2009, 5, 12)));
+  EXPECT_TRUE(fs::exists(LogPath(2010, 1, 3)));
 }
 
 // The figures of the free-space table, each with its gauge.
