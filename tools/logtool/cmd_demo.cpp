@@ -1,11 +1,10 @@
 // tevo-logtool demo: makes a demo device root to try the viewer on.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "platform/program_files.h"
 #include "tools/demo/demo_device.h"
 #include "tools/logtool/commands.h"
 
@@ -38,16 +37,11 @@ void PrintDemoHelp() {
       DEMO_SYNOPSIS, DEMO_MARKER_NAME);
 }
 
-// The real receiver logs: installed beside the program (<prefix>/bin/../share),
-// at the configured install location, or in the source tree for a program
-// run from its build tree.
+// The real receiver logs: in the data directory installed with the program
+// (found from the program's own location), or in the source tree for a
+// program run from its build tree.
 std::string FindNmeaDirectory(std::vector<std::string>* tried) {
-  std::vector<std::string> candidates;
-  std::error_code code;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", code);
-  if (!code) candidates.push_back((exe.parent_path() / "../share/tevo-logviewer/nmea").lexically_normal().string());
-  candidates.push_back(TEVO_INSTALLED_NMEA_DIR);
-  candidates.push_back(TEVO_SOURCE_NMEA_DIR);
+  const std::string candidates[] = {ProgramDataDirectory() + "/nmea", TEVO_SOURCE_NMEA_DIR};
   for (const std::string& candidate : candidates) {
     if (HasDemoNmeaLogs(candidate)) return candidate;
     tried->push_back(candidate);
