@@ -15,11 +15,10 @@ if(TEVO_BUILD_FUZZERS)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
-# Optimised builds without sanitizers are hardened as Debian builds its
-# packages: checked libc calls where buffer sizes are known, and the symbol
-# table made read-only at start (the programs read files from outside).
-if(NOT TEVO_SANITIZE AND NOT TEVO_BUILD_FUZZERS AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
-  add_compile_options(-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2)
+# Programs are linked as Debian links its packages' programs: the symbol
+# table is resolved at start and then made read-only (they read files from
+# outside).
+if(NOT TEVO_SANITIZE AND NOT TEVO_BUILD_FUZZERS)
   add_link_options(-Wl,-z,relro -Wl,-z,now)
 endif()
 
