@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/log_viewer_app.h"
+#include "logs/log_directory.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
 #include "platform/headless/headless.h"
@@ -77,6 +78,17 @@ int ParseOptions(int argc, char** argv, Options* options) {
   return -1;
 }
 
+// Without logs the calendar shows the device's own notice, which cannot say
+// where the viewer looked: a user starting it for the first time learns
+// here which device root was read and how to give it logs.
+void PrintNoLogsHint() {
+  if (CountNewestMonthLogs() >= 1) return;
+  std::fprintf(stderr,
+               "tevo-logviewer: no logs under the device root %s; make a demo device with "
+               "'tevo-logtool demo --out DIR' or point at a card with '--device-root DIR'\n",
+               DeviceRoot().c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,6 +96,7 @@ int main(int argc, char** argv) {
   int status = ParseOptions(argc, argv, &options);
   if (status >= 0) return status;
   if (options.deviceRoot != nullptr) SetDeviceRoot(options.deviceRoot);
+  PrintNoLogsHint();
   if (!HasJapaneseFont()) {
     std::fprintf(stderr,
                  "tevo-logviewer: no Japanese font found; texts will not show. "

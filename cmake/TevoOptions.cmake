@@ -15,6 +15,13 @@ if(TEVO_BUILD_FUZZERS)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
+# Programs are linked as Debian links its packages' programs: the symbol
+# table is resolved at start and then made read-only (they read files from
+# outside).
+if(NOT TEVO_SANITIZE AND NOT TEVO_BUILD_FUZZERS)
+  add_link_options(-Wl,-z,relro -Wl,-z,now)
+endif()
+
 # Raster loops (fills, blends, blits, line and polygon drawers) need -O3:
 # GCC 12 leaves the 16-bit loops scalar at -O2.
 function(tevo_raster_optimise target)
@@ -30,4 +37,12 @@ function(tevo_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_compile_options(${name} PRIVATE ${TEVO_WARNINGS})
   target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+endfunction()
+
+# Installs a program into the install's program folder and lists it among
+# the package's programs (the AppStream metadata names each one). Data files
+# of a program go to ${TEVO_INSTALL_DATADIR}/<folder> with install().
+function(tevo_install_program target)
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  set_property(GLOBAL APPEND PROPERTY TEVO_INSTALLED_PROGRAMS ${target})
 endfunction()

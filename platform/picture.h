@@ -28,6 +28,6 @@ void ReleaseRgbImage(RgbImage* image);
 int WriteRgb565Png(const char* path, const uint16_t* pixels, int32_t width, int32_t height, int32_t stride);
 
 // The directory pictures are read from: $TEVO_PICTURE_DIR when set, else the
-// first of <exe dir>/pictures, <exe dir>/../pictures and
-// <exe dir>/../share/tevo-logviewer/pictures that holds 129.png.
+// first of <exe dir>/pictures, <exe dir>/../pictures and the pictures folder
+// of ProgramDataDirectory() that holds 129.png.
 std::string PictureDirectory();

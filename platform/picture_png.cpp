@@ -7,18 +7,9 @@
 #include <string>
 
 #include "platform/picture.h"
+#include "platform/program_files.h"
 
 namespace {
-
-std::string ExecutableDirectory() {
-  char buffer[4096];
-  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return ".";
-  buffer[n] = '\0';
-  std::string path(buffer);
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
 
 bool HasPictures(const std::string& dir) { return access((dir + "/129.png").c_str(), R_OK) == 0; }
 
@@ -27,13 +18,12 @@ bool HasPictures(const std::string& dir) { return access((dir + "/129.png").c_st
 std::string PictureDirectory() {
   static const std::string directory = [] {
     if (const char* env = std::getenv("TEVO_PICTURE_DIR"); env != nullptr && env[0] != '\0') return std::string(env);
-    std::string exe = ExecutableDirectory();
-    for (const char* relative : {"/pictures", "/../pictures", "/../share/tevo-logviewer/pictures"}) {
-      if (HasPictures(exe + relative)) return exe + relative;
+    // Beside the program or one folder up in the build tree, else in the
+    // install's data directory found from the program's own location.
+    const std::string exe = ExecutableDirectory();
+    for (const std::string& candidate : {exe + "/pictures", exe + "/../pictures", ProgramDataDirectory() + "/pictures"}) {
+      if (HasPictures(candidate)) return candidate;
     }
-#ifdef TEVO_INSTALLED_PICTURE_DIR
-    if (HasPictures(TEVO_INSTALLED_PICTURE_DIR)) return std::string(TEVO_INSTALLED_PICTURE_DIR);
-#endif
     return exe + "/pictures";
   }();
   return directory;

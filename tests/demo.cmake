@@ -11,3 +11,11 @@ add_dependencies(demo_test tevo-logtool)
 add_test(NAME install_test
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
 set_tests_properties(install_test PROPERTIES LABELS install RESOURCE_LOCK window_titles)
+
+# The Debian package made from the install rules, unpacked into a temporary
+# folder: its versions and dependencies, its metadata, the unpacked programs
+# making and showing a demo device.
+add_test(NAME package_test
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR} ${PROJECT_VERSION}
+          ${CMAKE_CURRENT_BINARY_DIR}/output/package_test)
+set_tests_properties(package_test PROPERTIES LABELS "install;package" RESOURCE_LOCK window_titles TIMEOUT 600)

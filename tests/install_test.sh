@@ -26,7 +26,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 
 for program in tevo-logviewer tevo-logtool tevo-mainmenu; do
   [ -x "$prefix/bin/$program" ] || fail "not installed or not executable: bin/$program"
-  need "share/man/man1/$program.1"
+  need "share/man/man1/$program.1.gz"
 done
 for picture in "$source"/resources/pictures/*.png; do
   need "share/tevo-logviewer/pictures/$(basename "$picture")"
@@ -58,12 +58,13 @@ if [ -e "$desktop" ]; then
 fi
 
 # Every command that tevo-logtool lists has its entry in the manual page.
+zcat "$prefix/share/man/man1/tevo-logtool.1.gz" >"$work/tevo-logtool.1"
 for command in $("$prefix/bin/tevo-logtool" --help | sed -n 's/^  \([a-z][a-z]*\) .*/\1/p'); do
-  grep -Eq "^(\.BI \"$command |\\\\fB$command\\\\fR)" "$prefix/share/man/man1/tevo-logtool.1" ||
+  grep -Eq "^(\.BI \"$command |\\\\fB$command\\\\fR)" "$work/tevo-logtool.1" ||
     fail "tevo-logtool.1 does not describe the command $command"
 done
 if command -v man >/dev/null; then
-  for page in "$prefix"/share/man/man1/tevo-*.1; do
+  for page in "$prefix"/share/man/man1/tevo-*.1.gz; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null || true)
     [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
   done

@@ -1,11 +1,10 @@
 // tevo-logtool demo: makes a demo device root to try the viewer on.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "platform/program_files.h"
 #include "tools/demo/demo_device.h"
 #include "tools/logtool/commands.h"
 #include "tools/mapbuild/map_build.h"
@@ -40,21 +39,16 @@ void PrintDemoHelp() {
       "               broken/); by default the installed data of the programs\n"
       "               (<prefix>/share/tevo-logviewer/nmea), else the source tree's data/nmea\n"
       "  --synthetic-map  the synthetic map instead of the one built from the open\n"
-      "               geodata (<prefix>/share/tevo-logviewer/geodata, else the shared\n"
-      "               data beside the source tree) with tevo-mapbuild's recipe\n",
+      "               geodata (<prefix>/share/tevo-logviewer/geodata, else the source\n"
+      "               tree's data/geodata) with tevo-mapbuild's recipe\n",
       DEMO_SYNOPSIS, DEMO_MARKER_NAME);
 }
 
-// The real receiver logs: installed beside the program (<prefix>/bin/../share),
-// at the configured install location, or in the source tree for a program
-// run from its build tree.
+// The real receiver logs: in the data directory installed with the program
+// (found from the program's own location), or in the source tree for a
+// program run from its build tree.
 std::string FindNmeaDirectory(std::vector<std::string>* tried) {
-  std::vector<std::string> candidates;
-  std::error_code code;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", code);
-  if (!code) candidates.push_back((exe.parent_path() / "../share/tevo-logviewer/nmea").lexically_normal().string());
-  candidates.push_back(TEVO_INSTALLED_NMEA_DIR);
-  candidates.push_back(TEVO_SOURCE_NMEA_DIR);
+  const std::string candidates[] = {ProgramDataDirectory() + "/nmea", TEVO_SOURCE_NMEA_DIR};
   for (const std::string& candidate : candidates) {
     if (HasDemoNmeaLogs(candidate)) return candidate;
     tried->push_back(candidate);
@@ -62,18 +56,15 @@ std::string FindNmeaDirectory(std::vector<std::string>* tried) {
   return std::string();
 }
 
-// The open geodata and the recipe of the demo map: installed beside the
-// program, at the configured install location, or beside the source tree.
+// The open geodata and the recipe of the demo map: in the data directory
+// installed with the program, or in the source tree for a program run from
+// its build tree.
 bool FindGeodata(std::string* geodata, std::string* recipe) {
-  std::vector<std::pair<std::string, std::string>> candidates;
+  const std::string installed = ProgramDataDirectory();
+  const std::pair<std::string, std::string> candidates[] = {
+      {installed + "/geodata", installed + "/geodata.yaml"},
+      {TEVO_SOURCE_GEODATA_DIR, TEVO_SOURCE_GEODATA_RECIPE}};
   std::error_code code;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", code);
-  if (!code) {
-    const std::filesystem::path share = (exe.parent_path() / "../share/tevo-logviewer").lexically_normal();
-    candidates.push_back({(share / "geodata").string(), (share / "geodata.yaml").string()});
-  }
-  candidates.push_back({TEVO_INSTALLED_GEODATA_DIR, TEVO_INSTALLED_GEODATA_RECIPE});
-  candidates.push_back({TEVO_SOURCE_GEODATA_DIR, TEVO_SOURCE_GEODATA_RECIPE});
   for (const auto& [data, file] : candidates) {
     if (std::filesystem::is_directory(data, code) && std::filesystem::is_regular_file(file, code)) {
       *geodata = data;
@@ -150,8 +141,8 @@ int RunDemoCommand(int argc, char** argv) {
       return static_cast<int>(built.parcels);
     };
   } else {
-    std::fprintf(stderr, "the open geodata of the demo map are not installed (looked in %s and %s); "
-                 "the demo device gets the synthetic map\n", TEVO_INSTALLED_GEODATA_DIR, TEVO_SOURCE_GEODATA_DIR);
+    std::fprintf(stderr, "the open geodata of the demo map are not installed (looked in %s/geodata and %s); "
+                 "the demo device gets the synthetic map\n", ProgramDataDirectory().c_str(), TEVO_SOURCE_GEODATA_DIR);
   }
   if (BuildDemoDeviceWithMap(out, nmea, progress, mapBuilder, &summary, &error) != 0) {
     return LogtoolFail("%s", error.c_str());
