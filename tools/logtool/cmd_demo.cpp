@@ -1,6 +1,7 @@
 // tevo-logtool demo: makes a demo device root to try the viewer on.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
