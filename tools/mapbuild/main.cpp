@@ -22,6 +22,7 @@ void PrintHelp() {
       "               (default: the recipe's own folder)\n"
       "  --quiet      no progress lines\n"
       "  --help       this text\n"
+      "  --version    show the version\n"
       "\n"
       "See tevo-mapbuild(1) for the recipe format.\n",
       ATTRIBUTION_SUFFIX);
@@ -42,6 +43,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       PrintHelp();
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("tevo-mapbuild %s\n", TEVO_VERSION);
       return 0;
     }
     if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) {
