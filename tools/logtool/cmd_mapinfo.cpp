@@ -6,6 +6,7 @@
 
 #include "mapdata/block_cache.h"
 #include "mapdata/parcel_index.h"
+#include "platform/files.h"
 #include "tools/logtool/commands.h"
 
 namespace {
@@ -80,7 +81,7 @@ int RunMapinfo(int argc, char** argv) {
   }
   if (argc != 1) return LogtoolUsage(SYNOPSIS);
   const char* path = argv[0];
-  FILE* probe = std::fopen(path, "rb");
+  FILE* probe = OpenReadableFile(path);
   if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, std::strerror(errno));
   std::fclose(probe);
   int status;

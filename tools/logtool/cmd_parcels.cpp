@@ -9,6 +9,7 @@
 
 #include "mapdata/block_cache.h"
 #include "mapdata/parcel_index.h"
+#include "platform/files.h"
 #include "tools/logtool/commands.h"
 
 namespace {
@@ -70,7 +71,7 @@ int RunParcels(int argc, char** argv) {
     }
   }
   const char* path = argv[0];
-  FILE* probe = std::fopen(path, "rb");
+  FILE* probe = OpenReadableFile(path);
   if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, std::strerror(errno));
   std::fclose(probe);
   if (LoadMapDatabase(path) != 0) {

@@ -193,7 +193,7 @@ int CheckMapLoaded() {
   if (database != nullptr && database->GetParcelIndex() != nullptr) return 0;
   std::string hostPath;
   if (ResolveDevicePath(MAP_DATABASE_PATH, &hostPath) != 0) return LogtoolFail("the map database path cannot be resolved");
-  FILE* probe = std::fopen(hostPath.c_str(), "rb");
+  FILE* probe = OpenReadableFile(hostPath.c_str());
   if (probe == nullptr) return LogtoolFail("no map database at %s: %s", hostPath.c_str(), std::strerror(errno));
   std::fclose(probe);
   return LogtoolFail("the map database %s cannot be read (damaged, or not a map database)", hostPath.c_str());
