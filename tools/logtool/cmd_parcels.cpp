@@ -72,7 +72,7 @@ int RunParcels(int argc, char** argv) {
   }
   const char* path = argv[0];
   FILE* probe = OpenReadableFile(path);
-  if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, std::strerror(errno));
+  if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, OpenFailureText(errno));
   std::fclose(probe);
   if (LoadMapDatabase(path) != 0) {
     return LogtoolFail("cannot read map file %s (shorter than its 4096-byte header, or path too long)", path);
