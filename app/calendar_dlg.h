@@ -10,6 +10,7 @@
 #include "platform/window.h"
 
 class MapDialog;
+struct ScreenPreload;
 
 // Modes of the calendar.
 constexpr int16_t MODE_BROWSE = 1;
@@ -73,6 +74,7 @@ class CalendarDlg : public Window {
   bool busy = false;
   int16_t busyStep = 0;
   MapDialog* mapScreen = nullptr;  // created on the first opened day, owned
+  ScreenPreload* mapScreenPreload = nullptr;  // the map screen's pictures, decoded ahead
 
   // The composed screen of the last repaint.
   const Canvas& ScreenPicture() const { return screen.canvas; }
