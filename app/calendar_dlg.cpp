@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "app/map_dialog.h"
 #include "app/month_grid.h"
@@ -10,6 +11,7 @@
 #include "app/tap_notify.h"
 #include "app/touch_area.h"
 #include "canvas/blit.h"
+#include "canvas/picture_cache.h"
 #include "canvas/picture_ids.h"
 #include "logs/log_directory.h"
 #include "platform/kernel.h"
@@ -74,6 +76,8 @@ CalendarDlg::CalendarDlg(MapDataOwner* map) : mapData(map) {}
 CalendarDlg::~CalendarDlg() {
   delete mapScreen;  // destroys its window, worker and renderer
   mapScreen = nullptr;
+  FinishScreenPreload(mapScreenPreload);
+  mapScreenPreload = nullptr;
   DeleteFont(calendarFont);
   DeleteFont(dateFont);
   DestroyWindow();
@@ -82,6 +86,13 @@ CalendarDlg::~CalendarDlg() {
 int CalendarDlg::OnInitDialog() {
   SetWindowText(CALENDAR_TITLE);
   LoadPicturesAndFonts();
+  // The map screen's pictures and canvases are prepared while the calendar
+  // is shown.
+  if (mapScreenPreload == nullptr) {
+    mapScreenPreload = StartScreenPreload(PreloadList{MAP_SCREEN_PICTURES, static_cast<int>(std::size(MAP_SCREEN_PICTURES)),
+                                                        MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT,
+                                                        MAP_SCREEN_CANVASES + MAP_RENDERER_CANVASES});
+  }
   busy = false;
   noLogsNoticeShown = false;
   confirmShown = false;

@@ -11,6 +11,7 @@
 
 class MapDialog;
 class MapDataOwner;
+struct ScreenPreload;
 
 // Modes of the calendar.
 constexpr int16_t MODE_BROWSE = 1;
@@ -78,6 +79,7 @@ class CalendarDlg : public Window {
   int16_t busyStep = 0;
   MapDialog* mapScreen = nullptr;  // created on the first opened day, owned
   MapDataOwner* mapData = nullptr;  // not owned
+  ScreenPreload* mapScreenPreload = nullptr;  // the map screen's pictures, decoded ahead
 
   // The composed screen of the last repaint.
   const Canvas& ScreenPicture() const { return screen.canvas; }

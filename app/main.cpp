@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/gdi.h"
 #include "platform/headless/headless.h"
+#include "platform/quit_signals.h"
 #include "platform/sdl2/sdl2.h"
 #include "platform/window.h"
 
@@ -120,9 +121,13 @@ int main(int argc, char** argv) {
     SetBackend(&sdl2);
   }
 
+  // SIGTERM and SIGINT end the loop like the window's close button.
+  InstallQuitSignals();
   LogViewerApp app;
   app.InitInstance();
   SetBackend(nullptr);
+  // Ended by a signal: the shell's convention for a run cut short.
+  if (QuitSignal() != 0) return 128 + QuitSignal();
   if (app.FoundAnotherCopy()) {
     // Nothing ran (no window, no script): that is not a success.
     std::fprintf(stderr, "tevo-logviewer: another copy is running already for the device root %s\n",

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "app/canvas_context.h"
+#include "canvas/picture_ids.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 
@@ -28,6 +29,15 @@ constexpr uint8_t WorkerEnded = 3;
 
 // Name of the event the renderer sets for every finished frame.
 constexpr char MAP_FRAME_EVENT_NAME[] = "TEVO_VMAP";
+
+// The pictures the map screen and its renderer load when the screen is
+// created, and the number of canvases of the map's size they make: prepared
+// ahead while the calendar is shown (CalendarDlg), so that the first
+// opening of a day does not wait for them.
+constexpr int MAP_SCREEN_PICTURES[] = {PICTURE_MAP_FRAME,     PICTURE_SLIDER_KNOB, PICTURE_MARKER,
+                                       PICTURE_ROUND_BUTTONS, PICTURE_MAP_SYMBOLS, PICTURE_FACILITY_MARKS};
+constexpr int MAP_SCREEN_CANVASES = 3;  // compose, map, drag
+constexpr int MAP_RENDERER_CANVASES = 4;  // back, front, text, box
 
 class MapDialog : public Window {
  public:

@@ -9,11 +9,17 @@
 //   BM_LoadTrack       LoadTrack of the day's log, on a thread as the renderer's worker loads it
 //   BM_OpenDay         on the headless backend, from the pen-up on the marked day in the
 //                      calendar until the map screen is ready (real time, watched from a
-//                      thread of its own; the first opening, which creates the map screen,
-//                      is not measured)
+//                      thread of its own; the process's first opening is not counted)
+//   BM_OpenDayFirst    the same for the first opening of a fresh process, which creates the
+//                      map screen and loads its pictures (the program run again with
+//                      --first-opening DEVICE, which prints that time)
 //
 // The device is written to a temporary directory (or to --device DIR, kept).
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <time.h>
 
 #include <chrono>
 #include <cstdio>
@@ -51,6 +57,10 @@ constexpr uint32_t FRAME_TIMEOUT_MS = 30000;
 // Openings measured per run of BM_OpenDay, loads per run of BM_LoadTrack.
 constexpr int OPENINGS = 10;
 constexpr int LOADS = 20;
+// The calendar is shown this long before its first tap.
+constexpr auto USER_PAUSE = std::chrono::milliseconds(300);
+// Fresh processes whose first opening is measured per run of BM_OpenDayFirst.
+constexpr int FIRST_OPENINGS = 9;
 // The map screen's back button, in screen pixels.
 constexpr int32_t BACK_BUTTON_X = 20, BACK_BUTTON_Y = 20;
 
@@ -196,23 +206,35 @@ void DayCell(int32_t* x, int32_t* y) {
   });
 }
 
+double ProcessCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
 // Waits, on a thread of its own, for the map screen to become ready for
 // the opening that follows, and takes the real time from the pen-up.
 class ReadyWatch {
  public:
-  // Before the pen-up, on the user-interface thread: the map screen still
-  // holds the previous opening's frame, so the watch waits for its ready
-  // flag to drop and rise again.
-  void Start(const MapDialog* screen) {
+  // Before the pen-up, on the user-interface thread. `slot` is where the
+  // calendar keeps its map screen: null before the first opening creates it
+  // (that screen is not ready until its first frame); an existing screen
+  // still holds the previous opening's frame, so the watch waits for its
+  // ready flag to drop and rise again.
+  void Start(MapDialog** slot) {
     penUp = Clock::now();
-    watcher = std::thread([this, screen] {
+    cpuAtPenUp = ProcessCpuSeconds();
+    const bool fresh = *slot == nullptr;
+    watcher = std::thread([this, slot, fresh] {
       const Clock::time_point limit = penUp + std::chrono::milliseconds(FRAME_TIMEOUT_MS);
-      bool dropped = false;
+      bool dropped = fresh;
       while (Clock::now() < limit) {
-        int ready = screen->IsMapReady();
+        const MapDialog* screen = std::atomic_ref<MapDialog*>(*slot).load();
+        int ready = screen != nullptr ? screen->IsMapReady() : 0;
         if (ready == 0) dropped = true;
         if (dropped && ready != 0) {
           seconds = std::chrono::duration<double>(Clock::now() - penUp).count();
+          cpuSeconds = ProcessCpuSeconds() - cpuAtPenUp;
           return;
         }
         std::this_thread::sleep_for(POLL);
@@ -224,20 +246,25 @@ class ReadyWatch {
     watcher.join();
     return seconds;
   }
+  // The processor time all threads of the process spent meanwhile.
+  double CpuSeconds() const { return cpuSeconds; }
 
  private:
   static constexpr auto POLL = std::chrono::microseconds(20);
   Clock::time_point penUp;
   std::thread watcher;
   double seconds = -1.0;
+  double cpuAtPenUp = 0.0;
+  double cpuSeconds = 0.0;
 };
 
-// Opens the day OPENINGS + 1 times in the calendar on the headless backend
-// and returns the real time of every opening but the first (which creates
-// the map screen), in seconds; empty when an opening did not finish. Each
-// opening: pen down on the day and a repaint, the pen-up, the busy timer
-// that shows the map screen, and its back button that hides it again.
-std::vector<double> MeasureOpenings() {
+// Opens the day `openings` + 1 times in a new calendar on the headless
+// backend and returns the real time of each opening in seconds, the first
+// one (which creates the map screen and loads its pictures) first; empty
+// when an opening did not finish. Each opening: pen down on the day and a
+// repaint, the pen-up, the busy timer that shows the map screen, and its
+// back button that hides it again.
+std::vector<double> MeasureOpenings(int openings, std::vector<double>* cpuSeconds = nullptr) {
   HeadlessBackend backend;
   SetBackend(&backend);
   std::vector<double> seconds;
@@ -249,17 +276,19 @@ std::vector<double> MeasureOpenings() {
     int32_t x = 0, y = 0;
     DayCell(&x, &y);
     backend.Wait(10);
-    for (int i = 0; i <= OPENINGS; ++i) {
+    // The calendar is on the screen for a moment before anyone can tap a
+    // day: a person needs well over this long to see it and reach a cell.
+    backend.Call([] { std::this_thread::sleep_for(USER_PAUSE); });
+    for (int i = 0; i <= openings; ++i) {
       backend.Down(x, y).Wait(10);
-      if (i > 0) backend.Call([&] { watch.Start(calendar.mapScreen); });
+      backend.Call([&] { watch.Start(&calendar.mapScreen); });
       backend.Up();
-      if (i > 0) {
-        backend.Call([&] {
-          double time = watch.Finish();
-          if (time < 0) failed = true;
-          seconds.push_back(time);
-        });
-      }
+      backend.Call([&] {
+        double time = watch.Finish();
+        if (time < 0) failed = true;
+        seconds.push_back(time);
+        if (cpuSeconds != nullptr) cpuSeconds->push_back(watch.CpuSeconds());
+      });
       backend.Wait(MAP_BUSY_MS).Down(BACK_BUTTON_X, BACK_BUTTON_Y).Wait(10).Up().Wait(10);
     }
     backend.Quit();
@@ -270,14 +299,57 @@ std::vector<double> MeasureOpenings() {
   return seconds;
 }
 
+// Later openings, in this process (its first opening is not counted).
 void BM_OpenDay(benchmark::State& state) {
-  std::vector<double> seconds = MeasureOpenings();
-  if (seconds.size() != OPENINGS) {
+  std::vector<double> seconds = MeasureOpenings(OPENINGS);
+  if (seconds.size() != OPENINGS + 1) {
     state.SkipWithError("the map screen did not become ready");
     return;
   }
   size_t i = 0;
-  for (auto _ : state) state.SetIterationTime(seconds[i++ % seconds.size()]);
+  for (auto _ : state) state.SetIterationTime(seconds[1 + i++ % OPENINGS]);
+}
+
+std::string selfPath;
+fs::path deviceRoot;
+
+// The first opening of a fresh process each: this program run again with
+// --first-opening, which prints the times of its process's first and
+// second openings. The counter second_ms is the median second opening of
+// the same processes, a later opening measured under the same conditions.
+void BM_OpenDayFirst(benchmark::State& state) {
+  const std::string command = "'" + selfPath + "' --first-opening '" + deviceRoot.string() + "'";
+  std::vector<double> seconds;
+  for (auto _ : state) {
+    FILE* child = popen(command.c_str(), "r");
+    double first = -1.0, firstCpu = 0.0, second = -1.0, secondCpu = 0.0;
+    if (child != nullptr) {
+      if (std::fscanf(child, "first %lf cpu %lf second %lf cpu %lf", &first, &firstCpu, &second, &secondCpu) != 4) {
+        first = -1.0;
+      }
+      if (pclose(child) != 0) first = -1.0;
+    }
+    if (first < 0 || second < 0) {
+      state.SkipWithError("the first opening did not finish");
+      return;
+    }
+    state.SetIterationTime(first);
+    seconds.push_back(second);
+  }
+  std::sort(seconds.begin(), seconds.end());
+  state.counters["second_ms"] = seconds.empty() ? 0.0 : seconds[seconds.size() / 2] * 1e3;
+}
+
+// --first-opening DEVICE: opens the day twice in this fresh process and
+// prints "first SECONDS cpu SECONDS second SECONDS cpu SECONDS": the real
+// time of each opening and the processor time of all threads meanwhile.
+int RunFirstOpening(const char* device) {
+  SetDeviceRoot(device);
+  std::vector<double> cpu;
+  std::vector<double> seconds = MeasureOpenings(1, &cpu);
+  if (seconds.size() != 2 || cpu.size() != 2) return 1;
+  std::printf("first %.9f cpu %.9f second %.9f cpu %.9f\n", seconds[0], cpu[0], seconds[1], cpu[1]);
+  return 0;
 }
 
 }  // namespace
@@ -287,8 +359,11 @@ BENCHMARK(BM_Memset);
 BENCHMARK(BM_Frame)->Arg(0)->Arg(6)->Arg(12)->Arg(18)->Arg(24)->Arg(26)->Arg(-1)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadTrack)->UseManualTime()->Iterations(LOADS)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenDay)->UseManualTime()->Iterations(OPENINGS)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenDayFirst)->UseManualTime()->Iterations(FIRST_OPENINGS)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--first-opening") == 0) return RunFirstOpening(argv[2]);
+  selfPath = fs::canonical("/proc/self/exe").string();
   fs::path device;
   bool keep = false;
   for (int i = 1; i + 1 < argc; ++i) {
@@ -310,6 +385,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   SetDeviceRoot(device.c_str());
+  deviceRoot = device;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (!keep) fs::remove_all(device);

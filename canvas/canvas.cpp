@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "canvas/picture_cache.h"
 #include "platform/bitmap.h"
-#include "platform/picture.h"
 
 Canvas::~Canvas() { ReleaseCanvas(this); }
 
@@ -29,23 +29,20 @@ int CreateCanvas(Canvas* canvas, int32_t width, int32_t height) {
   return 1;
 }
 
-// Reduces 8-bit channels to 5, 6 and 5 bits by dropping the low bits, which
-// maps pure magenta (255, 0, 255) to exactly KEY_COLOUR.
-static void ConvertToRgb565(const RgbImage& image, Canvas* canvas) {
-  for (int32_t y = 0; y < image.height; ++y) {
-    const uint8_t* in = image.rgb + static_cast<size_t>(y) * image.width * 3;
-    uint16_t* out = canvas->pixels + static_cast<size_t>(y) * canvas->stride;
-    for (int32_t x = 0; x < image.width; ++x, in += 3) out[x] = Rgb565(in[0], in[1], in[2]);
-  }
-}
-
+// The picture is decoded once per process (canvas/picture_cache): 8-bit
+// channels reduced to 5, 6 and 5 bits by dropping the low bits, which maps
+// pure magenta (255, 0, 255) to exactly KEY_COLOUR.
 int LoadPicture(Canvas* canvas, int pictureId) {
-  RgbImage image;
-  if (DecodePicture(pictureId, &image) != 0) return 0;
-  CreateCanvas(canvas, image.width, image.height);
-  if (canvas->pixels != nullptr) ConvertToRgb565(image, canvas);
-  ReleaseRgbImage(&image);
-  return canvas->pixels != nullptr ? 1 : 0;
+  std::shared_ptr<const DecodedPicture> picture = FindDecodedPicture(pictureId);
+  if (picture == nullptr) return 0;
+  CreateCanvas(canvas, picture->width, picture->height);
+  if (canvas->pixels == nullptr) return 0;
+  for (int32_t y = 0; y < picture->height; ++y) {
+    std::memcpy(canvas->pixels + static_cast<size_t>(y) * canvas->stride,
+                picture->pixels.data() + static_cast<size_t>(y) * picture->width,
+                static_cast<size_t>(picture->width) * sizeof(uint16_t));
+  }
+  return 1;
 }
 
 // Fills count pixels from p: one block by a loop, then copies of that block.

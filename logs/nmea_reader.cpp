@@ -1,5 +1,6 @@
 #include "logs/nmea_reader.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -7,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
+
+#include "platform/files.h"
 
 // The datum shift's products and sums are rounded one operation at a time,
 // never fused into one (logs/CMakeLists.txt builds this file with
@@ -215,63 +218,157 @@ const char* XorUntilStar(const char* from, const char* limit, unsigned* sum) {
   return p;
 }
 
+// How the reading of one window of the text ended.
+enum class ScanResult {
+  TEXT_END,     // the window's text is read to its end
+  STOPPED,      // a sentence's six fields could not be taken: the track is complete
+  MORE_NEEDED,  // the sentence at the returned position needs bytes beyond the window
+};
+
+// Where accepted points go: a track of fixed capacity (sized by a counting
+// pass), or one that grows as points come (the streamed load).
+struct TrackBuilder {
+  Track* track;
+  int32_t capacity;
+  bool grows;
+  bool outOfMemory;
+  AcceptedFixVisitor visitor;
+  void* context;
+};
+
+// Makes room for one more point in a growing track; false when the track
+// is full and cannot grow.
+bool RoomForPoint(TrackBuilder* builder) {
+  if (builder->track->count < builder->capacity) return true;
+  if (!builder->grows) return false;
+  constexpr int32_t FIRST_CAPACITY = 4096;
+  if (builder->capacity > INT32_MAX / 2) {
+    builder->outOfMemory = true;
+    return false;
+  }
+  const int32_t capacity = builder->capacity < FIRST_CAPACITY ? FIRST_CAPACITY : builder->capacity * 2;
+  void* block = std::realloc(builder->track, sizeof(Track) + static_cast<size_t>(capacity) * sizeof(TrackPoint));
+  if (block == nullptr) {
+    builder->outOfMemory = true;
+    return false;
+  }
+  builder->track = static_cast<Track*>(block);
+  builder->track->points = reinterpret_cast<TrackPoint*>(static_cast<char*>(block) + sizeof(Track));
+  builder->capacity = capacity;
+  return true;
+}
+
+enum class Check { NO, YES, MORE_NEEDED };
+
 // Whether the "$GPRMC" sentence at `start` carries a "*" within
 // SENTENCE_LIMIT bytes, followed by two checksum characters inside the text,
 // that match the XOR of its bytes. A sentence cut by the end of the text
-// (the read limit or a zero byte) fails here.
-bool ChecksumMatches(const char* start, const char* end) {
+// (the read limit or a zero byte) fails here; one cut by the end of a
+// window that is not the text's end needs more bytes.
+Check ChecksumMatches(const char* start, const char* end, bool final) {
   const char* limit = end - start > SENTENCE_LIMIT ? start + SENTENCE_LIMIT : end;
   unsigned sum = 0;
   const char* star = XorUntilStar(start + 1, limit, &sum);
-  if (star == limit || end - star < 3) return false;
-  return ParseChecksumHex(star + 1) == sum;
+  if (star == limit) return !final && limit == end && end - start < SENTENCE_LIMIT ? Check::MORE_NEEDED : Check::NO;
+  if (end - star < 3) return final ? Check::NO : Check::MORE_NEEDED;
+  return ParseChecksumHex(star + 1) == sum ? Check::YES : Check::NO;
 }
 
-enum class SentenceResult { Continue, Stop };
+// Takes the six fields after the comma at `comma`; null when they cannot
+// be taken. *more is set when a field failed only for want of bytes beyond
+// a window that is not the text's end.
+const char* TakeFields(const char* comma, const char* end, bool final, char fields[READ_FIELDS][FIELD_SIZE],
+                       bool* more) {
+  const char* next = comma + 1;
+  for (int i = 0; i < READ_FIELDS; ++i) {
+    const char* from = next;
+    next = NextField(from, end, fields[i]);
+    if (next == nullptr) {
+      *more = !final && end - from < FIELD_SIZE;
+      return nullptr;
+    }
+  }
+  return next;
+}
+
+// What became of one sentence: read (accepted or not), the end of the
+// whole reading, or bytes needed beyond the window.
+enum class SentenceResult { CONTINUE, STOP, MORE_NEEDED };
 
 // Reads the fields of one "$GPRMC" sentence whose checksum matched, and
 // appends its point when it is accepted. Sets *resume to the byte after the
-// comma that ends the sixth field; Stop when the six fields cannot be taken.
-SentenceResult ReadSentence(const char* start, const char* end, Track* track, int32_t capacity,
-                            AcceptedFixVisitor visitor, void* context, const char** resume) {
+// comma that ends the sixth field.
+SentenceResult ReadSentence(const char* start, const char* end, bool final, TrackBuilder* builder, const char** resume) {
   // The comma that ends "$GPRMC" normally follows it directly.
   const char* tagEnd = start + TRACK_TAG_LENGTH;
   const char* comma = tagEnd < end && *tagEnd == ',' ? tagEnd : Find(start, end, ',');
-  if (comma == nullptr) return SentenceResult::Stop;
+  if (comma == nullptr) return final ? SentenceResult::STOP : SentenceResult::MORE_NEEDED;
   char fields[READ_FIELDS][FIELD_SIZE];
-  const char* next = comma + 1;
-  for (char* field : fields) {
-    next = NextField(next, end, field);
-    if (next == nullptr) return SentenceResult::Stop;
-  }
+  bool more = false;
+  const char* next = TakeFields(comma, end, final, fields, &more);
+  if (next == nullptr) return more ? SentenceResult::MORE_NEEDED : SentenceResult::STOP;
   *resume = next;
-  // The track has a slot for every "$GPRMC" start, so this only guards a
-  // caller that passes a smaller capacity.
-  if (track->count >= capacity) return SentenceResult::Continue;
+  // A fixed track has a slot for every "$GPRMC" start, so a full one only
+  // guards a caller that passes a smaller capacity.
+  if (!RoomForPoint(builder)) return builder->outOfMemory ? SentenceResult::STOP : SentenceResult::CONTINUE;
+  Track* track = builder->track;
   // The time goes into the free slot at once; a rejected sentence leaves it
   // there for the next accepted one to overwrite.
   track->points[track->count].time = SecondsOfDay(TruncateToInt32(ParseDecimal(fields[FIELD_TIME])));
 
   double lat = ParseDecimal(fields[FIELD_LAT]);
   double lon = ParseDecimal(fields[FIELD_LON]);
-  if (lat == 0.0 || lon == 0.0) return SentenceResult::Continue;  // empty or zero coordinates
+  if (lat == 0.0 || lon == 0.0) return SentenceResult::CONTINUE;  // empty or zero coordinates
   AcceptedFix fix;
   if (!ToHundredths(lat, &fix.latHundredths) || !ToHundredths(lon, &fix.lonHundredths)) {
-    return SentenceResult::Continue;
+    return SentenceResult::CONTINUE;
   }
   int32_t mapLon = 0;
   int32_t mapLat = 0;
-  if (WgsToMapUnits(fix.lonHundredths, fix.latHundredths, &mapLon, &mapLat) != 0) return SentenceResult::Continue;
-  if (!InTrackArea(mapLon, mapLat)) return SentenceResult::Continue;
+  if (WgsToMapUnits(fix.lonHundredths, fix.latHundredths, &mapLon, &mapLat) != 0) return SentenceResult::CONTINUE;
+  if (!InTrackArea(mapLon, mapLat)) return SentenceResult::CONTINUE;
   AddPoint(track, mapLon, mapLat);
-  if (visitor != nullptr) {
+  if (builder->visitor != nullptr) {
     fix.sentence = start;
     fix.rest = next;
     fix.end = end;
     fix.point = track->points[track->count - 1];
-    visitor(fix, context);
+    builder->visitor(fix, builder->context);
   }
-  return SentenceResult::Continue;
+  return SentenceResult::CONTINUE;
+}
+
+// Parses the "$GPRMC" sentences of the window [text, end), which holds no
+// zero byte. `final` says whether the text ends at `end`; when it does not,
+// a sentence that needs bytes beyond the window is left unread and *stop
+// names its "$" (MORE_NEEDED). A sentence's result in a window equals its
+// result in the whole text: every search is bounded by the window's end, and
+// anything that would look past it asks for more.
+ScanResult ScanWindow(const char* text, const char* end, bool final, TrackBuilder* builder, const char** stop) {
+  const char* start = Find(text, end, '$');
+  while (start != nullptr) {
+    // A sentence that is not "$GPRMC" or fails its checksum is searched
+    // past by one byte, so a "$" inside it still counts.
+    const char* resume = start + 1;
+    if (!final && end - start < static_cast<ptrdiff_t>(TRACK_TAG_LENGTH)) {
+      *stop = start;
+      return ScanResult::MORE_NEEDED;
+    }
+    if (StartsWithTag(start, end)) {
+      Check checksum = ChecksumMatches(start, end, final);
+      SentenceResult result = checksum == Check::YES  ? ReadSentence(start, end, final, builder, &resume)
+                              : checksum == Check::NO ? SentenceResult::CONTINUE
+                                                      : SentenceResult::MORE_NEEDED;
+      if (result == SentenceResult::STOP) return ScanResult::STOPPED;
+      if (result == SentenceResult::MORE_NEEDED) {
+        *stop = start;
+        return ScanResult::MORE_NEEDED;
+      }
+    }
+    start = Find(resume, end, '$');
+  }
+  *stop = end;
+  return final ? ScanResult::TEXT_END : ScanResult::MORE_NEEDED;
 }
 
 }  // namespace
@@ -364,7 +461,7 @@ double ParseDecimal(const char* text) {
 int ReadLogText(const char* path, LogText* text) {
   *text = LogText();
   if (path == nullptr) return -1;
-  FILE* file = std::fopen(path, "rb");
+  FILE* file = OpenReadableFile(path);
   if (file == nullptr) return -1;
   long fileSize = -1;
   if (std::fseek(file, 0, SEEK_END) == 0) fileSize = std::ftell(file);
@@ -425,25 +522,90 @@ void ReleaseTrack(Track* track) { std::free(track); }
 
 void ParseTrackSentences(const char* text, size_t size, Track* track, int32_t capacity,
                          AcceptedFixVisitor visitor, void* context) {
-  const char* end = TextEnd(text, size);
-  const char* start = Find(text, end, '$');
-  while (start != nullptr) {
-    // A sentence that is not "$GPRMC" or fails its checksum is searched
-    // past by one byte, so a "$" inside it still counts.
-    const char* resume = start + 1;
-    if (StartsWithTag(start, end) && ChecksumMatches(start, end)) {
-      if (ReadSentence(start, end, track, capacity, visitor, context, &resume) == SentenceResult::Stop) return;
-    }
-    start = Find(resume, end, '$');
-  }
+  TrackBuilder builder{track, capacity, false, false, visitor, context};
+  const char* stop = nullptr;
+  ScanWindow(text, TextEnd(text, size), true, &builder, &stop);
 }
 
+namespace {
+
+// The log is read in pieces of this many bytes into one buffer that is
+// used again for every piece; a sentence cut at the end of a piece is kept
+// and read whole with the next one.
+constexpr size_t LOG_CHUNK_BYTES = 256 * 1024;
+// A sentence whose reading needs more than this many bytes from its "$"
+// is damaged in a way no receiver writes (no comma after the tag); the
+// rest of the text is then read in one piece.
+constexpr size_t SENTENCE_REACH = 1024;
+
+// The streamed reading of one log: a buffer of `capacity` bytes whose first
+// `kept` bytes are the unread end of the previous piece.
+struct LogStream {
+  FILE* file = nullptr;
+  char* buffer = nullptr;
+  size_t capacity = 0;
+  size_t kept = 0;
+  size_t consumed = 0;  // bytes taken from the file so far
+};
+
+// Reads the next piece after the kept bytes. Sets *end to the end of the
+// text in the buffer (the first zero byte, if any) and *final when the text
+// ends there. Returns the number of bytes read.
+size_t ReadPiece(LogStream* stream, const char** end, bool* final) {
+  size_t room = stream->capacity - stream->kept;
+  size_t want = std::min(room, LOG_READ_LIMIT - stream->consumed);
+  char* piece = stream->buffer + stream->kept;
+  size_t got = want > 0 ? std::fread(piece, 1, want, stream->file) : 0;
+  stream->consumed += got;
+  *final = got < want || stream->consumed >= LOG_READ_LIMIT;
+  const char* zero = static_cast<const char*>(std::memchr(piece, '\0', got));
+  *end = zero != nullptr ? zero : piece + got;
+  if (zero != nullptr) *final = true;
+  return got;
+}
+
+// Keeps the bytes from `from` to `end` at the start of the buffer; when
+// they reach further than a sentence ever needs, the buffer grows to hold
+// the whole rest of the text. False when memory runs out.
+bool KeepTail(LogStream* stream, const char* from, const char* end) {
+  stream->kept = static_cast<size_t>(end - from);
+  std::memmove(stream->buffer, from, stream->kept);
+  if (stream->kept < SENTENCE_REACH) return true;
+  size_t whole = stream->kept + (LOG_READ_LIMIT - stream->consumed);
+  if (whole <= stream->capacity) return true;
+  char* grown = static_cast<char*>(std::realloc(stream->buffer, whole));
+  if (grown == nullptr) return false;
+  stream->buffer = grown;
+  stream->capacity = whole;
+  return true;
+}
+
+}  // namespace
+
 Track* LoadTrack(const char* path) {
-  LogText text;
-  if (ReadLogText(path, &text) != 0) return nullptr;
-  int32_t capacity = CountTrackSentences(text.bytes, text.size);
-  Track* track = CreateTrack(capacity);
-  if (track != nullptr) ParseTrackSentences(text.bytes, text.size, track, capacity, nullptr, nullptr);
-  ReleaseLogText(&text);
-  return track;
+  if (path == nullptr) return nullptr;
+  LogStream stream;
+  stream.file = OpenReadableFile(path);
+  if (stream.file == nullptr) return nullptr;
+  stream.capacity = LOG_CHUNK_BYTES;
+  stream.buffer = static_cast<char*>(std::malloc(stream.capacity));
+  TrackBuilder builder{CreateTrack(0), 0, true, false, nullptr, nullptr};
+  bool failed = stream.buffer == nullptr || builder.track == nullptr;
+  size_t total = 0;
+  for (bool final = false; !failed && !final;) {
+    const char* end = nullptr;
+    total += ReadPiece(&stream, &end, &final);
+    const char* stop = nullptr;
+    ScanResult result = ScanWindow(stream.buffer, end, final, &builder, &stop);
+    if (result != ScanResult::MORE_NEEDED) break;
+    failed = !KeepTail(&stream, stop, end);
+  }
+  std::fclose(stream.file);
+  std::free(stream.buffer);
+  // An empty file, one that gives no bytes at all, or no memory: no track.
+  if (failed || builder.outOfMemory || total == 0) {
+    ReleaseTrack(builder.track);
+    return nullptr;
+  }
+  return builder.track;
 }

@@ -117,7 +117,7 @@ MapBlock* InsertAndTake(BlockCache* blocks, MapBlock* fresh) {
 // Reads `size` bytes at `offset` of the file into a new private block with
 // a zero-filled buffer of whole pages; null on any failure.
 MapBlock* ReadBlock(const char* path, uint32_t byteOrder, uint32_t offset, uint32_t size) {
-  FILE* file = path[0] == '\0' ? OpenDeviceFile(MAP_DATABASE_PATH, "rb") : std::fopen(path, "rb");
+  FILE* file = path[0] == '\0' ? OpenDeviceFile(MAP_DATABASE_PATH, "rb") : OpenReadableFile(path);
   if (file == nullptr) return nullptr;
   MapBlock* block = nullptr;
   long fileLength = -1;

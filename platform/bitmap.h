@@ -14,3 +14,11 @@ PlatformBitmap* CreateBitmapSection(int32_t width, int32_t height, uint16_t** pi
 
 // Frees a bitmap from CreateBitmapSection; null is accepted.
 void DeleteBitmapSection(PlatformBitmap* bitmap);
+
+// Prepares `count` cleared width x height bitmaps ahead, on the calling
+// thread, for later CreateBitmapSection calls of that size: their memory is
+// then already taken from the system and written, so creating them costs
+// nothing. Any thread. Returns the number prepared.
+int ReserveBitmapSections(int32_t width, int32_t height, int count);
+// Frees every bitmap prepared ahead that was not taken. Any thread.
+void ReleaseReservedBitmapSections();

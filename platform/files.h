@@ -33,8 +33,21 @@ std::string DeviceRoot();
 int ResolveDevicePath(const char* devicePath, std::string* hostPath);
 int ResolveDevicePath(const char16_t* devicePath, std::string* hostPath);
 
-// fopen of a device path; null when it cannot be resolved or opened.
+// fopen of a device path; null when it cannot be resolved or opened. A
+// reading mode ("r", "rb") opens as OpenReadableFile does.
 FILE* OpenDeviceFile(const char* devicePath, const char* mode);
+
+// Opens a host path for binary reading, for files that come from outside
+// (logs, the map database, the settings file): the open never blocks (a
+// named pipe or a device in its place does not wait for a writer) and only
+// regular files are accepted. Null when the path is missing, unreadable or
+// not a regular file; errno then tells why (EINVAL for a pipe, device or
+// socket, EISDIR for a directory).
+FILE* OpenReadableFile(const char* hostPath);
+// For tests: `hook` runs on the opening thread with the host path before
+// each OpenReadableFile (null: no hook), so that a test can hold a reader
+// at a point it controls.
+void SetReadableFileHook(void (*hook)(const char* hostPath));
 
 // Replaces the whole content of a device file so that it holds either its
 // old or its new bytes, whatever stops the program or the machine: the bytes

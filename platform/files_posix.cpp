@@ -25,6 +25,7 @@ bool spaceFails = false;
 DiskSpace spaceOverride;
 
 std::atomic<void (*)(const char*)> replaceHook{nullptr};
+std::atomic<void (*)(const char*)> readableHook{nullptr};
 constexpr char TEMPORARY_SUFFIX[] = ".tmp";
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -224,8 +225,38 @@ int ResolveDevicePath(const char16_t* devicePath, std::string* hostPath) {
 FILE* OpenDeviceFile(const char* devicePath, const char* mode) {
   std::string hostPath;
   if (ResolveDevicePath(devicePath, &hostPath) != 0) return nullptr;
+  if (std::strcmp(mode, "r") == 0 || std::strcmp(mode, "rb") == 0) return OpenReadableFile(hostPath.c_str());
   return std::fopen(hostPath.c_str(), mode);
 }
+
+FILE* OpenReadableFile(const char* hostPath) {
+  if (hostPath == nullptr) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  if (void (*hook)(const char*) = readableHook.load()) hook(hostPath);
+  // O_NONBLOCK keeps the open of a named pipe from waiting for a writer;
+  // the descriptor is made blocking again once it is known to be a file.
+  int fd = open(hostPath, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  int why = fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+  if (why != 0) {
+    close(fd);
+    errno = why;
+    return nullptr;
+  }
+  int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  FILE* file = fdopen(fd, "rb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+void SetReadableFileHook(void (*hook)(const char* hostPath)) { readableHook.store(hook); }
 
 int ReplaceDeviceFile(const char* devicePath, const char* bytes, size_t size) {
   std::string hostPath;

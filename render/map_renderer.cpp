@@ -19,8 +19,6 @@ constexpr int32_t SMALL_FONT_FACTOR = 9;
 constexpr int32_t LABEL_FONT_WEIGHT = 300;
 // The blue of the boxed labels.
 constexpr uint16_t BOX_BLUE = 0x001F;
-// Destruction looks at the worker's state in steps of this many milliseconds.
-constexpr uint32_t STOP_POLL_MS = 100;
 
 // Only the first renderer of the process wakes on "TEVO_DMAP0".
 std::atomic<int> rendererCount{0};
@@ -44,9 +42,10 @@ MapRenderer::~MapRenderer() {
   while ((current == RENDERER_IDLE || current == RENDERER_DRAWING) &&
          !state.compare_exchange_weak(current, RENDERER_STOP_REQUESTED)) {
   }
+  // The worker sees the stop request when it wakes, or when the frame it is
+  // drawing ends, and returns; the join waits for exactly that.
   if (worker != nullptr) {
     SetEvent(wakeEvent);
-    while (state.load() != RENDERER_STOPPED) Sleep(STOP_POLL_MS);
     JoinThread(worker);
   }
   DeleteDrawingContext(backContext);

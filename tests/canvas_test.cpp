@@ -6,6 +6,8 @@
 
 #include "canvas/blit.h"
 #include "canvas/canvas.h"
+#include "canvas/picture_cache.h"
+#include "platform/bitmap.h"
 #include "platform/picture.h"
 
 namespace {
@@ -57,6 +59,45 @@ TEST(Canvas, FailedCreationAndMissingPictureLeaveAnEmptyCanvas) {
   EXPECT_EQ(canvas.pixels, nullptr);
   EXPECT_EQ(canvas.width, 0);
   EXPECT_EQ(canvas.height, 0);
+}
+
+// A picture decoded ahead, or decoded once and loaded again, gives the
+// same pixels as a fresh decoding of its file; canvases prepared ahead are
+// taken by canvases of their size and are cleared like any other.
+TEST(Canvas, PreloadedAndRepeatedPicturesEqualAFreshDecoding) {
+  const int pictures[] = {129, 132, 136, 9999};
+  ScreenPreload* preload = StartScreenPreload(PreloadList{pictures, 4, 31, 7, 2});
+  ASSERT_NE(preload, nullptr);
+  for (int id : {129, 132, 136}) {
+    RgbImage image;
+    ASSERT_EQ(DecodePicture(id, &image), 0) << id;
+    for (int load = 0; load < 2; ++load) {
+      Canvas canvas;
+      ASSERT_EQ(LoadPicture(&canvas, id), 1) << id;
+      ASSERT_EQ(canvas.width, image.width);
+      ASSERT_EQ(canvas.height, image.height);
+      int differing = 0;
+      for (int32_t i = 0; i < image.width * image.height; ++i) {
+        const uint8_t* rgb = image.rgb + 3 * i;
+        differing += At(canvas, i % image.width, i / image.width) != Rgb565(rgb[0], rgb[1], rgb[2]);
+      }
+      EXPECT_EQ(differing, 0) << id;
+    }
+    ReleaseRgbImage(&image);
+  }
+  Canvas missing;
+  EXPECT_EQ(LoadPicture(&missing, 9999), 0);
+  FinishScreenPreload(preload);  // the prepared canvases were not taken: freed here
+
+  EXPECT_EQ(ReserveBitmapSections(31, 7, 2), 2);
+  for (int i = 0; i < 3; ++i) {
+    Canvas canvas;
+    CreateCanvas(&canvas, 31, 7);
+    ASSERT_NE(canvas.pixels, nullptr);
+    EXPECT_EQ(PixelsNot(canvas, BLACK).count, 0);
+    FillCanvas(&canvas, WHITE);  // a taken canvas is never handed out again
+  }
+  ReleaseReservedBitmapSections();
 }
 
 TEST(BlitKeyed, AllKeyRectangleLeavesDestinationAndOneStepOffKeyIsDrawn) {

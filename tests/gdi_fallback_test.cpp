@@ -10,6 +10,7 @@
 
 #include "canvas/canvas.h"
 #include "platform/gdi.h"
+#include "temporary_directory.h"
 
 namespace {
 
@@ -21,8 +22,7 @@ const char* const LATIN_FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
 // directory holding `fontFile` (none for ""). Call before any font use;
 // returns the directory to remove afterwards.
 fs::path UseOnlyFont(const std::string& caseName, const std::string& fontFile) {
-  fs::path dir = fs::temp_directory_path() / ("tevo-gdi-fonts-" + caseName + "-" + std::to_string(::getpid()));
-  fs::remove_all(dir);
+  fs::path dir = MakeTemporaryDirectory("tevo-gdi-fonts-" + caseName);
   fs::create_directories(dir / "fonts");
   if (!fontFile.empty()) fs::copy_file(fontFile, dir / "fonts" / fs::path(fontFile).filename());
   std::ofstream config(dir / "fonts.conf");

@@ -1,5 +1,7 @@
 // The NMEA track reader: the map conversion, the acceptance and resume
 // rules, cut and damaged logs, and the real receiver logs in data/nmea/.
+#include <sys/stat.h>
+
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -303,6 +305,90 @@ TEST_F(NmeaFileTest, OnlyTheFirst18000000BytesAreRead) {
   ReleaseTrack(track);
   ASSERT_EQ(parsed.count, 1);
   EXPECT_EQ(parsed.points[0].time, 1);
+}
+
+// The file is read in pieces: whatever falls on a piece's edge, the track
+// equals the one of the whole text read in one piece. The log mixes good
+// and damaged sentences of varying length so that the edges cut every kind
+// of sentence at many offsets, and it runs past the read limit.
+TEST_F(NmeaFileTest, StreamedLoadEqualsTheWholeTextParse) {
+  uint64_t state = 12;
+  auto next = [&state](uint64_t range) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return (state >> 33) % range;
+  };
+  auto degrees = [&next](int whole, int digits) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%0*d%02d.%04d", digits, whole, static_cast<int>(next(60)),
+                  static_cast<int>(next(10000)));
+    return std::string(text);
+  };
+  std::string log;
+  log.reserve(LOG_READ_LIMIT + 2000000);
+  while (log.size() < LOG_READ_LIMIT + 1000000) {
+    const std::string rmc = Rmc("1200" + std::to_string(10 + next(50)) + ".00", degrees(35, 2), degrees(139, 3));
+    switch (next(10)) {
+      case 0:  // a checksum that does not match
+        log += rmc.substr(0, rmc.size() - 1) + "Z\r\n";
+        break;
+      case 1:  // cut inside its fields
+        log += rmc.substr(0, next(rmc.size())) + "\r\n";
+        break;
+      case 2:  // the other sentences of a receiver, of varying length
+        log += Sentence("GPGSV,3,1,12," + std::string(next(20), '7')) + "\r\n";
+        break;
+      case 3:  // a long field run without a "*"
+        log += "$GPRMC," + std::string(next(400), ',') + "\r\n";
+        break;
+      default:
+        log += rmc + "\r\n";
+    }
+  }
+  Track* track = LoadTrack(Write("mixed.log", log).c_str());
+  ASSERT_NE(track, nullptr);
+  Parsed streamed = CopyTrack(track);
+  ReleaseTrack(track);
+  Parsed whole = ParseText(log.substr(0, LOG_READ_LIMIT));
+  ASSERT_GT(whole.count, 100000);
+  EXPECT_EQ(streamed.count, whole.count);
+  EXPECT_EQ(streamed.minLon, whole.minLon);
+  EXPECT_EQ(streamed.minLat, whole.minLat);
+  EXPECT_EQ(streamed.maxLon, whole.maxLon);
+  EXPECT_EQ(streamed.maxLat, whole.maxLat);
+  ASSERT_EQ(streamed.points.size(), whole.points.size());
+  for (size_t i = 0; i < whole.points.size(); ++i) {
+    ExpectPoint(streamed.points[i], whole.points[i]);
+    if (HasFailure()) FAIL() << "first difference at point " << i;
+  }
+}
+
+// A sentence whose tag is not followed by its comma takes its fields from
+// the next comma in the text, however far away: across pieces too. A zero
+// byte in a later piece ends the text there.
+TEST_F(NmeaFileTest, FarCommasAndLateZeroBytesAcrossPieces) {
+  const std::string tagOnly = Sentence("GPRMC");
+  const std::string fields = "123519.00,A,3540.1234,N,13945.6789,E,\r\n";
+  const std::string far = tagOnly + std::string(300000, ' ') + "," + fields;
+  const std::string zeroLate = EXAMPLE + "\n" + std::string(600000, '\n') + std::string(1, '\0') + EXAMPLE + "\n";
+  for (const std::string& log : {far, zeroLate, std::string(262140, '\n') + EXAMPLE + "\n"}) {
+    Track* track = LoadTrack(Write("piece.log", log).c_str());
+    ASSERT_NE(track, nullptr);
+    Parsed streamed = CopyTrack(track);
+    ReleaseTrack(track);
+    Parsed whole = ParseText(log);
+    ASSERT_EQ(streamed.count, whole.count);
+    ASSERT_EQ(whole.count, 1);
+    ExpectPoint(streamed.points[0], whole.points[0]);
+  }
+}
+
+// Files that are not plain files are refused at once, without waiting for
+// a writer.
+TEST_F(NmeaFileTest, NamedPipesAndDevicesGiveNoTrackAtOnce) {
+  const fs::path pipe = directory / "pipe.log";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(LoadTrack(pipe.c_str()), nullptr);
+  EXPECT_EQ(LoadTrack("/dev/zero"), nullptr);
 }
 
 // The real logs, with their points worked out by hand from the sentences.

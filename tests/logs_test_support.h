@@ -12,17 +12,15 @@
 #include <string>
 
 #include "platform/files.h"
+#include "temporary_directory.h"
 
 namespace fs = std::filesystem;
 
-// A fresh directory for one test, removed afterwards.
+// A fresh directory of one test's own under $TMPDIR, removed afterwards.
 inline fs::path MakeScratchDirectory() {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const char* output = std::getenv("TEVO_TEST_OUTPUT_DIR");
-  fs::path base = output != nullptr ? fs::path(output) : fs::temp_directory_path() / "tevo-tests";
-  fs::path directory = base / (std::string(test->test_suite_name()) + "." + test->name());
-  fs::remove_all(directory);
-  fs::create_directories(directory);
+  fs::path directory = MakeTemporaryDirectory("tevo-" + std::string(test->test_suite_name()) + "." + test->name());
+  EXPECT_FALSE(directory.empty()) << "no temporary directory";
   return directory;
 }
 

@@ -1,12 +1,15 @@
 // The log commands of tevo-logtool (track, export, stats, days), run as a
 // user runs them, and the statistics behind "stats". The GPX export is
 // checked against gpsbabel reading the same logs.
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "logs/nmea_reader.h"
 #include "logs_test_support.h"
 #include "bench/nmea_day_log.h"
 #include "tools/logtool/track_stats.h"
@@ -70,6 +73,8 @@ std::vector<GpxPoint> ReadGpxPoints(const fs::path& path) {
 
 class LogtoolTest : public ScratchDirectoryTest {};
 
+const std::string EXAMPLE_RMC = Rmc("123519.00", "3540.1234", "13945.6789");
+
 TEST_F(LogtoolTest, TrackPrintsTheReadersPoints) {
   const std::string log =
       Write("day.log", Rmc("123519.00", "3540.1234", "13945.6789") + "\r\n" + Rmc("123520", "3540.0000", "13945.0000") + "\r\n");
@@ -86,13 +91,34 @@ TEST_F(LogtoolTest, TrackPrintsTheReadersPoints) {
   run = Logtool("track " + Quote(Write("gga.log", Sentence("GPGGA,1,2") + "\n")), directory);
   EXPECT_EQ(run.out, "points 0\nbbox 2147483647 2147483647 0 0\n");
 
-  for (const std::string& missing : {(directory / "missing.log").string(), Write("empty.log", "")}) {
-    run = Logtool("track " + Quote(missing), directory);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("missing, unreadable or empty"), std::string::npos) << run.err;
+  // Every log that cannot be read says why, on stderr, with status 1; a
+  // named pipe is refused at once rather than waited on.
+  ASSERT_EQ(mkfifo((directory / "pipe.log").c_str(), 0600), 0);
+  fs::create_directories(directory / "folder.log");
+  const std::pair<std::string, std::string> unreadable[] = {
+      {(directory / "missing.log").string(), "No such file"},
+      {Write("empty.log", ""), "is empty"},
+      {(directory / "folder.log").string(), "a folder"},
+      {(directory / "pipe.log").string(), "not a plain file"}};
+  for (const auto& [file, why] : unreadable) {
+    for (const char* command : {"track ", "export -o - ", "stats "}) {
+      run = Logtool(command + Quote(file), directory);
+      EXPECT_EQ(run.status, 1) << command << file;
+      EXPECT_EQ(run.out, "") << command << file;
+      EXPECT_NE(run.err.find(why), std::string::npos) << command << run.err;
+    }
   }
   EXPECT_EQ(Logtool("track", directory).status, 2);
+  // A log longer than the reader reads is cut there, and the tool says so
+  // once, with the file's size.
+  std::string big(LOG_READ_LIMIT + 100, '\n');
+  big.replace(100, EXAMPLE_RMC.size(), EXAMPLE_RMC);
+  big.replace(LOG_READ_LIMIT - 10, EXAMPLE_RMC.size(), EXAMPLE_RMC);
+  run = Logtool("track --summary " + Quote(Write("big.log", big)), directory);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.substr(0, 9), "points 1\n");
+  EXPECT_NE(run.err.find("is 18000100 bytes: only its first 18000000 bytes are read"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("bytes are read"), run.err.rfind("bytes are read"));
   EXPECT_EQ(Logtool("track --frobnicate " + Quote(log), directory).status, 2);
   run = Logtool("track --help", directory);
   EXPECT_EQ(run.status, 0);

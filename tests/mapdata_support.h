@@ -6,23 +6,19 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "mapdata/block_cache.h"
 #include "mapdata/map_database.h"
+#include "temporary_directory.h"
 #include "tools/mapwriter/map_writer.h"
 
 // A directory of its own under the system's temporary directory, removed
 // with everything in it at the end of the test.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::random_device seed;
-    path = std::filesystem::temp_directory_path() / ("tevo-mapdata-" + std::to_string(seed()) + std::to_string(seed()));
-    std::filesystem::create_directories(path);
-  }
+  ScratchDir() : path(MakeTemporaryDirectory("tevo-mapdata")) {}
   ~ScratchDir() {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);

@@ -431,6 +431,16 @@ TEST_F(ParcelIndexTest, LogtoolPrintsListsAndMapDescriptions) {
   WriteBytes(scratch.File("zeros.kwi"), std::vector<uint8_t>(10000, 0));
   RunTool("mapinfo " + scratch.File("zeros.kwi"), out, &status);
   EXPECT_NE(status, 0);
+
+  // A map cut after its index: it opens, but its parcels' data is gone,
+  // and mapinfo says how many parcels cannot be read.
+  std::ifstream whole(path, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
+  bytes.resize(SectorAddressToOffset(layout.parcels[3].addresses[0], 256) + 1);
+  WriteBytes(scratch.File("cut.kwi"), bytes);
+  const std::string cut = RunTool("mapinfo " + scratch.File("cut.kwi"), out, &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(cut.find("parcels cannot be read: their data lies beyond the end of the file"), std::string::npos) << cut;
 }
 #endif
 

@@ -1,7 +1,14 @@
 // The platform's files under a device root: path resolution, directory
 // searches with their attribute words, folders of walks that delete, free
 // space and replacing a file's content.
+#include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -191,3 +198,47 @@ TEST_F(PlatformFilesTest, ReplacingAFileWritesAllOrNothing) {
 }
 
 }  // namespace
+
+// Files from outside are opened without waiting and only when they are
+// plain files: a named pipe, a device, a socket or a directory in the place
+// of a log, the map or the settings file is refused at once.
+TEST_F(PlatformFilesTest, OnlyPlainFilesOpenForReadingAndNothingWaits) {
+  WriteFile(root / "NAND/QXAPP/Data/plain.ini", "LOG_REC = 1");
+  ASSERT_EQ(mkfifo((root / "NAND/QXAPP/Data/TEVOLOG.ini").c_str(), 0600), 0);
+  const std::string socketPath = (root / "socket.log").string();
+  int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+  struct Case {
+    std::string path;
+    int error;  // 0: opens
+  };
+  const Case cases[] = {{(root / "NAND/QXAPP/Data/plain.ini").string(), 0},
+                        {(root / "NAND/QXAPP/Data/TEVOLOG.ini").string(), EINVAL},
+                        {"/dev/null", EINVAL},
+                        {socketPath, ENXIO},
+                        {(root / "NAND").string(), EISDIR},
+                        {(root / "missing.log").string(), ENOENT}};
+  for (const Case& c : cases) {
+    errno = 0;
+    FILE* file = OpenReadableFile(c.path.c_str());
+    EXPECT_EQ(file != nullptr, c.error == 0) << c.path;
+    if (file != nullptr) std::fclose(file);
+    if (c.error != 0) {
+      EXPECT_EQ(errno, c.error) << c.path;
+    }
+  }
+  close(listener);
+  // Device paths read the same way.
+  EXPECT_EQ(OpenDeviceFile("NAND\\QXAPP\\Data\\TEVOLOG.ini", "rb"), nullptr);
+  FILE* plain = OpenDeviceFile("NAND\\QXAPP\\Data\\PLAIN.INI", "rb");
+  ASSERT_NE(plain, nullptr);
+  char text[16] = {};
+  EXPECT_EQ(std::fread(text, 1, sizeof text - 1, plain), 11u);
+  EXPECT_STREQ(text, "LOG_REC = 1");
+  std::fclose(plain);
+}

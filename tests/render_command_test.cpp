@@ -1,7 +1,10 @@
 // tevo-logtool render, run as a program on a device root with the
 // demonstration map: the fitted frame, a given view, the screen's part, and
 // the errors for a missing day, a missing map and bad arguments.
+#include <sys/stat.h>
+
 #include <cstring>
+#include <utility>
 
 #include "platform/picture.h"
 #include "render_support.h"
@@ -143,9 +146,33 @@ TEST_F(RenderCommandTest, ExplainsWhatIsMissingOrWrong) {
   EXPECT_EQ(damaged.status, 1);
   EXPECT_NE(damaged.err.find("cannot be read"), std::string::npos) << damaged.err;
 
+  // A map file of zeros opens, but it has no levels to draw.
+  WriteFile(root / "NAND/CMC/KDH/ALLDATA.KWI", std::string(65536, '\0'));
+  ToolRun zeros = Render("--date 2009-05-12" + out);
+  EXPECT_EQ(zeros.status, 1);
+  EXPECT_NE(zeros.err.find("cannot be read"), std::string::npos) << zeros.err;
+  EXPECT_FALSE(fs::exists(output / "x.png"));
+
   ToolRun help = Render("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--screen"), std::string::npos);
+}
+
+// A day whose log cannot be read gives no picture: it says why and ends
+// with status 1 (a named pipe is refused at once, not waited on).
+TEST_F(RenderCommandTest, ALogThatCannotBeReadGivesNoPicture) {
+  WriteMap(DemoMap());
+  WriteFile(root / "SDMMC/TEVOLOG/2009/05/20090514.log", "");
+  ASSERT_EQ(mkfifo((root / "SDMMC/TEVOLOG/2009/05/20090515.log").c_str(), 0600), 0);
+  fs::create_directories(root / "SDMMC/TEVOLOG/2009/05/20090516.log");
+  const std::pair<const char*, const char*> cases[] = {
+      {"2009-05-14", "is empty"}, {"2009-05-15", "not a plain file"}, {"2009-05-16", "a folder"}};
+  for (const auto& [date, why] : cases) {
+    ToolRun run = Render(std::string("--date ") + date + " -o " + Quote(Picture("x.png")));
+    EXPECT_EQ(run.status, 1) << date;
+    EXPECT_NE(run.err.find(why), std::string::npos) << date << ": " << run.err;
+    EXPECT_FALSE(fs::exists(output / "x.png")) << date;
+  }
 }
 
 }  // namespace

@@ -326,27 +326,24 @@ TEST_F(RenderTrackOverlayTest, TheTrackNeedsParcelListsAndIsDrawnAtEveryStep) {
 }
 
 // ---------------------------------------------------------------------------
-// Requests during a frame. The selected day's log is a named pipe, so the
-// worker waits inside the frame (reading the track) until the test lets it
-// go on.
+// Requests during a frame. Opening the selected day's log waits at a gate,
+// so the worker waits inside the frame (reading the track) until the test
+// lets it go on.
 
 class RenderGatedFrameTest : public RenderFrameTest {
  protected:
   void SetUp() override {
     RenderFrameTest::SetUp();
     gate = std::make_unique<LogGate>(root / "SDMMC/TEVOLOG/2009/05/20090512.log");
-    ASSERT_TRUE(gate->Created());
     WriteMap(DemoMap());
   }
   void TearDown() override {
     // A worker still held in a frame is let go before the renderer ends.
-    if (renderer != nullptr && renderer->State() == RENDERER_DRAWING) {
-      ReplaceSelectedDay("");
-      gate->Release(1000);
-    }
+    gate->Open();
     RenderFrameTest::TearDown();
   }
-  bool Drawing() { return Eventually([this] { return renderer->State() == RENDERER_DRAWING; }); }
+  // The worker waits at the gate, inside a frame.
+  bool Drawing() { return gate->Held() && renderer->State() == RENDERER_DRAWING; }
   std::unique_ptr<LogGate> gate;
 };
 
@@ -373,15 +370,15 @@ TEST_F(RenderGatedFrameTest, RequestsDuringAFrameAbortItAndCollapseIntoOneFrame)
   EXPECT_FALSE(FrameDone(100));
   Frame aborted = LastFrame();
   EXPECT_EQ(std::count(aborted.pixels.begin(), aborted.pixels.end(), LAND_COLOUR), std::ssize(aborted.pixels));
-  // The worker passes through idle on its way to the next frame.
-  EXPECT_TRUE(Drawing());
+  ASSERT_TRUE(gate->Held());
+  EXPECT_EQ(renderer->State(), RENDERER_DRAWING);
 
   ASSERT_TRUE(gate->Release());
   ASSERT_TRUE(FrameDone());
   EXPECT_EQ(renderer->CurrentStep(), 12);
   // No further frame: another one would be held at the gate.
   ASSERT_TRUE(Eventually([this] { return renderer->State() == RENDERER_IDLE; }));
-  Sleep(200);
+  EXPECT_FALSE(gate->Held(200));
   EXPECT_EQ(renderer->State(), RENDERER_IDLE);
   EXPECT_FALSE(FrameDone(0));
 }
@@ -398,9 +395,6 @@ TEST_F(RenderGatedFrameTest, ARedrawDuringAFrameFitsTheNextFrameToTheNewDay) {
   ASSERT_EQ(renderer->RequestView(MapCoord{DegreesToUnits(135.5), DegreesToUnits(34.7)}, 4), 0);
   ASSERT_TRUE(Drawing());
   ASSERT_TRUE(Eventually([this] { return renderer->CurrentStep() == 4; }));  // the frame took its targets
-  // From there the frame reaches the track within microseconds; the gate
-  // below fails loudly should it still have read the new day.
-  Sleep(300);
 
   SelectLogDay(2009, 5, 13);
   ASSERT_EQ(renderer->RequestRedraw(), 0);

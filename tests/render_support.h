@@ -6,11 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -22,6 +23,7 @@
 #include "logs_test_support.h"
 #include "mapdata/block_cache.h"
 #include "mapdata/map_database.h"
+#include "platform/files.h"
 #include "platform/kernel.h"
 #include "render/map_renderer.h"
 #include "tools/mapwriter/map_writer.h"
@@ -167,36 +169,70 @@ class RenderTest : public DeviceRootTest {
   std::unique_ptr<MapRenderer> renderer;
 };
 
-// A day log that holds the renderer's worker inside a frame: the log file is
-// a named pipe, and reading it blocks until the test opens the other end.
-// The reader then finds no bytes and the day has no track.
+// A day log that holds the renderer's worker inside a frame: the log is an
+// empty file, and every open of it for reading waits at a gate in this
+// process until the test lets one through. The reader then finds no bytes
+// and the day has no track. One gate at a time; it opens for good when it
+// goes.
 class LogGate {
  public:
-  explicit LogGate(const fs::path& file) : path(file) {
-    fs::create_directories(file.parent_path());
-    std::string command = "mkfifo '" + file.string() + "'";
-    created = std::system(command.c_str()) == 0;
+  explicit LogGate(const fs::path& file) : path(file.string()) {
+    WriteFile(file, "");
+    active = this;
+    SetReadableFileHook(&LogGate::OnOpen);
   }
-  bool Created() const { return created; }
+  ~LogGate() {
+    SetReadableFileHook(nullptr);
+    Open();
+    active = nullptr;
+  }
+  LogGate(const LogGate&) = delete;
+  LogGate& operator=(const LogGate&) = delete;
 
-  // Lets one read of the log through, waiting up to `ms` for it to begin.
-  // False when no read began: the test's own read then ends the wait.
+  // True once a reader waits at the gate, within `ms`.
+  bool Held(uint32_t ms = FRAME_WAIT_MS) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return arrived > passed; });
+  }
+
+  // Lets every reader through from now on.
+  void Open() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      open = true;
+    }
+    changed.notify_all();
+  }
+
+  // Lets one waiting reader through, waiting up to `ms` for one to arrive.
+  // False when none came; no pass is then left for a later reader.
   bool Release(uint32_t ms = FRAME_WAIT_MS) {
-    std::atomic<bool> opened{false};
-    std::thread writer([&] {
-      std::ofstream(path).close();
-      opened = true;
-    });
-    for (uint32_t waited = 0; waited < ms && !opened.load(); ++waited) Sleep(1);
-    bool released = opened.load();
-    if (!released) std::ifstream(path).close();
-    writer.join();
-    return released;
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return arrived > passed; })) return false;
+    ++passed;
+    changed.notify_all();
+    return true;
   }
 
  private:
-  fs::path path;
-  bool created = false;
+  static void OnOpen(const char* hostPath) {
+    LogGate* gate = active;
+    if (gate != nullptr && gate->path == hostPath) gate->Wait();
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex);
+    const uint64_t ticket = arrived++;
+    changed.notify_all();
+    changed.wait(lock, [&] { return open || passed > ticket; });
+  }
+
+  static inline std::atomic<LogGate*> active{nullptr};
+  std::string path;
+  std::mutex mutex;
+  std::condition_variable changed;
+  uint64_t arrived = 0;  // readers that came to the gate
+  uint64_t passed = 0;   // readers let through, in the order they came
+  bool open = false;
 };
 
 // Polls `condition` every millisecond for up to `ms`; true when it held.

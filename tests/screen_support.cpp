@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/picture.h"
+#include "temporary_directory.h"
 #include "tools/mapwriter/map_writer.h"
 
 void ScreenTest::SetUp() {
@@ -77,10 +78,15 @@ uint16_t ScreenPixel(int32_t x, int32_t y) {
 
 namespace {
 
+// Where mismatching screens are written for a person to look at: the
+// build's output directory, else a fresh directory of this process.
 fs::path OutputDirectory() {
-  const char* output = std::getenv("TEVO_TEST_OUTPUT_DIR");
-  fs::path directory = output != nullptr ? fs::path(output) : fs::temp_directory_path() / "tevo-tests";
-  fs::create_directories(directory);
+  static const fs::path directory = [] {
+    const char* output = std::getenv("TEVO_TEST_OUTPUT_DIR");
+    if (output == nullptr) return MakeTemporaryDirectory("tevo-screens");
+    fs::create_directories(output);
+    return fs::path(output);
+  }();
   return directory;
 }
 

@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "platform/headless/headless.h"
 #include "platform/kernel.h"
+#include "platform/quit_signals.h"
 #include "platform/window.h"
 
 namespace {
@@ -224,3 +229,63 @@ TEST_F(WindowTest, MainMenuInAnotherProcessAnswersAndCountsNotifications) {
 }
 
 }  // namespace
+
+// A backend whose wait gives no input and ends only when it is woken; the
+// first wait raises `signal` against the process.
+class SignalledBackend : public Backend {
+ public:
+  explicit SignalledBackend(int s) : signal(s) {}
+  uint32_t Tick() override { return 1; }
+  void Now(LocalTime* time) override { *time = LocalTime{}; }
+  bool WaitInput(uint32_t, bool, InputEvent*) override {
+    if (!raised) {
+      raised = true;
+      std::raise(signal);
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!wakeUp.wait_for(lock, std::chrono::seconds(20), [this] { return woken; })) std::exit(3);
+    woken = false;
+    return false;
+  }
+  void Wake() override {
+    std::lock_guard<std::mutex> lock(mutex);
+    woken = true;
+    wakeUp.notify_all();
+  }
+  void Present(const Canvas&) override {}
+
+ private:
+  int signal;
+  bool raised = false;
+  std::mutex mutex;
+  std::condition_variable wakeUp;
+  bool woken = false;
+};
+
+// SIGTERM and SIGINT end the loop like the window's close button: the
+// signal wakes the loop's wait, and the loop finds the quit asked for; a
+// second signal ends the process at once. Each case runs in a process of
+// its own, since signals and their handlers belong to the process.
+TEST(QuitSignals, ASignalEndsTheLoopAndASecondOneTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (int signal : {SIGTERM, SIGINT}) {
+    EXPECT_EXIT(
+        {
+          SignalledBackend backend(signal);
+          SetBackend(&backend);
+          if (InstallQuitSignals() != 0) std::exit(2);
+          Probe modal;
+          int result = modal.RunModal();
+          std::exit(result == -1 && QuitSignal() == signal ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+          if (InstallQuitSignals() != 0) std::exit(2);
+          std::raise(signal);
+          std::raise(signal);
+          std::exit(0);
+        },
+        ::testing::KilledBySignal(signal), "");
+  }
+}

@@ -86,6 +86,7 @@ int RunExportCommand(int argc, char** argv) {
   if (file == nullptr || output == nullptr) return LogtoolUsage(EXPORT_SYNOPSIS);
 
   std::vector<LogFix> fixes;
+  if (CheckLogFile(file) != 0) return 1;
   if (ReadLogFixes(file, &fixes) != 0) {
     return LogtoolFail("no track in '%s': the file is missing, unreadable or empty", file);
   }

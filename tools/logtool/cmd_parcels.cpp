@@ -9,6 +9,7 @@
 
 #include "mapdata/block_cache.h"
 #include "mapdata/parcel_index.h"
+#include "platform/files.h"
 #include "tools/logtool/commands.h"
 
 namespace {
@@ -70,8 +71,8 @@ int RunParcels(int argc, char** argv) {
     }
   }
   const char* path = argv[0];
-  FILE* probe = std::fopen(path, "rb");
-  if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, std::strerror(errno));
+  FILE* probe = OpenReadableFile(path);
+  if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, OpenFailureText(errno));
   std::fclose(probe);
   if (LoadMapDatabase(path) != 0) {
     return LogtoolFail("cannot read map file %s (shorter than its 4096-byte header, or path too long)", path);

@@ -235,18 +235,28 @@ int CheckDayHasLog(const RenderOptions& options) {
                      options.month, options.day, DeviceRoot().c_str(), options.year, options.month, wanted);
 }
 
-// 0 when the renderer found a map with a parcel index.
+// 0 when the selected day's log can be read (and a note when it is cut).
+int CheckSelectedLog() {
+  std::string hostPath;
+  if (ResolveDevicePath(SelectedLogPath(), &hostPath) != 0) return LogtoolFail("the log's path cannot be resolved");
+  return CheckLogFile(hostPath.c_str());
+}
+
+// 0 when the renderer found a map with a parcel index that has levels and
+// a block size: an all-zero file opens, but draws nothing.
 int CheckMapLoaded(const RenderOptions& options) {
   const MapDatabase* database = MapDatabase::Instance();
-  if (database != nullptr && database->GetParcelIndex() != nullptr) return 0;
+  const ManagementHeader* header = database != nullptr ? database->GetManagementHeader() : nullptr;
+  const ParcelIndex* index = database != nullptr ? database->GetParcelIndex() : nullptr;
+  if (header != nullptr && index != nullptr && header->blockSize != 0 && index->levelCount != 0) return 0;
   std::string hostPath;
   if (options.mapPath != nullptr) {
     hostPath = options.mapPath;
   } else if (ResolveDevicePath(MAP_DATABASE_PATH, &hostPath) != 0) {
     return LogtoolFail("the map database path cannot be resolved");
   }
-  FILE* probe = std::fopen(hostPath.c_str(), "rb");
-  if (probe == nullptr) return LogtoolFail("no map database at %s: %s", hostPath.c_str(), std::strerror(errno));
+  FILE* probe = OpenReadableFile(hostPath.c_str());
+  if (probe == nullptr) return LogtoolFail("no map database at %s: %s", hostPath.c_str(), OpenFailureText(errno));
   std::fclose(probe);
   return LogtoolFail("the map database %s cannot be read (damaged, or not a map database)", hostPath.c_str());
 }
@@ -317,11 +327,13 @@ int RunRenderCommand(int argc, char** argv) {
   SetDeviceRoot(options.deviceRoot);
   Track* logTrack = nullptr;
   if (options.logPath != nullptr) {
+    if (CheckLogFile(options.logPath) != 0) return 1;
     logTrack = LoadTrack(options.logPath);
-    if (logTrack == nullptr) return LogtoolFail("cannot read the log '%s'", options.logPath);
+    if (logTrack == nullptr) return LogtoolFail("no track in the log '%s'", options.logPath);
   } else if (options.hasDate) {
     if (CheckDayHasLog(options) != 0) return 1;
     SelectLogDay(options.year, options.month, options.day);
+    if (CheckSelectedLog() != 0) return 1;
   } else {
     ReplaceSelectedDay("");
   }
@@ -337,6 +349,9 @@ int RunRenderCommand(int argc, char** argv) {
     renderer->Initialise(options.width, options.height, frameDone);
     status = DrawRequestedFrame(renderer, frameDone, options);
   }
+  // A log that the reader gave no track for draws no track: not the
+  // picture asked for.
+  if (status == 0 && options.hasDate && GetSelectedTrack() == nullptr) status = LogtoolFail("no track in the day's log");
   if (status == 0) status = WriteFrame(renderer, options);
   if (status == 0) PrintSummary(*renderer, logTrack != nullptr ? logTrack : GetSelectedTrack(), options);
   delete renderer;

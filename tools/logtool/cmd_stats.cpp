@@ -46,6 +46,7 @@ int RunStatsCommand(int argc, char** argv) {
   if (file == nullptr) return LogtoolUsage(STATS_SYNOPSIS);
 
   std::vector<LogFix> fixes;
+  if (CheckLogFile(file) != 0) return 1;
   if (ReadLogFixes(file, &fixes) != 0) {
     return LogtoolFail("no track in '%s': the file is missing, unreadable or empty", file);
   }

@@ -43,6 +43,7 @@ int RunTrackCommand(int argc, char** argv) {
   }
   if (file == nullptr) return LogtoolUsage(TRACK_SYNOPSIS);
 
+  if (CheckLogFile(file) != 0) return 1;
   Track* track = LoadTrack(file);
   if (track == nullptr) return LogtoolFail("no track in '%s': the file is missing, unreadable or empty", file);
   std::printf("points %d\n", track->count);

@@ -13,6 +13,16 @@ int LogtoolFail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Prints a usage message for one command on stderr and returns 2.
 int LogtoolUsage(const char* synopsis);
 
+// Checks the log file at `path` (a host path) before it is read: prints
+// why it cannot be read and returns 1 when it is missing, unreadable, not a
+// plain file or empty; says once on stderr, with its size, when it is larger
+// than the reader reads (it is cut there, as on the device). Returns 0 when
+// it can be read.
+int CheckLogFile(const char* path);
+
+// Why a file could not be opened for reading, from its errno.
+const char* OpenFailureText(int error);
+
 // True for "-h" and "--help".
 bool IsHelpOption(const char* argument);
 

@@ -2,8 +2,13 @@
 // readers and renderer from the command line.
 #include <cstdarg>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 
+#include <sys/stat.h>
+
+#include "logs/nmea_reader.h"
+#include "platform/files.h"
 #include "tools/logtool/commands.h"
 
 namespace {
@@ -48,6 +53,26 @@ int LogtoolFail(const char* format, ...) {
   va_end(args);
   std::fputc('\n', stderr);
   return 1;
+}
+
+const char* OpenFailureText(int error) {
+  if (error == EINVAL) return "not a plain file";
+  if (error == EISDIR) return "a folder, not a file";
+  return std::strerror(error);
+}
+
+int CheckLogFile(const char* path) {
+  FILE* file = OpenReadableFile(path);
+  if (file == nullptr) return LogtoolFail("cannot read the log %s: %s", path, OpenFailureText(errno));
+  struct stat info;
+  const bool sized = fstat(fileno(file), &info) == 0;
+  std::fclose(file);
+  if (sized && info.st_size == 0) return LogtoolFail("the log %s is empty", path);
+  if (sized && static_cast<unsigned long long>(info.st_size) > LOG_READ_LIMIT) {
+    std::fprintf(stderr, "tevo-logtool: the log %s is %lld bytes: only its first %zu bytes are read, as on the device\n",
+                 path, static_cast<long long>(info.st_size), LOG_READ_LIMIT);
+  }
+  return 0;
 }
 
 bool IsHelpOption(const char* argument) {
