@@ -7,16 +7,16 @@ namespace {
 // The stretch from `from` to `to` over the roads, in degrees; empty when
 // either end is off the roads or they are not connected.
 std::vector<RoutePoint> Stretch(const RoadRouter& router, const RouteWaypoint& from, const RouteWaypoint& to) {
-  MapPoint a{}, b{};
-  std::vector<MapPoint> way;
+  RoadPoint a{}, b{};
+  std::vector<RoadPoint> way;
   std::vector<RoutePoint> points;
-  if (DegreesToMapPoint(from.lat, from.lon, &a) != 0 || DegreesToMapPoint(to.lat, to.lon, &b) != 0 ||
+  if (DegreesToRoadPoint(from.lat, from.lon, &a) != 0 || DegreesToRoadPoint(to.lat, to.lon, &b) != 0 ||
       router.Route(a, b, DEMO_ROAD_SNAP_METRES, &way) < 2) {
     return points;
   }
-  for (const MapPoint& p : way) {
+  for (const RoadPoint& p : way) {
     RoutePoint degrees{};
-    if (MapPointToDegrees(p, &degrees.lat, &degrees.lon) != 0) return {};
+    if (RoadPointToDegrees(p, &degrees.lat, &degrees.lon) != 0) return {};
     points.push_back(degrees);
   }
   return points;

@@ -25,7 +25,7 @@ constexpr float CLASS_COST[10] = {1.0f, 1.0f, 1.0f, 1.0f, 1.15f, 1.3f, 1.6f, 2.0
 // Corrections of the inverse conversion; each one halves the error or better.
 constexpr int INVERSE_ROUNDS = 4;
 
-uint64_t Key(MapPoint p) {
+uint64_t Key(RoadPoint p) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(p.x)) << 32) | static_cast<uint32_t>(p.y);
 }
 
@@ -40,24 +40,24 @@ void ForEachLine(const OGRGeometry& geometry, const std::function<void(const OGR
 
 }  // namespace
 
-double MapDistanceMetres(MapPoint a, MapPoint b) {
+double MapDistanceMetres(RoadPoint a, RoadPoint b) {
   const double midLat = (static_cast<double>(a.y) + b.y) / 2.0 / MAP_UNITS_PER_DEGREE;
   const double dx = (static_cast<double>(b.x) - a.x) * std::cos(midLat * PI / 180.0);
   const double dy = static_cast<double>(b.y) - a.y;
   return std::hypot(dx, dy) / MAP_UNITS_PER_DEGREE * METRES_PER_DEGREE;
 }
 
-int DegreesToMapPoint(double lat, double lon, MapPoint* p) {
+int DegreesToRoadPoint(double lat, double lon, RoadPoint* p) {
   const double lonH = std::round(lon * HUNDREDTHS_PER_DEGREE), latH = std::round(lat * HUNDREDTHS_PER_DEGREE);
   if (!std::isfinite(lonH) || !std::isfinite(latH) || std::fabs(lonH) >= 2e9 || std::fabs(latH) >= 2e9) return -1;
   return WgsToMapUnits(static_cast<int32_t>(lonH), static_cast<int32_t>(latH), &p->x, &p->y);
 }
 
-int MapPointToDegrees(MapPoint p, double* lat, double* lon) {
+int RoadPointToDegrees(RoadPoint p, double* lat, double* lon) {
   double guessLat = p.y / MAP_UNITS_PER_DEGREE, guessLon = p.x / MAP_UNITS_PER_DEGREE;
   for (int round = 0; round < INVERSE_ROUNDS; ++round) {
-    MapPoint there{};
-    if (DegreesToMapPoint(guessLat, guessLon, &there) != 0) return -1;
+    RoadPoint there{};
+    if (DegreesToRoadPoint(guessLat, guessLon, &there) != 0) return -1;
     guessLat += (p.y - there.y) / MAP_UNITS_PER_DEGREE;
     guessLon += (p.x - there.x) / MAP_UNITS_PER_DEGREE;
   }
@@ -68,7 +68,7 @@ int MapPointToDegrees(MapPoint p, double* lat, double* lon) {
 
 bool RoadRouter::Drivable(int roadClass) { return roadClass >= 0 && roadClass <= LAST_DRIVABLE_CLASS; }
 
-int32_t RoadRouter::NodeAt(MapPoint p) {
+int32_t RoadRouter::NodeAt(RoadPoint p) {
   const auto [it, added] = nodeAt.emplace(Key(p), static_cast<int32_t>(nodes.size()));
   if (added) {
     nodes.push_back(p);
@@ -96,7 +96,7 @@ void RoadRouter::AddRoad(const OGRGeometry& geometry, int roadClass) {
   });
 }
 
-int32_t RoadRouter::Nearest(MapPoint at, double snapMetres) const {
+int32_t RoadRouter::Nearest(RoadPoint at, double snapMetres) const {
   int32_t best = -1;
   double bestMetres = snapMetres;
   for (size_t i = 0; i < nodes.size(); ++i) {
@@ -110,7 +110,7 @@ int32_t RoadRouter::Nearest(MapPoint at, double snapMetres) const {
   return best;
 }
 
-int RoadRouter::Route(MapPoint from, MapPoint to, double snapMetres, std::vector<MapPoint>* way) const {
+int RoadRouter::Route(RoadPoint from, RoadPoint to, double snapMetres, std::vector<RoadPoint>* way) const {
   const int32_t start = Nearest(from, snapMetres), goal = Nearest(to, snapMetres);
   if (start < 0 || goal < 0) return -1;
   std::vector<float> cost(nodes.size(), std::numeric_limits<float>::infinity());
@@ -134,7 +134,7 @@ int RoadRouter::Route(MapPoint from, MapPoint to, double snapMetres, std::vector
     }
   }
   if (start != goal && came[goal] < 0) return -1;
-  std::vector<MapPoint> reversed;
+  std::vector<RoadPoint> reversed;
   for (int32_t node = goal; node >= 0; node = node == start ? -1 : came[node]) reversed.push_back(nodes[node]);
   way->insert(way->end(), reversed.rbegin(), reversed.rend());
   return static_cast<int>(reversed.size());

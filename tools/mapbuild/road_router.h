@@ -15,7 +15,7 @@
 
 class OGRGeometry;
 
-struct MapPoint {
+struct RoadPoint {
   int32_t x;  // east
   int32_t y;  // north
 };
@@ -31,7 +31,7 @@ class RoadRouter {
   static bool Drivable(int roadClass);
 
   // The road vertex nearest to `at` within `snapMetres`; -1 when none.
-  int32_t Nearest(MapPoint at, double snapMetres) const;
+  int32_t Nearest(RoadPoint at, double snapMetres) const;
 
   // The shortest drive from the road vertex nearest `from` to the one
   // nearest `to` (each within `snapMetres`), vertices appended to `way`
@@ -39,7 +39,7 @@ class RoadRouter {
   // keeps to main roads as a driver would. Returns the number of vertices,
   // or -1 (way unchanged) when an end has no road near it or the two are
   // not connected.
-  int Route(MapPoint from, MapPoint to, double snapMetres, std::vector<MapPoint>* way) const;
+  int Route(RoadPoint from, RoadPoint to, double snapMetres, std::vector<RoadPoint>* way) const;
 
   int32_t NodeCount() const { return static_cast<int32_t>(nodes.size()); }
 
@@ -48,26 +48,26 @@ class RoadRouter {
     int32_t to;
     float cost;
   };
-  int32_t NodeAt(MapPoint p);
+  int32_t NodeAt(RoadPoint p);
   void Link(int32_t a, int32_t b, int roadClass);
 
-  std::vector<MapPoint> nodes;
+  std::vector<RoadPoint> nodes;
   std::vector<std::vector<Edge>> edges;
   std::unordered_map<uint64_t, int32_t> nodeAt;  // (x, y) packed -> node
 };
 
 // Ground distance in metres between two map points (flat over a city).
-double MapDistanceMetres(MapPoint a, MapPoint b);
+double MapDistanceMetres(RoadPoint a, RoadPoint b);
 
 // WGS84 degrees of a map point: the inverse of the log reader's conversion,
 // found by correcting a first guess through that conversion itself, so the
 // degrees come back to the same map point when a fix is read. Returns 0, or
 // -1 when no WGS84 position maps there.
-int MapPointToDegrees(MapPoint p, double* lat, double* lon);
+int RoadPointToDegrees(RoadPoint p, double* lat, double* lon);
 
 // The map point of WGS84 degrees through the log reader's conversion.
 // Returns 0, or -1 outside what map units hold.
-int DegreesToMapPoint(double lat, double lon, MapPoint* p);
+int DegreesToRoadPoint(double lat, double lon, RoadPoint* p);
 
 // Reads the drivable road lines of every source of `recipe` into `router`.
 // Returns the number of road features read, or -1 with the reason in
