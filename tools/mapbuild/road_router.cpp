@@ -85,7 +85,7 @@ void RoadRouter::Link(int32_t a, int32_t b, int roadClass) {
 }
 
 void RoadRouter::AddRoad(const OGRGeometry& geometry, int roadClass) {
-  if (roadClass < 0 || roadClass > 9) return;
+  if (!Drivable(roadClass)) return;
   ForEachLine(geometry, [&](const OGRLineString& line) {
     int32_t previous = -1;
     for (int i = 0; i < line.getNumPoints(); ++i) {

@@ -24,7 +24,8 @@ class RoadRouter {
  public:
   // Adds the lines of `geometry` (map units; line strings, multi line
   // strings, collections of them; anything else is ignored) as two-way
-  // roads of `roadClass` 0..9. Vertices at the same map position join.
+  // roads of `roadClass`; classes that are not Drivable are left out.
+  // Vertices at the same map position join.
   void AddRoad(const OGRGeometry& geometry, int roadClass);
 
   // Roads of these classes are for cars; paths and footways are not.
