@@ -149,8 +149,8 @@ std::string FixtureGeoJson() {
 ]})";
 }
 
-// A station mapped twice (a node per line, 90 m apart) and a primary road
-// in OSM XML, as an editor writes it.
+// A station mapped twice (a node per line, 90 m apart), a station the
+// editor deleted and a primary road in OSM XML, as an editor writes it.
 std::string FixtureOsm() {
   return R"(<?xml version='1.0' encoding='UTF-8'?>
 <osm version='0.6' generator='test'>
@@ -162,6 +162,10 @@ std::string FixtureOsm() {
   </node>
   <node id='4' version='1' lat='35.1610' lon='136.9020'>
     <tag k='name' v='伏見' />
+    <tag k='railway' v='station' />
+  </node>
+  <node id='5' action='delete' version='1' lat='35.1605' lon='136.9015'>
+    <tag k='name' v='消えた駅' />
     <tag k='railway' v='station' />
   </node>
   <way id='10' version='1'>
@@ -320,8 +324,10 @@ TEST_F(MapBuildTest, OsmXmlFeaturesBecomeRoadsAndStationLabels) {
   const DecodedParcel parcel = DecodeAt(MapUnits(136.9010, 35.1600), FINE_LEVEL);
   ASSERT_EQ(parcel.roads.size(), 1u);
   EXPECT_EQ(parcel.roads[0].first, 3);
-  // The station's second node repeats its name: one label, and said so.
+  // The station's second node repeats its name: one label, and said so;
+  // the deleted station is not in the map.
   ASSERT_EQ(parcel.names.size(), 1u);
+  EXPECT_NE(lines.find("1 objects marked deleted by an editor (left out)"), std::string::npos) << lines;
   EXPECT_EQ(parcel.names[0].text, u"伏見");
   EXPECT_EQ(parcel.names[0].code, 257);
   EXPECT_NE(lines.find("1 point labels repeating a label nearby (merged)"), std::string::npos) << lines;

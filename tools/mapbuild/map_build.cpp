@@ -184,6 +184,7 @@ int BuildMapFromRecipe(const Recipe& recipe, const std::string& outPath, const B
     progress("source " + source.id + ": " + std::to_string(read.read) + " features read, " +
              std::to_string(read.matched) + " rule matches" + Count("without geometry (left out)", read.noGeometry) +
              Count("outside map units (left out)", read.outside) +
+             Count("objects marked deleted by an editor (left out)", read.deleted) +
              Count("point labels repeating a label nearby (merged)", twins));
     summary->features += read.matched;
     summary->dropped += read.noGeometry + read.outside;
