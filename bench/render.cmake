@@ -1,7 +1,11 @@
 # The map renderer on a demo device: frame time at five steps against a
-# canvas memset (goal RF1), and opening a day on the headless backend against
-# the frame time and LoadTrack (goal RF2).
+# canvas memset (goal RF1), the same for the map built from the open geodata
+# (goal RF3), and opening a day on the headless backend against the frame
+# time and LoadTrack (goal RF2).
 tevo_add_benchmark(NAME render_bench
   SOURCES render_bench.cpp nmea_day_log.cpp
-  LIBS tevo_app tevo_platform_headless tevo_mapwriter)
+  LIBS tevo_app tevo_platform_headless tevo_mapwriter tevo_mapbuild)
+target_compile_definitions(render_bench PRIVATE
+  TEVO_GEODATA_RECIPE="${PROJECT_SOURCE_DIR}/tools/mapbuild/recipes/geodata.yaml"
+  TEVO_GEODATA_DIR="${TEVO_TEST_DATA_DIR}/geodata")
 add_dependencies(render_bench tevo_pictures)

@@ -6,6 +6,9 @@
 //   BM_Frame/S         one frame at step S through the renderer's worker: the request, the
 //                      frame-done event and CopyFrame of the whole canvas (S = -1: the step
 //                      the day opens at)
+//   BM_GeodataFrame/C/S  one frame at step S of the map built from the open geodata (the demo
+//                      device's map) around city C (0 Tokyo, 1 Nagoya's Sakae, 2 Osaka), no
+//                      track: the densest real-data views
 //   BM_LoadTrack       LoadTrack of the day's log, on a thread as the renderer's worker loads it
 //   BM_OpenDay         on the headless backend, from the pen-up on the marked day in the
 //                      calendar until the map screen is ready (real time, watched from a
@@ -14,7 +17,8 @@
 //                      map screen and loads its pictures (the program run again with
 //                      --first-opening DEVICE, which prints that time)
 //
-// The device is written to a temporary directory (or to --device DIR, kept).
+// The device is written to a temporary directory (or to --device DIR, kept);
+// the geodata map is built into a second device root beside it.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -40,6 +44,9 @@
 #include "platform/files.h"
 #include "platform/headless/headless.h"
 #include "render/map_renderer.h"
+#include "tools/mapbuild/map_build.h"
+#include "tools/mapbuild/recipe.h"
+#include "tools/mapbuild/road_router.h"
 #include "tools/mapwriter/demo_content.h"
 #include "tools/mapwriter/map_writer.h"
 
@@ -65,6 +72,14 @@ constexpr int FIRST_OPENINGS = 9;
 constexpr int32_t BACK_BUTTON_X = 20, BACK_BUTTON_Y = 20;
 
 std::string dayLogPath;  // host path of the day's log
+fs::path geodataRoot;    // device root of the map built from the open geodata
+
+// The centres of the geodata frames, WGS84 degrees (lat, lon).
+constexpr double GEODATA_CENTRES[3][2] = {
+    {35.6812, 139.7671},  // Tokyo Station
+    {35.1690, 136.9084},  // Sakae, Nagoya: streets, buildings, parks, stations
+    {34.6800, 135.5010},  // Honmachi, Osaka: national and prefectural roads, rivers
+};
 
 // The day's log: the benchmark's drive around Tokyo, with the "$GPRMC" and
 // "$GPGGA" sentences of its first 86,400 seconds (the whole log with its
@@ -102,6 +117,23 @@ int WriteDevice(const fs::path& root) {
   dayLogPath = log.string();
   std::fprintf(stderr, "render bench device %s: map %ju bytes, day log %zu bytes\n", root.c_str(),
                static_cast<uintmax_t>(fs::file_size(mapFile)), text.size());
+  return 0;
+}
+
+// Builds the demo device's map from the open geodata under `root`. Returns 0, or -1.
+int WriteGeodataDevice(const fs::path& root) {
+  Recipe recipe;
+  std::string error;
+  const fs::path mapFile = root / "NAND/CMC/KDH/ALLDATA.KWI";
+  fs::create_directories(mapFile.parent_path());
+  BuildSummary summary;
+  if (LoadRecipe(TEVO_GEODATA_RECIPE, TEVO_GEODATA_DIR, &recipe, &error) != 0 ||
+      BuildMapFromRecipe(recipe, mapFile.string(), [](const std::string&) {}, &summary, &error) != 0) {
+    std::fprintf(stderr, "cannot build the geodata map: %s\n", error.c_str());
+    return -1;
+  }
+  std::fprintf(stderr, "render bench geodata map %s: %ju bytes\n", mapFile.c_str(),
+               static_cast<uintmax_t>(fs::file_size(mapFile)));
   return 0;
 }
 
@@ -169,6 +201,34 @@ void BM_Frame(benchmark::State& state) {
     }
   }
   state.counters["step"] = step;
+}
+
+void BM_GeodataFrame(benchmark::State& state) {
+  SetDeviceRoot(geodataRoot.c_str());
+  ReplaceSelectedDay("");
+  {
+    Event* done = CreateEvent(nullptr);
+    MapDataOwner mapData;
+    MapRenderer renderer(&mapData);
+    renderer.Initialise(CANVAS_WIDTH, CANVAS_HEIGHT, done);
+    Canvas copy;
+    CreateCanvas(&copy, CANVAS_WIDTH, CANVAS_HEIGHT);
+    const double* centre = GEODATA_CENTRES[state.range(0)];
+    RoadPoint at{};
+    DegreesToRoadPoint(centre[0], centre[1], &at);
+    const auto step = static_cast<int32_t>(state.range(1));
+    for (auto _ : state) {
+      renderer.RequestView(MapCoord{at.x, at.y}, step);
+      if (WaitEvent(done, FRAME_TIMEOUT_MS) != WAIT_SIGNALLED ||
+          renderer.CopyFrame(&copy, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT) != 0) {
+        state.SkipWithError("a frame did not come");
+        break;
+      }
+    }
+    CloseEvent(done);
+  }
+  // Back to the demo device, which holds the geodata device.
+  SetDeviceRoot(geodataRoot.parent_path().c_str());
 }
 
 // The day's loads run on a thread of their own, as the renderer's worker
@@ -357,6 +417,10 @@ int RunFirstOpening(const char* device) {
 BENCHMARK(BM_Memset);
 // A frame's work is on the renderer's worker: real time decides the iterations.
 BENCHMARK(BM_Frame)->Arg(0)->Arg(6)->Arg(12)->Arg(18)->Arg(24)->Arg(26)->Arg(-1)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GeodataFrame)
+    ->ArgsProduct({{0, 1, 2}, {0, 6, 12, 18}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadTrack)->UseManualTime()->Iterations(LOADS)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenDay)->UseManualTime()->Iterations(OPENINGS)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenDayFirst)->UseManualTime()->Iterations(FIRST_OPENINGS)->Unit(benchmark::kMillisecond);
@@ -380,7 +444,8 @@ int main(int argc, char** argv) {
     device = fs::temp_directory_path() / ("tevo-render-bench-" + std::to_string(seed()));
   }
   benchmark::Initialize(&argc, argv);
-  if (WriteDevice(device) != 0) {
+  geodataRoot = device / "geodata-device";
+  if (WriteDevice(device) != 0 || WriteGeodataDevice(geodataRoot) != 0) {
     std::fprintf(stderr, "cannot write the demo device under %s\n", device.c_str());
     return 1;
   }

@@ -291,3 +291,62 @@ TEST(RecorderSimulator, RefusesDaysAndRoutesThatCannotBeDriven) {
 }
 
 }  // namespace
+
+namespace {
+
+// Metres from (lat, lon) to the nearest point of the polyline `road`
+// (flat over a few kilometres).
+double MetresToPolyline(double lat, double lon, const std::vector<RoutePoint>& road) {
+  const double perLat = 111132.0, perLon = 111320.0 * std::cos(lat * PI / 180.0);
+  double best = 1e18;
+  for (size_t i = 0; i + 1 < road.size(); ++i) {
+    const double ax = (road[i].lon - lon) * perLon, ay = (road[i].lat - lat) * perLat;
+    const double bx = (road[i + 1].lon - lon) * perLon, by = (road[i + 1].lat - lat) * perLat;
+    const double dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
+    const double t = length2 > 0 ? std::fmax(0.0, std::fmin(1.0, -(ax * dx + ay * dy) / length2)) : 0.0;
+    best = std::fmin(best, std::hypot(ax + t * dx, ay + t * dy));
+  }
+  return best;
+}
+
+// A route north through three waypoints 2.2 km apart; the first stretch
+// has a road that turns east by 900 m and back at right angles, the second
+// has none.
+constexpr RouteWaypoint NORTH[] = {
+    {34.60, 135.50, ROAD_URBAN, false, "south"},
+    {34.62, 135.50, ROAD_URBAN, true, "middle"},
+    {34.64, 135.50, ROAD_URBAN, false, "north"},
+};
+constexpr double DETOUR_LON = 135.51;
+
+// A drive with roads keeps to them, corners included, both ways round,
+// and drives the smooth path on the stretch without one.
+TEST(RecorderSimulator, DrivesAlongTheRoadsOfTheStretchesThatHaveThem) {
+  const DriveRoute route{"Test", NORTH, 3};
+  const RouteRoads roads = {{{34.60, 135.50}, {34.60, DETOUR_LON}, {34.62, DETOUR_LON}, {34.62, 135.50}}, {}};
+  for (bool reverse : {false, true}) {
+    DriveDay day = Day(0, reverse, 31);
+    day.route = &route;
+    day.roads = &roads;
+    std::string log;
+    ASSERT_EQ(SimulateDrive(day, &log, nullptr), 0);
+    int onDetour = 0, atCorners = 0, northOfIt = 0;
+    for (const Rmc& rmc : ReadRmc(log)) {
+      if (!rmc.fix) continue;
+      if (rmc.lat > 34.6205) ++northOfIt;
+      if (rmc.lon < 135.5005) continue;
+      // East of the straight line: on the detour, never across its corners.
+      ++onDetour;
+      EXPECT_LT(MetresToPolyline(rmc.lat, rmc.lon, roads[0]), 1.0)
+          << rmc.lat << " " << rmc.lon << (reverse ? " reversed" : " forward");
+      if (std::fabs(rmc.lon - DETOUR_LON) < 1e-4 && (std::fabs(rmc.lat - 34.60) < 1e-4 || std::fabs(rmc.lat - 34.62) < 1e-4)) {
+        ++atCorners;
+      }
+    }
+    EXPECT_GT(onDetour, 100);
+    EXPECT_GE(atCorners, 2) << "the car slows to turn at both corners";
+    EXPECT_GT(northOfIt, 60) << "the stretch without a road is driven too";
+  }
+}
+
+}  // namespace

@@ -149,7 +149,8 @@ std::string FixtureGeoJson() {
 ]})";
 }
 
-// A station and a primary road in OSM XML, as an editor writes it.
+// A station mapped twice (a node per line, 90 m apart), a station the
+// editor deleted and a primary road in OSM XML, as an editor writes it.
 std::string FixtureOsm() {
   return R"(<?xml version='1.0' encoding='UTF-8'?>
 <osm version='0.6' generator='test'>
@@ -157,6 +158,14 @@ std::string FixtureOsm() {
   <node id='2' version='1' lat='35.1600' lon='136.9030' />
   <node id='3' version='1' lat='35.1610' lon='136.9010'>
     <tag k='name' v='伏見' />
+    <tag k='railway' v='station' />
+  </node>
+  <node id='4' version='1' lat='35.1610' lon='136.9020'>
+    <tag k='name' v='伏見' />
+    <tag k='railway' v='station' />
+  </node>
+  <node id='5' action='delete' version='1' lat='35.1605' lon='136.9015'>
+    <tag k='name' v='消えた駅' />
     <tag k='railway' v='station' />
   </node>
   <way id='10' version='1'>
@@ -315,9 +324,13 @@ TEST_F(MapBuildTest, OsmXmlFeaturesBecomeRoadsAndStationLabels) {
   const DecodedParcel parcel = DecodeAt(MapUnits(136.9010, 35.1600), FINE_LEVEL);
   ASSERT_EQ(parcel.roads.size(), 1u);
   EXPECT_EQ(parcel.roads[0].first, 3);
+  // The station's second node repeats its name: one label, and said so;
+  // the deleted station is not in the map.
   ASSERT_EQ(parcel.names.size(), 1u);
+  EXPECT_NE(lines.find("1 objects marked deleted by an editor (left out)"), std::string::npos) << lines;
   EXPECT_EQ(parcel.names[0].text, u"伏見");
   EXPECT_EQ(parcel.names[0].code, 257);
+  EXPECT_NE(lines.find("1 point labels repeating a label nearby (merged)"), std::string::npos) << lines;
   // The attribution file beside the map names the sources and holds their licence.
   const std::string attribution = ReadFile(mapPath + ATTRIBUTION_SUFFIX);
   EXPECT_NE(attribution.find("(c) OpenStreetMap contributors"), std::string::npos);

@@ -178,8 +178,24 @@ int32_t AccumulateTrack(const std::string& host, std::vector<MapBox>* covered) {
   return count;
 }
 
-int WriteLogs(const std::string& nmeaDirectory, const DemoProgress& progress, DemoDeviceSummary* summary,
-              std::vector<MapBox>* covered, std::string* error) {
+// The roads of every demo route that the router finds, by route.
+std::vector<RouteRoads> FindRoads(const DemoRouter& router, const DemoProgress& progress) {
+  std::vector<RouteRoads> roads(DEMO_ROUTE_COUNT);
+  if (!router) return roads;
+  for (int route = 0; route < DEMO_ROUTE_COUNT; ++route) {
+    const int stretches = router(DEMO_ROUTES[route], &roads[route]);
+    const int all = DEMO_ROUTES[route].count - 1;
+    progress(std::string("roads     ") + DEMO_ROUTES[route].city + " route " + std::to_string(route) + ": " +
+             (stretches > 0 ? std::to_string(stretches) + " of " + std::to_string(all) + " stretches along the map's roads"
+                            : "no roads in the map's data, a smooth path through the waypoints"));
+    if (stretches <= 0) roads[route].clear();
+  }
+  return roads;
+}
+
+int WriteLogs(const std::string& nmeaDirectory, const DemoProgress& progress, const DemoRouter& router,
+              DemoDeviceSummary* summary, std::vector<MapBox>* covered, std::string* error) {
+  const std::vector<RouteRoads> roads = FindRoads(router, progress);
   std::set<int32_t> months;
   uint64_t seed = DEMO_SEED;
   for (const DemoLog& log : DEMO_LOGS) {
@@ -194,7 +210,8 @@ int WriteLogs(const std::string& nmeaDirectory, const DemoProgress& progress, De
       description = std::string("real receiver log ") + log.realLog;
       ++summary->realLogs;
     } else {
-      DriveDay day{log.year, log.month, log.day, log.startMinute, &DEMO_ROUTES[log.route], log.reverse, seed++};
+      DriveDay day{log.year, log.month, log.day, log.startMinute, &DEMO_ROUTES[log.route], log.reverse, seed++,
+                   roads[log.route].empty() ? nullptr : &roads[log.route]};
       DriveSummary drive;
       if (SimulateDrive(day, &bytes, &drive) != 0) {
         *error = "cannot simulate the drive of " + DayLogPath(log);
@@ -325,7 +342,8 @@ int BuildDemoDevice(const std::string& root, const std::string& nmeaDirectory, c
 }
 
 int BuildDemoDeviceWithMap(const std::string& root, const std::string& nmeaDirectory, const DemoProgress& progress,
-                           const DemoMapBuilder& mapBuilder, DemoDeviceSummary* summary, std::string* error) {
+                           const DemoMapBuilder& mapBuilder, DemoDeviceSummary* summary, std::string* error,
+                           const DemoRouter& router) {
   *summary = DemoDeviceSummary();
   const int state = InspectDemoRoot(root, error);
   if (state == DEMO_ROOT_FOREIGN) return -1;
@@ -347,6 +365,6 @@ int BuildDemoDeviceWithMap(const std::string& root, const std::string& nmeaDirec
 
   std::vector<MapBox> covered;
   if (WriteSettings(progress, summary, error) != 0) return -1;
-  if (WriteLogs(nmeaDirectory, progress, summary, &covered, error) != 0) return -1;
+  if (WriteLogs(nmeaDirectory, progress, router, summary, &covered, error) != 0) return -1;
   return WriteMap(covered, mapBuilder, progress, summary, error);
 }

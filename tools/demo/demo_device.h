@@ -18,6 +18,8 @@
 #include <functional>
 #include <string>
 
+#include "tools/demo/recorder_simulator.h"
+
 // The marker file at the root of a demo device.
 constexpr char DEMO_MARKER_NAME[] = ".tevo-demo-device";
 
@@ -59,11 +61,18 @@ int BuildDemoDevice(const std::string& root, const std::string& nmeaDirectory, c
 // Returns the number of parcels written, or -1 with the reason in *error.
 using DemoMapBuilder = std::function<int(const std::string& hostPath, std::string* error)>;
 
+// Finds the roads of `route` (see RouteRoads): fills `roads` with one
+// entry per stretch, empty where the stretch has no road to follow.
+// Returns the number of stretches on roads, or -1 when there are none.
+using DemoRouter = std::function<int(const DriveRoute& route, RouteRoads* roads)>;
+
 // BuildDemoDevice, with the map made by `mapBuilder` instead of the
 // synthetic map. When the builder fails, the synthetic map is written
-// instead and `progress` says why.
+// instead and `progress` says why. When `router` is given, the simulated
+// drives follow the roads it finds.
 int BuildDemoDeviceWithMap(const std::string& root, const std::string& nmeaDirectory, const DemoProgress& progress,
-                           const DemoMapBuilder& mapBuilder, DemoDeviceSummary* summary, std::string* error);
+                           const DemoMapBuilder& mapBuilder, DemoDeviceSummary* summary, std::string* error,
+                           const DemoRouter& router = DemoRouter());
 
 // True when `directory` holds the real logs the demo device copies.
 bool HasDemoNmeaLogs(const std::string& directory);

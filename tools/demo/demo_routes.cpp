@@ -74,16 +74,22 @@ const RouteWaypoint TOKYO_BAY[] = {
     {35.6812, 139.7649, U, false, "Tokyo Station"},
 };
 
-// Nagoya Station, Sakura-dori, Nagoya Castle, Sakae, Osu Kannon, parked at
-// Tsurumai Park, Kanayama, Atsuta Shrine and the expressway down to the
-// port.
+// Nagoya Station, Sakura-dori, down Fushimi-dori and along Hirokoji-dori
+// through Fushimi to Sakae, up Hisaya-odori to the city hall and Nagoya
+// Castle, Yaba-cho, Osu Kannon, parked at Tsurumai Park, Kanayama, Atsuta
+// Shrine and the expressway down to the port.
 const RouteWaypoint NAGOYA_CENTRE[] = {
     {35.1709, 136.8815, U, false, "Nagoya Station"},
     {35.1730, 136.8890, U, false, "Kokusai Center"},
-    {35.1770, 136.8990, U, false, "Marunouchi"},
-    {35.1856, 136.8991, U, false, "Nagoya Castle"},
+    {35.1719, 136.8973, U, false, nullptr},
+    {35.1684, 136.8976, U, false, "Fushimi"},
+    {35.1685, 136.9021, U, false, nullptr},
+    {35.1688, 136.9035, U, false, nullptr},
+    {35.1690, 136.9084, U, false, "Sakae"},
+    {35.1737, 136.9079, U, false, "Hisaya-odori"},
     {35.1810, 136.9060, U, false, "Shiyakusho"},
-    {35.1708, 136.9086, U, false, "Sakae"},
+    {35.1856, 136.8991, U, false, "Nagoya Castle"},
+    {35.1770, 136.8990, U, false, "Marunouchi"},
     {35.1620, 136.9070, U, false, "Yaba-cho"},
     {35.1594, 136.8973, U, false, "Osu Kannon"},
     {35.1580, 136.9050, U, false, "Kamimaezu"},

@@ -120,27 +120,49 @@ Point CatmullRom(const Point& p0, const Point& p1, const Point& p2, const Point&
   return lerp(b1, b2, t1, t2, t);
 }
 
-// Samples the smooth curve through the waypoints densely, then once per
-// metre of its length.
-Path BuildPath(const std::vector<RouteWaypoint>& waypoints, const LocalFrame& frame) {
+// The dense points of stretch k: the stretch's road when it has one, else
+// the smooth curve from corner k to corner k + 1 sampled every half metre.
+std::vector<Point> StretchPoints(const std::vector<Point>& corners, const std::vector<RoutePoint>* road,
+                                 const LocalFrame& frame, size_t k) {
+  std::vector<Point> points;
+  if (road != nullptr && road->size() >= 2) {
+    for (const RoutePoint& at : *road) {
+      Point p{};
+      frame.ToMetres(at.lat, at.lon, &p.x, &p.y);
+      points.push_back(p);
+    }
+    return points;
+  }
+  const Point& p0 = corners[k == 0 ? 0 : k - 1];
+  const Point& p3 = corners[std::min(corners.size() - 1, k + 2)];
+  const double chord = std::hypot(corners[k + 1].x - corners[k].x, corners[k + 1].y - corners[k].y);
+  const int pieces = std::max(8, static_cast<int>(chord / 0.5));
+  for (int j = 1; j <= pieces; ++j) {
+    points.push_back(CatmullRom(p0, corners[k], corners[k + 1], p3, static_cast<double>(j) / pieces));
+  }
+  return points;
+}
+
+// Samples the path through the waypoints (along the roads where the route
+// has them) once per metre of its length.
+Path BuildPath(const std::vector<RouteWaypoint>& waypoints, const RouteRoads& roads, const LocalFrame& frame) {
   std::vector<Point> corners(waypoints.size());
   for (size_t i = 0; i < waypoints.size(); ++i)
     frame.ToMetres(waypoints[i].lat, waypoints[i].lon, &corners[i].x, &corners[i].y);
 
   Path path;
-  path.x.push_back(corners[0].x);
-  path.y.push_back(corners[0].y);
+  // A drive along a road starts where that road starts.
+  Point start = corners[0];
+  if (!roads.empty() && roads[0].size() >= 2) frame.ToMetres(roads[0][0].lat, roads[0][0].lon, &start.x, &start.y);
+  path.x.push_back(start.x);
+  path.y.push_back(start.y);
   path.road.push_back(waypoints[0].road);
   path.waypointAt.push_back(0);
-  double travelled = 0.0;  // along the dense curve
-  Point last = corners[0];
+  double travelled = 0.0;  // along the dense points
+  Point last = start;
   for (size_t k = 0; k + 1 < corners.size(); ++k) {
-    const Point& p0 = corners[k == 0 ? 0 : k - 1];
-    const Point& p3 = corners[std::min(corners.size() - 1, k + 2)];
-    const double chord = std::hypot(corners[k + 1].x - corners[k].x, corners[k + 1].y - corners[k].y);
-    const int pieces = std::max(8, static_cast<int>(chord / 0.5));
-    for (int j = 1; j <= pieces; ++j) {
-      const Point p = CatmullRom(p0, corners[k], corners[k + 1], p3, static_cast<double>(j) / pieces);
+    const std::vector<RoutePoint>* road = k < roads.size() ? &roads[k] : nullptr;
+    for (const Point& p : StretchPoints(corners, road, frame, k)) {
       const double step = std::hypot(p.x - last.x, p.y - last.y);
       // A new sample at every whole metre passed, placed on this piece.
       while (travelled + step >= static_cast<double>(path.Length())) {
@@ -456,12 +478,22 @@ int SimulateDrive(const DriveDay& drive, std::string* log, DriveSummary* summary
     std::reverse(waypoints.begin(), waypoints.end());
     for (size_t k = 0; k + 1 < waypoints.size(); ++k) waypoints[k].road = waypoints[k + 1].road;
   }
+  // The roads in driving order: reversed stretches, each driven backwards.
+  RouteRoads roads;
+  if (drive.roads != nullptr) {
+    roads = *drive.roads;
+    roads.resize(waypoints.size() - 1);
+    if (drive.reverse) {
+      std::reverse(roads.begin(), roads.end());
+      for (std::vector<RoutePoint>& road : roads) std::reverse(road.begin(), road.end());
+    }
+  }
   DriveSummary scratch;
   DriveSummary* out = summary != nullptr ? summary : &scratch;
   *out = DriveSummary();
   Random random(drive.seed);
   const LocalFrame frame(waypoints[0].lat, waypoints[0].lon);
-  const Path path = BuildPath(waypoints, frame);
+  const Path path = BuildPath(waypoints, roads, frame);
   const std::vector<Epoch> epochs = Drive(drive, path, frame, &random, out);
   const Sky sky(&random);
   log->clear();

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The kind of road from a waypoint to the next one; it sets the speeds.
 enum RoadClass : uint8_t {
@@ -37,6 +38,17 @@ struct DriveRoute {
 constexpr int DEMO_ROUTE_COUNT = 5;
 extern const DriveRoute DEMO_ROUTES[DEMO_ROUTE_COUNT];
 
+// A position on a road the car follows, in WGS84 degrees.
+struct RoutePoint {
+  double lat;
+  double lon;
+};
+// The roads of a route, one entry per stretch between waypoints (entry k
+// leads from waypoint k to waypoint k + 1, in the route's own direction):
+// the car drives along the points of a stretch that has two or more, and
+// on a smooth path through the waypoints where a stretch is empty.
+using RouteRoads = std::vector<std::vector<RoutePoint>>;
+
 // One day's drive.
 struct DriveDay {
   int32_t year;         // 2000..2029
@@ -46,6 +58,7 @@ struct DriveDay {
   const DriveRoute* route;
   bool reverse;   // drive the route from its last waypoint to its first
   uint64_t seed;  // the same seed gives the same log
+  const RouteRoads* roads = nullptr;  // null: a smooth path through every waypoint
 };
 
 // What the simulated day holds.

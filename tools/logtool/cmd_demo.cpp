@@ -7,6 +7,7 @@
 
 #include "platform/program_files.h"
 #include "tools/demo/demo_device.h"
+#include "tools/demo/demo_roads.h"
 #include "tools/logtool/commands.h"
 #include "tools/mapbuild/map_build.h"
 #include "tools/mapbuild/recipe.h"
@@ -129,6 +130,7 @@ int RunDemoCommand(int argc, char** argv) {
   };
   std::string geodata, recipePath;
   DemoMapBuilder mapBuilder;
+  DemoRouter router;
   if (syntheticMap) {
     // The synthetic map, as asked.
   } else if (FindGeodata(&geodata, &recipePath)) {
@@ -141,11 +143,17 @@ int RunDemoCommand(int argc, char** argv) {
       if (BuildMapFromRecipe(recipe, host, line, &built, why) != 0) return -1;
       return static_cast<int>(built.parcels);
     };
+    // The drives follow the roads of the same data that the map draws.
+    Recipe roadRecipe;
+    std::string why;
+    if (LoadRecipe(recipePath, geodata, &roadRecipe, &why) == 0) {
+      router = MakeRecipeRouter(roadRecipe, [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+    }
   } else {
     std::fprintf(stderr, "the open geodata of the demo map are not installed (looked in %s/geodata and %s); "
                  "the demo device gets the synthetic map\n", ProgramDataDirectory().c_str(), TEVO_SOURCE_GEODATA_DIR);
   }
-  if (BuildDemoDeviceWithMap(out, nmea, progress, mapBuilder, &summary, &error) != 0) {
+  if (BuildDemoDeviceWithMap(out, nmea, progress, mapBuilder, &summary, &error, router) != 0) {
     return LogtoolFail("%s", error.c_str());
   }
   std::printf(

@@ -1,5 +1,6 @@
 #include "tools/mapbuild/map_build.h"
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -18,6 +19,12 @@ constexpr int HEADER_DESCRIPTION = 1;
 constexpr int HEADER_PROGRAM = 2;
 constexpr int HEADER_ATTRIBUTION = 5;  // the 128-byte field
 constexpr char PROGRAM_TEXT[] = "tevo-mapbuild";
+
+// Point labels of the same rule and text closer than this (map units,
+// about 250 m) are one place mapped twice, such as a station with a node
+// per line or platform: only the first is kept, so that the names do not
+// pile up on each other.
+constexpr double LABEL_TWIN_UNITS = 1024.0;
 
 struct SourceData {
   const RecipeSource* source;
@@ -131,6 +138,39 @@ std::string ShortAttribution(const Recipe& recipe) {
   return text;
 }
 
+// Removes the later of every two point labels of the same rule and text
+// within LABEL_TWIN_UNITS of each other. Returns the number removed.
+int64_t MergeTwinLabels(const RecipeSource& source, std::vector<SourceFeature>* features) {
+  std::vector<SourceFeature> kept;
+  std::vector<OGRPoint> keptPoints;
+  std::vector<size_t> keptLabels;  // indices into kept
+  int64_t merged = 0;
+  for (SourceFeature& feature : *features) {
+    OGRPoint at;
+    const bool label = source.rules[feature.rule].kind == RULE_LABEL &&
+                       wkbFlatten(feature.geometry->getGeometryType()) == wkbPoint;
+    if (label) {
+      at = *feature.geometry->toPoint();
+      bool twin = false;
+      for (size_t k : keptLabels) {
+        const SourceFeature& other = kept[k];
+        twin = other.rule == feature.rule && other.text == feature.text &&
+               std::hypot(keptPoints[k].getX() - at.getX(), keptPoints[k].getY() - at.getY()) < LABEL_TWIN_UNITS;
+        if (twin) break;
+      }
+      if (twin) {
+        ++merged;
+        continue;
+      }
+      keptLabels.push_back(kept.size());
+    }
+    keptPoints.push_back(at);
+    kept.push_back(std::move(feature));
+  }
+  *features = std::move(kept);
+  return merged;
+}
+
 }  // namespace
 
 int BuildMapFromRecipe(const Recipe& recipe, const std::string& outPath, const BuildProgress& progress,
@@ -140,9 +180,12 @@ int BuildMapFromRecipe(const Recipe& recipe, const std::string& outPath, const B
     SourceData data{&source, {}};
     SourceSummary read;
     if (ReadSource(source, &data.features, &read, error) != 0) return -1;
+    const int64_t twins = MergeTwinLabels(source, &data.features);
     progress("source " + source.id + ": " + std::to_string(read.read) + " features read, " +
              std::to_string(read.matched) + " rule matches" + Count("without geometry (left out)", read.noGeometry) +
-             Count("outside map units (left out)", read.outside));
+             Count("outside map units (left out)", read.outside) +
+             Count("objects marked deleted by an editor (left out)", read.deleted) +
+             Count("point labels repeating a label nearby (merged)", twins));
     summary->features += read.matched;
     summary->dropped += read.noGeometry + read.outside;
     sources.push_back(std::move(data));

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <set>
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
+#include <cpl_minixml.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
@@ -133,6 +135,47 @@ bool LayerTransform(const RecipeSource& source, OGRLayer* layer,
   return true;
 }
 
+// The ids of the objects an OSM XML file marks as deleted
+// (action="delete": an editor's working copy keeps deleted objects until
+// they are uploaded). They are no longer part of the data. Nodes, ways and
+// relations have ids of their own; the set holds "node/ID", "way/ID" and
+// "relation/ID". Files that are not OSM XML give an empty set.
+std::set<std::string> DeletedOsmObjects(const std::string& path) {
+  std::set<std::string> deleted;
+  const std::string extension = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+  if (extension != ".osm") return deleted;
+  CPLXMLNode* root = CPLParseXMLFile(path.c_str());
+  if (root == nullptr) return deleted;
+  for (const CPLXMLNode* top = root; top != nullptr; top = top->psNext) {
+    if (top->eType != CXT_Element || std::strcmp(top->pszValue, "osm") != 0) continue;
+    for (const CPLXMLNode* object = top->psChild; object != nullptr; object = object->psNext) {
+      if (object->eType != CXT_Element) continue;
+      const char* action = CPLGetXMLValue(object, "action", "");
+      const char* id = CPLGetXMLValue(object, "id", nullptr);
+      if (std::strcmp(action, "delete") == 0 && id != nullptr) deleted.insert(std::string(object->pszValue) + "/" + id);
+    }
+  }
+  CPLDestroyXMLNode(root);
+  return deleted;
+}
+
+// True when `feature` of the OSM driver is one of the `deleted` objects:
+// points are nodes, lines ways, areas closed ways (osm_way_id) or
+// relations (osm_id), other relations relations.
+bool IsDeletedOsmFeature(OGRLayer* layer, OGRFeature* feature, const std::set<std::string>& deleted) {
+  if (deleted.empty()) return false;
+  const std::string name = layer->GetName();
+  auto idOf = [&](const char* field) -> std::string {
+    const int index = feature->GetFieldIndex(field);
+    return index >= 0 && feature->IsFieldSetAndNotNull(index) ? feature->GetFieldAsString(index) : std::string();
+  };
+  const std::string wayId = idOf("osm_way_id"), id = idOf("osm_id");
+  if (!wayId.empty()) return deleted.count("way/" + wayId) > 0;
+  if (id.empty()) return false;
+  const char* kind = name == "points" ? "node/" : name == "lines" ? "way/" : "relation/";
+  return deleted.count(kind + id) > 0;
+}
+
 void SilentHandler(CPLErr level, CPLErrorNum, const char* message) {
   if (level >= CE_Failure) std::fprintf(stderr, "tevo-mapbuild: GDAL: %s\n", message);
 }
@@ -168,6 +211,7 @@ int ReadSource(const RecipeSource& source, std::vector<SourceFeature>* features,
     if (!WantsLayer(source, layer->GetName())) continue;
     if (!LayerTransform(source, layer, &transforms[layer], error)) return -1;
   }
+  const std::set<std::string> deleted = DeletedOsmObjects(source.resolvedPath);
   MapUnitTransform toMap;
   // Reading through the dataset serves every driver, and the OSM driver
   // needs it: it hands out the features of all its layers interleaved.
@@ -178,6 +222,10 @@ int ReadSource(const RecipeSource& source, std::vector<SourceFeature>* features,
     if (!feature) break;
     const auto transform = transforms.find(layer);
     if (transform == transforms.end()) continue;
+    if (IsDeletedOsmFeature(layer, feature.get(), deleted)) {
+      ++summary->deleted;
+      continue;
+    }
     ++summary->read;
     Attributes attributes(feature.get());
     OGRGeometry* geometry = feature->GetGeometryRef();

@@ -25,6 +25,7 @@ struct SourceSummary {
   int64_t matched = 0;    // rule matches kept
   int64_t noGeometry = 0; // features without a usable geometry
   int64_t outside = 0;    // features that could not be transformed to map units
+  int64_t deleted = 0;    // OSM objects an editor marked deleted (not read)
 };
 
 // Reads every layer (or the recipe's layers) of `source` and appends one
