@@ -41,7 +41,8 @@ int ParcelsOfBuildSummary(const std::string& summary) {
 
 DemoMapBuilder MapBuilderProcess(const MapBuilderRun& run) {
   return [run](const std::string& hostPath, std::string* error) {
-    std::fprintf(stderr, "building the map from %s with %s\n", run.data.c_str(), run.recipe.c_str());
+    std::fprintf(stderr, "building the map from %s with %s by %s\n", run.data.c_str(), run.recipe.c_str(),
+                 run.program.c_str());
     std::string summary;
     if (RunBuilder(run, {"-o", hostPath, "--summary"}, nullptr, &summary, error) != 0) return -1;
     const int parcels = ParcelsOfBuildSummary(summary);
