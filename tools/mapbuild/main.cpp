@@ -3,8 +3,10 @@
 #include <cstring>
 #include <string>
 
+#include "tools/mapbuild/build_inputs.h"
 #include "tools/mapbuild/map_build.h"
 #include "tools/mapbuild/recipe.h"
+#include "tools/mapbuild/staged_output.h"
 
 namespace {
 
@@ -65,15 +67,24 @@ int main(int argc, char** argv) {
 
   Recipe recipe;
   std::string error;
-  if (LoadRecipe(recipePath, data, &recipe, &error) != 0) {
+  const std::string attribution = std::string(out) + ATTRIBUTION_SUFFIX;
+  if (LoadRecipe(recipePath, data, &recipe, &error) != 0 ||
+      CheckBuildFiles(recipePath, recipe, {out, attribution}, &error) != 0) {
     std::fprintf(stderr, "tevo-mapbuild: %s\n", error.c_str());
     return 1;
   }
   BuildSummary summary;
   const auto progress = [quiet](const std::string& line) {
-    if (!quiet) std::fprintf(stderr, "tevo-mapbuild: %s\n", line.c_str());
+    if (!quiet || line.compare(0, std::strlen(BUILD_WARNING), BUILD_WARNING) == 0) {
+      std::fprintf(stderr, "tevo-mapbuild: %s\n", line.c_str());
+    }
   };
-  if (BuildMapFromRecipe(recipe, out, progress, &summary, &error) != 0) {
+  // The map and its attribution file are built under temporary names and
+  // replace the old ones only when both are complete.
+  StagedOutputs staged;
+  std::string temporary;
+  if (staged.Stage(out, {"", ATTRIBUTION_SUFFIX}, &temporary, &error) != 0 ||
+      BuildMapFromRecipe(recipe, temporary, progress, &summary, &error) != 0 || staged.Commit(&error) != 0) {
     std::fprintf(stderr, "tevo-mapbuild: %s\n", error.c_str());
     return 1;
   }
