@@ -43,12 +43,13 @@ bool CollectSourceFiles(const std::string& id, const std::string& path, std::vec
   }
   const fs::path source(path);
   const bool folder = S_ISDIR(info.st_mode);
+  if (!folder) inputs->push_back({path, "source " + id});
   const fs::path parent = folder ? source : (source.has_parent_path() ? source.parent_path() : fs::path("."));
   const std::string stem = source.filename().string().substr(0, source.filename().string().find('.')) + ".";
   std::error_code failure;
   for (const fs::directory_entry& entry : fs::directory_iterator(parent, failure)) {
     const std::string name = entry.path().filename().string();
-    if (!folder && name.compare(0, stem.size(), stem) != 0) continue;
+    if (!folder && (name.compare(0, stem.size(), stem) != 0 || name == source.filename())) continue;
     struct stat beside;
     if (stat(entry.path().c_str(), &beside) != 0) continue;  // a dangling link is no input
     if (!IsPlainOrFolder(beside)) {
