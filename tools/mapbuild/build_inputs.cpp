@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,10 +28,28 @@ std::string WhyNotReadable(int error) {
 
 bool IsPlainOrFolder(const struct stat& info) { return S_ISREG(info.st_mode) || S_ISDIR(info.st_mode); }
 
+// Files that a reader opens beside a source of the same name: the parts of
+// a shapefile, its encoding, projection and indexes.
+const char* const COMPANION_EXTENSIONS[] = {".shp", ".shx", ".dbf", ".prj", ".cpg", ".qpj", ".qix", ".sbn", ".sbx"};
+
+std::string Lowercase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// True when the entry `name` is a companion of the source file `source`
+// (the same name with a companion extension, in any case).
+bool IsCompanion(const std::string& name, const fs::path& source) {
+  const std::string stem = Lowercase(source.stem().string());
+  for (const char* extension : COMPANION_EXTENSIONS) {
+    if (Lowercase(name) == stem + extension) return true;
+  }
+  return false;
+}
+
 // The files a reader may open for the source at `path`: a folder's entries,
-// else the file and the files beside it with the same name before the
-// first dot (a shapefile's .shx, .dbf, .prj, .cpg). False with the reason
-// when one of them is neither a plain file nor a folder.
+// else the file and its companions beside it. False with the reason when
+// one of them is neither a plain file nor a folder.
 bool CollectSourceFiles(const std::string& id, const std::string& path, std::vector<Input>* inputs, std::string* error) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0) {
@@ -45,11 +64,10 @@ bool CollectSourceFiles(const std::string& id, const std::string& path, std::vec
   const bool folder = S_ISDIR(info.st_mode);
   if (!folder) inputs->push_back({path, "source " + id});
   const fs::path parent = folder ? source : (source.has_parent_path() ? source.parent_path() : fs::path("."));
-  const std::string stem = source.filename().string().substr(0, source.filename().string().find('.')) + ".";
   std::error_code failure;
   for (const fs::directory_entry& entry : fs::directory_iterator(parent, failure)) {
     const std::string name = entry.path().filename().string();
-    if (!folder && (name.compare(0, stem.size(), stem) != 0 || name == source.filename())) continue;
+    if (!folder && (name == source.filename() || !IsCompanion(name, source))) continue;
     struct stat beside;
     if (stat(entry.path().c_str(), &beside) != 0) continue;  // a dangling link is no input
     if (!IsPlainOrFolder(beside)) {

@@ -1,6 +1,6 @@
 // Checks of a build's files, made before any source is read into the map
 // and before anything is written: every input (the recipe, each source
-// with the files beside it that a reader may open, each licence) is a plain
+// with the companion files a reader opens beside it, each licence) is a plain
 // file or, for a source, a folder; no named pipe or device, which would
 // block the build or feed it without end. Licences lie below the recipe's
 // data folder and are of a sane size, since they are copied into the
