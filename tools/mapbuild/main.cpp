@@ -6,14 +6,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "tools/demo/demo_roads.h"
 #include "tools/demo/route_text.h"
+#include "tools/mapbuild/build_inputs.h"
 #include "tools/mapbuild/map_build.h"
 #include "tools/mapbuild/recipe.h"
+#include "tools/mapbuild/staged_output.h"
 
 namespace {
 
@@ -160,14 +162,9 @@ int WriteOutput(const char* path, const std::string& bytes, std::string* error) 
   return -1;
 }
 
-bool SameFile(const char* a, const char* b) {
-  std::error_code code;
-  return std::strcmp(a, b) == 0 || std::filesystem::equivalent(a, b, code);
-}
-
 int RouteWaypoints(const Options& options, const Recipe& recipe, const BuildProgress& progress) {
   if (options.out != nullptr && std::strcmp(options.waypoints, STANDARD_STREAM) != 0 &&
-      SameFile(options.out, options.waypoints)) {
+      IsSameFile(options.out, options.waypoints) == 1) {
     return Fail(std::string("will not write the roads over the waypoints ") + options.waypoints);
   }
   std::string text, error;
@@ -196,7 +193,14 @@ int RouteWaypoints(const Options& options, const Recipe& recipe, const BuildProg
 int BuildMap(const Options& options, const Recipe& recipe, const BuildProgress& progress) {
   BuildSummary summary;
   std::string error;
-  if (BuildMapFromRecipe(recipe, options.out, progress, &summary, &error) != 0) return Fail(error);
+  // The map and its attribution file are built under temporary names and
+  // replace the old ones only when both are complete.
+  StagedOutputs staged;
+  std::string temporary;
+  if (staged.Stage(options.out, {"", ATTRIBUTION_SUFFIX}, &temporary, &error) != 0 ||
+      BuildMapFromRecipe(recipe, temporary, progress, &summary, &error) != 0 || staged.Commit(&error) != 0) {
+    return Fail(error);
+  }
   progress("wrote " + std::string(options.out) + ": " + std::to_string(summary.parcels) + " parcels, " +
            std::to_string(summary.bytes) + " bytes, " + std::to_string(summary.dropped) + " pieces left out");
   if (options.summary) {
@@ -227,8 +231,16 @@ int main(int argc, char** argv) {
   Recipe recipe;
   std::string error;
   if (LoadRecipe(options.recipePath, options.data, &recipe, &error) != 0) return Fail(error);
+  const bool routing = options.waypoints != nullptr;
+  if (!routing && CheckBuildFiles(options.recipePath, recipe, {options.out, std::string(options.out) + ATTRIBUTION_SUFFIX},
+                                  &error) != 0) {
+    return Fail(error);
+  }
+  // Warnings reach the user even with --quiet.
   const auto progress = [quiet = options.quiet](const std::string& line) {
-    if (!quiet) std::fprintf(stderr, "tevo-mapbuild: %s\n", line.c_str());
+    if (!quiet || line.compare(0, std::strlen(BUILD_WARNING), BUILD_WARNING) == 0) {
+      std::fprintf(stderr, "tevo-mapbuild: %s\n", line.c_str());
+    }
   };
-  return options.waypoints != nullptr ? RouteWaypoints(options, recipe, progress) : BuildMap(options, recipe, progress);
+  return routing ? RouteWaypoints(options, recipe, progress) : BuildMap(options, recipe, progress);
 }
