@@ -8,12 +8,12 @@
 #include "geometry/raster.h"
 #include "mapdata/block_cache.h"
 #include "mapdata/map_database.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/parcel_index.h"
 #include "platform/gdi.h"
 #include "render/frame_view.h"
 #include "render/name_tables.h"
 #include "render/passes.h"
-#include "render/scale_steps.h"
 #include "render/styles.h"
 #include "tools/mapwriter/map_sections.h"
 #include "tools/mapwriter/map_writer.h"
@@ -28,7 +28,7 @@ constexpr int32_t PARCEL_UNITS = 4096;
 constexpr MapCoord VIEW_CENTRE{64397824, 16421504};  // a multiple of 16 on both axes
 // Display thresholds of the level (100 x the scale values of steps 0..3 in
 // metres): step 0 is detail class 0, where every name is visible.
-constexpr uint32_t LEVEL_THRESHOLDS[WRITER_THRESHOLDS] = {1000, 1700, 2500, 3700, 5000};
+constexpr uint32_t LEVEL_THRESHOLDS[LEVEL_THRESHOLDS] = {1000, 1700, 2500, 3700, 5000};
 
 // Pixels the parcel spans at the step, parcel points per pixel, and the
 // pixel of the parcel's south-west corner (x from the left, y upwards from
@@ -88,7 +88,7 @@ LogicalFont NameFont(int32_t tenths) {
 
 int BackgroundOf(const WorkloadFrame& city, BackgroundSectionRecord* section, std::string* error) {
   FeatureGroupRecord group;
-  group.kind = FEATURE_KIND_AREAS;
+  group.kind = FEATURE_KIND_AREA;
   for (size_t i = 0; i < city.areas.size(); ++i) {
     FeatureItemRecord item;
     item.typeCode = AREA_CLASSES[i % AREA_COLOURS];

@@ -11,13 +11,12 @@
 namespace {
 
 // Group words below this value (kind 0) carry no features to draw.
-constexpr uint16_t FIRST_DRAWN_GROUP_WORD = 0x4000;
+constexpr uint16_t FIRST_DRAWN_GROUP_WORD = 1u << FEATURE_KIND_SHIFT;
 
 uint16_t GroupKind(uint16_t groupWord) { return static_cast<uint16_t>(groupWord >> FEATURE_KIND_SHIFT); }
 
-// An item has at most this many points (its class word holds points - 1
-// in 11 bits).
-constexpr int32_t MAX_ITEM_POINTS = 2048;
+// An item has at most this many points.
+constexpr int32_t MAX_ITEM_POINTS = FEATURE_MAX_POINTS;
 
 // An item's points as pixels of the current parcel, with their edge flags.
 // Kept on the worker's stack for the whole pass: mapping never allocates.

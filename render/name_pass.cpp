@@ -35,12 +35,9 @@ constexpr char16_t LINE_BREAK = 13;
 constexpr uint32_t WHITE_RGB = 0xFFFFFF;
 constexpr uint32_t MAGENTA_RGB = 0xFF00FF;
 constexpr uint16_t HALO_COLOUR = 0xFFFF;
-// Detail classes choose bits 4..0 of a record's visibility mask.
-constexpr int32_t VISIBILITY_SHIFT = 11;
+// Detail classes choose bits 4..0 of a record's visibility mask
+// (NAME_VISIBILITY_SHIFT).
 constexpr uint32_t TEXT_FLAGS = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
-constexpr uint16_t ATTR_ANGLED = 1 << 6;
-constexpr int32_t LABEL_TYPE_SHIFT = 8;
-constexpr uint16_t LABEL_TYPE_MASK = 7;
 constexpr int32_t TRIG_SHIFT = 17;
 
 // A record's text as 16-bit characters (stored as UTF-16LE byte pairs).
@@ -255,7 +252,7 @@ void DrawAngledLabel(Frame* frame, const NameRecord& record, const LabelText& te
 
 void DrawPointLabel(Frame* frame, const NameRecord& record, const LabelText& text, Point a, Point pixel,
                     bool belowSymbol, PlacedLabels* placed) {
-  if ((record.attributes & ATTR_ANGLED) != 0) {
+  if ((record.attributes & NAME_ATTR_ROTATED) != 0) {
     DrawAngledLabel(frame, record, text, a, pixel, placed);
     return;
   }
@@ -317,7 +314,7 @@ void DrawPlacedLabel(Frame* frame, const NameRecord& record, const LabelText& te
 
 void DrawLabel(Frame* frame, const NameRecord& record, const LabelText& text, Point anchor, Point pixel,
                bool belowSymbol, PlacedLabels* placed) {
-  switch ((record.attributes >> LABEL_TYPE_SHIFT) & LABEL_TYPE_MASK) {
+  switch ((record.attributes >> NAME_TYPE_SHIFT) & NAME_TYPE_MASK) {
     case NAME_TYPE_POINT:
       DrawPointLabel(frame, record, text, anchor, pixel, belowSymbol, placed);
       break;
@@ -350,7 +347,7 @@ bool DrawNameParcel(Frame* frame, const NameParcel& parcel, uint32_t visibleBit,
     for (uint16_t r = 0; r < group.recordCount; ++r) {
       const NameRecord& record = group.records[r];
       const Point16 at{record.x, record.y};
-      if (((record.attributes >> VISIBILITY_SHIFT) & visibleBit) == 0 || !InWindow(view, at, at)) continue;
+      if (((record.attributes >> NAME_VISIBILITY_SHIFT) & visibleBit) == 0 || !InWindow(view, at, at)) continue;
       if (frame->AbortRequested()) return false;
       const Point pixel = MapPoint(view, at);
       if (PointInRect(canvasArea, pixel) == 0) continue;

@@ -98,8 +98,8 @@ inline BackgroundSectionRecord Background(std::vector<FeatureItemRecord> areas, 
   BackgroundSectionRecord section;
   FeatureClassRecord featureClass;
   featureClass.slot = 0;
-  if (!areas.empty()) featureClass.groups.push_back(FeatureGroupRecord{FEATURE_KIND_AREAS, false, std::move(areas)});
-  if (!lines.empty()) featureClass.groups.push_back(FeatureGroupRecord{FEATURE_KIND_LINES, false, std::move(lines)});
+  if (!areas.empty()) featureClass.groups.push_back(FeatureGroupRecord{FEATURE_KIND_AREA, false, std::move(areas)});
+  if (!lines.empty()) featureClass.groups.push_back(FeatureGroupRecord{FEATURE_KIND_LINE, false, std::move(lines)});
   section.classes.push_back(std::move(featureClass));
   return section;
 }

@@ -27,7 +27,7 @@ constexpr char MARKER_TEXT[] =
     "replaces NAND/ and SDMMC/.\n";
 // Around each log's points the map reaches this much further (map units,
 // about 2 km), so that the first view of a day shows map all round.
-constexpr int32_t MAP_MARGIN = 460800 / 50;
+constexpr int32_t MAP_MARGIN = MAP_UNITS_PER_DEGREE / 50;
 
 // A log on the demo device: a simulated drive or a real receiver log.
 struct DemoLog {

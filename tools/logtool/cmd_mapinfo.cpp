@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "mapdata/block_cache.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/parcel_index.h"
 #include "platform/files.h"
 #include "tools/logtool/commands.h"
@@ -74,11 +75,10 @@ int Describe(const char* path) {
   std::printf("map %s\n", path);
   // The text fields at the start of the file (title, description, the
   // program that wrote it, attributions), where a map carries them.
-  constexpr size_t TEXT_FIELDS[] = {64, 64, 32, 64, 64, 128, 8, 32};
   size_t at = 0;
-  for (size_t i = 0; i < sizeof TEXT_FIELDS / sizeof TEXT_FIELDS[0]; at += TEXT_FIELDS[i++]) {
+  for (size_t i = 0; i < HEADER_TEXT_FIELDS; at += HEADER_TEXT_FIELD_BYTES[i++]) {
     const char* text = reinterpret_cast<const char*>(header->text + at);
-    const size_t length = strnlen(text, TEXT_FIELDS[i]);
+    const size_t length = strnlen(text, HEADER_TEXT_FIELD_BYTES[i]);
     if (length > 0) std::printf("text%zu %.*s\n", i, static_cast<int>(length), text);
   }
   std::printf("blockSize %u\n", header->blockSize);

@@ -5,8 +5,8 @@
 
 #include <ogr_api.h>
 
+#include "mapdata/map_layout.h"
 #include "platform/unicode.h"
-#include "render/scale_steps.h"
 #include "tools/mapbuild/section_encoders.h"
 
 namespace {
@@ -16,7 +16,7 @@ namespace {
 constexpr double CHARACTER_PIXELS = 15.0;
 // Background items are split further above this many encoded points, so
 // that the encoder's limit is never reached.
-constexpr int32_t ITEM_POINT_BUDGET = BACKGROUND_MAX_POINTS - 64;
+constexpr int32_t ITEM_POINT_BUDGET = FEATURE_MAX_POINTS - 64;
 // A ring is split at most this many times before it is given up.
 constexpr int MAX_SPLIT_DEPTH = 16;
 // Parcels tested one by one before a clip when only existing parcels count.

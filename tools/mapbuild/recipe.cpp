@@ -206,8 +206,8 @@ bool ParseSource(const YAML::Node& node, const std::string& name, const std::fil
 }  // namespace
 
 int RecipeLevelIndex(int levelCode) {
-  for (int i = 0; i < RECIPE_LEVEL_COUNT; ++i) {
-    if (RECIPE_LEVEL_CODES[i] == levelCode) return i;
+  for (int i = 0; i < STANDARD_LEVEL_COUNT; ++i) {
+    if (STANDARD_LEVELS[i].levelCode == levelCode) return i;
   }
   return -1;
 }
