@@ -107,7 +107,7 @@ std::string WriteBenchMap(const std::filesystem::path& dir) {
   if (AddStandardLevels(&map) != 0) return {};
   for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
     const int32_t w = STANDARD_LEVELS[level].parcelWidth, h = STANDARD_LEVELS[level].parcelHeight;
-    const MapBox box{VIEW_CENTER.x - w * COVER_COLUMNS / 2, VIEW_CENTER.y - h * COVER_ROWS / 2,
+    const InclusiveRect box{VIEW_CENTER.x - w * COVER_COLUMNS / 2, VIEW_CENTER.y - h * COVER_ROWS / 2,
                      VIEW_CENTER.x + w * (COVER_COLUMNS / 2 - 1), VIEW_CENTER.y + h * (COVER_ROWS / 2 - 1)};
     CoverBox(&map, level, box, [](int, uint32_t row, uint32_t column) { return BenchSections(row ^ column); });
   }

@@ -143,7 +143,7 @@ int WriteWorkloadMap(const ParcelSectionsRecord& sections, const std::string& pa
   std::string error;
   if (EncodeParcelSections(sections, &data, &error) != 0) return Fail(error);
   MapDescription map;
-  map.extent = MapBox{VIEW_CENTRE.x - PARCEL_UNITS / 2, VIEW_CENTRE.y - PARCEL_UNITS / 2,
+  map.extent = InclusiveRect{VIEW_CENTRE.x - PARCEL_UNITS / 2, VIEW_CENTRE.y - PARCEL_UNITS / 2,
                       VIEW_CENTRE.x + PARCEL_UNITS / 2, VIEW_CENTRE.y + PARCEL_UNITS / 2};
   const int level = AddRegularLevel(&map, WORKLOAD_LEVEL, PARCEL_UNITS, PARCEL_UNITS, LEVEL_THRESHOLDS);
   if (level < 0 || CoverBox(&map, level, map.extent, [&](int, uint32_t, uint32_t) { return data; }) != 1) {

@@ -13,7 +13,7 @@
 
 namespace {
 
-const ClipRect BENCH_CLIP{0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT};
+const Rect BENCH_CLIP{0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT};
 
 void DrawPolyline(Canvas* canvas, const Shape& road, int32_t width, uint16_t colour) {
   for (size_t i = 0; i + 1 < road.size(); ++i) {

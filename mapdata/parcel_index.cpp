@@ -199,7 +199,7 @@ enum class Flow { GO_ON, STOP, FAIL };
 
 class Walker {
  public:
-  Walker(const ParcelIndex& index, const LevelEntry& level, const MapRect& query, ParcelWalk* walk,
+  Walker(const ParcelIndex& index, const LevelEntry& level, const InclusiveRect& query, ParcelWalk* walk,
          const MapBlock* areaBlock, const char* path)
       : index(index), level(level), query(query), walk(walk), area(BlockCursor(areaBlock)), path(path),
         // In a sound file every record a walk reads is a record of at least
@@ -356,7 +356,7 @@ class Walker {
 
   const ParcelIndex& index;
   const LevelEntry& level;
-  const MapRect query;
+  const InclusiveRect query;
   ParcelWalk* walk;
   const ByteCursor area;
   const char* path;
@@ -403,7 +403,7 @@ int FindLevel(const ParcelIndex& index, uint16_t levelCode) {
   return -1;
 }
 
-int WalkParcels(const ParcelIndex& index, int levelIndex, const MapRect& query, ParcelWalk* walk) {
+int WalkParcels(const ParcelIndex& index, int levelIndex, const InclusiveRect& query, ParcelWalk* walk) {
   if (levelIndex < 0 || levelIndex >= index.levelCount) return -1;
   const MapDatabase* database = MapDatabase::Instance();
   const char* path = database == nullptr ? nullptr : database->MapPath();
@@ -426,7 +426,7 @@ ParcelList* FindParcels(const MapCoord* center, int32_t halfWidth, int32_t halfH
   list->levelCode = levelCode;
   list->levelIndex = static_cast<uint16_t>(levelIndex);
   list->capacity = PARCEL_LIST_CAPACITY;
-  const MapRect query{Difference(center->x, halfWidth), Difference(center->y, halfHeight),
+  const InclusiveRect query{Difference(center->x, halfWidth), Difference(center->y, halfHeight),
                       Sum(center->x, halfWidth), Sum(center->y, halfHeight)};
   ParcelWalk walk{AppendToList, list, 0, 0, 0, 0, false};
   if (WalkParcels(*index, levelIndex, query, &walk) != 0 || list->count == 0) {

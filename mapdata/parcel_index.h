@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "geometry/types.h"
 #include "mapdata/map_database.h"
 #include "mapdata/map_layout.h"
 #include "mapdata/parcel_list.h"
@@ -54,11 +55,6 @@ int FindLevel(const ParcelIndex& index, uint16_t levelCode);
 
 // --- The scan under FindParcels, for tools that walk a whole level. ---
 
-// A rectangle in map units, all four bounds included.
-struct MapRect {
-  int32_t x0, y0, x1, y1;
-};
-
 struct ParcelWalk {
   // Called for every parcel or piece with data, in scan order; returns true
   // to go on, false to end the walk.
@@ -73,8 +69,8 @@ struct ParcelWalk {
 };
 
 // Scans the parcels of level `levelIndex` of the loaded parcel index that
-// touch `query`. A walk reads at most one record per 6 bytes of the map
-// file, as many as a file of that size can hold, so records shared by
-// damaged tables cannot make it endless. Returns 0, or -1 when there is no
+// touch `query` (map units, bounds included). A walk reads at most one
+// record per 6 bytes of the map file, as many as a file of that size can
+// hold, so records shared by damaged tables cannot make it endless. Returns 0, or -1 when there is no
 // such level, the parcel index area or a parcel table cannot be read.
-int WalkParcels(const ParcelIndex& index, int levelIndex, const MapRect& query, ParcelWalk* walk);
+int WalkParcels(const ParcelIndex& index, int levelIndex, const InclusiveRect& query, ParcelWalk* walk);

@@ -80,7 +80,7 @@ void ForEachBackground(Frame* frame, const ParcelList& list, DrawParcel drawParc
 }  // namespace
 
 void DrawSegment(Frame* frame, Point p, Point q, const Style& style, const Style* centre) {
-  const ClipRect clip = frame->Clip();
+  const Rect clip = frame->Clip();
   switch (style.lineType) {
     case LINE_RAILWAY:
       DrawRailwayLine(frame->canvas, p.x, p.y, q.x, q.y, clip);

@@ -76,8 +76,8 @@ TEST_F(MapWriterTest, DescriptionsTheFormatCannotHoldAreRefused) {
     void (*spoil)(MapDescription* map);
   };
   const Case cases[] = {
-      {"extent off the 1/8 second grid", [](MapDescription* m) { m->extent.east += 8; }},
-      {"negative extent", [](MapDescription* m) { m->extent.west = -16; }},
+      {"extent off the 1/8 second grid", [](MapDescription* m) { m->extent.x1 += 8; }},
+      {"negative extent", [](MapDescription* m) { m->extent.x0 = -16; }},
       {"grid of 257", [](MapDescription* m) { m->levels[0].parcelColumns = 257; }},
       {"level code 64", [](MapDescription* m) { m->levels[0].levelCode = 64; }},
       {"parcel outside the grid", [](MapDescription* m) { m->parcels[0].column = 8; }},
@@ -132,8 +132,8 @@ TEST_F(MapWriterTest, TheDemoMapGivesEveryStepAHandfulOfParcels) {
   MapDescription map;
   ASSERT_EQ(DescribeDemoMap(&map, nullptr), 0);
   Write(map);
-  for (const MapBox& area : DEMO_AREAS) {
-    const MapCoord center{(area.west + area.east) / 2, (area.south + area.north) / 2};
+  for (const InclusiveRect& area : DEMO_AREAS) {
+    const MapCoord center{(area.x0 + area.x1) / 2, (area.y0 + area.y1) / 2};
     for (int s = 0; s < 27; ++s) {
       SCOPED_TRACE(s);
       const int32_t halfWidth = 996 * STEPS[s].unitsX / 2, halfHeight = 580 * STEPS[s].unitsY / 2;

@@ -112,7 +112,7 @@ TEST_F(RenderFrameTest, PanMovesTheCentreByThePixelsDraggedUnlessItLeavesTheMap)
 
   // Next to the map's west edge at the coarsest step, 10 pixels west leaves
   // the map: refused, and the view stays.
-  const MapCoord edge{STANDARD_EXTENT.west + 41600, DegreesToUnits(TOKYO.lat)};
+  const MapCoord edge{STANDARD_EXTENT.x0 + 41600, DegreesToUnits(TOKYO.lat)};
   DrawView(edge, 26);
   EXPECT_EQ(renderer->PanTo(TEST_CANVAS_WIDTH / 2 - 10, TEST_CANVAS_HEIGHT / 2), -1);
   EXPECT_EQ(renderer->TargetCenter().x, edge.x);

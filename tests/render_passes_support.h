@@ -26,8 +26,8 @@ inline int LevelOfStep(int32_t step) {
 inline ParcelEntry ContentParcel(int level) {
   const StandardLevel& l = STANDARD_LEVELS[level];
   ParcelEntry entry{};
-  entry.x0 = STANDARD_EXTENT.west + (CONTENT_AT.x - STANDARD_EXTENT.west) / l.parcelWidth * l.parcelWidth;
-  entry.y0 = STANDARD_EXTENT.south + (CONTENT_AT.y - STANDARD_EXTENT.south) / l.parcelHeight * l.parcelHeight;
+  entry.x0 = STANDARD_EXTENT.x0 + (CONTENT_AT.x - STANDARD_EXTENT.x0) / l.parcelWidth * l.parcelWidth;
+  entry.y0 = STANDARD_EXTENT.y0 + (CONTENT_AT.y - STANDARD_EXTENT.y0) / l.parcelHeight * l.parcelHeight;
   entry.width = l.parcelWidth;
   entry.height = l.parcelHeight;
   return entry;
@@ -47,7 +47,7 @@ inline MapDescription ContentMap(const ParcelSectionsRecord& sections) {
   std::string error;
   EXPECT_EQ(EncodeParcelSections(sections, &data, &error), 0) << error;
   for (int i = 0; i < STANDARD_LEVEL_COUNT; ++i) {
-    CoverBox(&map, i, MapBox{CONTENT_AT.x, CONTENT_AT.y, CONTENT_AT.x, CONTENT_AT.y},
+    CoverBox(&map, i, InclusiveRect{CONTENT_AT.x, CONTENT_AT.y, CONTENT_AT.x, CONTENT_AT.y},
              [&](int, uint32_t, uint32_t) { return data; });
   }
   return map;

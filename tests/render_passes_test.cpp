@@ -225,15 +225,15 @@ TEST_F(RenderPassTest, LabelsThatWouldOverlapOrLeaveTheCanvasAreDropped) {
 
 TEST(PlacedLabels, EdgeSharingRectanglesAreFreeAndAFullListKeepsItsFirst256) {
   PlacedLabels placed;
-  AddPlaced(&placed, LabelRect{0, 0, 10, 10});
-  EXPECT_TRUE(IsFree(placed, LabelRect{10, 0, 20, 10}));
-  EXPECT_TRUE(IsFree(placed, LabelRect{0, 10, 10, 20}));
-  EXPECT_FALSE(IsFree(placed, LabelRect{9, 9, 20, 20}));
-  for (int32_t i = 1; i < PLACED_LABEL_CAPACITY; ++i) AddPlaced(&placed, LabelRect{20 * i, 100, 20 * i + 10, 110});
+  AddPlaced(&placed, Rect{0, 0, 10, 10});
+  EXPECT_TRUE(IsFree(placed, Rect{10, 0, 20, 10}));
+  EXPECT_TRUE(IsFree(placed, Rect{0, 10, 10, 20}));
+  EXPECT_FALSE(IsFree(placed, Rect{9, 9, 20, 20}));
+  for (int32_t i = 1; i < PLACED_LABEL_CAPACITY; ++i) AddPlaced(&placed, Rect{20 * i, 100, 20 * i + 10, 110});
   EXPECT_EQ(placed.count, PLACED_LABEL_CAPACITY);
-  AddPlaced(&placed, LabelRect{-50, -50, -40, -40});
+  AddPlaced(&placed, Rect{-50, -50, -40, -40});
   EXPECT_EQ(placed.count, PLACED_LABEL_CAPACITY);
-  EXPECT_TRUE(IsFree(placed, LabelRect{-50, -50, -40, -40}));
+  EXPECT_TRUE(IsFree(placed, Rect{-50, -50, -40, -40}));
 }
 
 // ---------------------------------------------------------------------------

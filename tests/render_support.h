@@ -77,7 +77,7 @@ inline MapDescription DemoMap(uint16_t flags = 0) {
 }
 
 // Covers `box` at the level with `levelCode` with empty parcels.
-inline void CoverLevel(MapDescription* map, uint16_t levelCode, const MapBox& box) {
+inline void CoverLevel(MapDescription* map, uint16_t levelCode, const InclusiveRect& box) {
   for (int i = 0; i < STANDARD_LEVEL_COUNT; ++i) {
     if (STANDARD_LEVELS[i].levelCode == levelCode) {
       CoverBox(map, i, box, [](int, uint32_t, uint32_t) { return ParcelData{}; });

@@ -228,10 +228,10 @@ class RenderParcelSelectionTest : public RenderTest {
   // G: a corner of the finest level's parcel grid near Tokyo.
   static MapCoord GridPoint() {
     const StandardLevel& finest = STANDARD_LEVELS[0];
-    int32_t column = (DegreesToUnits(TOKYO.lon) - STANDARD_EXTENT.west) / finest.parcelWidth;
-    int32_t row = (DegreesToUnits(TOKYO.lat) - STANDARD_EXTENT.south) / finest.parcelHeight;
-    return MapCoord{STANDARD_EXTENT.west + column * finest.parcelWidth,
-                    STANDARD_EXTENT.south + row * finest.parcelHeight};
+    int32_t column = (DegreesToUnits(TOKYO.lon) - STANDARD_EXTENT.x0) / finest.parcelWidth;
+    int32_t row = (DegreesToUnits(TOKYO.lat) - STANDARD_EXTENT.y0) / finest.parcelHeight;
+    return MapCoord{STANDARD_EXTENT.x0 + column * finest.parcelWidth,
+                    STANDARD_EXTENT.y0 + row * finest.parcelHeight};
   }
   // Writes the map without the finest parcel that holds `missing` (none
   // when it lies outside the four).
@@ -240,14 +240,14 @@ class RenderParcelSelectionTest : public RenderTest {
     MapDescription map = StandardMap();
     if (withFinest) {
       const int32_t w = STANDARD_LEVELS[0].parcelWidth / 2, h = STANDARD_LEVELS[0].parcelHeight / 2;
-      CoverLevel(&map, LEVEL_CODE_FINEST, MapBox{g.x - w, g.y - h, g.x + w, g.y + h});
+      CoverLevel(&map, LEVEL_CODE_FINEST, InclusiveRect{g.x - w, g.y - h, g.x + w, g.y + h});
       std::erase_if(map.parcels, [&](const MapParcelDescription& parcel) {
-        MapBox box = ParcelBox(map, parcel.level, parcel.row, parcel.column);
-        return parcel.level == 0 /* the finest level */ && box.west < missing.x && missing.x < box.east && box.south < missing.y &&
-               missing.y < box.north;
+        InclusiveRect box = ParcelBox(map, parcel.level, parcel.row, parcel.column);
+        return parcel.level == 0 /* the finest level */ && box.x0 < missing.x && missing.x < box.x1 && box.y0 < missing.y &&
+               missing.y < box.y1;
       });
     }
-    CoverLevel(&map, LEVEL_CODE_BASE, MapBox{g.x - 30000, g.y - 20000, g.x + 30000, g.y + 20000});
+    CoverLevel(&map, LEVEL_CODE_BASE, InclusiveRect{g.x - 30000, g.y - 20000, g.x + 30000, g.y + 20000});
     WriteMap(map);
   }
   void SelectAtGridPoint() {

@@ -49,7 +49,7 @@ int Dump(const char *path, const MapDatabase &database) {
         "not a map database)",
         path);
   }
-  const MapRect everything{index->west, index->south, index->east, index->north};
+  const InclusiveRect everything{index->west, index->south, index->east, index->north};
   for (int i = 0; i < index->levelCount; ++i) {
     std::vector<ParcelEntry> entries;
     ParcelWalk walk{Collect, &entries, 0, 0, 0, 0, false};

@@ -91,7 +91,7 @@ int Describe(const char* path) {
   std::printf("levels %u\n", index->levelCount);
   if (header->blockSize == 0) return LogtoolFail("%s: block size 0 (damaged or not a map database)", path);
   if (index->levelCount == 0) return LogtoolFail("%s: no levels (damaged or not a map database)", path);
-  const MapRect everything{index->west, index->south, index->east, index->north};
+  const InclusiveRect everything{index->west, index->south, index->east, index->north};
   int status = 0;
   ReachCheck check{FileBytes(path), header->blockSize, 0};
   for (int i = 0; i < index->levelCount; ++i) {

@@ -35,12 +35,12 @@ LevelGrid GridOfLevel(const MapDescription& map, int levelIndex) {
   LevelGrid grid;
   grid.levelIndex = levelIndex;
   grid.levelCode = standard.levelCode;
-  grid.west = map.extent.west;
-  grid.south = map.extent.south;
+  grid.west = map.extent.x0;
+  grid.south = map.extent.y0;
   grid.parcelWidth = standard.parcelWidth;
   grid.parcelHeight = standard.parcelHeight;
-  grid.columns = static_cast<uint32_t>((int64_t{map.extent.east} - map.extent.west) / standard.parcelWidth);
-  grid.rows = static_cast<uint32_t>((int64_t{map.extent.north} - map.extent.south) / standard.parcelHeight);
+  grid.columns = static_cast<uint32_t>((int64_t{map.extent.x1} - map.extent.x0) / standard.parcelWidth);
+  grid.rows = static_cast<uint32_t>((int64_t{map.extent.y1} - map.extent.y0) / standard.parcelHeight);
   grid.firstStep = standard.firstStep;
   grid.lastStep = standard.lastStep;
   grid.pixelUnits = SCALE_STEPS[standard.firstStep].unitsPerPixelX;

@@ -109,8 +109,8 @@ class Writer {
 
   int Validate() {
     if (map.blockSize == 0) return Fail("block size 0");
-    const MapBox& e = map.extent;
-    if (!ExtentOk(e.west) || !ExtentOk(e.south) || !ExtentOk(e.east) || !ExtentOk(e.north)) {
+    const InclusiveRect& e = map.extent;
+    if (!ExtentOk(e.x0) || !ExtentOk(e.y0) || !ExtentOk(e.x1) || !ExtentOk(e.y1)) {
       return Fail("extent must be non-negative multiples of 16 units below 2^27");
     }
     for (const MapLevelDescription& level : map.levels) {
@@ -255,7 +255,7 @@ class Writer {
     }
     // The four extent coordinates as (south, west, north, east); the reader
     // keeps them as (west, south, east, north).
-    const int32_t corners[4] = {map.extent.south, map.extent.west, map.extent.north, map.extent.east};
+    const int32_t corners[4] = {map.extent.y0, map.extent.x0, map.extent.y1, map.extent.x1};
     for (int i = 0; i < 4; ++i) {
       image->Put32(HEADER_EXTENT_OFFSET + 4 * i, static_cast<uint32_t>(corners[i] / EXTENT_SCALE) << EXTENT_HEADER_SHIFT);
     }
@@ -268,8 +268,8 @@ class Writer {
 
   void WriteIndexArea(Image* image, const MapLayout& layout) const {
     const uint32_t area = INDEX_AREA_AT;
-    const MapBox& e = map.extent;
-    const int32_t extent[4] = {e.north, e.south, e.west, e.east};
+    const InclusiveRect& e = map.extent;
+    const int32_t extent[4] = {e.y1, e.y0, e.x0, e.x1};
     for (uint32_t i = 0; i < 4; ++i) {
       image->Put24(area + INDEX_EXTENT_OFFSET + INDEX_EXTENT_FIELD_BYTES * i,
                    static_cast<uint32_t>(extent[i] / EXTENT_SCALE));
@@ -434,8 +434,8 @@ int WriteMapFile(const MapDescription& map, const char* path, MapLayout* layout,
 
 int AddRegularLevel(MapDescription* map, uint16_t levelCode, int32_t parcelWidth, int32_t parcelHeight,
                     const uint32_t thresholds[LEVEL_THRESHOLDS]) {
-  const int64_t width = int64_t{map->extent.east} - map->extent.west;
-  const int64_t height = int64_t{map->extent.north} - map->extent.south;
+  const int64_t width = int64_t{map->extent.x1} - map->extent.x0;
+  const int64_t height = int64_t{map->extent.y1} - map->extent.y0;
   if (parcelWidth <= 0 || parcelHeight <= 0 || width <= 0 || height <= 0 || width % parcelWidth != 0 ||
       height % parcelHeight != 0) {
     return -1;
@@ -458,20 +458,20 @@ int AddRegularLevel(MapDescription* map, uint16_t levelCode, int32_t parcelWidth
   return static_cast<int>(map->levels.size() - 1);
 }
 
-MapBox ParcelBox(const MapDescription& map, int levelIndex, uint32_t row, uint32_t column) {
+InclusiveRect ParcelBox(const MapDescription& map, int levelIndex, uint32_t row, uint32_t column) {
   const MapLevelDescription& level = map.levels[levelIndex];
-  const int32_t width = (map.extent.east - map.extent.west) / static_cast<int32_t>(level.ParcelGridColumns());
-  const int32_t height = (map.extent.north - map.extent.south) / static_cast<int32_t>(level.ParcelGridRows());
-  const int32_t west = map.extent.west + static_cast<int32_t>(column) * width;
-  const int32_t south = map.extent.south + static_cast<int32_t>(row) * height;
+  const int32_t width = (map.extent.x1 - map.extent.x0) / static_cast<int32_t>(level.ParcelGridColumns());
+  const int32_t height = (map.extent.y1 - map.extent.y0) / static_cast<int32_t>(level.ParcelGridRows());
+  const int32_t west = map.extent.x0 + static_cast<int32_t>(column) * width;
+  const int32_t south = map.extent.y0 + static_cast<int32_t>(row) * height;
   return {west, south, west + width, south + height};
 }
 
-int CoverBox(MapDescription* map, int levelIndex, const MapBox& box, const ParcelFiller& fill) {
+int CoverBox(MapDescription* map, int levelIndex, const InclusiveRect& box, const ParcelFiller& fill) {
   if (levelIndex < 0 || static_cast<size_t>(levelIndex) >= map->levels.size()) return -1;
   const MapLevelDescription& level = map->levels[levelIndex];
-  const int64_t width = (int64_t{map->extent.east} - map->extent.west) / level.ParcelGridColumns();
-  const int64_t height = (int64_t{map->extent.north} - map->extent.south) / level.ParcelGridRows();
+  const int64_t width = (int64_t{map->extent.x1} - map->extent.x0) / level.ParcelGridColumns();
+  const int64_t height = (int64_t{map->extent.y1} - map->extent.y0) / level.ParcelGridRows();
   if (width <= 0 || height <= 0) return -1;
   // Cells touched by the box, bounds included, within the grid.
   auto span = [](int64_t low, int64_t high, int64_t origin, int64_t cell, int64_t count, int64_t* first,
@@ -480,9 +480,9 @@ int CoverBox(MapDescription* map, int levelIndex, const MapBox& box, const Parce
     *last = std::min<int64_t>(count - 1, (high - origin) / cell);
   };
   int64_t firstRow, lastRow, firstColumn, lastColumn;
-  span(box.south, box.north, map->extent.south, height, level.ParcelGridRows(), &firstRow, &lastRow);
-  span(box.west, box.east, map->extent.west, width, level.ParcelGridColumns(), &firstColumn, &lastColumn);
-  if (box.east < map->extent.west || box.north < map->extent.south) return 0;
+  span(box.y0, box.y1, map->extent.y0, height, level.ParcelGridRows(), &firstRow, &lastRow);
+  span(box.x0, box.x1, map->extent.x0, width, level.ParcelGridColumns(), &firstColumn, &lastColumn);
+  if (box.x1 < map->extent.x0 || box.y1 < map->extent.y0) return 0;
   std::set<std::pair<uint32_t, uint32_t>> present;
   for (const MapParcelDescription& parcel : map->parcels) {
     if (parcel.level == levelIndex) present.insert({parcel.row, parcel.column});
@@ -503,7 +503,7 @@ int CoverBox(MapDescription* map, int levelIndex, const MapBox& box, const Parce
   return added;
 }
 
-const MapBox DEMO_AREAS[DEMO_AREA_COUNT] = {
+const InclusiveRect DEMO_AREAS[DEMO_AREA_COUNT] = {
     {DegreesToUnits(139.50), DegreesToUnits(35.50), DegreesToUnits(140.00), DegreesToUnits(35.85)},  // Tokyo
     {DegreesToUnits(136.60), DegreesToUnits(35.00), DegreesToUnits(137.05), DegreesToUnits(35.40)},  // Nagoya
     {DegreesToUnits(135.35), DegreesToUnits(34.55), DegreesToUnits(135.65), DegreesToUnits(34.80)},  // Osaka
@@ -528,7 +528,7 @@ int AddStandardLevels(MapDescription* map) {
 int DescribeDemoMap(MapDescription* map, const ParcelFiller& fill) {
   if (AddStandardLevels(map) != 0) return -1;
   for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
-    for (const MapBox& area : DEMO_AREAS) {
+    for (const InclusiveRect& area : DEMO_AREAS) {
       if (CoverBox(map, level, area, fill) < 0) return -1;
     }
   }

@@ -16,19 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "geometry/types.h"
 #include "mapdata/map_layout.h"
 
 constexpr int32_t DegreesToUnits(double degrees) {
   return static_cast<int32_t>(degrees * MAP_UNITS_PER_DEGREE + (degrees >= 0 ? 0.5 : -0.5));
 }
-
-// A rectangle in map units, all four bounds included.
-struct MapBox {
-  int32_t west = 0;
-  int32_t south = 0;
-  int32_t east = 0;
-  int32_t north = 0;
-};
 
 // The data of one parcel or piece. The writer lays out the parcel data
 // header (with valueA and valueB, 15 bits each) and places the three
@@ -82,7 +75,7 @@ struct MapDescription {
   std::string headerTexts[HEADER_TEXT_FIELDS];
   // The extent shared by all levels: non-negative multiples of 16 units
   // (1/8 arc-second) below 2^23 × 16.
-  MapBox extent;
+  InclusiveRect extent;
   std::vector<MapLevelDescription> levels;
   std::vector<MapParcelDescription> parcels;
 };
@@ -132,16 +125,16 @@ using ParcelFiller = std::function<ParcelData(int levelIndex, uint32_t row, uint
 // Adds a whole parcel for every cell of level `levelIndex` that touches
 // `box` (clipped to the extent) and has no parcel yet, with the data
 // `fill` gives. Returns the number of parcels added, or -1.
-int CoverBox(MapDescription* map, int levelIndex, const MapBox& box, const ParcelFiller& fill);
+int CoverBox(MapDescription* map, int levelIndex, const InclusiveRect& box, const ParcelFiller& fill);
 
 // The rectangle of the parcel at (row, column) of a regular level.
-MapBox ParcelBox(const MapDescription& map, int levelIndex, uint32_t row, uint32_t column);
+InclusiveRect ParcelBox(const MapDescription& map, int levelIndex, uint32_t row, uint32_t column);
 
 // --- The standard map of the viewer's scale steps ---
 
 // The levels are STANDARD_LEVELS. The standard extent: one parcel of the
 // coarsest level from 120° E, 20° N.
-constexpr MapBox STANDARD_EXTENT = {120 * MAP_UNITS_PER_DEGREE, 20 * MAP_UNITS_PER_DEGREE,
+constexpr InclusiveRect STANDARD_EXTENT = {120 * MAP_UNITS_PER_DEGREE, 20 * MAP_UNITS_PER_DEGREE,
                                     120 * MAP_UNITS_PER_DEGREE + STANDARD_LEVELS[STANDARD_LEVEL_COUNT - 1].parcelWidth,
                                     20 * MAP_UNITS_PER_DEGREE + STANDARD_LEVELS[STANDARD_LEVEL_COUNT - 1].parcelHeight};
 
@@ -153,7 +146,7 @@ int AddStandardLevels(MapDescription* map);
 // The demonstration areas: central Tokyo, Nagoya with Anpachi (Gifu), and
 // central Osaka.
 constexpr int DEMO_AREA_COUNT = 3;
-extern const MapBox DEMO_AREAS[DEMO_AREA_COUNT];
+extern const InclusiveRect DEMO_AREAS[DEMO_AREA_COUNT];
 
 // A standard map covering the demonstration areas at every level, each
 // parcel with the data `fill` gives. Returns 0, or -1.
