@@ -169,6 +169,10 @@ constexpr uint32_t COORDINATE_SPAN_MASK = 7;
 constexpr int32_t SECTION_MAX_ANCHOR = 32767;
 constexpr int32_t SECTION_MAX_FEATURE_START = COORDINATE_LOW_MASK;
 
+// Shape points after the first are (dx, dy) steps of signed bytes, and
+// name placement offsets are signed bytes too: this much fits both signs.
+constexpr int32_t BYTE_DELTA_MAX = 127;
+
 // The decoded value of a coordinate word, kept as a 16-bit value as every
 // decoded point is (so 0xFFFF gives 8191 + 7 × 4096, which wraps to a
 // negative 16-bit value).

@@ -57,7 +57,7 @@ inline MapDescription ContentMap(const ParcelSectionsRecord& sections) {
 inline Point ContentPixel(int32_t step, int32_t nx, int32_t ny, uint16_t area = AREA_CANVAS) {
   FrameView view;
   MapCoord centre = SnapToPixelGrid(ContentCentre(step), static_cast<uint16_t>(step));
-  SetFrameView(&view, centre, static_cast<uint16_t>(step), TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT, area);
+  SetFrameView(&view, centre, static_cast<uint16_t>(step), MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, area);
   SetParcelView(&view, ContentParcel(LevelOfStep(step)));
   return MapPoint(view, Point16{static_cast<int16_t>(nx), static_cast<int16_t>(ny)});
 }

@@ -97,7 +97,7 @@ TEST_F(RenderRequestTest, SetScaleStepRefusesStepsOutsideTheTableAndTheCurrentTa
 class RenderTransformTest : public ::testing::Test {
  protected:
   void View(MapCoord center, uint16_t step, uint16_t area = AREA_CANVAS) {
-    SetFrameView(&view, center, step, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT, area);
+    SetFrameView(&view, center, step, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, area);
   }
   Point Map(int16_t nx, int16_t ny) { return MapPoint(view, Point16{nx, ny}); }
   void SetParcel(const ParcelEntry& entry) { SetParcelView(&view, entry); }
@@ -123,8 +123,8 @@ TEST_F(RenderTransformTest, ParcelCornersLandOnTheirPixels) {
   // middle of the canvas; y grows northwards, rows southwards.
   SetParcel(Parcel(CENTER.x, CENTER.y, 8192, 4096));
   Point origin = Map(0, 0);
-  EXPECT_EQ(origin.x, TEST_CANVAS_WIDTH / 2);
-  EXPECT_EQ(origin.y, TEST_CANVAS_HEIGHT - TEST_CANVAS_HEIGHT / 2);
+  EXPECT_EQ(origin.x, MAP_CANVAS_WIDTH / 2);
+  EXPECT_EQ(origin.y, MAP_CANVAS_HEIGHT - MAP_CANVAS_HEIGHT / 2);
   Point northEast = Map(PARCEL_SPAN, PARCEL_SPAN);
   EXPECT_EQ(northEast.x, origin.x + 8192 / 16);
   EXPECT_EQ(northEast.y, origin.y - 4096 / 16);
@@ -136,8 +136,8 @@ TEST_F(RenderTransformTest, ParcelCornersLandOnTheirPixels) {
   View(CENTER, 19);  // 3120 x 2400 units per pixel
   SetParcel(Parcel(CENTER.x - 3120 * 100, CENTER.y - 2400 * 50, 3120 * 40, 2400 * 20));
   Point corner = Map(0, 0);
-  EXPECT_EQ(corner.x, TEST_CANVAS_WIDTH / 2 - 100);
-  EXPECT_EQ(corner.y, TEST_CANVAS_HEIGHT / 2 + 50);
+  EXPECT_EQ(corner.x, MAP_CANVAS_WIDTH / 2 - 100);
+  EXPECT_EQ(corner.y, MAP_CANVAS_HEIGHT / 2 + 50);
   EXPECT_EQ(Map(PARCEL_SPAN, PARCEL_SPAN).x, corner.x + 40);
   EXPECT_EQ(Map(PARCEL_SPAN, PARCEL_SPAN).y, corner.y - 20);
 }

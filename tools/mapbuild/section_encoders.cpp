@@ -9,7 +9,6 @@ namespace {
 // Sections are located by 16-bit word counts and offsets; the estimates
 // below keep each one under this many bytes.
 constexpr size_t MAX_SECTION_BYTES = SECTION_MAX_WORDS * 2 - 256;
-constexpr int MAX_DELTA = 127;
 constexpr int MAX_OFFSET_SHIFT = 7;
 constexpr uint16_t ROAD_GROUP_FLAGS =
     ROAD_GROUP_NO_FIELD_A | ROAD_GROUP_NO_FIELD_B | ROAD_GROUP_NO_FIELD_C | ROAD_GROUP_NO_SEGMENT_BLOCKS;
@@ -39,7 +38,7 @@ std::vector<FeaturePointRecord> ItemPoints(const BackgroundItem& item, bool* tog
       out.push_back({p.x, p.y, 0});
     } else {
       const FeaturePointRecord from = out.back();
-      const int steps = (std::max(std::abs(p.x - from.x), std::abs(p.y - from.y)) + MAX_DELTA - 1) / MAX_DELTA;
+      const int steps = (std::max(std::abs(p.x - from.x), std::abs(p.y - from.y)) + BYTE_DELTA_MAX - 1) / BYTE_DELTA_MAX;
       for (int k = 1; k <= steps; ++k) {
         out.push_back({from.x + (p.x - from.x) * k / steps, from.y + (p.y - from.y) * k / steps, flag});
       }
@@ -123,7 +122,7 @@ void AddBackground(const std::vector<BackgroundItem>& items, BackgroundSectionRe
 NameRecordRecord NameRecord(const NameItem& name) {
   NameRecordRecord record;
   record.type = name.type;
-  record.attributes = static_cast<uint16_t>(name.detailMask << 11);
+  record.attributes = static_cast<uint16_t>(name.detailMask << NAME_VISIBILITY_SHIFT);
   record.classCode = name.code;
   record.anchor = {name.anchor.x, name.anchor.y};
   record.text = name.text.substr(0, MAX_NAME_CHARACTERS);
@@ -131,7 +130,7 @@ NameRecordRecord NameRecord(const NameItem& name) {
     int largest = 0;
     for (const LocalPoint& o : name.offsets) largest = std::max({largest, std::abs(o.x), std::abs(o.y)});
     int shift = 0;
-    while (shift < MAX_OFFSET_SHIFT && (largest >> shift) > MAX_DELTA) ++shift;
+    while (shift < MAX_OFFSET_SHIFT && (largest >> shift) > BYTE_DELTA_MAX) ++shift;
     record.style = static_cast<uint16_t>(shift);
     record.placement.assign(record.text.size(), 0);  // every character takes an offset pair
     for (size_t i = 0; i < record.text.size(); ++i) {

@@ -9,7 +9,6 @@ namespace {
 // The largest offset word of a present group (EMPTY_*_GROUP marks an
 // absent one).
 constexpr uint32_t MAX_OFFSET_WORDS = 0xFFFE;
-constexpr int32_t MAX_STEP = 127;  // a step both signs of a signed byte can hold
 
 // Big-endian writes at any position of a growing byte vector; writing past
 // the end extends it with zeros.
@@ -414,7 +413,7 @@ class NameEncoder {
 // --------------------------------------------------------- Polylines --
 
 // Drops repeated points and splits every step whose dx or dy exceeds
-// MAX_STEP into equal parts, rounding the points in between.
+// BYTE_DELTA_MAX into equal parts, rounding the points in between.
 std::vector<SectionPoint> SplitLongSteps(const std::vector<SectionPoint>& points) {
   std::vector<SectionPoint> result;
   for (const SectionPoint& p : points) {
@@ -426,7 +425,7 @@ std::vector<SectionPoint> SplitLongSteps(const std::vector<SectionPoint>& points
     const int64_t dx = int64_t{p.x} - from.x, dy = int64_t{p.y} - from.y;
     if (dx == 0 && dy == 0) continue;
     const int64_t longest = std::max(std::llabs(dx), std::llabs(dy));
-    const int64_t parts = (longest + MAX_STEP - 1) / MAX_STEP;
+    const int64_t parts = (longest + BYTE_DELTA_MAX - 1) / BYTE_DELTA_MAX;
     for (int64_t i = 1; i < parts; ++i) {
       // Round half away from zero so that both signs split alike.
       auto along = [&](int64_t d) {
