@@ -34,7 +34,7 @@ int32_t DetailClassAt(uint16_t step) {
   if (index == nullptr) return -1;
   int level = FindLevel(*index, SCALE_STEPS[step].roadLevel);
   if (level < 0) return -1;
-  const uint32_t wanted = 100u * static_cast<uint32_t>(SCALE_STEPS[step].metres);
+  const uint32_t wanted = THRESHOLD_PER_METRE * static_cast<uint32_t>(SCALE_STEPS[step].metres);
   for (int32_t i = 0; i < LEVEL_THRESHOLDS; ++i) {
     if (index->levels[level].thresholds[i] >= wanted) return i;
   }

@@ -9,17 +9,14 @@
 
 #include "geometry/rect_tests.h"
 #include "geometry/types.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/parcel_index.h"
 #include "mapdata/parcel_list.h"
 #include "render/exact_divider.h"
-#include "render/scale_steps.h"
 
 // Areas a frame loads parcels for.
 constexpr uint16_t AREA_CANVAS = 1;  // the whole canvas (pans, redraws)
 constexpr uint16_t AREA_SCREEN = 2;  // the middle 480 x 272 (zooms)
-
-// Parcel-local coordinates: 0 at a parcel's west (south) edge, 4096 at its east (north) edge.
-constexpr int32_t PARCEL_SPAN = 4096;
 
 // The transform of one parcel's normalised points to canvas pixels.
 struct ParcelView {

@@ -15,8 +15,8 @@
 #include "logs_test_support.h"
 #include "mapdata/block_cache.h"
 #include "mapdata/map_database.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/parcel_index.h"
-#include "render/scale_steps.h"
 
 namespace {
 

@@ -64,7 +64,7 @@ class DemoMapTest : public RenderTest {
 
   // Copies the last frame into `frame`, a canvas of the test's size.
   void CopyFrameTo(Canvas* frame) {
-    EXPECT_EQ(renderer->CopyFrame(frame, 0, 0, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT), 0);
+    EXPECT_EQ(renderer->CopyFrame(frame, 0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT), 0);
   }
 };
 
@@ -73,12 +73,12 @@ TEST_F(DemoMapTest, CitiesAtFiveStepsMatchTheirGoldens) {
     for (int32_t step : {0, 6, 12, 18, 24}) {
       DrawView(Centre(city.lat, city.lon), step);
       Canvas frame;
-      CreateCanvas(&frame, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT);
+      CreateCanvas(&frame, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
       CopyFrameTo(&frame);
       // The part the map screen shows keeps the pictures small.
       Canvas screen;
       CreateCanvas(&screen, SCREEN_WIDTH, SCREEN_HEIGHT);
-      const int32_t left = (TEST_CANVAS_WIDTH - SCREEN_WIDTH) / 2, top = (TEST_CANVAS_HEIGHT - SCREEN_HEIGHT) / 2;
+      const int32_t left = (MAP_CANVAS_WIDTH - SCREEN_WIDTH) / 2, top = (MAP_CANVAS_HEIGHT - SCREEN_HEIGHT) / 2;
       for (int32_t y = 0; y < SCREEN_HEIGHT; ++y) {
         std::copy_n(frame.pixels + (top + y) * frame.stride + left, SCREEN_WIDTH, screen.pixels + y * screen.stride);
       }
@@ -142,18 +142,18 @@ class DemoDriveTest : public DemoMapTest {
     OnRoad result;
     FrameView view{};
     Canvas frame;
-    CreateCanvas(&frame, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT);
+    CreateCanvas(&frame, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
     bool drawn = false;
     for (int32_t i = 0; i < track.count; ++i) {
       const TrackPoint& fix = track.points[i];
       if (!counts(fix)) continue;
       Point pixel = drawn ? PixelOfMapCoord(view, {fix.lon, fix.lat}) : Point{-1, -1};
-      if (pixel.x < margin || pixel.y < margin || pixel.x >= TEST_CANVAS_WIDTH - margin ||
-          pixel.y >= TEST_CANVAS_HEIGHT - margin) {
+      if (pixel.x < margin || pixel.y < margin || pixel.x >= MAP_CANVAS_WIDTH - margin ||
+          pixel.y >= MAP_CANVAS_HEIGHT - margin) {
         const MapCoord centre{fix.lon, fix.lat};
         DrawView(centre, 0);
         CopyFrameTo(&frame);
-        SetFrameView(&view, SnapToPixelGrid(centre, 0), 0, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT, AREA_CANVAS);
+        SetFrameView(&view, SnapToPixelGrid(centre, 0), 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, AREA_CANVAS);
         pixel = PixelOfMapCoord(view, {fix.lon, fix.lat});
         drawn = true;
       }

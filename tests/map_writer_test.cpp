@@ -44,26 +44,27 @@ TEST_F(MapWriterTest, EntriesPointAtParcelDataWithTheSectionsInPlace) {
     MapBlock* data = OpenBlock(scratch.File("map.kwi").c_str(), BYTE_ORDER_BIG,
                                SectorAddressToOffset(entry.address, blockSize), entry.size * blockSize);
     ASSERT_NE(data, nullptr);
-    const uint32_t headerWords = ReadU16(data);
+    ByteCursor cursor = BlockCursor(data);
+    const uint32_t headerWords = ReadU16(&cursor);
     EXPECT_EQ(headerWords, 27u);
-    SeekTo(data, 20);
-    EXPECT_EQ(ReadU16(data), 0x0123u);
-    EXPECT_EQ(ReadU16(data), 7u);
-    SeekTo(data, 34);
-    EXPECT_EQ(ReadU16(data), 0u);  // no optional entries
-    const uint32_t roadOffset = ReadU32(data), roadWords = ReadU16(data);
-    const uint32_t backgroundOffset = ReadU32(data), backgroundWords = ReadU16(data);
-    const uint32_t nameOffset = ReadU32(data), nameWords = ReadU16(data);
+    SeekTo(&cursor, 20);
+    EXPECT_EQ(ReadU16(&cursor), 0x0123u);
+    EXPECT_EQ(ReadU16(&cursor), 7u);
+    SeekTo(&cursor, 34);
+    EXPECT_EQ(ReadU16(&cursor), 0u);  // no optional entries
+    const uint32_t roadOffset = ReadU32(&cursor), roadWords = ReadU16(&cursor);
+    const uint32_t backgroundOffset = ReadU32(&cursor), backgroundWords = ReadU16(&cursor);
+    const uint32_t nameOffset = ReadU32(&cursor), nameWords = ReadU16(&cursor);
     EXPECT_EQ(roadWords, 2u);
-    EXPECT_EQ(backgroundOffset, NO_ADDRESS);
+    EXPECT_EQ(backgroundOffset, NO_SECTION);
     EXPECT_EQ(backgroundWords, 0u);
     EXPECT_EQ(nameWords, 2500u);
     EXPECT_GE(roadOffset * 2, headerWords * 2);
-    SeekTo(data, roadOffset * 2);
-    EXPECT_EQ(ReadU24(data), 0x010203u);
-    SeekTo(data, nameOffset * 2 + 4999);
-    EXPECT_EQ(ReadU8(data), 0x5Au);
-    EXPECT_EQ(data->overrun, 0);
+    SeekTo(&cursor, roadOffset * 2);
+    EXPECT_EQ(ReadU24(&cursor), 0x010203u);
+    SeekTo(&cursor, nameOffset * 2 + 4999);
+    EXPECT_EQ(ReadU8(&cursor), 0x5Au);
+    EXPECT_EQ(cursor.overrun, 0);
     ReleaseBlock(data);
     FreeParcelList(list);
   }
@@ -75,8 +76,8 @@ TEST_F(MapWriterTest, DescriptionsTheFormatCannotHoldAreRefused) {
     void (*spoil)(MapDescription* map);
   };
   const Case cases[] = {
-      {"extent off the 1/8 second grid", [](MapDescription* m) { m->extent.east += 8; }},
-      {"negative extent", [](MapDescription* m) { m->extent.west = -16; }},
+      {"extent off the 1/8 second grid", [](MapDescription* m) { m->extent.x1 += 8; }},
+      {"negative extent", [](MapDescription* m) { m->extent.x0 = -16; }},
       {"grid of 257", [](MapDescription* m) { m->levels[0].parcelColumns = 257; }},
       {"level code 64", [](MapDescription* m) { m->levels[0].levelCode = 64; }},
       {"parcel outside the grid", [](MapDescription* m) { m->parcels[0].column = 8; }},
@@ -103,7 +104,7 @@ TEST_F(MapWriterTest, DescriptionsTheFormatCannotHoldAreRefused) {
 TEST_F(MapWriterTest, RegularLevelsNeedAWholeNumberOfParcels) {
   MapDescription map;
   ASSERT_EQ(AddStandardLevels(&map), 0);
-  const uint32_t none[WRITER_THRESHOLDS] = {};
+  const uint32_t none[LEVEL_THRESHOLDS] = {};
   EXPECT_EQ(AddRegularLevel(&map, 1, 5761, 3840, none), -1);
   EXPECT_EQ(AddRegularLevel(&map, 1, 1, 16, none), -1);  // 23592960 columns: more than 256^3
   EXPECT_EQ(AddStandardLevels(&map), -1);                  // the levels are there already
@@ -131,8 +132,8 @@ TEST_F(MapWriterTest, TheDemoMapGivesEveryStepAHandfulOfParcels) {
   MapDescription map;
   ASSERT_EQ(DescribeDemoMap(&map, nullptr), 0);
   Write(map);
-  for (const MapBox& area : DEMO_AREAS) {
-    const MapCoord center{(area.west + area.east) / 2, (area.south + area.north) / 2};
+  for (const InclusiveRect& area : DEMO_AREAS) {
+    const MapCoord center{(area.x0 + area.x1) / 2, (area.y0 + area.y1) / 2};
     for (int s = 0; s < 27; ++s) {
       SCOPED_TRACE(s);
       const int32_t halfWidth = 996 * STEPS[s].unitsX / 2, halfHeight = 580 * STEPS[s].unitsY / 2;

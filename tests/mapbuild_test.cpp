@@ -36,7 +36,7 @@ MapCoord MapUnits(double lon, double lat) {
 
 // The parcel-local position of a map point in the fine parcel that holds it.
 SectionPoint Local(const MapCoord& c) {
-  const int64_t dx = int64_t{c.x} - STANDARD_EXTENT.west, dy = int64_t{c.y} - STANDARD_EXTENT.south;
+  const int64_t dx = int64_t{c.x} - STANDARD_EXTENT.x0, dy = int64_t{c.y} - STANDARD_EXTENT.y0;
   return {static_cast<int32_t>(std::lround(double(dx % FINE_WIDTH) * 4096 / FINE_WIDTH)),
           static_cast<int32_t>(std::lround(double(dy % FINE_HEIGHT) * 4096 / FINE_HEIGHT))};
 }
@@ -234,7 +234,7 @@ TEST_F(MapBuildTest, RoadCrossingAParcelEdgeContinuesInTheNextParcel) {
   const SectionPoint start = Local(west);
   SectionPoint previousEnd{-1, -1};
   int pieces = 0;
-  const int32_t firstEdge = west.x - (west.x - STANDARD_EXTENT.west) % FINE_WIDTH;
+  const int32_t firstEdge = west.x - (west.x - STANDARD_EXTENT.x0) % FINE_WIDTH;
   for (int32_t x = west.x; x <= east.x; x = firstEdge + pieces * FINE_WIDTH) {
     const DecodedParcel parcel = DecodeAt({x, west.y}, FINE_LEVEL);
     ASSERT_EQ(parcel.roads.size(), 1u) << "piece " << pieces;

@@ -27,7 +27,7 @@ constexpr char MARKER_TEXT[] =
     "replaces NAND/ and SDMMC/.\n";
 // Around each log's points the map reaches this much further (map units,
 // about 2 km), so that the first view of a day shows map all round.
-constexpr int32_t MAP_MARGIN = 460800 / 50;
+constexpr int32_t MAP_MARGIN = MAP_UNITS_PER_DEGREE / 50;
 
 // A log on the demo device: a simulated drive or a real receiver log.
 struct DemoLog {
@@ -166,7 +166,7 @@ std::string Describe(const DriveRoute& route, bool reverse, const DriveSummary& 
 
 // The points of a written log as the viewer reads them: widens `covered`
 // by the log's bounding box when it has any. Returns the point count.
-int32_t AccumulateTrack(const std::string& host, std::vector<MapBox>* covered) {
+int32_t AccumulateTrack(const std::string& host, std::vector<InclusiveRect>* covered) {
   Track* track = LoadTrack(host.c_str());
   if (track == nullptr) return 0;
   const int32_t count = track->count;
@@ -198,7 +198,7 @@ std::vector<RouteRoads> FindRoads(const DemoRouter& router, const DemoProgress& 
 }
 
 int WriteLogs(const std::string& nmeaDirectory, const DemoProgress& progress, const DemoRouter& router,
-              DemoDeviceSummary* summary, std::vector<MapBox>* covered, std::string* error) {
+              DemoDeviceSummary* summary, std::vector<InclusiveRect>* covered, std::string* error) {
   const std::vector<RouteRoads> roads = FindRoads(router, progress);
   std::set<int32_t> months;
   uint64_t seed = DEMO_SEED;
@@ -261,7 +261,7 @@ bool WriteBuiltMap(const DemoMapBuilder& builder, const DemoProgress& progress, 
   return false;
 }
 
-int WriteMap(const std::vector<MapBox>& covered, const DemoMapBuilder& builder, const DemoProgress& progress,
+int WriteMap(const std::vector<InclusiveRect>& covered, const DemoMapBuilder& builder, const DemoProgress& progress,
              DemoDeviceSummary* summary, std::string* error) {
   if (builder && WriteBuiltMap(builder, progress, summary)) return 0;
   MapDescription map;
@@ -273,7 +273,7 @@ int WriteMap(const std::vector<MapBox>& covered, const DemoMapBuilder& builder, 
     return -1;
   }
   for (int level = 0; level < static_cast<int>(map.levels.size()); ++level) {
-    for (const MapBox& box : covered) {
+    for (const InclusiveRect& box : covered) {
       if (CoverBox(&map, level, box, content) < 0) {
         *error = "cannot cover the logs with the map";
         return -1;
@@ -367,7 +367,7 @@ int BuildDemoDeviceWithMap(const std::string& root, const std::string& nmeaDirec
   if (WriteHostFile((fs::path(root) / DEMO_MARKER_NAME).string(), MARKER_TEXT, error) != 0) return -1;
   SetDeviceRoot(root.c_str());
 
-  std::vector<MapBox> covered;
+  std::vector<InclusiveRect> covered;
   if (WriteSettings(progress, summary, error) != 0) return -1;
   if (WriteLogs(nmeaDirectory, progress, router, summary, &covered, error) != 0) return -1;
   return WriteMap(covered, mapBuilder, progress, summary, error);

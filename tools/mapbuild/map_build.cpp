@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "render/scale_steps.h"
+#include "mapdata/map_layout.h"
 #include "tools/mapbuild/parcel_cutter.h"
 #include "tools/mapbuild/section_encoders.h"
 #include "tools/mapbuild/source_reader.h"
@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr uint16_t FLAG_SEA_BACKGROUND = 1u << 14;
 constexpr int HEADER_TITLE = 0;
 constexpr int HEADER_DESCRIPTION = 1;
 constexpr int HEADER_PROGRAM = 2;
@@ -36,12 +35,12 @@ LevelGrid GridOfLevel(const MapDescription& map, int levelIndex) {
   LevelGrid grid;
   grid.levelIndex = levelIndex;
   grid.levelCode = standard.levelCode;
-  grid.west = map.extent.west;
-  grid.south = map.extent.south;
+  grid.west = map.extent.x0;
+  grid.south = map.extent.y0;
   grid.parcelWidth = standard.parcelWidth;
   grid.parcelHeight = standard.parcelHeight;
-  grid.columns = static_cast<uint32_t>((int64_t{map.extent.east} - map.extent.west) / standard.parcelWidth);
-  grid.rows = static_cast<uint32_t>((int64_t{map.extent.north} - map.extent.south) / standard.parcelHeight);
+  grid.columns = static_cast<uint32_t>((int64_t{map.extent.x1} - map.extent.x0) / standard.parcelWidth);
+  grid.rows = static_cast<uint32_t>((int64_t{map.extent.y1} - map.extent.y0) / standard.parcelHeight);
   grid.firstStep = standard.firstStep;
   grid.lastStep = standard.lastStep;
   grid.pixelUnits = SCALE_STEPS[standard.firstStep].unitsPerPixelX;
@@ -197,13 +196,13 @@ int BuildMapFromRecipe(const Recipe& recipe, const std::string& outPath, const B
     *error = "cannot lay out the levels";
     return -1;
   }
-  map.flags = recipe.sea ? FLAG_SEA_BACKGROUND : 0;
+  map.flags = recipe.sea ? HEADER_FLAG_SEA_BACKGROUND : 0;
   map.headerTexts[HEADER_TITLE] = recipe.title;
   map.headerTexts[HEADER_DESCRIPTION] = recipe.description;
   map.headerTexts[HEADER_PROGRAM] = PROGRAM_TEXT;
   map.headerTexts[HEADER_ATTRIBUTION] = ShortAttribution(recipe);
 
-  for (int level = 0; level < RECIPE_LEVEL_COUNT; ++level) {
+  for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
     const LevelGrid grid = GridOfLevel(map, level);
     LevelParcels parcels;
     CutReport cut;

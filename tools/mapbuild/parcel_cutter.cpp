@@ -5,8 +5,9 @@
 
 #include <ogr_api.h>
 
+#include "geometry/types.h"
+#include "mapdata/map_layout.h"
 #include "platform/unicode.h"
-#include "render/scale_steps.h"
 #include "tools/mapbuild/section_encoders.h"
 
 namespace {
@@ -16,17 +17,12 @@ namespace {
 constexpr double CHARACTER_PIXELS = 15.0;
 // Background items are split further above this many encoded points, so
 // that the encoder's limit is never reached.
-constexpr int32_t ITEM_POINT_BUDGET = BACKGROUND_MAX_POINTS - 64;
+constexpr int32_t ITEM_POINT_BUDGET = FEATURE_MAX_POINTS - 64;
 // A ring is split at most this many times before it is given up.
 constexpr int MAX_SPLIT_DEPTH = 16;
 // Parcels tested one by one before a clip when only existing parcels count.
 constexpr int64_t PRUNE_CELL_LIMIT = 1 << 16;
 constexpr int MAX_CUT_EXAMPLES = 5;
-
-// A rectangle in parcel-local units, bounds included.
-struct LocalRect {
-  int32_t x0, y0, x1, y1;
-};
 
 std::unique_ptr<OGRGeometry> RectangleGeometry(double x0, double y0, double x1, double y1) {
   auto ring = std::make_unique<OGRLinearRing>();
@@ -81,7 +77,7 @@ void ForEachPart(const OGRGeometry* geometry, const Visit& visit) {
   }
 }
 
-bool OnSameEdge(const LocalPoint& a, const LocalPoint& b, const LocalRect& r) {
+bool OnSameEdge(const LocalPoint& a, const LocalPoint& b, const InclusiveRect& r) {
   return (a.x == r.x0 && b.x == r.x0) || (a.x == r.x1 && b.x == r.x1) || (a.y == r.y0 && b.y == r.y0) ||
          (a.y == r.y1 && b.y == r.y1);
 }
@@ -306,7 +302,7 @@ class Cutter {
   // An area as closed rings without holes and within the point budget:
   // rings that have holes or too many points are split through the middle
   // (through a hole, which opens it) and each half is handled again.
-  void AddArea(ParcelContent* content, const OGRPolygon& polygon, const LocalRect& rect, int depth) {
+  void AddArea(ParcelContent* content, const OGRPolygon& polygon, const InclusiveRect& rect, int depth) {
     const OGRLinearRing* outer = polygon.getExteriorRing();
     if (outer == nullptr || outer->getNumPoints() < 4) return;
     BackgroundItem item;
@@ -338,11 +334,11 @@ class Cutter {
     int32_t cut = vertical ? static_cast<int32_t>(std::lround((e.MinX + e.MaxX) / 2))
                            : static_cast<int32_t>(std::lround((e.MinY + e.MaxY) / 2));
     cut = vertical ? std::clamp(cut, rect.x0 + 1, rect.x1 - 1) : std::clamp(cut, rect.y0 + 1, rect.y1 - 1);
-    const LocalRect halves[2] = {
-        vertical ? LocalRect{rect.x0, rect.y0, cut, rect.y1} : LocalRect{rect.x0, rect.y0, rect.x1, cut},
-        vertical ? LocalRect{cut, rect.y0, rect.x1, rect.y1} : LocalRect{rect.x0, cut, rect.x1, rect.y1},
+    const InclusiveRect halves[2] = {
+        vertical ? InclusiveRect{rect.x0, rect.y0, cut, rect.y1} : InclusiveRect{rect.x0, rect.y0, rect.x1, cut},
+        vertical ? InclusiveRect{cut, rect.y0, rect.x1, rect.y1} : InclusiveRect{rect.x0, cut, rect.x1, rect.y1},
     };
-    for (const LocalRect& half : halves) {
+    for (const InclusiveRect& half : halves) {
       std::unique_ptr<OGRGeometry> piece(polygon.Intersection(RectangleGeometry(half.x0, half.y0, half.x1, half.y1).get()));
       ForEachPart(piece.get(), [&](const OGRGeometry* part) {
         if (const auto* p = dynamic_cast<const OGRPolygon*>(part)) AddArea(content, *p, half, depth + 1);

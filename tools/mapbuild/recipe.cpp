@@ -332,8 +332,8 @@ size_t LineOf(const std::string& text, size_t offset) {
 }  // namespace
 
 int RecipeLevelIndex(int levelCode) {
-  for (int i = 0; i < RECIPE_LEVEL_COUNT; ++i) {
-    if (RECIPE_LEVEL_CODES[i] == levelCode) return i;
+  for (int i = 0; i < STANDARD_LEVEL_COUNT; ++i) {
+    if (STANDARD_LEVELS[i].levelCode == levelCode) return i;
   }
   return -1;
 }

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-// The level codes of the viewer's scale steps, finest first.
-constexpr int RECIPE_LEVEL_COUNT = 7;
-constexpr uint16_t RECIPE_LEVEL_CODES[RECIPE_LEVEL_COUNT] = {62, 0, 2, 4, 6, 8, 10};
+#include "mapdata/map_layout.h"
+
+// Levels are those of STANDARD_LEVELS, finest first.
 // Detail classes within a level (the five display-scale thresholds).
 constexpr int RECIPE_DETAIL_CLASSES = 5;
 
@@ -41,11 +41,11 @@ struct RecipeRule {
   uint16_t code = 0;        // road class or background / name class code
   bool baseArea = false;    // an area drawn by the base-area pass (listed in `base`)
   std::string text;         // attribute holding the label's text (labels)
-  // Levels by index into RECIPE_LEVEL_CODES, finest..coarsest inclusive.
-  int firstLevel = 0, lastLevel = RECIPE_LEVEL_COUNT - 1;
+  // Levels by index into STANDARD_LEVELS, finest..coarsest inclusive.
+  int firstLevel = 0, lastLevel = STANDARD_LEVEL_COUNT - 1;
   // Levels at which the rule's features make parcels of their own; at the
   // other levels of its range they only go into parcels that other rules made.
-  int firstCreating = 0, lastCreating = RECIPE_LEVEL_COUNT - 1;
+  int firstCreating = 0, lastCreating = STANDARD_LEVEL_COUNT - 1;
   // Detail classes at which a label is shown (mask bits 15..11).
   uint8_t detailMask = 0x1F;
   int order = 0;            // drawing slot of background records, 0..31
@@ -85,5 +85,5 @@ int ParseRecipe(const std::string& text, const std::string& name, const std::str
 // True when the attribute lookup `value` (null: attribute missing) satisfies `condition`.
 bool ConditionHolds(const RecipeCondition& condition, const char* value);
 
-// Index of `levelCode` in RECIPE_LEVEL_CODES, or -1.
+// Index of `levelCode` in STANDARD_LEVELS, or -1.
 int RecipeLevelIndex(int levelCode);
