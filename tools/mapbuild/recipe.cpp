@@ -2,6 +2,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -195,6 +196,18 @@ bool ParseSource(const YAML::Node& node, const std::string& name, const std::fil
   for (const std::string& licence : StringList(node["licence"])) {
     source->licences.push_back((base / licence).lexically_normal().string());
   }
+  if (node["rename"]) {
+    const YAML::Node rename = node["rename"];
+    if (!rename.IsMap() || !rename["key"] || !rename["texts"] || !rename["texts"].IsMap()) {
+      *error = Where(rename, name) + ": rename is {key: ATTRIBUTE, texts: {VALUE: TEXT, ...}}";
+      return false;
+    }
+    source->renameKey = rename["key"].as<std::string>();
+    for (const auto& entry : rename["texts"]) {
+      source->renames[entry.first.as<std::string>()] = entry.second.IsNull() ? "" : entry.second.as<std::string>();
+    }
+  }
+  source->trimSuffixes = StringList(node["trim"]);
   for (const YAML::Node& ruleNode : node["rules"]) {
     RecipeRule rule;
     if (!ParseRule(ruleNode, name, &rule, error)) return false;
@@ -231,6 +244,22 @@ bool ConditionHolds(const RecipeCondition& condition, const char* value) {
   return condition.negate ? !matches : matches;
 }
 
+std::string CorrectedLabelText(const RecipeSource& source, const char* key, const std::string& text) {
+  if (key != nullptr) {
+    const auto rename = source.renames.find(key);
+    if (rename != source.renames.end()) return rename->second;  // a correction is used as written
+  }
+  std::string corrected = text;
+  for (const std::string& suffix : source.trimSuffixes) {
+    const size_t at = corrected.size() - std::min(corrected.size(), suffix.size());
+    if (!suffix.empty() && corrected.size() > suffix.size() && corrected.compare(at, suffix.size(), suffix) == 0) {
+      corrected.resize(at);
+      break;
+    }
+  }
+  return corrected;
+}
+
 int ParseRecipe(const std::string& text, const std::string& name, const std::string& dataDirectory,
                 Recipe* recipe, std::string* error) {
   *recipe = Recipe();
@@ -246,10 +275,12 @@ int ParseRecipe(const std::string& text, const std::string& name, const std::str
     if (root["title"]) recipe->title = root["title"].as<std::string>();
     if (root["description"]) recipe->description = root["description"].as<std::string>();
     recipe->sea = root["sea"] && root["sea"].as<bool>();
-    if (root["extent"]) {
+    if (root["extent"] && root["extent"].IsScalar() && root["extent"].as<std::string>() == "data") {
+      recipe->extentOfData = true;
+    } else if (root["extent"]) {
       const YAML::Node extent = root["extent"];
       if (!extent.IsSequence() || extent.size() != 4) {
-        *error = Where(extent, name) + ": extent is [west, south, east, north] in degrees";
+        *error = Where(extent, name) + ": extent is [west, south, east, north] in degrees, or data";
         return -1;
       }
       for (int i = 0; i < 4; ++i) recipe->extent[i] = extent[i].as<double>();
