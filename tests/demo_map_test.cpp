@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ constexpr City CITIES[] = {
     {"nagoya", 35.1690, 136.9060},  // between Fushimi and Sakae
     {"osaka", 34.6800, 135.5010},   // Midosuji at Honmachi
 };
+
+// The step of the frame of all Japan.
+constexpr int32_t JAPAN_STEP = 24;
 
 fs::path BuiltMap() { return fs::path(TEVO_DEMO_MAP); }
 
@@ -80,6 +84,90 @@ TEST_F(DemoMapTest, CitiesAtFiveStepsMatchTheirGoldens) {
       EXPECT_TRUE(CanvasMatchesGolden(screen, std::string("demo_map_") + city.name + "_step_" + std::to_string(step)));
     }
   }
+  // The main islands of Japan on the whole canvas of a coarse step: land,
+  // lakes and the coast without a straight cut where a source ends.
+  DrawView(Centre(36.0, 138.0), JAPAN_STEP);
+  Canvas japan;
+  CreateCanvas(&japan, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT);
+  CopyFrameTo(&japan);
+  EXPECT_TRUE(CanvasMatchesGolden(japan, "demo_map_japan_step_24"));
+}
+
+// Seams: a run of background pixels along a parcel edge, between two
+// neighbours of the same other colour on either side of it. A run this long
+// is a gap between two parcels' areas, not a river one pixel wide (drawn in
+// the water colour, which is the sea's) that runs along the edge a while.
+constexpr int32_t SEAM_RUN = 48;
+
+class SeamCounter {
+ public:
+  SeamCounter(const std::vector<uint16_t>& pixels, uint16_t background) : pixels(pixels), background(background) {}
+
+  // Runs of seam pixels on column x (across: left and right neighbours).
+  int32_t OnColumn(int32_t x) const {
+    return Runs(TEST_CANVAS_HEIGHT, [&](int32_t y) { return At(x, y) == background && Same(x - 1, y, x + 1, y); });
+  }
+  int32_t OnRow(int32_t y) const {
+    return Runs(TEST_CANVAS_WIDTH, [&](int32_t x) { return At(x, y) == background && Same(x, y - 1, x, y + 1); });
+  }
+
+ private:
+  uint16_t At(int32_t x, int32_t y) const { return pixels[y * TEST_CANVAS_WIDTH + x]; }
+  bool Same(int32_t x0, int32_t y0, int32_t x1, int32_t y1) const {
+    return At(x0, y0) != background && At(x0, y0) == At(x1, y1);
+  }
+  template <typename IsSeam>
+  static int32_t Runs(int32_t length, IsSeam isSeam) {
+    int32_t runs = 0, run = 0;
+    for (int32_t i = 1; i + 1 < length; ++i) {
+      run = isSeam(i) ? run + 1 : 0;
+      if (run == SEAM_RUN) ++runs;
+    }
+    return runs;
+  }
+  const std::vector<uint16_t>& pixels;
+  uint16_t background;
+};
+
+// Over many views at every step that draws areas, no frame has a seam of
+// the background colour along a parcel edge (the pixels on both sides of
+// each edge are looked at, as truncation puts a gap just before the edge).
+TEST_F(DemoMapTest, NoFrameHasASeamAlongAParcelEdge) {
+  const uint16_t sea = StyleColour(BACKGROUND_STYLES[STYLE_SEA]);
+  int32_t views = 0, seams = 0;
+  for (const City& city : CITIES) {
+    for (double dLat : {-0.21, 0.0, 0.13}) {
+      for (double dLon : {-0.17, 0.0, 0.11}) {
+        for (int32_t step : {1, 4, 7, 9, 10, 13, 14, 15, 16, 19, 22}) {
+          const MapCoord centre = SnapToPixelGrid(Centre(city.lat + dLat, city.lon + dLon), static_cast<uint16_t>(step));
+          DrawView(centre, step);
+          const std::vector<uint16_t> pixels = CopyWholeFrame();
+          FrameView view{};
+          SetFrameView(&view, centre, static_cast<uint16_t>(step), TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT, AREA_CANVAS);
+          const SeamCounter counter(pixels, sea);
+          ++views;
+          // The areas' level, and the level the frame falls back to from level 62.
+          const uint16_t areaLevel = SCALE_STEPS[step].areaLevel;
+          std::set<int32_t> columns, rows;
+          for (uint16_t level : {areaLevel, LEVEL_CODE_BASE}) {
+            if (level != areaLevel && areaLevel != LEVEL_CODE_FINEST) break;
+            ParcelList* list = FindParcels(&centre, view.halfWidth, view.halfHeight, level);
+            for (int32_t k = 0; list != nullptr && k < list->count; ++k) {
+              const Point corner = PixelOfMapCoord(view, {list->entries[k].x0, list->entries[k].y0});
+              columns.insert({corner.x - 1, corner.x});
+              rows.insert({corner.y - 1, corner.y});
+            }
+            FreeParcelList(list);
+          }
+          for (int32_t x : columns) seams += x >= 1 && x + 1 < TEST_CANVAS_WIDTH ? counter.OnColumn(x) : 0;
+          for (int32_t y : rows) seams += y >= 1 && y + 1 < TEST_CANVAS_HEIGHT ? counter.OnRow(y) : 0;
+        }
+      }
+    }
+  }
+  std::printf("%d seams along parcel edges in %d views\n", seams, views);
+  EXPECT_GE(views, 200);
+  EXPECT_EQ(seams, 0);
 }
 
 // The drawn colours of roads: every class's edge and centre.
