@@ -110,6 +110,45 @@ TEST_F(MapWriterTest, RegularLevelsNeedAWholeNumberOfParcels) {
   EXPECT_EQ(map.levels.size(), 7u);
 }
 
+// Levels over a box: the extent holds the box and reaches past it by less
+// than a finest parcel, each level's grid divides the next finer one, and
+// parcels stay within a factor of 1.5 of the standard sizes.
+TEST_F(MapWriterTest, LevelsOverABoxTileItWithNestedGridsOfAboutTheStandardSize) {
+  const MapBox boxes[] = {
+      {DegreesToUnits(122.93), DegreesToUnits(20.42), DegreesToUnits(153.99), DegreesToUnits(45.56)},  // Japan
+      {DegreesToUnits(134.0), DegreesToUnits(33.0), DegreesToUnits(141.5), DegreesToUnits(37.0)},
+      {DegreesToUnits(139.7), DegreesToUnits(35.6), DegreesToUnits(139.71), DegreesToUnits(35.61)},  // a block
+  };
+  for (const MapBox& box : boxes) {
+    MapDescription map;
+    ASSERT_EQ(AddStandardLevelsOver(&map, box), 0);
+    ASSERT_EQ(map.levels.size(), size_t{STANDARD_LEVEL_COUNT});
+    const MapBox& e = map.extent;
+    const MapBox finest = ParcelBox(map, 0, 0, 0);
+    EXPECT_TRUE(e.west <= box.west && e.south <= box.south && e.east >= box.east && e.north >= box.north);
+    EXPECT_LT(e.east - box.east, finest.east - finest.west + 16);
+    EXPECT_LT(e.north - box.north, finest.north - finest.south + 16);
+    EXPECT_EQ(e.west % 16, 0);
+    EXPECT_EQ(e.east % 16, 0);
+    for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
+      const MapLevelDescription& l = map.levels[level];
+      EXPECT_EQ((e.east - e.west) % l.ParcelGridColumns(), 0u);
+      if (level + 1 < STANDARD_LEVEL_COUNT) {
+        EXPECT_EQ(l.ParcelGridColumns() % map.levels[level + 1].ParcelGridColumns(), 0u);
+        EXPECT_EQ(l.ParcelGridRows() % map.levels[level + 1].ParcelGridRows(), 0u);
+      }
+      const MapBox parcel = ParcelBox(map, level, 0, 0);
+      const double width = parcel.east - parcel.west, standard = STANDARD_LEVELS[level].parcelWidth;
+      // A box smaller than a level's parcel makes that level one parcel.
+      if (l.ParcelGridColumns() > 1) EXPECT_TRUE(width > standard / 1.5 && width < standard * 1.5) << level;
+    }
+  }
+  MapDescription map;
+  EXPECT_EQ(AddStandardLevelsOver(&map, {10, 10, 10, 20}), -1);  // empty
+  ASSERT_EQ(AddStandardLevelsOver(&map, boxes[1]), 0);
+  EXPECT_EQ(AddStandardLevelsOver(&map, boxes[1]), -1);  // the levels are there already
+}
+
 // Scale steps: X and Y map units per pixel and the level code.
 struct Step {
   int32_t unitsX, unitsY;
