@@ -417,7 +417,7 @@ BENCHMARK(BM_Memset);
 // A frame's work is on the renderer's worker: real time decides the iterations.
 BENCHMARK(BM_Frame)->Arg(0)->Arg(6)->Arg(12)->Arg(18)->Arg(24)->Arg(26)->Arg(-1)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GeodataFrame)
-    ->ArgsProduct({{0, 1, 2}, {0, 6, 12, 18}})
+    ->ArgsProduct({{0, 1, 2}, {0, 6, 12, 18, 24}})
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadTrack)->UseManualTime()->Iterations(LOADS)->Unit(benchmark::kMillisecond);

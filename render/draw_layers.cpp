@@ -13,7 +13,12 @@ void RunPass(Frame* frame, const PassObserver& observer, RenderPass pass, void (
 }  // namespace
 
 void DrawLayers(Frame* frame, const PassObserver& observer) {
-  if (frame->roadParcels == nullptr || frame->areaParcels == nullptr) return;
+  // Where the map has no parcels (a day recorded outside its data) the
+  // frame is the background colour, and the track is still drawn over it.
+  if (frame->roadParcels == nullptr || frame->areaParcels == nullptr) {
+    RunPass(frame, observer, PASS_TRACK, DrawTrack);
+    return;
+  }
   // At the overview level only the background areas and the track are drawn.
   const bool overview = RoadLevel(*frame) == LEVEL_CODE_OVERVIEW;
   RunPass(frame, observer, PASS_BASE_AREAS, DrawBaseAreas);

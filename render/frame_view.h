@@ -24,6 +24,11 @@ struct ParcelView {
   int32_t originY = 0;  // ... and y measured upwards from the canvas bottom
   uint32_t width = 0;   // parcel size in map units
   uint32_t height = 0;
+  // Pixel of the parcel's north-east corner, as originX / originY: points on
+  // the east or north edge take the pixel the neighbouring parcel's west or
+  // south edge gets, so that areas of neighbours meet without a gap.
+  int32_t eastX = 0;
+  int32_t northY = 0;
   int32_t window[4] = {0, 0, PARCEL_SPAN, PARCEL_SPAN};  // left, bottom, right, top of the loaded area, normalised
 };
 
@@ -79,8 +84,11 @@ inline Point MapPoint(const FrameView& view, Point16 normalised) {
     dx = Divide(nx * (pv.width >> 7), view.perPixelX) >> 5;
     dy = Divide(ny * (pv.height >> 7), view.perPixelY) >> 5;
   }
-  return Point{static_cast<int32_t>(static_cast<uint32_t>(pv.originX) + dx),
-               static_cast<int32_t>(static_cast<uint32_t>(view.height) - dy - static_cast<uint32_t>(pv.originY))};
+  // The steps above truncate, so the far edges would fall up to a pixel
+  // short of the neighbour's near edge: they take the neighbour's pixel.
+  const int32_t x = nx == PARCEL_SPAN ? pv.eastX : static_cast<int32_t>(static_cast<uint32_t>(pv.originX) + dx);
+  const int32_t up = ny == PARCEL_SPAN ? pv.northY : static_cast<int32_t>(dy + static_cast<uint32_t>(pv.originY));
+  return Point{x, static_cast<int32_t>(static_cast<uint32_t>(view.height) - static_cast<uint32_t>(up))};
 }
 
 // 1 when the segment p..q (normalised points of the current parcel) may

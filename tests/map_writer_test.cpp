@@ -111,6 +111,45 @@ TEST_F(MapWriterTest, RegularLevelsNeedAWholeNumberOfParcels) {
   EXPECT_EQ(map.levels.size(), 7u);
 }
 
+// Levels over a box: the extent holds the box and reaches past it by less
+// than a finest parcel, each level's grid divides the next finer one, and
+// parcels stay within a factor of 1.5 of the standard sizes.
+TEST_F(MapWriterTest, LevelsOverABoxTileItWithNestedGridsOfAboutTheStandardSize) {
+  const InclusiveRect boxes[] = {
+      {DegreesToUnits(122.93), DegreesToUnits(20.42), DegreesToUnits(153.99), DegreesToUnits(45.56)},  // Japan
+      {DegreesToUnits(134.0), DegreesToUnits(33.0), DegreesToUnits(141.5), DegreesToUnits(37.0)},
+      {DegreesToUnits(139.7), DegreesToUnits(35.6), DegreesToUnits(139.71), DegreesToUnits(35.61)},  // a block
+  };
+  for (const InclusiveRect& box : boxes) {
+    MapDescription map;
+    ASSERT_EQ(AddStandardLevelsOver(&map, box), 0);
+    ASSERT_EQ(map.levels.size(), size_t{STANDARD_LEVEL_COUNT});
+    const InclusiveRect& e = map.extent;
+    const InclusiveRect finest = ParcelBox(map, 0, 0, 0);
+    EXPECT_TRUE(e.x0 <= box.x0 && e.y0 <= box.y0 && e.x1 >= box.x1 && e.y1 >= box.y1);
+    EXPECT_LT(e.x1 - box.x1, finest.x1 - finest.x0 + 16);
+    EXPECT_LT(e.y1 - box.y1, finest.y1 - finest.y0 + 16);
+    EXPECT_EQ(e.x0 % 16, 0);
+    EXPECT_EQ(e.x1 % 16, 0);
+    for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
+      const MapLevelDescription& l = map.levels[level];
+      EXPECT_EQ((e.x1 - e.x0) % l.ParcelGridColumns(), 0u);
+      if (level + 1 < STANDARD_LEVEL_COUNT) {
+        EXPECT_EQ(l.ParcelGridColumns() % map.levels[level + 1].ParcelGridColumns(), 0u);
+        EXPECT_EQ(l.ParcelGridRows() % map.levels[level + 1].ParcelGridRows(), 0u);
+      }
+      const InclusiveRect parcel = ParcelBox(map, level, 0, 0);
+      const double width = parcel.x1 - parcel.x0, standard = STANDARD_LEVELS[level].parcelWidth;
+      // A box smaller than a level's parcel makes that level one parcel.
+      if (l.ParcelGridColumns() > 1) EXPECT_TRUE(width > standard / 1.5 && width < standard * 1.5) << level;
+    }
+  }
+  MapDescription map;
+  EXPECT_EQ(AddStandardLevelsOver(&map, {10, 10, 10, 20}), -1);  // empty
+  ASSERT_EQ(AddStandardLevelsOver(&map, boxes[1]), 0);
+  EXPECT_EQ(AddStandardLevelsOver(&map, boxes[1]), -1);  // the levels are there already
+}
+
 // Scale steps: X and Y map units per pixel and the level code.
 struct Step {
   int32_t unitsX, unitsY;

@@ -289,9 +289,10 @@ TEST_F(RenderTrackOverlayTest, PointsOnTheViewsEdgeGetADotAndPointsBeyondItNone)
   EXPECT_EQ(std::count(frame.pixels.begin(), frame.pixels.end(), DOT_RED), std::ssize(expected));
 }
 
-// At the coarsest steps only the track is drawn over the background, and
-// without parcel lists not even the track.
-TEST_F(RenderTrackOverlayTest, TheTrackNeedsParcelListsAndIsDrawnAtEveryStep) {
+// The track is drawn at every step, also at the coarsest steps where it is
+// the only thing over the background, and where the map has no parcels at
+// all: such a day opens on the background colour with its track over it.
+TEST_F(RenderTrackOverlayTest, TheTrackIsDrawnAtEveryStepAlsoWhereTheMapHasNoParcels) {
   WriteMap(DemoMap());
   const Track* track = Day({TOKYO, {TOKYO.lon + 0.2, TOKYO.lat + 0.1}});
   ASSERT_NE(track, nullptr);
@@ -304,25 +305,29 @@ TEST_F(RenderTrackOverlayTest, TheTrackNeedsParcelListsAndIsDrawnAtEveryStep) {
   }
   renderer.reset();
 
-  // Only Osaka has parcels: none around Tokyo at the detailed steps.
+  // Only Osaka has parcels (none around Tokyo at the detailed steps), and a
+  // sea map has none at all: the background colour, the dots and the flags.
   MapDescription osaka = StandardMap();
   for (uint16_t level : {LEVEL_CODE_FINEST, LEVEL_CODE_BASE}) CoverLevel(&osaka, level, DEMO_AREAS[2]);
-  WriteMap(osaka);
-  StartRenderer();
-  for (int32_t step : {0, 6}) {
-    DrawView(tokyo, step);
-    Frame frame = LastFrame();
-    EXPECT_EQ(std::count(frame.pixels.begin(), frame.pixels.end(), LAND_COLOUR), std::ssize(frame.pixels))
-        << "step " << step;
+  struct Case {
+    MapDescription map;
+    uint16_t background;
+  };
+  const Case cases[] = {{osaka, LAND_COLOUR}, {StandardMap(0x4000), SEA_COLOUR}};
+  for (const Case& c : cases) {
+    WriteMap(c.map);
+    StartRenderer();
+    for (int32_t step : {0, 6}) {
+      DrawView(tokyo, step);
+      Frame frame = LastFrame();
+      const auto background = std::count(frame.pixels.begin(), frame.pixels.end(), c.background);
+      const auto dots = std::count(frame.pixels.begin(), frame.pixels.end(), DOT_RED);
+      EXPECT_NE(dots, 0) << "step " << step;
+      EXPECT_GT(background, std::ssize(frame.pixels) * 9 / 10) << "step " << step;
+      EXPECT_LT(background + dots, std::ssize(frame.pixels)) << "the flags stand on the track, step " << step;
+    }
+    renderer.reset();
   }
-  renderer.reset();
-
-  // A sea map's background.
-  WriteMap(StandardMap(0x4000));
-  StartRenderer();
-  DrawView(tokyo, 6);
-  Frame sea = LastFrame();
-  EXPECT_EQ(std::count(sea.pixels.begin(), sea.pixels.end(), SEA_COLOUR), std::ssize(sea.pixels));
 }
 
 // ---------------------------------------------------------------------------

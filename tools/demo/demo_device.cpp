@@ -44,26 +44,24 @@ constexpr DemoLog Drive(int32_t y, int32_t m, int32_t d, int route, bool reverse
 }
 constexpr DemoLog Real(int32_t y, int32_t m, int32_t d, const char* file) { return {y, m, d, file, -1, false, 0}; }
 
-// Routes: 0 Tokyo west, 1 Tokyo bay, 2 Nagoya centre, 3 Nagoya to Ogaki, 4 Osaka.
+// Routes: 0 Tokyo west, 1 Tokyo bay, 2 Nagoya centre, 3 Osaka.
 const DemoLog DEMO_LOGS[] = {
     Drive(2025, 11, 3, 0, false, At(8, 12)),
     Real(2025, 11, 15, "japan/gpsd_iTrek.log"),
-    Drive(2025, 11, 16, 3, false, At(8, 40)),
     Real(2025, 11, 22, "elsewhere/gpsd_beidou-bd.log"),
-    Drive(2025, 11, 24, 4, false, At(8, 25)),
+    Drive(2025, 11, 24, 3, false, At(8, 25)),
     Real(2025, 11, 29, "elsewhere/gpsd_tn200.log"),
     Real(2025, 12, 6, "elsewhere/nmeaparser_NmeaSampleData.txt"),
     Drive(2025, 12, 7, 1, false, At(8, 5)),
     Real(2025, 12, 13, "elsewhere/gpsd_haicom-305N.log"),
     Drive(2025, 12, 20, 2, false, At(8, 50)),
     Real(2025, 12, 27, "elsewhere/gpsd_quectel-l76k-nmea.log"),
-    Drive(2026, 1, 3, 4, true, At(8, 30)),
+    Drive(2026, 1, 3, 3, true, At(8, 30)),
     Real(2026, 1, 10, "broken/gpsd_gp-320fw-2019-04-07-coldboot.log"),
     Drive(2026, 1, 12, 0, true, At(7, 55)),
     Real(2026, 1, 24, "broken/gpsd_gpsdf.log"),
     Real(2026, 1, 31, "broken/josm_regress2147_WG20080203171807.log.nmea"),
     Drive(2026, 2, 7, 1, true, At(8, 20)),
-    Drive(2026, 2, 11, 3, true, At(8, 35)),
     Drive(2026, 2, 21, 0, false, At(8, 45)),
 };
 constexpr uint64_t DEMO_SEED = 20260221;

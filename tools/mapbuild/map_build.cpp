@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 #include "mapdata/map_layout.h"
 #include "tools/mapbuild/parcel_cutter.h"
@@ -32,15 +34,16 @@ struct SourceData {
 
 LevelGrid GridOfLevel(const MapDescription& map, int levelIndex) {
   const StandardLevel& standard = STANDARD_LEVELS[levelIndex];
+  const MapLevelDescription& level = map.levels[levelIndex];
   LevelGrid grid;
   grid.levelIndex = levelIndex;
   grid.levelCode = standard.levelCode;
   grid.west = map.extent.x0;
   grid.south = map.extent.y0;
-  grid.parcelWidth = standard.parcelWidth;
-  grid.parcelHeight = standard.parcelHeight;
-  grid.columns = static_cast<uint32_t>((int64_t{map.extent.x1} - map.extent.x0) / standard.parcelWidth);
-  grid.rows = static_cast<uint32_t>((int64_t{map.extent.y1} - map.extent.y0) / standard.parcelHeight);
+  grid.columns = level.ParcelGridColumns();
+  grid.rows = level.ParcelGridRows();
+  grid.parcelWidth = static_cast<int32_t>((int64_t{map.extent.x1} - map.extent.x0) / grid.columns);
+  grid.parcelHeight = static_cast<int32_t>((int64_t{map.extent.y1} - map.extent.y0) / grid.rows);
   grid.firstStep = standard.firstStep;
   grid.lastStep = standard.lastStep;
   grid.pixelUnits = SCALE_STEPS[standard.firstStep].unitsPerPixelX;
@@ -170,6 +173,78 @@ int64_t MergeTwinLabels(const RecipeSource& source, std::vector<SourceFeature>* 
   return merged;
 }
 
+// Removes every feature whose rule and geometry (and text) repeat an
+// earlier feature of the same source exactly, such as a road section that
+// a source lists once per route running over it: drawn twice it would give
+// the same pixels (or two classes over each other), and its name twice. Returns the number removed.
+int64_t DropRepeatedFeatures(const RecipeSource& source, std::vector<SourceFeature>* features) {
+  // Road rules count as one: a section listed under two road classes keeps
+  // the first rule's class (the recipe lists the bigger roads first).
+  constexpr int ANY_ROAD_RULE = -1;
+  std::set<std::tuple<int, std::string, std::string>> seen;
+  std::vector<SourceFeature> kept;
+  int64_t dropped = 0;
+  for (SourceFeature& feature : *features) {
+    std::string wkb(feature.geometry->WkbSize(), '\0');
+    feature.geometry->exportToWkb(wkbNDR, reinterpret_cast<unsigned char*>(wkb.data()));
+    const int rule = source.rules[feature.rule].kind == RULE_ROAD ? ANY_ROAD_RULE : feature.rule;
+    if (!seen.emplace(rule, std::move(wkb), feature.text).second) {
+      ++dropped;
+      continue;
+    }
+    kept.push_back(std::move(feature));
+  }
+  *features = std::move(kept);
+  return dropped;
+}
+
+// The box of every feature read, in map units.
+InclusiveRect BoxOfFeatures(const std::vector<SourceData>& sources) {
+  OGREnvelope all;
+  for (const SourceData& data : sources) {
+    for (const SourceFeature& feature : data.features) {
+      OGREnvelope e;
+      feature.geometry->getEnvelope(&e);
+      all.Merge(e);
+    }
+  }
+  return {static_cast<int32_t>(std::floor(all.MinX)), static_cast<int32_t>(std::floor(all.MinY)),
+          static_cast<int32_t>(std::ceil(all.MaxX)), static_cast<int32_t>(std::ceil(all.MaxY))};
+}
+
+// The recipe's extent in map units, through the conversion of the features.
+int BoxOfDegrees(const double degrees[4], InclusiveRect* box) {
+  OGRLineString corners;
+  corners.addPoint(degrees[0], degrees[1]);
+  corners.addPoint(degrees[2], degrees[3]);
+  if (DegreesToMapGeometry(&corners) != 0) return -1;
+  *box = {static_cast<int32_t>(std::floor(corners.getX(0))), static_cast<int32_t>(std::floor(corners.getY(0))),
+          static_cast<int32_t>(std::ceil(corners.getX(1))), static_cast<int32_t>(std::ceil(corners.getY(1)))};
+  return 0;
+}
+
+// Lays out the levels: over the recipe's extent or the data's box when the
+// recipe asks for one, else over the standard extent.
+int AddLevels(const Recipe& recipe, const std::vector<SourceData>& sources, MapDescription* map, std::string* error) {
+  InclusiveRect box{};
+  bool boxed = false;
+  if (recipe.extentOfData && !sources.empty()) {
+    box = BoxOfFeatures(sources);
+    boxed = box.x1 > box.x0 && box.y1 > box.y0;
+  } else if (recipe.hasExtent) {
+    if (BoxOfDegrees(recipe.extent, &box) != 0) {
+      *error = "the recipe's extent lies outside what map units hold";
+      return -1;
+    }
+    boxed = true;
+  }
+  if ((boxed ? AddStandardLevelsOver(map, box) : AddStandardLevels(map)) != 0) {
+    *error = "cannot lay out the levels over the map's extent";
+    return -1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int BuildMapFromRecipe(const Recipe& recipe, const std::string& outPath, const BuildProgress& progress,
@@ -179,11 +254,13 @@ int BuildMapFromRecipe(const Recipe& recipe, const std::string& outPath, const B
     SourceData data{&source, {}};
     SourceSummary read;
     if (ReadSource(source, &data.features, &read, error) != 0) return -1;
+    const int64_t repeated = DropRepeatedFeatures(source, &data.features);
     const int64_t twins = MergeTwinLabels(source, &data.features);
     progress("source " + source.id + ": " + std::to_string(read.read) + " features read, " +
              std::to_string(read.matched) + " rule matches" + Count("without geometry (left out)", read.noGeometry) +
              Count("outside map units (left out)", read.outside) +
              Count("objects marked deleted by an editor (left out)", read.deleted) +
+             Count("features repeating another exactly (left out)", repeated) +
              Count("point labels repeating a label nearby (merged)", twins));
     if (read.matched == 0) progress(BUILD_WARNING + ("source " + source.id + " gave no feature that a rule matches"));
     summary->features += read.matched;
@@ -192,10 +269,7 @@ int BuildMapFromRecipe(const Recipe& recipe, const std::string& outPath, const B
   }
 
   MapDescription map;
-  if (AddStandardLevels(&map) != 0) {
-    *error = "cannot lay out the levels";
-    return -1;
-  }
+  if (AddLevels(recipe, sources, &map, error) != 0) return -1;
   map.flags = recipe.sea ? HEADER_FLAG_SEA_BACKGROUND : 0;
   map.headerTexts[HEADER_TITLE] = recipe.title;
   map.headerTexts[HEADER_DESCRIPTION] = recipe.description;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,14 @@ struct RecipeSource {
   std::string srs;           // for sources that carry no CRS, e.g. EPSG:4612
   std::string attribution;
   std::vector<std::string> licences;  // licence files, relative to the data folder
+  // Corrections of label texts: the feature whose `renameKey` attribute has
+  // a value listed in `renames` is labelled with the text given there, as
+  // written (an empty text leaves its labels out); `trimSuffixes` are cut
+  // from the end of the other label texts when something is left, so that names of one kind read
+  // alike (e.g. places with and without their municipal suffix).
+  std::string renameKey;
+  std::map<std::string, std::string> renames;
+  std::vector<std::string> trimSuffixes;
   std::vector<RecipeRule> rules;
 };
 
@@ -69,6 +78,9 @@ struct Recipe {
   std::string title;        // first header text field
   std::string description;  // second header text field
   bool sea = false;         // the map's background is sea (land is an area)
+  bool hasExtent = false;
+  double extent[4] = {};    // west, south, east, north in WGS84 degrees
+  bool extentOfData = false;  // the extent is the box of every feature read
   std::string dataDirectory;
   std::vector<RecipeSource> sources;
 };
@@ -84,6 +96,11 @@ int ParseRecipe(const std::string& text, const std::string& name, const std::str
 
 // True when the attribute lookup `value` (null: attribute missing) satisfies `condition`.
 bool ConditionHolds(const RecipeCondition& condition, const char* value);
+
+// The label text of a source's feature: `text` (the rule's text attribute),
+// or the text `key` (the source's renameKey attribute, may be null) is
+// renamed to; otherwise cut of the source's trim suffixes. Empty: no label.
+std::string CorrectedLabelText(const RecipeSource& source, const char* key, const std::string& text);
 
 // Index of `levelCode` in STANDARD_LEVELS, or -1.
 int RecipeLevelIndex(int levelCode);

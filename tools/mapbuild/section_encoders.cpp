@@ -65,7 +65,9 @@ void AddRoads(const std::vector<RoadLink>& links, RoadSectionRecord* section, En
       ++report->droppedLinks;
       continue;
     }
-    const size_t row = std::min<int>(link.roadClass, MAX_ROAD_CLASS);
+    // Finer classes take the earlier rows: rows are drawn in order, so the
+    // main roads (lower classes) are drawn over the streets they cross.
+    const size_t row = MAX_ROAD_CLASS - std::min<int>(link.roadClass, MAX_ROAD_CLASS);
     if (section->groups.size() <= row) section->groups.resize(row + 1, RoadGroupRecord{true, 0, {}});
     RoadGroupRecord& group = section->groups[row];
     if (group.absent) {

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <numeric>
 #include <set>
 #include <tuple>
 
@@ -516,16 +518,72 @@ const InclusiveRect DEMO_AREAS[DEMO_AREA_COUNT] = {
     {DegreesToUnits(135.35), DegreesToUnits(34.55), DegreesToUnits(135.65), DegreesToUnits(34.80)},  // Osaka
 };
 
+namespace {
+
+// Display thresholds of 100 × the scale value of each of the level's steps.
+void StandardThresholds(const StandardLevel& standard, uint32_t thresholds[LEVEL_THRESHOLDS]) {
+  for (int i = 0; i < LEVEL_THRESHOLDS; ++i) {
+    thresholds[i] = static_cast<uint32_t>(SCALE_STEPS[std::min(standard.firstStep + i, standard.lastStep)].metres) *
+                    THRESHOLD_PER_METRE;
+  }
+}
+
+// Parcel counts along one axis of `span` units, coarsest level first
+// (index STANDARD_LEVEL_COUNT - 1 .. 0), each a multiple of the next
+// coarser one and as close to the standard size as that allows.
+void NestedCounts(int64_t span, int32_t StandardLevel::*size, uint32_t counts[STANDARD_LEVEL_COUNT]) {
+  uint32_t coarser = 1;
+  for (int level = STANDARD_LEVEL_COUNT - 1; level >= 0; --level) {
+    const double perCoarser = static_cast<double>(span) / coarser / (STANDARD_LEVELS[level].*size);
+    const uint32_t split = std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(perCoarser)));
+    counts[level] = coarser * split;
+    coarser = counts[level];
+  }
+}
+
+// The extent on one axis from `low` to `high`: starts at `low` rounded down
+// to the header's extent unit and spans a multiple of that unit and of the
+// finest count.
+void AxisExtent(int32_t low, int32_t high, uint32_t finest, int32_t* first, int32_t* last) {
+  *first = low - low % EXTENT_SCALE;
+  const int64_t unit = std::lcm<int64_t>(EXTENT_SCALE, finest);
+  const int64_t span = (int64_t{high} - *first + unit - 1) / unit * unit;
+  *last = static_cast<int32_t>(std::min<int64_t>(*first + span, INT32_MAX));
+}
+
+}  // namespace
+
 int AddStandardLevels(MapDescription* map) {
   if (!map->levels.empty()) return -1;
   map->extent = STANDARD_EXTENT;
   for (const StandardLevel& standard : STANDARD_LEVELS) {
     uint32_t thresholds[LEVEL_THRESHOLDS];
-    for (int i = 0; i < LEVEL_THRESHOLDS; ++i) {
-      const int step = std::min(standard.firstStep + i, standard.lastStep);
-      thresholds[i] = static_cast<uint32_t>(SCALE_STEPS[step].metres) * THRESHOLD_PER_METRE;
-    }
+    StandardThresholds(standard, thresholds);
     if (AddRegularLevel(map, standard.levelCode, standard.parcelWidth, standard.parcelHeight, thresholds) < 0) {
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int AddStandardLevelsOver(MapDescription* map, const InclusiveRect& box) {
+  if (!map->levels.empty() || box.x0 < 0 || box.y0 < 0 || box.x1 <= box.x0 || box.y1 <= box.y0) {
+    return -1;
+  }
+  uint32_t columns[STANDARD_LEVEL_COUNT], rows[STANDARD_LEVEL_COUNT];
+  NestedCounts(int64_t{box.x1} - box.x0, &StandardLevel::parcelWidth, columns);
+  NestedCounts(int64_t{box.y1} - box.y0, &StandardLevel::parcelHeight, rows);
+  AxisExtent(box.x0, box.x1, columns[0], &map->extent.x0, &map->extent.x1);
+  AxisExtent(box.y0, box.y1, rows[0], &map->extent.y0, &map->extent.y1);
+  const int64_t width = int64_t{map->extent.x1} - map->extent.x0;
+  const int64_t height = int64_t{map->extent.y1} - map->extent.y0;
+  for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
+    const StandardLevel& standard = STANDARD_LEVELS[level];
+    uint32_t thresholds[LEVEL_THRESHOLDS];
+    StandardThresholds(standard, thresholds);
+    if (AddRegularLevel(map, standard.levelCode, static_cast<int32_t>(width / columns[level]),
+                        static_cast<int32_t>(height / rows[level]), thresholds) < 0) {
+      map->levels.clear();
       return -1;
     }
   }

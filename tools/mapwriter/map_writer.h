@@ -143,6 +143,15 @@ constexpr InclusiveRect STANDARD_EXTENT = {120 * MAP_UNITS_PER_DEGREE, 20 * MAP_
 // steps. Returns 0, or -1 when the description already has levels.
 int AddStandardLevels(MapDescription* map);
 
+// Sets an extent that holds `box` (west, south, east, north in map units)
+// and adds the seven standard levels over it, each with parcels close to
+// the standard parcel size: every level's grid divides the grid of the next
+// finer level, so the extent (a multiple of 16 units and of the finest
+// grid) reaches at most one finest grid step per parcel count past the box.
+// Returns 0, or -1 when the description already has levels or the box is
+// empty or outside what the format holds.
+int AddStandardLevelsOver(MapDescription* map, const InclusiveRect& box);
+
 // The demonstration areas: central Tokyo, Nagoya with Anpachi (Gifu), and
 // central Osaka.
 constexpr int DEMO_AREA_COUNT = 3;
