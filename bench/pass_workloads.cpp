@@ -6,8 +6,6 @@
 #include "bench/label_workload.h"
 #include "canvas/picture_ids.h"
 #include "geometry/raster.h"
-#include "mapdata/block_cache.h"
-#include "mapdata/map_database.h"
 #include "mapdata/parcel_index.h"
 #include "platform/gdi.h"
 #include "render/frame_view.h"
@@ -189,8 +187,6 @@ PassRig::PassRig() {
 PassRig::~PassRig() {
   FreeParcelList(roadParcels);
   FreeParcelList(areaParcels);
-  MapDatabase::Destroy();
-  DestroyBlockCache();
   DeleteDrawingContext(context);
   DeleteDrawingContext(textContext);
   DeleteFont(labelFont);
@@ -243,18 +239,20 @@ int PassRig::Open(const WorkloadFrame& city, const std::vector<std::u16string>& 
   }
   sections.names = NamesOf(placed);
   if (WriteWorkloadMap(sections, mapPath) != 0) return -1;
-  if (LoadMapDatabase(mapPath.c_str()) != 0) return Fail("cannot load " + mapPath);
+  map = std::make_unique<MapDataOwner>(mapPath.c_str());
+  if (map->Load() != 0) return Fail("cannot load " + mapPath);
 
   SetFrameView(&frame.view, SnapToPixelGrid(VIEW_CENTRE, WORKLOAD_STEP), WORKLOAD_STEP, BENCH_WIDTH, BENCH_HEIGHT,
                AREA_CANVAS);
   const ScaleStep& step = SCALE_STEPS[WORKLOAD_STEP];
-  roadParcels = FindParcels(&frame.view.center, frame.view.halfWidth, frame.view.halfHeight, step.roadLevel);
-  areaParcels = FindParcels(&frame.view.center, frame.view.halfWidth, frame.view.halfHeight, step.areaLevel);
+  roadParcels = FindParcels(map.get(), &frame.view.center, frame.view.halfWidth, frame.view.halfHeight, step.roadLevel);
+  areaParcels = FindParcels(map.get(), &frame.view.center, frame.view.halfWidth, frame.view.halfHeight, step.areaLevel);
   if (roadParcels == nullptr || areaParcels == nullptr || roadParcels->count != 1 || areaParcels->count != 1) {
     return Fail("the view does not find the map's one parcel");
   }
   if (!MapsPixelsExactly(frame.view, roadParcels->entries[0])) return Fail("the view does not map pixels exactly");
 
+  frame.map = map.get();
   frame.roadParcels = roadParcels;
   frame.areaParcels = areaParcels;
   frame.canvas = &canvas;

@@ -13,12 +13,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/raster_workloads.h"
 #include "canvas/canvas.h"
 #include "geometry/types.h"
+#include "mapdata/map_owner.h"
 #include "render/frame.h"
 
 // The name class of the workload's labels: a haloed label without a mark,
@@ -67,6 +69,7 @@ class PassRig {
   DrawingContext* textContext = nullptr;
   Font* labelFont = nullptr;
   Font* smallFont = nullptr;
+  std::unique_ptr<MapDataOwner> map;
   ParcelList* roadParcels = nullptr;
   ParcelList* areaParcels = nullptr;
   std::vector<PlacedWorkloadLabel> placed;

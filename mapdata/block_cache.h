@@ -1,6 +1,6 @@
 // Blocks of the map database: byte ranges of the map file read into memory,
-// kept in a process-wide cache of 32 entries, and read through a bounded
-// cursor.
+// kept in a cache of 32 entries (one per owner of the map data), and read
+// through a bounded cursor.
 //
 // Every reader of map data works on one MapBlock at a time. The cursor never
 // leaves the block's buffer: a read that does not fit yields 0, parks the
@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "mapdata/byte_cursor.h"
 
@@ -40,28 +41,46 @@ struct MapBlock {
   uint8_t overrun;                 // sticky: a read or seek went past the buffer
 };
 
+// A cache of up to 32 blocks, filled from entry 0 upwards without gaps.
+// Every access to it, the entries' reference counts included, happens under
+// its lock: several threads may read map data through one cache, and an
+// entry that one thread has just looked up must not be recycled by another
+// before it is held. Destroying the cache frees every cached block; blocks
+// still held become invalid.
+struct BlockCache {
+  BlockCache() = default;
+  ~BlockCache();
+  BlockCache(const BlockCache&) = delete;
+  BlockCache& operator=(const BlockCache&) = delete;
+
+  // Read and written only by the operations below, under `lock`.
+  MapBlock entries[BLOCK_CACHE_ENTRIES] = {};
+  int16_t count = 0;
+  std::mutex lock;
+};
+
 // Hands out the block of `size` bytes at `offset` of the file `path` (a host
-// path), or of the device file MAP_DATABASE_PATH when path is null. The
-// block's cursor is 0, its overrun flag clear and its byte order `byteOrder`.
-// A cached block is shared by no one: while its entry is held, a second
-// request gets a private copy. When all 32 entries are held the block is
-// read into a private block that is not cached. Bytes past the end of the
-// file read as 0. Returns null when the file cannot be opened, `size` is not
-// smaller than the file, the path is longer than 255 bytes or memory runs
-// out. Release with ReleaseBlock.
-MapBlock* OpenBlock(const char* path, uint32_t byteOrder, uint32_t offset, uint32_t size);
+// path), or of the device file MAP_DATABASE_PATH when path is null, through
+// `cache`. The block's cursor is 0, its overrun flag clear and its byte
+// order `byteOrder`. A cached block is shared by no one: while its entry is
+// held, a second request gets a private copy. When all 32 entries are held
+// the block is read into a private block that is not cached. Bytes past the
+// end of the file read as 0. Returns null when the file cannot be opened,
+// `size` is not smaller than the file, the path is longer than 255 bytes or
+// memory runs out. Release with ReleaseBlock on the same cache.
+MapBlock* OpenBlock(BlockCache* cache, const char* path, uint32_t byteOrder, uint32_t offset, uint32_t size);
 
-// Gives a block back: a private block is freed, a cache entry stays cached
-// for the next request. Returns 0, or -1 for null or for an entry that is not
-// held.
-int ReleaseBlock(MapBlock* block);
+// Gives a block of `cache` back: a private block is freed, a cache entry
+// stays cached for the next request. Returns 0, or -1 for null or for an
+// entry that is not held.
+int ReleaseBlock(BlockCache* cache, MapBlock* block);
 
-// Frees every cached block and the cache; the next OpenBlock starts with an
-// empty cache. Blocks still held become invalid. Returns 0.
-int DestroyBlockCache();
+// Frees every cached block; the next OpenBlock starts with an empty cache.
+// Blocks still held become invalid. Returns 0.
+int EmptyBlockCache(BlockCache* cache);
 
 // Number of entries in the cache (0..32).
-int CachedBlockCount();
+int CachedBlockCount(BlockCache* cache);
 
 // Moves the cursor to `pos`: returns pos, or SEEK_FAILED when pos is not
 // inside the buffer (pos >= length); a failed seek marks the block as

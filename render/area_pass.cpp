@@ -70,10 +70,10 @@ void ForEachBackground(Frame* frame, const ParcelList& list, DrawParcel drawParc
   for (uint16_t i = 0; i < list.count; ++i) {
     const ParcelEntry& entry = list.entries[i];
     SetParcelView(&frame->view, entry);
-    BackgroundParcel* parcel = AcquireBackground(entry);
+    BackgroundParcel* parcel = AcquireBackground(frame->map, entry);
     if (parcel == nullptr) continue;
     bool goOn = drawParcel(*parcel);
-    ReleaseBackground(parcel);
+    ReleaseBackground(frame->map, parcel);
     if (!goOn) return;
   }
 }
@@ -129,8 +129,7 @@ void DrawBaseAreas(Frame* frame) {
 void DrawFeatures(Frame* frame) {
   const ParcelList* list = LineParcels(*frame);
   if (list == nullptr) return;
-  const MapDatabase* database = MapDatabase::Instance();
-  const ParcelIndex* index = database != nullptr ? database->GetParcelIndex() : nullptr;
+  const ParcelIndex* index = LoadedParcelIndex(frame->map);
   if (index == nullptr || FindLevel(*index, AreaLevel(*frame)) < 0) return;
   static thread_local ItemPixels work;
   ForEachBackground(frame, *list, [&](const BackgroundParcel& parcel) {

@@ -1,6 +1,6 @@
 #include <cstdint>
 
-#include "mapdata/map_database.h"
+#include "mapdata/parcel_index.h"
 #include "render/passes.h"
 
 namespace {
@@ -25,13 +25,10 @@ void DrawLayers(Frame* frame, const PassObserver& observer) {
   RunPass(frame, observer, PASS_TRACK, DrawTrack);
 }
 
-int32_t DetailClass(const Frame& frame) { return DetailClassAt(frame.view.step); }
+int32_t DetailClass(const Frame& frame) { return DetailClassAt(LoadedParcelIndex(frame.map), frame.view.step); }
 
-int32_t DetailClassAt(uint16_t step) {
-  if (step > MAX_SCALE_STEP) return -1;
-  const MapDatabase* database = MapDatabase::Instance();
-  const ParcelIndex* index = database != nullptr ? database->GetParcelIndex() : nullptr;
-  if (index == nullptr) return -1;
+int32_t DetailClassAt(const ParcelIndex* index, uint16_t step) {
+  if (step > MAX_SCALE_STEP || index == nullptr) return -1;
   int level = FindLevel(*index, SCALE_STEPS[step].roadLevel);
   if (level < 0) return -1;
   const uint32_t wanted = 100u * static_cast<uint32_t>(SCALE_STEPS[step].metres);

@@ -9,11 +9,13 @@
 
 #include "canvas/canvas.h"
 #include "logs/nmea_reader.h"
+#include "mapdata/map_owner.h"
 #include "mapdata/parcel_list.h"
 #include "platform/gdi.h"
 #include "render/frame_view.h"
 
 struct Frame {
+  MapDataOwner* map = nullptr;  // the map the parcels are decoded from
   FrameView view;
   const ParcelList* roadParcels = nullptr;  // roads and names
   const ParcelList* areaParcels = nullptr;  // background areas (and lines, see LineParcels)

@@ -8,8 +8,6 @@
 #include "canvas/sizes.h"
 #include "geometry/raster.h"
 #include "logs/selected_day.h"
-#include "mapdata/block_cache.h"
-#include "mapdata/map_database.h"
 
 namespace {
 
@@ -33,7 +31,7 @@ LogicalFont NameFont(int32_t tenthsOfPoint) {
 
 }  // namespace
 
-MapRenderer::MapRenderer(MapDataOwner* map) {
+MapRenderer::MapRenderer(MapDataOwner* mapData) : map(mapData) {
   if (map != nullptr) map->Load();
 }
 
@@ -158,7 +156,7 @@ int MapRenderer::PanTo(int32_t x, int32_t y) {
   if (dx == 0 && dy == 0) return 0;
   const ScaleStep& current = SCALE_STEPS[step.load()];
   MapCoord target{centerX.load() + dx * current.unitsPerPixelX, centerY.load() + dy * current.unitsPerPixelY};
-  if (IsInsideMap(&target) == 0) return -1;
+  if (IsInsideMap(map, &target) == 0) return -1;
   targetX = target.x;
   targetY = target.y;
   Signal(AREA_CANVAS);
@@ -218,6 +216,7 @@ void MapRenderer::DrawFrame() {
 // The frame's view of everything the passes draw with.
 Frame MapRenderer::FrameToDraw() {
   Frame frame;
+  frame.map = map;
   frame.view = view;
   frame.roadParcels = roadParcels;
   frame.areaParcels = areaParcels;
@@ -252,7 +251,7 @@ void MapRenderer::PublishFrame() {
 
 void MapRenderer::FillBackground() {
   int bit15 = 0, bit14 = 0;
-  bool sea = GetMapFlags(&bit15, &bit14) == 0 && bit14 == 1;
+  bool sea = GetMapFlags(map, &bit15, &bit14) == 0 && bit14 == 1;
   FillCanvas(&backCanvas, sea ? SEA_COLOUR : LAND_COLOUR);
 }
 

@@ -89,6 +89,8 @@ class MapRenderer {
   uint8_t State() const { return state.load(); }
   int32_t FrameReady() const { return frameReady.load(); }
   const char* WakeEventName() const { return wakeEventName; }
+  // The map the renderer draws (not owned; null: none).
+  MapDataOwner* Map() const { return map; }
 
   // The view of the frame being drawn or last drawn, and its parcels.
   const FrameView& View() const { return view; }
@@ -120,6 +122,7 @@ class MapRenderer {
   Frame FrameToDraw();
   void PublishFrame();
 
+  MapDataOwner* const map;  // not owned; null: no map
   std::atomic<uint8_t> state{RENDERER_STOPPED};
   Event* wakeEvent = nullptr;
   char wakeEventName[16] = {};

@@ -372,11 +372,11 @@ void DrawNames(Frame* frame) {
   static thread_local PlacedLabels placed;
   placed.count = 0;
   for (uint16_t i = 0; i < list->count; ++i) {
-    NameParcel* parcel = AcquireNames(list->entries[i]);
+    NameParcel* parcel = AcquireNames(frame->map, list->entries[i]);
     if (parcel == nullptr) continue;
     SetParcelView(&frame->view, list->entries[i]);
     bool finished = DrawNameParcel(frame, *parcel, visibleBit, &placed);
-    ReleaseNames(parcel);
+    ReleaseNames(frame->map, parcel);
     if (!finished) return;
   }
 }

@@ -21,10 +21,10 @@ bool CoversPoint(const ParcelList& list, MapCoord corner) {
 // where its parcels cover all four corners of the loaded area (tested in
 // the order south-west, south-east, north-east, north-west); otherwise, or
 // when it has none there, the base level is asked instead.
-ParcelList* FindViewParcels(const FrameView& view, uint16_t level) {
+ParcelList* FindViewParcels(const MapDataOwner* map, const FrameView& view, uint16_t level) {
   MapCoord center = view.center;
   const int32_t hw = view.halfWidth, hh = view.halfHeight;
-  ParcelList* list = FindParcels(&center, hw, hh, level);
+  ParcelList* list = FindParcels(map, &center, hw, hh, level);
   if (level != LEVEL_CODE_FINEST) return list;
   if (list != nullptr) {
     const MapCoord corners[4] = {{center.x - hw, center.y - hh},
@@ -36,7 +36,7 @@ ParcelList* FindViewParcels(const FrameView& view, uint16_t level) {
     if (covered) return list;
     FreeParcelList(list);
   }
-  return FindParcels(&center, hw, hh, LEVEL_CODE_BASE);
+  return FindParcels(map, &center, hw, hh, LEVEL_CODE_BASE);
 }
 
 }  // namespace
@@ -44,7 +44,7 @@ ParcelList* FindViewParcels(const FrameView& view, uint16_t level) {
 void MapRenderer::SelectParcels() {
   const ScaleStep& current = SCALE_STEPS[view.step];
   FreeParcelList(roadParcels);
-  roadParcels = FindViewParcels(view, current.roadLevel);
+  roadParcels = FindViewParcels(map, view, current.roadLevel);
   FreeParcelList(areaParcels);
-  areaParcels = FindViewParcels(view, current.areaLevel);
+  areaParcels = FindViewParcels(map, view, current.areaLevel);
 }

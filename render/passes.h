@@ -46,5 +46,6 @@ void DrawTrack(Frame* frame);
 // display-scale threshold of the step's level entry that is at least 100 x
 // the step's scale value; -1 without such a level entry or threshold.
 int32_t DetailClass(const Frame& frame);
-// The same for a scale step (0..26).
-int32_t DetailClassAt(uint16_t step);
+// The same for a scale step (0..26) of the map with parcel index `index`
+// (null: -1).
+int32_t DetailClassAt(const ParcelIndex* index, uint16_t step);

@@ -72,11 +72,11 @@ void DrawRoads(Frame* frame) {
   const ParcelList* list = frame->roadParcels;
   if (list == nullptr) return;
   for (uint16_t i = 0; i < list->count; ++i) {
-    RoadParcel* parcel = AcquireRoads(list->entries[i]);
+    RoadParcel* parcel = AcquireRoads(frame->map, list->entries[i]);
     if (parcel == nullptr) continue;
     SetParcelView(&frame->view, list->entries[i]);
     bool finished = DrawRoadParcel(frame, *parcel);
-    ReleaseRoads(parcel);
+    ReleaseRoads(frame->map, parcel);
     if (!finished) return;
   }
 }

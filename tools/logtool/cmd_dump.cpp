@@ -41,9 +41,9 @@ bool Collect(void *context, const ParcelEntry &entry) {
 }
 
 // Prints every level; returns the exit status.
-int Dump(const char *path, const MapDatabase &database) {
-  const ParcelIndex *index = database.GetParcelIndex();
-  if (database.GetManagementHeader() == nullptr || index == nullptr) {
+int Dump(const char *path, MapDataOwner *map) {
+  const ParcelIndex *index = map->Database()->GetParcelIndex();
+  if (map->Database()->GetManagementHeader() == nullptr || index == nullptr) {
     return LogtoolFail(
         "%s: no management header or parcel index (damaged or "
         "not a map database)",
@@ -53,7 +53,7 @@ int Dump(const char *path, const MapDatabase &database) {
   for (int i = 0; i < index->levelCount; ++i) {
     std::vector<ParcelEntry> entries;
     ParcelWalk walk{Collect, &entries, 0, 0, 0, 0, false};
-    if (WalkParcels(*index, i, everything, &walk) != 0) {
+    if (WalkParcels(map, i, everything, &walk) != 0) {
       std::fprintf(stderr,
                    "tevo-logtool: %s: a parcel table of level %d cannot be "
                    "read; its parcels are left out\n",
@@ -61,7 +61,7 @@ int Dump(const char *path, const MapDatabase &database) {
     }
     const uint16_t levelCode = index->levels[i].levelCode;
     std::printf("level %d code=%u parcelEntries=%zu\n", i, levelCode, entries.size());
-    for (const ParcelEntry &entry : entries) PrintParcelDump(stdout, entry, levelCode);
+    for (const ParcelEntry &entry : entries) PrintParcelDump(stdout, map, entry, levelCode);
   }
   return 0;
 }
@@ -79,11 +79,11 @@ int RunDump(int argc, char **argv) {
   if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, std::strerror(errno));
   std::fclose(probe);
   MapDataOwner owner(path);
-  if (owner.Load() != 0 || owner.Database() == nullptr) {
+  if (owner.Load() != 0) {
     return LogtoolFail(
         "cannot read map file %s (shorter than its 4096-byte "
         "header, or path too long)",
         path);
   }
-  return Dump(path, *owner.Database());
+  return Dump(path, &owner);
 }

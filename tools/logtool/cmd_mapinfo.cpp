@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "mapdata/block_cache.h"
+#include "mapdata/map_owner.h"
 #include "mapdata/parcel_index.h"
 #include "platform/files.h"
 #include "tools/logtool/commands.h"
@@ -66,8 +66,8 @@ void PrintLevel(const ParcelIndex& index, int i, const ParcelWalk& walk) {
 }
 
 // Prints everything; returns the exit status.
-int Describe(const char* path) {
-  const MapDatabase* database = MapDatabase::Instance();
+int Describe(const char* path, const MapDataOwner& map) {
+  const MapDatabase* database = map.Database();
   const ManagementHeader* header = database->GetManagementHeader();
   const ParcelIndex* index = database->GetParcelIndex();
   if (header == nullptr) return LogtoolFail("%s: the management header cannot be read", path);
@@ -96,7 +96,7 @@ int Describe(const char* path) {
   ReachCheck check{FileBytes(path), header->blockSize, 0};
   for (int i = 0; i < index->levelCount; ++i) {
     ParcelWalk walk{CountUnreadable, &check, 0, 0, 0, 0, false};
-    if (WalkParcels(*index, i, everything, &walk) != 0) {
+    if (WalkParcels(&map, i, everything, &walk) != 0) {
       status = LogtoolFail("%s: a parcel table of level %d cannot be read", path, i);
     } else if (walk.truncated) {
       status = LogtoolFail("%s: the index of level %d holds more records than the file (damaged)", path, i);
@@ -125,13 +125,9 @@ int RunMapinfo(int argc, char** argv) {
   FILE* probe = OpenReadableFile(path);
   if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, OpenFailureText(errno));
   std::fclose(probe);
-  int status;
-  if (LoadMapDatabase(path) != 0) {
-    status = LogtoolFail("cannot read map file %s (shorter than its 4096-byte header, or path too long)", path);
-  } else {
-    status = Describe(path);
+  MapDataOwner map(path);
+  if (map.Load() != 0) {
+    return LogtoolFail("cannot read map file %s (shorter than its 4096-byte header, or path too long)", path);
   }
-  MapDatabase::Destroy();
-  DestroyBlockCache();
-  return status;
+  return Describe(path, map);
 }

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "mapdata/block_cache.h"
+#include "mapdata/map_owner.h"
 #include "mapdata/parcel_index.h"
 #include "platform/files.h"
 #include "tools/logtool/commands.h"
@@ -74,15 +74,14 @@ int RunParcels(int argc, char** argv) {
   FILE* probe = OpenReadableFile(path);
   if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, OpenFailureText(errno));
   std::fclose(probe);
-  if (LoadMapDatabase(path) != 0) {
+  MapDataOwner map(path);
+  if (map.Load() != 0) {
     return LogtoolFail("cannot read map file %s (shorter than its 4096-byte header, or path too long)", path);
   }
   const MapCoord center{static_cast<int32_t>(numbers[0]), static_cast<int32_t>(numbers[1])};
-  ParcelList* list = FindParcels(&center, static_cast<int32_t>(numbers[2]), static_cast<int32_t>(numbers[3]),
+  ParcelList* list = FindParcels(&map, &center, static_cast<int32_t>(numbers[2]), static_cast<int32_t>(numbers[3]),
                                  static_cast<uint16_t>(numbers[4]));
   PrintList(list);
   FreeParcelList(list);
-  MapDatabase::Destroy();
-  DestroyBlockCache();
   return 0;
 }

@@ -244,10 +244,9 @@ int CheckSelectedLog() {
 
 // 0 when the renderer found a map with a parcel index that has levels and
 // a block size: an all-zero file opens, but draws nothing.
-int CheckMapLoaded(const RenderOptions& options) {
-  const MapDatabase* database = MapDatabase::Instance();
-  const ManagementHeader* header = database != nullptr ? database->GetManagementHeader() : nullptr;
-  const ParcelIndex* index = database != nullptr ? database->GetParcelIndex() : nullptr;
+int CheckMapLoaded(const RenderOptions& options, const MapDataOwner& map) {
+  const ManagementHeader* header = map.Database()->GetManagementHeader();
+  const ParcelIndex* index = map.Database()->GetParcelIndex();
   if (header != nullptr && index != nullptr && header->blockSize != 0 && index->levelCount != 0) return 0;
   std::string hostPath;
   if (options.mapPath != nullptr) {
@@ -315,7 +314,7 @@ void PrintSummary(const MapRenderer& renderer, const Track* track, const RenderO
   const ParcelList* roads = renderer.RoadParcels();
   const uint16_t level = roads != nullptr ? roads->levelCode : SCALE_STEPS[renderer.CurrentStep()].roadLevel;
   std::printf("center-units %d,%d step %u level %u detail %d\n", center.x, center.y, renderer.CurrentStep(), level,
-              DetailClassAt(renderer.CurrentStep()));
+              DetailClassAt(LoadedParcelIndex(renderer.Map()), renderer.CurrentStep()));
 }
 
 }  // namespace
@@ -344,7 +343,7 @@ int RunRenderCommand(int argc, char** argv) {
   auto* renderer = new MapRenderer(&mapData);
   renderer->SetFixedTrack(logTrack);
   Event* frameDone = CreateEvent(nullptr);
-  status = CheckMapLoaded(options);
+  status = CheckMapLoaded(options, mapData);
   if (status == 0) {
     renderer->Initialise(options.width, options.height, frameDone);
     status = DrawRequestedFrame(renderer, frameDone, options);

@@ -166,15 +166,16 @@ void PrintRecord(FILE *out, int r, const NameRecord &record) {
 // Prints one kind of a parcel: its lines when the kind decodes, else
 // "<label> null". The parcel is held while it is printed.
 template <typename Parcel>
-void PrintKind(FILE *out, const ParcelEntry &entry, const char *label, Parcel *(*acquire)(const ParcelEntry &),
-               int (*release)(Parcel *), void (*print)(FILE *, const Parcel &)) {
-  Parcel *parcel = acquire(entry);
+void PrintKind(FILE *out, MapDataOwner *map, const ParcelEntry &entry, const char *label,
+               Parcel *(*acquire)(MapDataOwner *, const ParcelEntry &), int (*release)(MapDataOwner *, Parcel *),
+               void (*print)(FILE *, const Parcel &)) {
+  Parcel *parcel = acquire(map, entry);
   if (parcel == nullptr) {
     std::fprintf(out, "  %s null\n", label);
     return;
   }
   print(out, *parcel);
-  release(parcel);
+  release(map, parcel);
 }
 
 }  // namespace
@@ -200,20 +201,20 @@ void PrintNameParcel(FILE *out, const NameParcel &names) {
   }
 }
 
-void PrintParcelDump(FILE *out, const ParcelEntry &entry, uint16_t levelCode) {
+void PrintParcelDump(FILE *out, MapDataOwner *map, const ParcelEntry &entry, uint16_t levelCode) {
   std::fprintf(out,
                "parcel L%u x0=%d y0=%d width=%d height=%d xDiv=%u yDiv=%u "
                "piece=0x%04X address=0x%08" PRIX32 " size=%" PRIu32 "\n",
                levelCode, entry.x0, entry.y0, entry.width, entry.height, entry.xDiv, entry.yDiv, entry.piece,
                entry.address, entry.size);
   ParcelHeader header;
-  MapBlock *data = ReadParcelHeader(entry, &header);
+  MapBlock *data = ReadParcelHeader(map->Source(), entry, &header);
   if (data == nullptr) {
     std::fprintf(out, "  unreadable\n");
     return;
   }
-  ReleaseBlock(data);
-  PrintKind(out, entry, "roads", AcquireRoads, ReleaseRoads, PrintRoadParcel);
-  PrintKind(out, entry, "background", AcquireBackground, ReleaseBackground, PrintBackgroundParcel);
-  PrintKind(out, entry, "names", AcquireNames, ReleaseNames, PrintNameParcel);
+  ReleaseBlock(map->Blocks(), data);
+  PrintKind(out, map, entry, "roads", AcquireRoads, ReleaseRoads, PrintRoadParcel);
+  PrintKind(out, map, entry, "background", AcquireBackground, ReleaseBackground, PrintBackgroundParcel);
+  PrintKind(out, map, entry, "names", AcquireNames, ReleaseNames, PrintNameParcel);
 }
