@@ -246,14 +246,16 @@ int main(int argc, char** argv) {
     for (const bool cold : {false, true}) {
       const std::string name =
           std::string("FindParcels/") + (cold ? "cold" : "warm") + "/step:" + std::to_string(step.step);
-      benchmark::RegisterBenchmark(name.c_str(), [&map, step, cold](benchmark::State& state) { Query(state, &map, step, cold); })
+      benchmark::RegisterBenchmark(name.c_str(),
+                                   [&map, step, cold](benchmark::State& state) { Query(state, &map, step, cold); })
           ->Unit(benchmark::kMicrosecond);
     }
   }
   for (const BenchStep& step : STEPS) {
     for (const bool cold : {true, false}) {
       const std::string name = std::string("DecodeFrame/") + (cold ? "cold" : "warm") + "/step:" + std::to_string(step.step);
-      benchmark::RegisterBenchmark(name.c_str(), [&map, step, cold](benchmark::State& state) { Decode(state, &map, step, cold); })
+      benchmark::RegisterBenchmark(name.c_str(),
+                                   [&map, step, cold](benchmark::State& state) { Decode(state, &map, step, cold); })
           ->Unit(benchmark::kMicrosecond);
     }
   }

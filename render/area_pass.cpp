@@ -75,8 +75,8 @@ void DrawSegment(Frame* frame, Point p, Point q, const Style& style, const Style
       DrawDottedLine(&frame->kit->canvas, p.x, p.y, q.x, q.y, StyleColour(style), clip);
       break;
     default:
-      DrawLine(&frame->kit->canvas, p.x, p.y, q.x, q.y, StyleColour(style), StyleColour(centre != nullptr ? *centre : style),
-               style.width, clip);
+      DrawLine(&frame->kit->canvas, p.x, p.y, q.x, q.y, StyleColour(style),
+               StyleColour(centre != nullptr ? *centre : style), style.width, clip);
       break;
   }
 }

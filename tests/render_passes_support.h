@@ -106,7 +106,8 @@ class ContentFrame {
     const ParcelHeader header = LayOutSections(data, &bytes);
     const auto size = static_cast<uint32_t>(bytes.size());
     const int levelIndex = LevelOfStep(step);
-    const MapLevelDescription& standard = StandardMap().levels[levelIndex];
+    const MapDescription standardMap = StandardMap();
+    const MapLevelDescription& standard = standardMap.levels[levelIndex];
     level.levelCode = standard.levelCode;
     std::copy(standard.thresholds, standard.thresholds + LEVEL_THRESHOLDS, level.thresholds);
     list.levelCode = standard.levelCode;
