@@ -119,7 +119,7 @@ int WriteAttributions(const Recipe& recipe, const std::string& path, std::string
       out << "\n======== " << licence << " ========\n" << text;
     }
   }
-  if (!out) {
+  if (!out.flush()) {
     *error = "cannot write " + path;
     return -1;
   }
@@ -186,6 +186,7 @@ int BuildMapFromRecipe(const Recipe& recipe, const std::string& outPath, const B
              Count("outside map units (left out)", read.outside) +
              Count("objects marked deleted by an editor (left out)", read.deleted) +
              Count("point labels repeating a label nearby (merged)", twins));
+    if (read.matched == 0) progress(BUILD_WARNING + ("source " + source.id + " gave no feature that a rule matches"));
     summary->features += read.matched;
     summary->dropped += read.noGeometry + read.outside;
     sources.push_back(std::move(data));

@@ -20,6 +20,10 @@ struct BuildSummary {
   uint64_t bytes = 0;    // of the map file
 };
 
+// The start of a progress line that is a warning: shown also when
+// progress is not (a source that gave no feature at all).
+constexpr char BUILD_WARNING[] = "warning: ";
+
 // Suffix of the attribution file written beside the map.
 constexpr char ATTRIBUTION_SUFFIX[] = ".txt";
 
