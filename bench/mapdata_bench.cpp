@@ -13,7 +13,7 @@
 
 #include "canvas/sizes.h"
 #include "mapdata/background_records.h"
-#include "mapdata/block_cache.h"
+#include "mapdata/map_owner.h"
 #include "mapdata/name_records.h"
 #include "mapdata/parcel_index.h"
 #include "mapdata/road_records.h"
@@ -118,17 +118,17 @@ std::string WriteBenchMap(const std::filesystem::path& dir) {
   return path;
 }
 
-void Query(benchmark::State& state, const BenchStep& step, bool cold) {
+void Query(benchmark::State& state, MapDataOwner* map, const BenchStep& step, bool cold) {
   const int32_t halfWidth = MAP_CANVAS_WIDTH * step.unitsPerPixel / 2;
   const int32_t halfHeight = MAP_CANVAS_HEIGHT * step.unitsPerPixel / 2;
   int64_t entries = 0;
   for (auto _ : state) {
     if (cold) {
       state.PauseTiming();
-      DestroyBlockCache();
+      EmptyBlockCache(map->Blocks());
       state.ResumeTiming();
     }
-    ParcelList* list = FindParcels(&VIEW_CENTER, halfWidth, halfHeight, step.levelCode);
+    ParcelList* list = FindParcels(map, &VIEW_CENTER, halfWidth, halfHeight, step.levelCode);
     if (list == nullptr) {
       state.SkipWithError("no parcels found");
       break;
@@ -186,38 +186,37 @@ uint64_t DecodedBytes(const NameParcel* names) {
 // releases them. Cold: the pools and the block cache are emptied before
 // each frame, so every parcel is read and decoded; warm: every parcel comes
 // from the pools.
-void Decode(benchmark::State& state, const BenchStep& step, bool cold) {
+void Decode(benchmark::State& state, MapDataOwner* map, const BenchStep& step, bool cold) {
   const int32_t halfWidth = MAP_CANVAS_WIDTH * step.unitsPerPixel / 2;
   const int32_t halfHeight = MAP_CANVAS_HEIGHT * step.unitsPerPixel / 2;
-  ParcelList* list = FindParcels(&VIEW_CENTER, halfWidth, halfHeight, step.levelCode);
+  ParcelList* list = FindParcels(map, &VIEW_CENTER, halfWidth, halfHeight, step.levelCode);
   if (list == nullptr) {
     state.SkipWithError("no parcels found");
     return;
   }
-  MapDatabase* database = MapDatabase::Instance();
-  const uint32_t blockSize = database->GetManagementHeader()->blockSize;
+  const uint32_t blockSize = map->Database()->GetManagementHeader()->blockSize;
   uint64_t decodedBytes = 0, fileBytes = 0;
   for (auto _ : state) {
     if (cold) {
       state.PauseTiming();
-      database->roadPool.ReleaseAll();
-      database->backgroundPool.ReleaseAll();
-      database->namePool.ReleaseAll();
-      DestroyBlockCache();
+      map->RoadPool().ReleaseAll();
+      map->BackgroundPool().ReleaseAll();
+      map->NamePool().ReleaseAll();
+      EmptyBlockCache(map->Blocks());
       state.ResumeTiming();
     }
     decodedBytes = fileBytes = 0;
     for (uint16_t i = 0; i < list->count; ++i) {
       const ParcelEntry& entry = list->entries[i];
-      RoadParcel* roads = AcquireRoads(entry);
-      BackgroundParcel* background = AcquireBackground(entry);
-      NameParcel* names = AcquireNames(entry);
+      RoadParcel* roads = AcquireRoads(map, entry);
+      BackgroundParcel* background = AcquireBackground(map, entry);
+      NameParcel* names = AcquireNames(map, entry);
       if (roads == nullptr || background == nullptr || names == nullptr) state.SkipWithError("a parcel did not decode");
       decodedBytes += DecodedBytes(roads) + DecodedBytes(background) + DecodedBytes(names);
       fileBytes += uint64_t{entry.size} * blockSize;
-      ReleaseNames(names);
-      ReleaseBackground(background);
-      ReleaseRoads(roads);
+      ReleaseNames(map, names);
+      ReleaseBackground(map, background);
+      ReleaseRoads(map, roads);
     }
   }
   state.counters["parcels"] = list->count;
@@ -236,7 +235,8 @@ int main(int argc, char** argv) {
       std::filesystem::temp_directory_path() / ("tevo-bench-mapdata-" + std::to_string(seed()));
   std::filesystem::create_directories(dir);
   const std::string path = WriteBenchMap(dir);
-  if (path.empty() || LoadMapDatabase(path.c_str()) != 0) {
+  MapDataOwner map(path.c_str());
+  if (path.empty() || map.Load() != 0) {
     std::fprintf(stderr, "bench_mapdata: cannot write or load the bench map in %s\n", dir.c_str());
     std::filesystem::remove_all(dir);
     return 1;
@@ -245,21 +245,21 @@ int main(int argc, char** argv) {
     for (const bool cold : {false, true}) {
       const std::string name =
           std::string("FindParcels/") + (cold ? "cold" : "warm") + "/step:" + std::to_string(step.step);
-      benchmark::RegisterBenchmark(name.c_str(), [step, cold](benchmark::State& state) { Query(state, step, cold); })
+      benchmark::RegisterBenchmark(name.c_str(),
+                                   [&map, step, cold](benchmark::State& state) { Query(state, &map, step, cold); })
           ->Unit(benchmark::kMicrosecond);
     }
   }
   for (const BenchStep& step : STEPS) {
     for (const bool cold : {true, false}) {
       const std::string name = std::string("DecodeFrame/") + (cold ? "cold" : "warm") + "/step:" + std::to_string(step.step);
-      benchmark::RegisterBenchmark(name.c_str(), [step, cold](benchmark::State& state) { Decode(state, step, cold); })
+      benchmark::RegisterBenchmark(name.c_str(),
+                                   [&map, step, cold](benchmark::State& state) { Decode(state, &map, step, cold); })
           ->Unit(benchmark::kMicrosecond);
     }
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  MapDatabase::Destroy();
-  DestroyBlockCache();
   std::filesystem::remove_all(dir);
   return 0;
 }

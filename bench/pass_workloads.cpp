@@ -4,14 +4,12 @@
 #include <cstdio>
 
 #include "bench/label_workload.h"
-#include "canvas/picture_ids.h"
 #include "geometry/raster.h"
-#include "mapdata/block_cache.h"
-#include "mapdata/map_database.h"
 #include "mapdata/map_layout.h"
 #include "mapdata/parcel_index.h"
 #include "platform/gdi.h"
 #include "render/frame_view.h"
+#include "render/frame_setup.h"
 #include "render/name_tables.h"
 #include "render/passes.h"
 #include "render/styles.h"
@@ -56,10 +54,6 @@ constexpr int32_t LABEL_MARGIN = 1;
 constexpr uint16_t NAME_VISIBLE_EVERYWHERE = 0xF800;
 constexpr uint8_t NAME_TYPE_POINT_LABEL = 1;
 
-// Fonts of the names, as the renderer creates them.
-constexpr int32_t SMALL_FONT_TENTHS = 90;
-constexpr uint16_t BOX_BLUE = 0x001F;
-
 SectionPoint ParcelPoint(Point pixel) {
   return SectionPoint{(pixel.x - ORIGIN_X) * POINTS_PER_PIXEL, (MAP_CANVAS_HEIGHT - ORIGIN_Y - pixel.y) * POINTS_PER_PIXEL};
 }
@@ -77,14 +71,6 @@ int Fail(const std::string& reason) {
 }
 
 int32_t EvenUp(int32_t v) { return v + (v & 1); }
-
-LogicalFont NameFont(int32_t tenths) {
-  LogicalFont font;
-  font.tenthsOfPoint = tenths;
-  font.weight = LABEL_WORKLOAD_WEIGHT;
-  font.quality = FONT_QUALITY_ANTIALIASED;
-  return font;
-}
 
 int BackgroundOf(const WorkloadFrame& city, BackgroundSectionRecord* section, std::string* error) {
   FeatureGroupRecord group;
@@ -168,33 +154,12 @@ bool MapsPixelsExactly(FrameView view, const ParcelEntry& entry) {
 
 }  // namespace
 
-PassRig::PassRig() {
-  labelFont = CreateFont(NameFont(LABEL_WORKLOAD_TENTHS_OF_POINT));
-  smallFont = CreateFont(NameFont(SMALL_FONT_TENTHS));
-  CreateCanvas(&canvas, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
-  CreateCanvas(&textCanvas, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
-  CreateCanvas(&boxCanvas, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
-  BlendFill(&boxCanvas, 0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, BOX_BLUE, 255);
-  LoadPicture(&symbolAtlas, PICTURE_MAP_SYMBOLS);
-  LoadPicture(&markAtlas, PICTURE_FACILITY_MARKS);
-  LoadPicture(&flagAtlas, PICTURE_ROUND_BUTTONS);
-  context = CreateDrawingContext();
-  SelectCanvas(context, &canvas);
-  SelectFont(context, labelFont);
-  textContext = CreateDrawingContext();
-  SelectCanvas(textContext, &textCanvas);
-  SelectFont(textContext, labelFont);
-}
+PassRig::PassRig() { kit.Create(MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT); }
 
 PassRig::~PassRig() {
+  ReleaseFrame(map.get(), &frame);
   FreeParcelList(roadParcels);
   FreeParcelList(areaParcels);
-  MapDatabase::Destroy();
-  DestroyBlockCache();
-  DeleteDrawingContext(context);
-  DeleteDrawingContext(textContext);
-  DeleteFont(labelFont);
-  DeleteFont(smallFont);
 }
 
 // Rows of labels side by side, each in the rectangle the names pass gives a
@@ -207,8 +172,8 @@ int PassRig::PlaceLabels(const std::vector<std::u16string>& labels) {
   for (const std::u16string& text : labels) {
     TextSize whole{}, first{};
     const auto count = static_cast<int32_t>(text.size());
-    if (count == 0 || MeasureText(context, text.c_str(), count, &whole) == 0 ||
-        MeasureText(context, text.c_str(), 1, &first) == 0) {
+    if (count == 0 || MeasureText(kit.context, text.c_str(), count, &whole) == 0 ||
+        MeasureText(kit.context, text.c_str(), 1, &first) == 0) {
       return Fail("cannot measure a label");
     }
     const int32_t width = EvenUp(whole.width), above = EvenUp(whole.height) / 2, below = first.height / 2;
@@ -226,7 +191,7 @@ int PassRig::PlaceLabels(const std::vector<std::u16string>& labels) {
 }
 
 int PassRig::Open(const WorkloadFrame& city, const std::vector<std::u16string>& labels, const std::string& mapPath) {
-  if (labelFont == nullptr || canvas.pixels == nullptr) return Fail("no label font or canvas");
+  if (kit.labelFont == nullptr || kit.canvas.pixels == nullptr) return Fail("no label font or canvas");
   AtlasRect rect;
   bool numbered = false;
   if (MarkOf(WORKLOAD_LABEL_CLASS, &rect) || SymbolOf(WORKLOAD_LABEL_CLASS, &rect, &numbered) ||
@@ -243,35 +208,23 @@ int PassRig::Open(const WorkloadFrame& city, const std::vector<std::u16string>& 
   }
   sections.names = NamesOf(placed);
   if (WriteWorkloadMap(sections, mapPath) != 0) return -1;
-  if (LoadMapDatabase(mapPath.c_str()) != 0) return Fail("cannot load " + mapPath);
+  map = std::make_unique<MapDataOwner>(mapPath.c_str());
+  if (map->Load() != 0) return Fail("cannot load " + mapPath);
 
-  SetFrameView(&frame.view, SnapToPixelGrid(VIEW_CENTRE, WORKLOAD_STEP), WORKLOAD_STEP, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT,
+  FrameView view;
+  SetFrameView(&view, SnapToPixelGrid(VIEW_CENTRE, WORKLOAD_STEP), WORKLOAD_STEP, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT,
                AREA_CANVAS);
-  const ScaleStep& step = SCALE_STEPS[WORKLOAD_STEP];
-  roadParcels = FindParcels(&frame.view.center, frame.view.halfWidth, frame.view.halfHeight, step.roadLevel);
-  areaParcels = FindParcels(&frame.view.center, frame.view.halfWidth, frame.view.halfHeight, step.areaLevel);
+  SelectViewParcels(map.get(), view, &roadParcels, &areaParcels);
   if (roadParcels == nullptr || areaParcels == nullptr || roadParcels->count != 1 || areaParcels->count != 1) {
     return Fail("the view does not find the map's one parcel");
   }
-  if (!MapsPixelsExactly(frame.view, roadParcels->entries[0])) return Fail("the view does not map pixels exactly");
-
-  frame.roadParcels = roadParcels;
-  frame.areaParcels = areaParcels;
-  frame.canvas = &canvas;
-  frame.context = context;
-  frame.textCanvas = &textCanvas;
-  frame.textContext = textContext;
-  frame.boxCanvas = &boxCanvas;
-  frame.symbolAtlas = &symbolAtlas;
-  frame.markAtlas = &markAtlas;
-  frame.flagAtlas = &flagAtlas;
-  frame.labelFont = labelFont;
-  frame.smallFont = smallFont;
+  if (!MapsPixelsExactly(view, roadParcels->entries[0])) return Fail("the view does not map pixels exactly");
+  HoldFrame(map.get(), view, roadParcels, areaParcels, &kit, &frame);
   return 0;
 }
 
 void PassRig::DrawDenseFrame() {
-  FillCanvas(&canvas, StyleColour(BACKGROUND_STYLES[STYLE_LAND]));
+  FillCanvas(&kit.canvas, StyleColour(BACKGROUND_STYLES[STYLE_LAND]));
   DrawBaseAreas(&frame);
   DrawFeatures(&frame);
   DrawRoads(&frame);

@@ -13,12 +13,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/raster_workloads.h"
 #include "canvas/canvas.h"
 #include "geometry/types.h"
+#include "mapdata/map_owner.h"
+#include "render/draw_kit.h"
 #include "render/frame.h"
 
 // The name class of the workload's labels: a haloed label without a mark,
@@ -35,15 +38,16 @@ struct PlacedWorkloadLabel {
 // Everything a frame of the passes draws with, over the workload map.
 class PassRig {
  public:
-  // The canvases, drawing contexts, fonts and pictures of a 996 x 580 frame.
+  // The renderer's kit of drawing resources for a 996 x 580 frame.
   PassRig();
-  // Frees the parcel lists and unloads the map.
+  // Gives the frame's parcels back, frees the parcel lists and the map.
   ~PassRig();
   PassRig(const PassRig&) = delete;
   PassRig& operator=(const PassRig&) = delete;
 
   // Writes the map of `city` and `labels` to the host file `mapPath`, loads
-  // it and selects the parcels of the view. Returns 0, or -1 with the reason
+  // it and sets the frame up as the renderer does: the parcels of the view,
+  // decoded and held by the frame. Returns 0, or -1 with the reason
   // on stderr (a label that does not fit the canvas, a map that cannot be
   // written or loaded, a view that does not map the workload's pixels
   // exactly).
@@ -57,16 +61,13 @@ class PassRig {
   // The labels as written, with their anchors (valid after Open).
   const std::vector<PlacedWorkloadLabel>& Labels() const { return placed; }
   Frame& GetFrame() { return frame; }
-  Font* LabelFont() const { return labelFont; }
+  Font* LabelFont() const { return kit.labelFont; }
 
  private:
   int PlaceLabels(const std::vector<std::u16string>& labels);
 
-  Canvas canvas, textCanvas, boxCanvas, symbolAtlas, markAtlas, flagAtlas;
-  DrawingContext* context = nullptr;
-  DrawingContext* textContext = nullptr;
-  Font* labelFont = nullptr;
-  Font* smallFont = nullptr;
+  DrawKit kit;
+  std::unique_ptr<MapDataOwner> map;
   ParcelList* roadParcels = nullptr;
   ParcelList* areaParcels = nullptr;
   std::vector<PlacedWorkloadLabel> placed;

@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
       rig.DrawDenseFrame();
       if (labels) rig.DrawLabels();
       CALLGRIND_STOP_INSTRUMENTATION;
-      if (picture != nullptr && WritePicture(*rig.GetFrame().canvas, picture) != 0) {
+      if (picture != nullptr && WritePicture(rig.GetFrame().kit->canvas, picture) != 0) {
         std::fprintf(stderr, "passes_frame_count: cannot write %s\n", picture);
         status = 1;
       }

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "mapdata/decode_support.h"
-#include "mapdata/map_database.h"
+#include "mapdata/map_owner.h"
 
 namespace {
 
@@ -118,9 +118,9 @@ int DecodeClass(const ByteCursor& section, FeatureClass* featureClass, DecodeBud
 
 void DestroyBackground(PooledParcel* parcel) { FreeBackground(static_cast<BackgroundParcel*>(parcel)); }
 
-PooledParcel* DecodeBackgroundEntry(const ParcelEntry& entry) {
+PooledParcel* DecodeBackgroundEntry(const ParcelSource& source, const ParcelEntry& entry) {
   return DecodeEntry<BackgroundParcel>(
-      entry,
+      source, entry,
       [](const ParcelHeader& header) { return SectionPresent(header.backgroundOffset, header.backgroundSize); },
       DecodeBackground);
 }
@@ -173,14 +173,12 @@ void FreeBackground(BackgroundParcel* parcel) {
   std::free(parcel);
 }
 
-BackgroundParcel* AcquireBackground(const ParcelEntry& entry) {
-  MapDatabase* database = MapDatabase::Instance();
-  if (database == nullptr) return nullptr;
-  return static_cast<BackgroundParcel*>(database->backgroundPool.Acquire(BACKGROUND_KIND, entry));
+BackgroundParcel* AcquireBackground(MapDataOwner* map, const ParcelEntry& entry) {
+  if (map == nullptr) return nullptr;
+  return static_cast<BackgroundParcel*>(map->BackgroundPool().Acquire(BACKGROUND_KIND, map->Source(), entry));
 }
 
-int ReleaseBackground(BackgroundParcel* parcel) {
-  MapDatabase* database = MapDatabase::Instance();
-  if (parcel == nullptr || database == nullptr) return -1;
-  return database->backgroundPool.Release(parcel);
+int ReleaseBackground(MapDataOwner* map, BackgroundParcel* parcel) {
+  if (parcel == nullptr || map == nullptr) return -1;
+  return map->BackgroundPool().Release(parcel);
 }

@@ -15,6 +15,8 @@
 #include "mapdata/parcel_list.h"
 #include "mapdata/parcel_pool.h"
 
+class MapDataOwner;
+
 // Group kinds (FEATURE_KIND_*): lines and areas carry items that are
 // decoded; kinds 0 and 3 give zero-filled items.
 
@@ -57,17 +59,17 @@ struct BackgroundParcel : PooledParcel {
 };
 
 // The background parcel of `entry`, held once more: the pooled one when the
-// background pool has it, else decoded from the loaded map file. A newly
+// background pool of `map` has it, else decoded from its map file. A newly
 // decoded parcel that finds the pool full stays outside it (it is freed by
 // its last release); the pool's oldest parcel is freed to make room for
-// later ones when no one holds it. Null when the parcel has no background
-// section or any part of it cannot be decoded. Safe to call from several
+// later ones when no one holds it. Null without a map, when the parcel has no
+// background section or any part of it cannot be decoded. Safe to call from several
 // threads. Every non-null result is given back with ReleaseBackground.
-BackgroundParcel* AcquireBackground(const ParcelEntry& entry);
+BackgroundParcel* AcquireBackground(MapDataOwner* map, const ParcelEntry& entry);
 
 // Gives a held background parcel back, as ReleaseRoads does. Returns 0, or
 // -1 for null or a parcel that is not held.
-int ReleaseBackground(BackgroundParcel* parcel);
+int ReleaseBackground(MapDataOwner* map, BackgroundParcel* parcel);
 
 // Decodes the background section that `header` locates in the parcel data
 // at `data` (`size` bytes) into a new parcel with refCount 0 and no key;

@@ -5,38 +5,10 @@
 #include <cstring>
 
 #include "platform/files.h"
-#include "platform/kernel.h"
 
 namespace {
 
-struct BlockCache {
-  MapBlock entries[BLOCK_CACHE_ENTRIES];  // filled from 0 upwards, no gaps
-  int16_t count;
-};
-
-// The process-wide cache, created on first use. Every access to it, the
-// entries' reference counts included, happens under cacheLock: two renderer
-// threads may read map data at the same time, and an entry that one thread
-// has just looked up must not be recycled by the other before it is held.
-BlockCache* cache = nullptr;
-
-CriticalSection& CacheLock() {
-  static CriticalSection lock;
-  return lock;
-}
-
-class CacheGuard {
- public:
-  CacheGuard() { CacheLock().Enter(); }
-  ~CacheGuard() { CacheLock().Leave(); }
-  CacheGuard(const CacheGuard&) = delete;
-  CacheGuard& operator=(const CacheGuard&) = delete;
-};
-
-BlockCache* GetCache() {
-  if (cache == nullptr) cache = static_cast<BlockCache*>(std::calloc(1, sizeof(BlockCache)));
-  return cache;
-}
+using CacheGuard = std::lock_guard<std::mutex>;
 
 // A request names the device file with an empty path. It matches only blocks
 // of the same file: a request without a path never takes a block that was
@@ -151,26 +123,22 @@ MapBlock* ReadBlock(const char* path, uint32_t byteOrder, uint32_t offset, uint3
 
 }  // namespace
 
-MapBlock* OpenBlock(const char* path, uint32_t byteOrder, uint32_t offset, uint32_t size) {
+BlockCache::~BlockCache() { EmptyBlockCache(this); }
+
+MapBlock* OpenBlock(BlockCache* cache, const char* path, uint32_t byteOrder, uint32_t offset, uint32_t size) {
+  if (cache == nullptr) return nullptr;
   if (path == nullptr) path = "";
   if (std::strlen(path) >= BLOCK_PATH_CAPACITY) return nullptr;
   MapBlock* block = nullptr;
   {
-    CacheGuard guard;
-    BlockCache* blocks = GetCache();
-    if (blocks == nullptr) return nullptr;
-    block = TakeCached(blocks, path, offset, size);
+    CacheGuard guard(cache->lock);
+    block = TakeCached(cache, path, offset, size);
   }
   if (block == nullptr) {
     MapBlock* fresh = ReadBlock(path, byteOrder, offset, size);
     if (fresh == nullptr) return nullptr;
-    CacheGuard guard;
-    BlockCache* blocks = GetCache();
-    if (blocks == nullptr) {
-      FreeBlock(fresh);
-      return nullptr;
-    }
-    block = InsertAndTake(blocks, fresh);
+    CacheGuard guard(cache->lock);
+    block = InsertAndTake(cache, fresh);
   }
   // The holder owns the block alone, so its byte order is set for this
   // request.
@@ -178,28 +146,29 @@ MapBlock* OpenBlock(const char* path, uint32_t byteOrder, uint32_t offset, uint3
   return block;
 }
 
-int ReleaseBlock(MapBlock* block) {
-  if (block == nullptr) return -1;
+int ReleaseBlock(BlockCache* cache, MapBlock* block) {
+  if (block == nullptr || cache == nullptr) return -1;
   if (block->isPrivate) {
     FreeBlock(block);
     return 0;
   }
-  CacheGuard guard;
+  CacheGuard guard(cache->lock);
   if (block->refCount == 0) return -1;
   block->refCount -= 1;
   return 0;
 }
 
-int DestroyBlockCache() {
-  CacheGuard guard;
+int EmptyBlockCache(BlockCache* cache) {
   if (cache == nullptr) return 0;
+  CacheGuard guard(cache->lock);
   for (int i = 0; i < cache->count; ++i) FreeBlock(&cache->entries[i]);
-  std::free(cache);
-  cache = nullptr;
+  for (MapBlock& entry : cache->entries) entry = MapBlock{};
+  cache->count = 0;
   return 0;
 }
 
-int CachedBlockCount() {
-  CacheGuard guard;
-  return cache == nullptr ? 0 : cache->count;
+int CachedBlockCount(BlockCache* cache) {
+  if (cache == nullptr) return 0;
+  CacheGuard guard(cache->lock);
+  return cache->count;
 }

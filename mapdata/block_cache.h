@@ -1,9 +1,11 @@
 // Blocks of the map database: byte ranges of the map file read into memory,
-// kept in a process-wide cache of 32 entries. Every reader of a block reads
-// it through a BlockCursor, bounded by the bytes it asked for.
+// kept in a cache of 32 entries (one cache per owner of the map data). Every
+// reader of a block reads it through a BlockCursor, bounded by the bytes it
+// asked for.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "mapdata/byte_cursor.h"
 #include "mapdata/map_layout.h"
@@ -30,28 +32,46 @@ struct MapBlock {
   uint8_t isPrivate;               // 1: freed by ReleaseBlock; 0: a cache entry
 };
 
+// A cache of up to 32 blocks, filled from entry 0 upwards without gaps.
+// Every access to it, the entries' reference counts included, happens under
+// its lock: several threads may read map data through one cache, and an
+// entry that one thread has just looked up must not be recycled by another
+// before it is held. Destroying the cache frees every cached block; blocks
+// still held become invalid.
+struct BlockCache {
+  BlockCache() = default;
+  ~BlockCache();
+  BlockCache(const BlockCache&) = delete;
+  BlockCache& operator=(const BlockCache&) = delete;
+
+  // Read and written only by the operations below, under `lock`.
+  MapBlock entries[BLOCK_CACHE_ENTRIES] = {};
+  int16_t count = 0;
+  std::mutex lock;
+};
+
 // Hands out the block of `size` bytes at `offset` of the file `path` (a host
-// path), or of the device file MAP_DATABASE_PATH when path is null, read in
-// the byte order `byteOrder`.
-// A cached block is shared by no one: while its entry is held, a second
-// request gets a private copy. When all 32 entries are held the block is
-// read into a private block that is not cached. Bytes past the end of the
-// file read as 0. Returns null when the file cannot be opened, `size` is not
-// smaller than the file, the path is longer than 255 bytes or memory runs
-// out. Release with ReleaseBlock.
-MapBlock* OpenBlock(const char* path, uint32_t byteOrder, uint32_t offset, uint32_t size);
+// path), or of the device file MAP_DATABASE_PATH when path is null, through
+// `cache`, read in the byte order `byteOrder`. A cached block is shared by no
+// one: while its entry is held, a second request gets a private copy. When
+// all 32 entries are held the block is read into a private block that is not
+// cached. Bytes past the end of the file read as 0. Returns null when the
+// file cannot be opened, `size` is not smaller than the file, the path is
+// longer than 255 bytes or memory runs out. Release with ReleaseBlock on the
+// same cache.
+MapBlock* OpenBlock(BlockCache* cache, const char* path, uint32_t byteOrder, uint32_t offset, uint32_t size);
 
-// Gives a block back: a private block is freed, a cache entry stays cached
-// for the next request. Returns 0, or -1 for null or for an entry that is not
-// held.
-int ReleaseBlock(MapBlock* block);
+// Gives a block of `cache` back: a private block is freed, a cache entry
+// stays cached for the next request. Returns 0, or -1 for null or for an
+// entry that is not held.
+int ReleaseBlock(BlockCache* cache, MapBlock* block);
 
-// Frees every cached block and the cache; the next OpenBlock starts with an
-// empty cache. Blocks still held become invalid. Returns 0.
-int DestroyBlockCache();
+// Frees every cached block; the next OpenBlock starts with an empty cache.
+// Blocks still held become invalid. Returns 0.
+int EmptyBlockCache(BlockCache* cache);
 
 // Number of entries in the cache (0..32).
-int CachedBlockCount();
+int CachedBlockCount(BlockCache* cache);
 
 // A cursor at position 0 over the `size` bytes the block was asked for (not
 // the padding of its last page), with its byte order. The block keeps the

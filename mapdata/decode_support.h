@@ -37,17 +37,17 @@ class DecodeBudget {
   uint64_t left;
 };
 
-// Reads the header of `entry` from the loaded map and hands the parcel data
-// to `decode` (data, size, header) when the section that `sectionOf` picks
-// is present. Returns decode's result, or null. The parcel data block is
+// Reads the header of `entry` from the source's map and hands the parcel
+// data to `decode` (data, size, header) when the section that `present`
+// picks is there. Returns decode's result, or null. The parcel data block is
 // released before returning.
 template <typename Parcel, typename Decode, typename Present>
-Parcel* DecodeEntry(const ParcelEntry& entry, Present present, Decode decode) {
+Parcel* DecodeEntry(const ParcelSource& source, const ParcelEntry& entry, Present present, Decode decode) {
   ParcelHeader header;
-  MapBlock* block = ReadParcelHeader(entry, &header);
+  MapBlock* block = ReadParcelHeader(source, entry, &header);
   if (block == nullptr) return nullptr;
   Parcel* parcel = present(header) ? decode(block->data, block->size, header) : nullptr;
-  ReleaseBlock(block);
+  ReleaseBlock(source.blocks, block);
   return parcel;
 }
 

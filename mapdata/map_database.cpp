@@ -2,29 +2,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
-
-namespace {
-MapDatabase* instance = nullptr;
-}  // namespace
-
-MapDatabase* MapDatabase::Instance() {
-  if (instance == nullptr) instance = new (std::nothrow) MapDatabase();
-  return instance;
-}
-
-void MapDatabase::Destroy() {
-  delete instance;
-  instance = nullptr;
-}
 
 MapDatabase::~MapDatabase() {
   std::free(managementHeader);
   std::free(sectionDirectory);
   FreeParcelIndex(parcelIndex);
-  roadPool.ReleaseAll();
-  backgroundPool.ReleaseAll();
-  namePool.ReleaseAll();
 }
 
 void MapDatabase::SetManagementHeader(ManagementHeader* header) {

@@ -1,13 +1,12 @@
-// The process-wide map database: the decoded management header, section
-// directory and parcel index of the map file, and the three pools of decoded
-// parcels.
+// The map database: the decoded management header, section directory and
+// parcel index of one map file. It belongs to the program's MapDataOwner
+// (map_owner.h), which also states who reads it on which thread.
 #pragma once
 
 #include <cstdint>
 
 #include "mapdata/block_cache.h"
 #include "mapdata/map_layout.h"
-#include "mapdata/parcel_pool.h"
 
 // Management header: the record at offset 0 of the map file.
 
@@ -67,18 +66,14 @@ struct ParcelIndex {
   ExtraEntry* extras;
 };
 
-// The process-wide singleton. It has no lock: the map drawing thread is its
-// only user once the renderer has loaded it.
+// The three decoded records of the map file, each filled once by
+// LoadMapDatabase (parcel_index.h) and freed with the database.
 class MapDatabase {
  public:
-  // The singleton, created on first call with nothing loaded; null only when
-  // memory runs out.
-  static MapDatabase* Instance();
-  // Destroys the singleton (if any): frees the three headers and empties
-  // the pools. The next Instance starts empty.
-  static void Destroy();
-
-  virtual ~MapDatabase();
+  MapDatabase() = default;
+  ~MapDatabase();
+  MapDatabase(const MapDatabase&) = delete;
+  MapDatabase& operator=(const MapDatabase&) = delete;
 
   ManagementHeader* GetManagementHeader() const { return managementHeader; }
   SectionDirectory* GetSectionDirectory() const { return sectionDirectory; }
@@ -95,13 +90,7 @@ class MapDatabase {
   // Returns 0, or -1 (nothing changed) when the path is too long for a block.
   int SetMapPath(const char* path);
 
-  ParcelPool roadPool;
-  ParcelPool backgroundPool;
-  ParcelPool namePool;
-
  private:
-  MapDatabase() = default;
-
   ManagementHeader* managementHeader = nullptr;
   SectionDirectory* sectionDirectory = nullptr;
   ParcelIndex* parcelIndex = nullptr;

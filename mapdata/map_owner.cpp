@@ -14,17 +14,23 @@ MapDataOwner::MapDataOwner(const char* mapPath) {
   }
 }
 
+// Parcels still held by no one are freed; a parcel still held by someone
+// would outlive the owner, which the owner's users rule out.
 MapDataOwner::~MapDataOwner() {
-  MapDatabase::Destroy();
-  DestroyBlockCache();
+  roadPool.ReleaseAll();
+  backgroundPool.ReleaseAll();
+  namePool.ReleaseAll();
 }
 
 int MapDataOwner::Load() {
   if (!loadTried) {
     loadTried = true;
-    loadResult = LoadMapDatabase(hasPath ? path : nullptr);
+    loadResult = LoadMapDatabase(&database, &blocks, hasPath ? path : nullptr);
   }
   return loadResult;
 }
 
-MapDatabase* MapDataOwner::Database() const { return MapDatabase::Instance(); }
+ParcelSource MapDataOwner::Source() const {
+  const ManagementHeader* header = database.GetManagementHeader();
+  return ParcelSource{&blocks, database.MapPath(), header == nullptr ? 0u : header->blockSize};
+}

@@ -1,33 +1,38 @@
-// The program's one owner of the map data: the process-wide MapDatabase
-// (management header, section directory, parcel index and the three pools of
-// decoded parcels) and the block cache. A program creates one owner, hands it
-// to every renderer it makes, and destroys it after the last renderer (and
-// anything else that holds blocks or parcels) is gone. Renderers load the
-// map through it but never create or tear down the map data themselves.
+// The program's one owner of the map data: the map database (management
+// header, section directory, parcel index), the block cache the map file is
+// read through and the three pools of decoded parcels, all members of the
+// owner. A program creates one owner, hands it to every renderer and tool
+// that reads the map, and destroys it after the last of them (and anything
+// else that holds blocks or parcels) is gone.
 //
 // What several threads touch, and how:
-// - The management header, section directory and parcel index are written
-//   only by the owner's first Load, which runs on the thread that makes the
-//   first renderer before that renderer's worker starts; after it they are
-//   only read (the worker's FindParcels, the map screen's IsInsideMap) until
-//   the owner is destroyed. Confined by that order, without a lock.
+// - The map database is written only by the owner's first Load. The
+//   program makes that call before any thread that reads the map starts:
+//   a renderer calls it when it is constructed, on the thread that makes
+//   it, before its worker exists. After it the database is only read, until
+//   the owner is destroyed: by the renderers' workers (FindParcels, the
+//   level entries of a frame, GetMapFlags) and by the map screen's thread
+//   (PanTo asks IsInsideMap). Confined by that order, it has no lock.
 // - Each pool of decoded parcels has a lock of its own; AcquireRoads,
 //   AcquireBackground, AcquireNames and their releases take it, so several
-//   workers may acquire and release the same parcels.
-// - The block cache has its own lock (see block_cache.h).
-// - Decoded parcels are read-only while held (name records' screenX and
-//   screenY aside, which the drawing renderer writes).
+//   workers may acquire and release the same parcels. A parcel is decoded
+//   under its pool's lock, which takes the block cache's lock beneath it.
+// - The block cache has a lock of its own (block_cache.h), taken by every
+//   OpenBlock and ReleaseBlock; a block handed out is read by its one holder.
+// - Decoded parcels are read-only while held: every holder only reads them.
 #pragma once
 
 #include "mapdata/block_cache.h"
 #include "mapdata/map_database.h"
+#include "mapdata/parcel_header.h"
+#include "mapdata/parcel_pool.h"
 
 class MapDataOwner {
  public:
   // Remembers the map file `path` (a host path; null: the device file) and
   // loads nothing yet.
   explicit MapDataOwner(const char* path = nullptr);
-  // Frees the map database with its pools and the block cache.
+  // Frees the pools' parcels, the map database and the cached blocks.
   ~MapDataOwner();
   MapDataOwner(const MapDataOwner&) = delete;
   MapDataOwner& operator=(const MapDataOwner&) = delete;
@@ -37,10 +42,25 @@ class MapDataOwner {
   // first call's result: 0, or -1 when the map file could not be read.
   int Load();
 
-  // The process-wide map database; null only when memory ran out.
-  MapDatabase* Database() const;
+  // The map database: empty until Load, read-only after it.
+  const MapDatabase* Database() const { return &database; }
+  // The block cache the map file is read through (it has its own lock).
+  BlockCache* Blocks() const { return &blocks; }
+  // Where parcel data is read from: the loaded map file through the cache.
+  ParcelSource Source() const;
+
+  ParcelPool& RoadPool() { return roadPool; }
+  ParcelPool& BackgroundPool() { return backgroundPool; }
+  ParcelPool& NamePool() { return namePool; }
 
  private:
+  // Declared in the order they depend on each other: the pools' parcels go
+  // first, the cached blocks last.
+  mutable BlockCache blocks;
+  MapDatabase database;
+  ParcelPool roadPool;
+  ParcelPool backgroundPool;
+  ParcelPool namePool;
   char path[BLOCK_PATH_CAPACITY] = {};
   bool hasPath = false;
   bool loadTried = false;

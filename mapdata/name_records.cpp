@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "mapdata/decode_support.h"
-#include "mapdata/map_database.h"
+#include "mapdata/map_owner.h"
 
 namespace {
 
@@ -132,9 +132,9 @@ void DecodeRecords(const ByteCursor& section, NameGroup* group, DecodeBudget* bu
 
 void DestroyNames(PooledParcel* parcel) { FreeNames(static_cast<NameParcel*>(parcel)); }
 
-PooledParcel* DecodeNameEntry(const ParcelEntry& entry) {
+PooledParcel* DecodeNameEntry(const ParcelSource& source, const ParcelEntry& entry) {
   return DecodeEntry<NameParcel>(
-      entry, [](const ParcelHeader& header) { return SectionPresent(header.nameOffset, header.nameSize); },
+      source, entry, [](const ParcelHeader& header) { return SectionPresent(header.nameOffset, header.nameSize); },
       DecodeNames);
 }
 
@@ -191,14 +191,12 @@ void FreeNames(NameParcel* parcel) {
   std::free(parcel);
 }
 
-NameParcel* AcquireNames(const ParcelEntry& entry) {
-  MapDatabase* database = MapDatabase::Instance();
-  if (database == nullptr) return nullptr;
-  return static_cast<NameParcel*>(database->namePool.Acquire(NAME_KIND, entry));
+NameParcel* AcquireNames(MapDataOwner* map, const ParcelEntry& entry) {
+  if (map == nullptr) return nullptr;
+  return static_cast<NameParcel*>(map->NamePool().Acquire(NAME_KIND, map->Source(), entry));
 }
 
-int ReleaseNames(NameParcel* parcel) {
-  MapDatabase* database = MapDatabase::Instance();
-  if (parcel == nullptr || database == nullptr) return -1;
-  return database->namePool.Release(parcel);
+int ReleaseNames(MapDataOwner* map, NameParcel* parcel) {
+  if (parcel == nullptr || map == nullptr) return -1;
+  return map->NamePool().Release(parcel);
 }

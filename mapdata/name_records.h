@@ -15,6 +15,8 @@
 #include "mapdata/parcel_list.h"
 #include "mapdata/parcel_pool.h"
 
+class MapDataOwner;
+
 // A NameParcel has this many group slots; directory pairs beyond them are
 // not decoded and groupCount never exceeds it.
 constexpr int NAME_GROUP_SLOTS = 16;
@@ -28,7 +30,7 @@ struct NameRecord {
   uint16_t style;         // bits 2..0: offset shift; bit 11: extra2
   int16_t x;              // anchor, parcel-local units
   int16_t y;
-  int32_t screenX;        // not set by the reader: the renderer's label position
+  int32_t screenX;        // always 0: nothing sets it (room for a label position)
   int32_t screenY;
   int8_t anchorA;         // type 2 with style bits 2..0 clear: signed offsets; else 0
   int8_t anchorB;
@@ -51,9 +53,7 @@ struct NameGroup {
   NameRecord* records;   // `recordCount` records; null for an empty or undecoded group
 };
 
-// A decoded name section. Held parcels are read-only for every holder
-// except the records' screenX and screenY, which the renderer that draws
-// the parcel writes.
+// A decoded name section. Held parcels are read-only for every holder.
 struct NameParcel : PooledParcel {
   uint32_t directoryBytes;  // a × 2
   uint16_t groupCount;      // min((a − 1) / 2, 16); 0 for a < 3
@@ -61,17 +61,17 @@ struct NameParcel : PooledParcel {
 };
 
 // The name parcel of `entry`, held once more: the pooled one when the name
-// pool has it, else decoded from the loaded map file. A newly decoded parcel
+// pool of `map` has it, else decoded from its map file. A newly decoded parcel
 // that finds the pool full stays outside it, as background parcels do.
-// Null when the parcel has no name section or its data cannot be read; a
+// Null without a map, when the parcel has no name section or its data cannot be read; a
 // parcel whose records cannot all be read keeps those decoded before.
 // Safe to call from several threads. Every non-null result is given back
 // with ReleaseNames.
-NameParcel* AcquireNames(const ParcelEntry& entry);
+NameParcel* AcquireNames(MapDataOwner* map, const ParcelEntry& entry);
 
 // Gives a held name parcel back, as ReleaseRoads does. Returns 0, or -1 for
 // null or a parcel that is not held.
-int ReleaseNames(NameParcel* parcel);
+int ReleaseNames(MapDataOwner* map, NameParcel* parcel);
 
 // Decodes the name section that `header` locates in the parcel data at
 // `data` (`size` bytes) into a new parcel with refCount 0 and no key; the

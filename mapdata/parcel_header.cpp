@@ -1,6 +1,5 @@
 #include "mapdata/parcel_header.h"
 
-#include "mapdata/map_database.h"
 
 int ReadParcelHeader(ByteCursor* cursor, uint32_t blockSize, ParcelHeader* header) {
   *header = ParcelHeader{};
@@ -29,18 +28,16 @@ int ReadParcelHeader(ByteCursor* cursor, uint32_t blockSize, ParcelHeader* heade
   return 0;
 }
 
-MapBlock* ReadParcelHeader(const ParcelEntry& entry, ParcelHeader* header) {
+MapBlock* ReadParcelHeader(const ParcelSource& source, const ParcelEntry& entry, ParcelHeader* header) {
   *header = ParcelHeader{};
-  const MapDatabase* database = MapDatabase::Instance();
-  const ManagementHeader* management = database == nullptr ? nullptr : database->GetManagementHeader();
-  if (management == nullptr) return nullptr;
-  const uint32_t blockSize = management->blockSize;
-  MapBlock* block = OpenBlock(database->MapPath(), BYTE_ORDER_BIG, SectorAddressToOffset(entry.address, blockSize),
-                              entry.size * blockSize);
+  const uint32_t blockSize = source.blockSize;
+  if (blockSize == 0) return nullptr;
+  MapBlock* block = OpenBlock(source.blocks, source.path, BYTE_ORDER_BIG,
+                              SectorAddressToOffset(entry.address, blockSize), entry.size * blockSize);
   if (block == nullptr) return nullptr;
   ByteCursor cursor = BlockCursor(block);
   if (ReadParcelHeader(&cursor, blockSize, header) != 0) {
-    ReleaseBlock(block);
+    ReleaseBlock(source.blocks, block);
     return nullptr;
   }
   header->key = KeyOf(entry);

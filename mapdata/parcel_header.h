@@ -36,12 +36,20 @@ struct ParcelHeader {
 // buffer.
 int ReadParcelHeader(ByteCursor* cursor, uint32_t blockSize, ParcelHeader* header);
 
+// Where parcel data is read from: the loaded map file, through its owner's
+// block cache.
+struct ParcelSource {
+  BlockCache* blocks = nullptr;
+  const char* path = nullptr;  // host path of the map file; null: the device file
+  uint32_t blockSize = 0;      // the management header's block size; 0: no map loaded
+};
+
 // Opens the data of `entry` (entry.size × blockSize bytes at the entry's
-// address, of the loaded map file) and reads its header into *header, with
+// address, of the source's map file) and reads its header into *header, with
 // the entry's key. Returns the parcel data block, to be released with
-// ReleaseBlock; null (header zeroed) when no map is loaded, the data cannot
-// be read or its header does not fit.
-MapBlock* ReadParcelHeader(const ParcelEntry& entry, ParcelHeader* header);
+// ReleaseBlock on the source's cache; null (header zeroed) when no map is
+// loaded, the data cannot be read or its header does not fit.
+MapBlock* ReadParcelHeader(const ParcelSource& source, const ParcelEntry& entry, ParcelHeader* header);
 
 // The byte range [offset × 2, (offset + size) × 2) of a section inside the
 // parcel data `data`, as a cursor at its start. An absent section (offset

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "mapdata/map_owner.h"
+
 namespace {
 
 // --- Decoding the management data ---
@@ -118,15 +120,15 @@ bool DecodeIndexHeader(ByteCursor* cursor, ParcelIndex* index, uint32_t* levelCo
 }
 
 ParcelIndex* DecodeParcelIndex(const ManagementHeader& header, const SectionDirectory& directory,
-                               const char* path) {
+                               BlockCache* blocks, const char* path) {
   const SectionEntry& section = directory.entries[0];
   const uint32_t areaOffset = SectorAddressToOffset(section.address, header.blockSize);
   const uint32_t areaSize = static_cast<uint32_t>(section.size) * header.blockSize;
-  MapBlock* area = OpenBlock(path, BYTE_ORDER_BIG, areaOffset, areaSize);
+  MapBlock* area = OpenBlock(blocks, path, BYTE_ORDER_BIG, areaOffset, areaSize);
   if (area == nullptr) return nullptr;
   auto* index = static_cast<ParcelIndex*>(std::calloc(1, sizeof(ParcelIndex)));
   if (index == nullptr) {
-    ReleaseBlock(area);
+    ReleaseBlock(blocks, area);
     return nullptr;
   }
   index->areaOffset = areaOffset;
@@ -138,7 +140,7 @@ ParcelIndex* DecodeParcelIndex(const ManagementHeader& header, const SectionDire
       DecodeIndexHeader(&cursor, index, &levelCount, &extraCount) &&
       DecodeArray(&cursor, levelCount, LEVEL_ENTRY_BYTES, DecodeLevel, &index->levels, &index->levelCount) &&
       DecodeArray(&cursor, extraCount, EXTRA_ENTRY_BYTES, DecodeExtra, &index->extras, &index->extraCount);
-  ReleaseBlock(area);
+  ReleaseBlock(blocks, area);
   if (!decoded) {
     FreeParcelIndex(index);
     return nullptr;
@@ -200,8 +202,8 @@ enum class Flow { GO_ON, STOP, FAIL };
 class Walker {
  public:
   Walker(const ParcelIndex& index, const LevelEntry& level, const InclusiveRect& query, ParcelWalk* walk,
-         const MapBlock* areaBlock, const char* path)
-      : index(index), level(level), query(query), walk(walk), area(BlockCursor(areaBlock)), path(path),
+         BlockCache* blocks, const MapBlock* areaBlock, const char* path)
+      : index(index), level(level), query(query), walk(walk), blocks(blocks), area(BlockCursor(areaBlock)), path(path),
         // In a sound file every record a walk reads is a record of at least
         // 6 bytes of its own, so a walk never needs more reads than that.
         recordBudget(areaBlock->fileLength / PARCEL_RECORD_BYTES + 1) {}
@@ -289,7 +291,7 @@ class Walker {
     const uint32_t size = ReadU16(&record);
     if (record.overrun || address == NO_ADDRESS) return Flow::GO_ON;
     MapBlock* tableBlock =
-        OpenBlock(path, BYTE_ORDER_BIG, SectorAddressToOffset(address, index.blockSize), size * index.blockSize);
+        OpenBlock(blocks, path, BYTE_ORDER_BIG, SectorAddressToOffset(address, index.blockSize), size * index.blockSize);
     if (tableBlock == nullptr) return Flow::FAIL;
     // The table's two head words are not used.
     const ByteCursor table = BlockCursor(tableBlock);
@@ -297,7 +299,7 @@ class Walker {
                                [&](int64_t row, int64_t column, const Cell& parcel) {
                                  return VisitParcel(table, row * level.parcelColumns + column, parcel);
                                });
-    ReleaseBlock(tableBlock);
+    ReleaseBlock(blocks, tableBlock);
     return flow;
   }
 
@@ -358,6 +360,7 @@ class Walker {
   const LevelEntry& level;
   const InclusiveRect query;
   ParcelWalk* walk;
+  BlockCache* blocks;
   const ByteCursor area;
   const char* path;
   const uint32_t recordBudget;
@@ -371,9 +374,8 @@ bool AppendToList(void* context, const ParcelEntry& entry) {
 
 }  // namespace
 
-int LoadMapDatabase(const char* path) {
-  MapDatabase* database = MapDatabase::Instance();
-  if (database == nullptr) return -1;
+int LoadMapDatabase(MapDatabase* database, BlockCache* blocks, const char* path) {
+  if (database == nullptr || blocks == nullptr) return -1;
   // What is loaded belongs to one file: headers of one file never meet the
   // tables of another.
   const bool loaded = database->GetManagementHeader() != nullptr || database->GetSectionDirectory() != nullptr ||
@@ -382,16 +384,16 @@ int LoadMapDatabase(const char* path) {
   if (loaded && std::strcmp(loadedPath, path == nullptr ? "" : path) != 0) return -1;
   if (database->SetMapPath(path) != 0) return -1;
   path = database->MapPath();
-  MapBlock* first = OpenBlock(path, BYTE_ORDER_BIG, 0, MANAGEMENT_BLOCK_BYTES);
+  MapBlock* first = OpenBlock(blocks, path, BYTE_ORDER_BIG, 0, MANAGEMENT_BLOCK_BYTES);
   if (first == nullptr) return -1;
   const ByteCursor management = BlockCursor(first);
   if (database->GetManagementHeader() == nullptr) database->SetManagementHeader(DecodeManagementHeader(management));
   if (database->GetSectionDirectory() == nullptr) database->SetSectionDirectory(DecodeSectionDirectory(management));
-  ReleaseBlock(first);
+  ReleaseBlock(blocks, first);
   const ManagementHeader* header = database->GetManagementHeader();
   const SectionDirectory* directory = database->GetSectionDirectory();
   if (database->GetParcelIndex() == nullptr && header != nullptr && directory != nullptr) {
-    database->SetParcelIndex(DecodeParcelIndex(*header, *directory, path));
+    database->SetParcelIndex(DecodeParcelIndex(*header, *directory, blocks, path));
   }
   return 0;
 }
@@ -403,21 +405,26 @@ int FindLevel(const ParcelIndex& index, uint16_t levelCode) {
   return -1;
 }
 
-int WalkParcels(const ParcelIndex& index, int levelIndex, const InclusiveRect& query, ParcelWalk* walk) {
-  if (levelIndex < 0 || levelIndex >= index.levelCount) return -1;
-  const MapDatabase* database = MapDatabase::Instance();
-  const char* path = database == nullptr ? nullptr : database->MapPath();
-  MapBlock* area = OpenBlock(path, BYTE_ORDER_BIG, index.areaOffset, index.areaSize);
+const ParcelIndex* LoadedParcelIndex(const MapDataOwner* map) {
+  return map == nullptr ? nullptr : map->Database()->GetParcelIndex();
+}
+
+int WalkParcels(const MapDataOwner* map, int levelIndex, const InclusiveRect& query, ParcelWalk* walk) {
+  const ParcelIndex* index = LoadedParcelIndex(map);
+  if (index == nullptr || levelIndex < 0 || levelIndex >= index->levelCount) return -1;
+  BlockCache* blocks = map->Blocks();
+  const char* path = map->Database()->MapPath();
+  MapBlock* area = OpenBlock(blocks, path, BYTE_ORDER_BIG, index->areaOffset, index->areaSize);
   if (area == nullptr) return -1;
-  Walker walker(index, index.levels[levelIndex], query, walk, area, path);
+  Walker walker(*index, index->levels[levelIndex], query, walk, blocks, area, path);
   const Flow flow = walker.Run();
-  ReleaseBlock(area);
+  ReleaseBlock(blocks, area);
   return flow == Flow::FAIL ? -1 : 0;
 }
 
-ParcelList* FindParcels(const MapCoord* center, int32_t halfWidth, int32_t halfHeight, uint16_t levelCode) {
-  const MapDatabase* database = MapDatabase::Instance();
-  const ParcelIndex* index = database == nullptr ? nullptr : database->GetParcelIndex();
+ParcelList* FindParcels(const MapDataOwner* map, const MapCoord* center, int32_t halfWidth, int32_t halfHeight,
+                        uint16_t levelCode) {
+  const ParcelIndex* index = LoadedParcelIndex(map);
   if (center == nullptr || index == nullptr) return nullptr;
   const int levelIndex = FindLevel(*index, levelCode);
   if (levelIndex < 0) return nullptr;
@@ -429,7 +436,7 @@ ParcelList* FindParcels(const MapCoord* center, int32_t halfWidth, int32_t halfH
   const InclusiveRect query{Difference(center->x, halfWidth), Difference(center->y, halfHeight),
                       Sum(center->x, halfWidth), Sum(center->y, halfHeight)};
   ParcelWalk walk{AppendToList, list, 0, 0, 0, 0, false};
-  if (WalkParcels(*index, levelIndex, query, &walk) != 0 || list->count == 0) {
+  if (WalkParcels(map, levelIndex, query, &walk) != 0 || list->count == 0) {
     std::free(list);
     return nullptr;
   }
@@ -441,9 +448,8 @@ int FreeParcelList(ParcelList* list) {
   return 0;
 }
 
-int IsInsideMap(const MapCoord* point) {
-  const MapDatabase* database = MapDatabase::Instance();
-  const ParcelIndex* index = database == nullptr ? nullptr : database->GetParcelIndex();
+int IsInsideMap(const MapDataOwner* map, const MapCoord* point) {
+  const ParcelIndex* index = LoadedParcelIndex(map);
   if (point == nullptr || index == nullptr) return 0;
   return index->west <= point->x && point->x <= index->east && index->south <= point->y &&
                  point->y <= index->north
@@ -451,9 +457,8 @@ int IsInsideMap(const MapCoord* point) {
              : 0;
 }
 
-int GetMapFlags(int* bit15, int* bit14) {
-  const MapDatabase* database = MapDatabase::Instance();
-  const ManagementHeader* header = database == nullptr ? nullptr : database->GetManagementHeader();
+int GetMapFlags(const MapDataOwner* map, int* bit15, int* bit14) {
+  const ManagementHeader* header = map == nullptr ? nullptr : map->Database()->GetManagementHeader();
   if (header == nullptr) return -1;
   *bit15 = (header->flags >> 15) & 1;
   *bit14 = (header->flags >> 14) & 1;

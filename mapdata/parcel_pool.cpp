@@ -37,7 +37,7 @@ int ParcelPool::Count() const {
 // with one pooled later, and must still be freed on its release.
 bool ParcelPool::Holds(const PooledParcel* parcel) const { return Find(parcel->key) == parcel; }
 
-PooledParcel* ParcelPool::Acquire(const PoolKind& kind, const ParcelEntry& entry) {
+PooledParcel* ParcelPool::Acquire(const PoolKind& kind, const ParcelSource& source, const ParcelEntry& entry) {
   const ParcelKey key = KeyOf(entry);
   // Decoding under the lock keeps one parcel from being decoded twice by
   // two threads; decoders take only the block cache's lock beneath it.
@@ -46,7 +46,7 @@ PooledParcel* ParcelPool::Acquire(const PoolKind& kind, const ParcelEntry& entry
     pooled->refCount += 1;
     return pooled;
   }
-  PooledParcel* parcel = kind.decode(entry);
+  PooledParcel* parcel = kind.decode(source, entry);
   if (parcel == nullptr) return nullptr;
   parcel->key = key;
   parcel->refCount = 1;

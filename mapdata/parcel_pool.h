@@ -15,6 +15,7 @@
 #include "mapdata/parcel_list.h"
 
 struct PoolKind;
+struct ParcelSource;
 
 // The head of every pooled decoded parcel (a kind's parcel type derives from
 // it). The protocol sets all three fields.
@@ -26,10 +27,10 @@ struct PooledParcel {
 
 // The operations of one kind of decoded parcel.
 struct PoolKind {
-  // Decodes the entry's section into a new parcel, or returns null when the
-  // entry has no such section or it cannot be read. The protocol fills in
-  // the head (key, refCount 1, kind) afterwards.
-  PooledParcel* (*decode)(const ParcelEntry& entry);
+  // Decodes the entry's section, read from `source`, into a new parcel, or
+  // returns null when the entry has no such section or it cannot be read.
+  // The protocol fills in the head (key, refCount 1, kind) afterwards.
+  PooledParcel* (*decode)(const ParcelSource& source, const ParcelEntry& entry);
   // Frees a decoded parcel with everything it owns.
   void (*destroy)(PooledParcel* parcel);
   // True: when the pool is full and its oldest parcel is freed, the new
@@ -63,10 +64,10 @@ class ParcelPool {
   int Count() const;
 
   // The decoded parcel of an entry, held once more: the pooled one when
-  // there is one, else a newly decoded one (added to the pool when there is
-  // room, see PoolKind::newTakesFreedSlot). Null when the kind decodes
-  // nothing. Every non-null result is given back with Release.
-  PooledParcel* Acquire(const PoolKind& kind, const ParcelEntry& entry);
+  // there is one, else one newly decoded from `source` (added to the pool
+  // when there is room, see PoolKind::newTakesFreedSlot). Null when the kind
+  // decodes nothing. Every non-null result is given back with Release.
+  PooledParcel* Acquire(const PoolKind& kind, const ParcelSource& source, const ParcelEntry& entry);
   // Gives a held parcel back: a pooled parcel stays pooled (also at count
   // 0); a parcel outside the pool is freed by its last holder. Returns 0, or
   // -1 for null and for a parcel that is not held.

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "mapdata/decode_support.h"
-#include "mapdata/map_database.h"
+#include "mapdata/map_owner.h"
 
 namespace {
 
@@ -132,9 +132,9 @@ void DecodeGroup(const ByteCursor& data, uint32_t sectionStart, int row, RoadGro
 
 void DestroyRoads(PooledParcel* parcel) { FreeRoads(static_cast<RoadParcel*>(parcel)); }
 
-PooledParcel* DecodeRoadEntry(const ParcelEntry& entry) {
+PooledParcel* DecodeRoadEntry(const ParcelSource& source, const ParcelEntry& entry) {
   return DecodeEntry<RoadParcel>(
-      entry, [](const ParcelHeader& header) { return SectionPresent(header.roadOffset, header.roadSize); },
+      source, entry, [](const ParcelHeader& header) { return SectionPresent(header.roadOffset, header.roadSize); },
       DecodeRoads);
 }
 
@@ -188,14 +188,12 @@ void FreeRoads(RoadParcel* parcel) {
   std::free(parcel);
 }
 
-RoadParcel* AcquireRoads(const ParcelEntry& entry) {
-  MapDatabase* database = MapDatabase::Instance();
-  if (database == nullptr) return nullptr;
-  return static_cast<RoadParcel*>(database->roadPool.Acquire(ROAD_KIND, entry));
+RoadParcel* AcquireRoads(MapDataOwner* map, const ParcelEntry& entry) {
+  if (map == nullptr) return nullptr;
+  return static_cast<RoadParcel*>(map->RoadPool().Acquire(ROAD_KIND, map->Source(), entry));
 }
 
-int ReleaseRoads(RoadParcel* parcel) {
-  MapDatabase* database = MapDatabase::Instance();
-  if (parcel == nullptr || database == nullptr) return -1;
-  return database->roadPool.Release(parcel);
+int ReleaseRoads(MapDataOwner* map, RoadParcel* parcel) {
+  if (parcel == nullptr || map == nullptr) return -1;
+  return map->RoadPool().Release(parcel);
 }

@@ -17,6 +17,8 @@
 #include "mapdata/parcel_list.h"
 #include "mapdata/parcel_pool.h"
 
+class MapDataOwner;
+
 // A RoadParcel has this many group slots; group table rows beyond it are
 // read past but not decoded.
 constexpr int ROAD_GROUP_SLOTS = 32;
@@ -58,17 +60,17 @@ struct RoadParcel : PooledParcel {
 };
 
 // The road parcel of `entry`, held once more: the pooled one when the road
-// pool has it, else decoded from the loaded map file and pooled (when the
+// pool of `map` has it, else decoded from its map file and pooled (when the
 // pool is full and its oldest parcel is not held, that parcel is freed and
 // the new one takes its place; when the oldest is held the new parcel stays
-// outside the pool and is freed by its last release). Null when the parcel
+// outside the pool and is freed by its last release). Null without a map, when the parcel
 // has no road section or its data cannot be read. Safe to call from several
 // threads. Every non-null result is given back with ReleaseRoads.
-RoadParcel* AcquireRoads(const ParcelEntry& entry);
+RoadParcel* AcquireRoads(MapDataOwner* map, const ParcelEntry& entry);
 
-// Gives a held road parcel back; a pooled one stays pooled (also at count
+// Gives a parcel held from `map` back; a pooled one stays pooled (also at count
 // 0). Returns 0, or -1 for null or a parcel that is not held.
-int ReleaseRoads(RoadParcel* parcel);
+int ReleaseRoads(MapDataOwner* map, RoadParcel* parcel);
 
 // Decodes the road section that `header` locates in the parcel data at
 // `data` (the whole parcel data, `size` bytes) into a new parcel with

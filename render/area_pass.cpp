@@ -15,29 +15,18 @@ constexpr uint16_t FIRST_DRAWN_GROUP_WORD = 1u << FEATURE_KIND_SHIFT;
 
 uint16_t GroupKind(uint16_t groupWord) { return static_cast<uint16_t>(groupWord >> FEATURE_KIND_SHIFT); }
 
-// An item has at most this many points.
-constexpr int32_t MAX_ITEM_POINTS = FEATURE_MAX_POINTS;
-
-// An item's points as pixels of the current parcel, with their edge flags.
-// Kept on the worker's stack for the whole pass: mapping never allocates.
-struct ItemPixels {
-  Point pixels[MAX_ITEM_POINTS];
-  int32_t flags[MAX_ITEM_POINTS];
-  int32_t count = 0;
-
-  // Maps the item's points; false for an item without points or with more
-  // than an item can hold.
-  bool Map(const FrameView& view, const FeatureItem& item) {
-    if (item.points == nullptr || item.pointCount == 0 || item.pointCount > MAX_ITEM_POINTS) return false;
-    count = item.pointCount;
-    for (int32_t i = 0; i < count; ++i) {
-      const FeaturePoint& p = item.points[i];
-      pixels[i] = MapPoint(view, Point16{p.x, p.y});
-      flags[i] = p.toggle;
-    }
-    return true;
+// Maps the item's points into *work (the kit's scratch); false for an item
+// without points or with more than an item can hold.
+bool MapItem(const FrameView& view, const FeatureItem& item, ItemPixels* work) {
+  if (item.points == nullptr || item.pointCount == 0 || item.pointCount > MAX_ITEM_POINTS) return false;
+  work->count = item.pointCount;
+  for (int32_t i = 0; i < work->count; ++i) {
+    const FeaturePoint& p = item.points[i];
+    work->pixels[i] = MapPoint(view, Point16{p.x, p.y});
+    work->flags[i] = p.toggle;
   }
-};
+  return true;
+}
 
 // The outline of an area: its edges, the closing edge from the last point
 // back to the first included, each unless its start point is flagged.
@@ -62,18 +51,15 @@ bool ForEachItem(const BackgroundParcel& parcel, Draw draw) {
   return true;
 }
 
-// Calls drawParcel(parcel) for each entry of `list` that has a background,
-// with the entry's parcel view set, until it returns false.
+// Calls drawParcel(parcel) for each entry of `list` that has a background
+// among the frame's `parcels` (slot i for entry i), with the entry's parcel
+// view set, until it returns false.
 template <typename DrawParcel>
-void ForEachBackground(Frame* frame, const ParcelList& list, DrawParcel drawParcel) {
+void ForEachBackground(Frame* frame, const ParcelList& list, BackgroundParcel* const* parcels,
+                       DrawParcel drawParcel) {
   for (uint16_t i = 0; i < list.count; ++i) {
-    const ParcelEntry& entry = list.entries[i];
-    SetParcelView(&frame->view, entry);
-    BackgroundParcel* parcel = AcquireBackground(entry);
-    if (parcel == nullptr) continue;
-    bool goOn = drawParcel(*parcel);
-    ReleaseBackground(parcel);
-    if (!goOn) return;
+    SetParcelView(&frame->view, list.entries[i]);
+    if (parcels[i] != nullptr && !drawParcel(*parcels[i])) return;
   }
 }
 
@@ -83,14 +69,14 @@ void DrawSegment(Frame* frame, Point p, Point q, const Style& style, const Style
   const Rect clip = frame->Clip();
   switch (style.lineType) {
     case LINE_RAILWAY:
-      DrawRailwayLine(frame->canvas, p.x, p.y, q.x, q.y, clip);
+      DrawRailwayLine(&frame->kit->canvas, p.x, p.y, q.x, q.y, clip);
       break;
     case LINE_DOTTED:
-      DrawDottedLine(frame->canvas, p.x, p.y, q.x, q.y, StyleColour(style), clip);
+      DrawDottedLine(&frame->kit->canvas, p.x, p.y, q.x, q.y, StyleColour(style), clip);
       break;
     default:
-      DrawLine(frame->canvas, p.x, p.y, q.x, q.y, StyleColour(style), StyleColour(centre != nullptr ? *centre : style),
-               style.width, clip);
+      DrawLine(&frame->kit->canvas, p.x, p.y, q.x, q.y, StyleColour(style),
+               StyleColour(centre != nullptr ? *centre : style), style.width, clip);
       break;
   }
 }
@@ -103,21 +89,21 @@ void DrawPolyline(Frame* frame, const Point* pixels, const int32_t* flags, int32
 
 void FillArea(Frame* frame, const Point* pixels, int32_t n, const Style& style) {
   // FillPolygon closes the polygon itself, from the last point to the first.
-  FillPolygon(frame->canvas, pixels, n, StyleColour(style), frame->Clip());
+  FillPolygon(&frame->kit->canvas, pixels, n, StyleColour(style), frame->Clip());
 }
 
 void DrawBaseAreas(Frame* frame) {
   if (DetailClass(*frame) < 0 || frame->areaParcels == nullptr) return;
   const int32_t metres = SCALE_STEPS[frame->view.step].metres;
-  static thread_local ItemPixels work;
-  ForEachBackground(frame, *frame->areaParcels, [&](const BackgroundParcel& parcel) {
+  ItemPixels& work = frame->kit->itemPixels;
+  ForEachBackground(frame, *frame->areaParcels, frame->areas, [&](const BackgroundParcel& parcel) {
     return ForEachItem(parcel, [&](uint16_t groupWord, const FeatureGroup& group) {
       if (frame->AbortRequested()) return false;
       if (GroupKind(groupWord) != FEATURE_KIND_AREA || group.items == nullptr) return true;
       for (uint16_t i = 0; i < group.itemCount; ++i) {
         const FeatureItem& item = group.items[i];
         int32_t style = BaseAreaStyle(item.typeCode, metres);
-        if (style == NO_STYLE || !work.Map(frame->view, item)) continue;
+        if (style == NO_STYLE || !MapItem(frame->view, item, &work)) continue;
         FillArea(frame, work.pixels, work.count, BACKGROUND_STYLES[style]);
       }
       return true;
@@ -128,11 +114,9 @@ void DrawBaseAreas(Frame* frame) {
 void DrawFeatures(Frame* frame) {
   const ParcelList* list = LineParcels(*frame);
   if (list == nullptr) return;
-  const MapDatabase* database = MapDatabase::Instance();
-  const ParcelIndex* index = database != nullptr ? database->GetParcelIndex() : nullptr;
-  if (index == nullptr || FindLevel(*index, AreaLevel(*frame)) < 0) return;
-  static thread_local ItemPixels work;
-  ForEachBackground(frame, *list, [&](const BackgroundParcel& parcel) {
+  if (frame->areaLevelEntry == nullptr) return;
+  ItemPixels& work = frame->kit->itemPixels;
+  ForEachBackground(frame, *list, frame->lines, [&](const BackgroundParcel& parcel) {
     return ForEachItem(parcel, [&](uint16_t groupWord, const FeatureGroup& group) {
       if (group.items == nullptr) return true;
       for (uint16_t i = 0; i < group.itemCount; ++i) {
@@ -141,7 +125,7 @@ void DrawFeatures(Frame* frame) {
         if (frame->AbortRequested()) return false;
         int32_t style = FeatureStyle(item.typeCode);
         if (style == NO_STYLE || groupWord < FIRST_DRAWN_GROUP_WORD) continue;
-        if (!work.Map(frame->view, item)) continue;
+        if (!MapItem(frame->view, item, &work)) continue;
         if (GroupKind(groupWord) == FEATURE_KIND_AREA) {
           FillArea(frame, work.pixels, work.count, BACKGROUND_STYLES[style]);
           if (!IsFillOnlyStyle(style)) DrawOutline(frame, work, BACKGROUND_STYLES[STYLE_OUTLINE]);

@@ -1,6 +1,6 @@
 #include <cstdint>
 
-#include "mapdata/map_database.h"
+#include "mapdata/parcel_index.h"
 #include "render/passes.h"
 
 namespace {
@@ -30,18 +30,19 @@ void DrawLayers(Frame* frame, const PassObserver& observer) {
   RunPass(frame, observer, PASS_TRACK, DrawTrack);
 }
 
-int32_t DetailClass(const Frame& frame) { return DetailClassAt(frame.view.step); }
+int32_t DetailClass(const Frame& frame) { return DetailClassOf(frame.roadLevelEntry, frame.view.step); }
 
-int32_t DetailClassAt(uint16_t step) {
-  if (step > MAX_SCALE_STEP) return -1;
-  const MapDatabase* database = MapDatabase::Instance();
-  const ParcelIndex* index = database != nullptr ? database->GetParcelIndex() : nullptr;
-  if (index == nullptr) return -1;
+int32_t DetailClassAt(const ParcelIndex* index, uint16_t step) {
+  if (step > MAX_SCALE_STEP || index == nullptr) return -1;
   int level = FindLevel(*index, SCALE_STEPS[step].roadLevel);
-  if (level < 0) return -1;
+  return level < 0 ? -1 : DetailClassOf(&index->levels[level], step);
+}
+
+int32_t DetailClassOf(const LevelEntry* level, uint16_t step) {
+  if (level == nullptr || step > MAX_SCALE_STEP) return -1;
   const uint32_t wanted = THRESHOLD_PER_METRE * static_cast<uint32_t>(SCALE_STEPS[step].metres);
   for (int32_t i = 0; i < LEVEL_THRESHOLDS; ++i) {
-    if (index->levels[level].thresholds[i] >= wanted) return i;
+    if (level->thresholds[i] >= wanted) return i;
   }
   return -1;
 }

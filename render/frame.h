@@ -1,32 +1,40 @@
-// What the drawing passes of one frame work on: the view, the parcel lists,
-// the canvases, pictures and fonts, the day's track, and the question
-// whether a newer request has made the frame obsolete. The renderer owns
-// everything a frame points to; the passes own nothing.
+// What the drawing passes of one frame work on: the view, the parcel lists
+// with the decoded parcels of their entries, the parcel index's entries of
+// the step's levels, the kit of drawing resources, the day's track, and the
+// question whether a newer request has made the frame obsolete. The passes
+// read the frame and draw with the kit; they fetch nothing themselves and
+// own nothing.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
-#include "canvas/canvas.h"
 #include "logs/nmea_reader.h"
+#include "mapdata/background_records.h"
+#include "mapdata/map_database.h"
+#include "mapdata/name_records.h"
 #include "mapdata/parcel_list.h"
-#include "platform/gdi.h"
+#include "mapdata/road_records.h"
+#include "render/draw_kit.h"
 #include "render/frame_view.h"
 
 struct Frame {
   FrameView view;
   const ParcelList* roadParcels = nullptr;  // roads and names
   const ParcelList* areaParcels = nullptr;  // background areas (and lines, see LineParcels)
-  Canvas* canvas = nullptr;                 // the frame being drawn
-  DrawingContext* context = nullptr;        // draws text into `canvas`
-  Canvas* textCanvas = nullptr;             // scratch surface of the label text
-  DrawingContext* textContext = nullptr;
-  const Canvas* boxCanvas = nullptr;        // blue, under boxed labels
-  const Canvas* symbolAtlas = nullptr;
-  const Canvas* markAtlas = nullptr;
-  const Canvas* flagAtlas = nullptr;
-  Font* labelFont = nullptr;
-  Font* smallFont = nullptr;
+  // The decoded parcels of the lists' entries: entry i of a list has its
+  // parcel in slot i, null where it has none of that kind or the frame's
+  // passes do not draw that kind. Read-only while the frame holds them.
+  RoadParcel* roads[PARCEL_LIST_CAPACITY] = {};              // of roadParcels
+  NameParcel* names[PARCEL_LIST_CAPACITY] = {};              // of roadParcels
+  BackgroundParcel* areas[PARCEL_LIST_CAPACITY] = {};        // of areaParcels
+  BackgroundParcel* lines[PARCEL_LIST_CAPACITY] = {};        // of LineParcels
+  // The parcel index's entries of the step's road and area levels (null
+  // when the map has no such level): the names' display thresholds, and
+  // whether background lines are drawn.
+  const LevelEntry* roadLevelEntry = nullptr;
+  const LevelEntry* areaLevelEntry = nullptr;
+  DrawKit* kit = nullptr;        // what the frame is drawn into and with
   const Track* track = nullptr;  // the day's track, or null
   // Requests counted by the renderer, and the count this frame started
   // from: a different count means a newer request has come.

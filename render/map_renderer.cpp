@@ -4,36 +4,18 @@
 #include <cstdio>
 
 #include "canvas/blit.h"
-#include "canvas/picture_ids.h"
 #include "canvas/sizes.h"
 #include "geometry/raster.h"
 #include "logs/selected_day.h"
-#include "mapdata/block_cache.h"
-#include "mapdata/map_database.h"
 
 namespace {
-
-// Fonts of the names: "MS UI ゴシック" at fontSize x 11 and x 9 tenths of a point.
-constexpr int32_t LABEL_FONT_FACTOR = 11;
-constexpr int32_t SMALL_FONT_FACTOR = 9;
-constexpr int32_t LABEL_FONT_WEIGHT = 300;
-// The blue of the boxed labels.
-constexpr uint16_t BOX_BLUE = 0x001F;
 
 // Only the first renderer of the process wakes on "TEVO_DMAP0".
 std::atomic<int> rendererCount{0};
 
-LogicalFont NameFont(int32_t tenthsOfPoint) {
-  LogicalFont font;
-  font.tenthsOfPoint = tenthsOfPoint;
-  font.weight = LABEL_FONT_WEIGHT;
-  font.quality = FONT_QUALITY_ANTIALIASED;
-  return font;
-}
-
 }  // namespace
 
-MapRenderer::MapRenderer(MapDataOwner* map) {
+MapRenderer::MapRenderer(MapDataOwner* mapData) : map(mapData) {
   if (map != nullptr) map->Load();
 }
 
@@ -48,39 +30,21 @@ MapRenderer::~MapRenderer() {
     SetEvent(wakeEvent);
     JoinThread(worker);
   }
-  DeleteDrawingContext(backContext);
-  DeleteDrawingContext(textContext);
-  DeleteFont(labelFont);
-  DeleteFont(smallFont);
   CloseEvent(wakeEvent);
   FreeParcelList(roadParcels);
   FreeParcelList(areaParcels);
 }
 
 int MapRenderer::Initialise(int32_t canvasWidth, int32_t canvasHeight, Event* doneEvent) {
-  labelFont = CreateFont(NameFont(fontSize * LABEL_FONT_FACTOR));
-  smallFont = CreateFont(NameFont(fontSize * SMALL_FONT_FACTOR));
   frameArea = AREA_CANVAS;
   frameDoneEvent = doneEvent;
   width = canvasWidth;
   height = canvasHeight;
   SetFrameView(&view, CurrentCenter(), step.load(), width, height, frameArea);
   SelectParcels();
-  CreateCanvas(&backCanvas, width, height);
-  backContext = CreateDrawingContext();
-  SelectCanvas(backContext, &backCanvas);
+  kit.Create(width, height);
   CreateCanvas(&frontCanvas, width, height);
-  CreateCanvas(&textCanvas, width, height);
-  textContext = CreateDrawingContext();
-  SelectCanvas(textContext, &textCanvas);
-  LoadPicture(&symbolAtlas, PICTURE_MAP_SYMBOLS);
-  LoadPicture(&markAtlas, PICTURE_FACILITY_MARKS);
-  LoadPicture(&flagAtlas, PICTURE_ROUND_BUTTONS);
-  CreateCanvas(&boxCanvas, width, height);
-  BlendFill(&boxCanvas, 0, 0, width, height, BOX_BLUE, 255);
   FillBackground();
-  SelectFont(backContext, labelFont);
-  SelectFont(textContext, labelFont);
   std::snprintf(wakeEventName, sizeof wakeEventName, "TEVO_DMAP%d", rendererCount++ == 0 ? 0 : 1);
   wakeEvent = CreateEvent(wakeEventName);
   state = RENDERER_IDLE;
@@ -158,7 +122,7 @@ int MapRenderer::PanTo(int32_t x, int32_t y) {
   if (dx == 0 && dy == 0) return 0;
   const ScaleStep& current = SCALE_STEPS[step.load()];
   MapCoord target{centerX.load() + dx * current.unitsPerPixelX, centerY.load() + dy * current.unitsPerPixelY};
-  if (IsInsideMap(&target) == 0) return -1;
+  if (IsInsideMap(map, &target) == 0) return -1;
   targetX = target.x;
   targetY = target.y;
   Signal(AREA_CANVAS);
@@ -210,37 +174,23 @@ void MapRenderer::DrawFrame() {
   SetFrameView(&view, center, step.load(), width, height, frameArea);
   SelectParcels();
   FillBackground();
-  Frame frame = FrameToDraw();
-  DrawLayers(&frame, passObserver);
-  PublishFrame();
-}
-
-// The frame's view of everything the passes draw with.
-Frame MapRenderer::FrameToDraw() {
+  // The frame holds the decoded parcels of its lists while its passes run.
   Frame frame;
-  frame.view = view;
-  frame.roadParcels = roadParcels;
-  frame.areaParcels = areaParcels;
-  frame.canvas = &backCanvas;
-  frame.context = backContext;
-  frame.textCanvas = &textCanvas;
-  frame.textContext = textContext;
-  frame.boxCanvas = &boxCanvas;
-  frame.symbolAtlas = &symbolAtlas;
-  frame.markAtlas = &markAtlas;
-  frame.flagAtlas = &flagAtlas;
-  frame.labelFont = labelFont;
-  frame.smallFont = smallFont;
+  HoldFrame(map, view, roadParcels, areaParcels, &kit, &frame);
   frame.track = TrackToDraw();
   frame.requests = &requests;
   frame.frameRequests = frameRequests;
-  return frame;
+  DrawLayers(&frame, passObserver);
+  ReleaseFrame(map, &frame);
+  PublishFrame();
 }
+
+void MapRenderer::SelectParcels() { SelectViewParcels(map, view, &roadParcels, &areaParcels); }
 
 void MapRenderer::PublishFrame() {
   {
     std::lock_guard<std::mutex> lock(frontLock);
-    BlitOpaque(&frontCanvas, &backCanvas, 0, 0, width, height, 0, 0);
+    BlitOpaque(&frontCanvas, &kit.canvas, 0, 0, width, height, 0, 0);
   }
   // A RequestRedraw that came during this frame (for another day, say) has
   // its own frame still to come: this one, of the old view, leaves the
@@ -252,8 +202,8 @@ void MapRenderer::PublishFrame() {
 
 void MapRenderer::FillBackground() {
   int bit15 = 0, bit14 = 0;
-  bool sea = GetMapFlags(&bit15, &bit14) == 0 && bit14 == 1;
-  FillCanvas(&backCanvas, sea ? SEA_COLOUR : LAND_COLOUR);
+  bool sea = GetMapFlags(map, &bit15, &bit14) == 0 && bit14 == 1;
+  FillCanvas(&kit.canvas, sea ? SEA_COLOUR : LAND_COLOUR);
 }
 
 // Centre on the track's bounding box at the most detailed even step at

@@ -15,6 +15,8 @@
 #include "mapdata/parcel_index.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
+#include "render/draw_kit.h"
+#include "render/frame_setup.h"
 #include "render/frame_view.h"
 #include "render/passes.h"
 
@@ -89,6 +91,8 @@ class MapRenderer {
   uint8_t State() const { return state.load(); }
   int32_t FrameReady() const { return frameReady.load(); }
   const char* WakeEventName() const { return wakeEventName; }
+  // The map the renderer draws (not owned; null: none).
+  MapDataOwner* Map() const { return map; }
 
   // The view of the frame being drawn or last drawn, and its parcels.
   const FrameView& View() const { return view; }
@@ -117,9 +121,9 @@ class MapRenderer {
   void FitViewToTrack();
   const Track* TrackToDraw() const;
   void FillBackground();
-  Frame FrameToDraw();
   void PublishFrame();
 
+  MapDataOwner* const map;  // not owned; null: no map
   std::atomic<uint8_t> state{RENDERER_STOPPED};
   Event* wakeEvent = nullptr;
   char wakeEventName[16] = {};
@@ -148,19 +152,9 @@ class MapRenderer {
   // 1 from construction and every RequestRedraw until a frame starts and
   // fits the view to the track; RequestView clears it.
   std::atomic<int32_t> fitPending{1};
-  uint16_t fontSize = 10;
-  Font* labelFont = nullptr;
-  Font* smallFont = nullptr;
-  Canvas backCanvas;
-  DrawingContext* backContext = nullptr;
+  DrawKit kit;  // the back canvas every frame is drawn into, and what it is drawn with
   Canvas frontCanvas;
   std::mutex frontLock;  // CopyFrame never reads the front canvas while a frame is copied in
-  Canvas boxCanvas;
-  Canvas textCanvas;
-  DrawingContext* textContext = nullptr;
-  Canvas symbolAtlas;
-  Canvas markAtlas;
-  Canvas flagAtlas;
   ParcelList* roadParcels = nullptr;
   ParcelList* areaParcels = nullptr;
 };

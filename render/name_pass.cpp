@@ -62,7 +62,7 @@ int32_t EvenUp(int32_t v) { return v + (v & 1); }
 
 TextSize Measure(Frame* frame, const char16_t* text, int32_t count) {
   TextSize size;
-  if (count > 0) MeasureText(frame->context, text, count, &size);
+  if (count > 0) MeasureText(frame->kit->context, text, count, &size);
   return size;
 }
 
@@ -74,18 +74,18 @@ bool CopyCentred(Frame* frame, const Canvas* atlas, const AtlasRect& rect, Point
   if (left >= frame->view.width || top >= frame->view.height || left + rect.width <= 0 || top + rect.height <= 0) {
     return false;
   }
-  BlitKeyed(frame->canvas, atlas, left, top, rect.width, rect.height, rect.x, rect.y);
+  BlitKeyed(&frame->kit->canvas, atlas, left, top, rect.width, rect.height, rect.x, rect.y);
   return true;
 }
 
 void DrawExtraSymbol(Frame* frame, const NameRecord& record, Point pixel) {
   if (!ExtraSymbolClass(record.classCode)) return;
-  CopyCentred(frame, frame->symbolAtlas, ExtraSymbol(), pixel);
+  CopyCentred(frame, &frame->kit->symbolAtlas, ExtraSymbol(), pixel);
 }
 
 int32_t DrawMark(Frame* frame, const NameRecord& record, Point* anchor) {
   AtlasRect mark;
-  if (!MarkOf(record.classCode, &mark) || !CopyCentred(frame, frame->markAtlas, mark, *anchor)) return 0;
+  if (!MarkOf(record.classCode, &mark) || !CopyCentred(frame, &frame->kit->markAtlas, mark, *anchor)) return 0;
   anchor->y += mark.height / 2;
   return 1;
 }
@@ -93,15 +93,15 @@ int32_t DrawMark(Frame* frame, const NameRecord& record, Point* anchor) {
 // The white number over a route symbol, centred on the symbol in the small font.
 void DrawSymbolNumber(Frame* frame, const LabelText& text, Point centre) {
   if (text.count == 0) return;
-  Font* previous = SelectFont(frame->context, frame->smallFont);
-  Font* previousText = SelectFont(frame->textContext, frame->smallFont);
+  Font* previous = SelectFont(frame->kit->context, frame->kit->smallFont);
+  Font* previousText = SelectFont(frame->kit->textContext, frame->kit->smallFont);
   TextSize size = Measure(frame, text.chars, text.count);
   const int32_t hw = (size.width + 1) / 2, hh = (size.height + 1) / 2;
-  SetTextColour(frame->context, WHITE_RGB);
-  DrawText(frame->context, text.chars, text.count, Rect{centre.x - hw, centre.y - hh, centre.x + hw, centre.y + hh},
+  SetTextColour(frame->kit->context, WHITE_RGB);
+  DrawText(frame->kit->context, text.chars, text.count, Rect{centre.x - hw, centre.y - hh, centre.x + hw, centre.y + hh},
            TEXT_FLAGS);
-  SelectFont(frame->context, previous);
-  SelectFont(frame->textContext, previousText);
+  SelectFont(frame->kit->context, previous);
+  SelectFont(frame->kit->textContext, previousText);
 }
 
 bool RouteNumberHiddenAt(uint16_t code, uint16_t step) {
@@ -119,7 +119,7 @@ int32_t DrawSymbol(Frame* frame, const NameRecord& record, const LabelText& text
   AtlasRect rect;
   bool withNumber = false;
   if (SymbolOf(code, &rect, &withNumber)) {
-    if (!CopyCentred(frame, frame->symbolAtlas, rect, *anchor)) return SYMBOL_NONE;
+    if (!CopyCentred(frame, &frame->kit->symbolAtlas, rect, *anchor)) return SYMBOL_NONE;
     if (withNumber) {
       DrawSymbolNumber(frame, text, *anchor);
       return SYMBOL_NUMBERED;
@@ -128,7 +128,7 @@ int32_t DrawSymbol(Frame* frame, const NameRecord& record, const LabelText& text
     return SYMBOL_DRAWN;
   }
   if (NumberedCellOf(code, &rect)) {
-    if (!CopyCentred(frame, frame->symbolAtlas, rect, *anchor)) return SYMBOL_NONE;
+    if (!CopyCentred(frame, &frame->kit->symbolAtlas, rect, *anchor)) return SYMBOL_NONE;
     anchor->y += rect.height / 2;
     return SYMBOL_DRAWN;
   }
@@ -140,20 +140,20 @@ int32_t DrawSymbol(Frame* frame, const NameRecord& record, const LabelText& text
 void DrawHaloText(Frame* frame, const char16_t* text, int32_t count, const Rect& rect, uint16_t colour) {
   const int32_t w = rect.right - rect.left, h = rect.bottom - rect.top;
   if (w <= 0 || h <= 0 || count <= 0) return;
-  FillRect(frame->textContext, Rect{0, 0, w, h}, MAGENTA_RGB);
-  SetTextColour(frame->textContext, WHITE_RGB);
-  DrawText(frame->textContext, text, count, Rect{0, 0, w, h}, TEXT_FLAGS);
+  FillRect(frame->kit->textContext, Rect{0, 0, w, h}, MAGENTA_RGB);
+  SetTextColour(frame->kit->textContext, WHITE_RGB);
+  DrawText(frame->kit->textContext, text, count, Rect{0, 0, w, h}, TEXT_FLAGS);
   static constexpr Point HALO[8] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
   for (const Point& d : HALO) {
-    StencilCopy(frame->canvas, frame->textCanvas, rect.left + d.x, rect.top + d.y, w, h, 0, 0, HALO_COLOUR);
+    StencilCopy(&frame->kit->canvas, &frame->kit->textCanvas, rect.left + d.x, rect.top + d.y, w, h, 0, 0, HALO_COLOUR);
   }
-  StencilCopy(frame->canvas, frame->textCanvas, rect.left, rect.top, w, h, 0, 0, colour);
+  StencilCopy(&frame->kit->canvas, &frame->kit->textCanvas, rect.left, rect.top, w, h, 0, 0, colour);
 }
 
 void DrawLabelLine(Frame* frame, const char16_t* text, int32_t count, const Rect& rect, uint16_t code) {
   if (BoxedLabelClass(code)) {
-    SetTextColour(frame->context, WHITE_RGB);
-    DrawText(frame->context, text, count, Rect{rect.left, rect.top, rect.right, rect.bottom}, TEXT_FLAGS);
+    SetTextColour(frame->kit->context, WHITE_RGB);
+    DrawText(frame->kit->context, text, count, Rect{rect.left, rect.top, rect.right, rect.bottom}, TEXT_FLAGS);
   } else {
     DrawHaloText(frame, text, count, rect, Rgb24To565(LabelColour(code)));
   }
@@ -163,7 +163,7 @@ void DrawLabelLine(Frame* frame, const char16_t* text, int32_t count, const Rect
 // first k characters in the upper half and the rest in the lower half.
 void DrawLabelText(Frame* frame, const char16_t* text, int32_t count, const Rect& rect, uint16_t code) {
   if (BoxedLabelClass(code)) {
-    BlitKeyedBlend(frame->canvas, frame->boxCanvas, rect.left - BOX_MARGIN, rect.top - BOX_MARGIN,
+    BlitKeyedBlend(&frame->kit->canvas, &frame->kit->boxCanvas, rect.left - BOX_MARGIN, rect.top - BOX_MARGIN,
                    rect.right - rect.left + 2 * BOX_MARGIN, rect.bottom - rect.top + 2 * BOX_MARGIN, 0, 0, BOX_WEIGHT);
   }
   const char16_t* found = std::find(text, text + count, LINE_BREAK);
@@ -360,20 +360,18 @@ bool DrawNameParcel(Frame* frame, const NameParcel& parcel, uint32_t visibleBit,
 }  // namespace
 
 void DrawNames(Frame* frame) {
-  SetBackgroundMode(frame->context, BK_TRANSPARENT);
-  SetBackgroundMode(frame->textContext, BK_TRANSPARENT);
+  SetBackgroundMode(frame->kit->context, BK_TRANSPARENT);
+  SetBackgroundMode(frame->kit->textContext, BK_TRANSPARENT);
   const int32_t detail = DetailClass(*frame);
   const ParcelList* list = frame->roadParcels;
   if (detail < 0 || list == nullptr || list->count == 0) return;
   const uint32_t visibleBit = 16u >> detail;
-  static thread_local PlacedLabels placed;
-  placed.count = 0;
+  PlacedLabels* placed = &frame->kit->placedLabels;
+  placed->count = 0;
   for (uint16_t i = 0; i < list->count; ++i) {
-    NameParcel* parcel = AcquireNames(list->entries[i]);
+    const NameParcel* parcel = frame->names[i];
     if (parcel == nullptr) continue;
     SetParcelView(&frame->view, list->entries[i]);
-    bool finished = DrawNameParcel(frame, *parcel, visibleBit, &placed);
-    ReleaseNames(parcel);
-    if (!finished) return;
+    if (!DrawNameParcel(frame, *parcel, visibleBit, placed)) return;
   }
 }

@@ -24,7 +24,7 @@ struct PassObserver {
   void* context = nullptr;
 };
 
-// Draws the map and the track into frame->canvas: background areas,
+// Draws the map and the track into frame->kit->canvas: background areas,
 // background lines (not at level code 10), roads and names (not at level
 // code 10), then the track. Draws nothing when either parcel list is null.
 // A pass stops at its next item once a newer request has come; the later
@@ -43,8 +43,11 @@ void DrawNames(Frame* frame);
 void DrawTrack(Frame* frame);
 
 // The detail class of the frame's step: the index (0..4) of the first
-// display-scale threshold of the step's level entry that is at least 100 x
-// the step's scale value; -1 without such a level entry or threshold.
+// display-scale threshold of the step's road level entry that is at least
+// 100 x the step's scale value; -1 without such a level entry or threshold.
 int32_t DetailClass(const Frame& frame);
-// The same for a scale step (0..26).
-int32_t DetailClassAt(uint16_t step);
+// The same for a scale step (0..26) of the map with parcel index `index`
+// (null: -1).
+int32_t DetailClassAt(const ParcelIndex* index, uint16_t step);
+// The same by the thresholds of `level` (null: -1).
+int32_t DetailClassOf(const LevelEntry* level, uint16_t step);

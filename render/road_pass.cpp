@@ -72,11 +72,9 @@ void DrawRoads(Frame* frame) {
   const ParcelList* list = frame->roadParcels;
   if (list == nullptr) return;
   for (uint16_t i = 0; i < list->count; ++i) {
-    RoadParcel* parcel = AcquireRoads(list->entries[i]);
+    const RoadParcel* parcel = frame->roads[i];
     if (parcel == nullptr) continue;
     SetParcelView(&frame->view, list->entries[i]);
-    bool finished = DrawRoadParcel(frame, *parcel);
-    ReleaseRoads(parcel);
-    if (!finished) return;
+    if (!DrawRoadParcel(frame, *parcel)) return;
   }
 }

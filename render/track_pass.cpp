@@ -30,7 +30,7 @@ void DrawTrack(Frame* frame) {
     if (PointInRect(canvasArea, p) == 0) continue;
     Point pixel = PixelOfMapCoordInCanvas(view, p);
     if (pixel.x == lastDot.x && pixel.y == lastDot.y) continue;
-    DrawDot(frame->canvas, pixel.x - DOT_OFFSET, pixel.y - DOT_OFFSET);
+    DrawDot(&frame->kit->canvas, pixel.x - DOT_OFFSET, pixel.y - DOT_OFFSET);
     lastDot = pixel;
   }
   // A flag's bottom-left corner stands on its point, also outside the view;
@@ -40,6 +40,6 @@ void DrawTrack(Frame* frame) {
   const TrackPoint& last = track->points[track->count - 1];
   Point start = PixelOfMapCoord(view, Point{first.lon, first.lat});
   Point end = PixelOfMapCoord(view, Point{last.lon, last.lat});
-  BlitKeyed(frame->canvas, frame->flagAtlas, start.x, start.y - FLAG_SIZE, FLAG_SIZE, FLAG_SIZE, START_FLAG_X, 0);
-  BlitKeyed(frame->canvas, frame->flagAtlas, end.x, end.y - FLAG_SIZE, FLAG_SIZE, FLAG_SIZE, END_FLAG_X, 0);
+  BlitKeyed(&frame->kit->canvas, &frame->kit->flagAtlas, start.x, start.y - FLAG_SIZE, FLAG_SIZE, FLAG_SIZE, START_FLAG_X, 0);
+  BlitKeyed(&frame->kit->canvas, &frame->kit->flagAtlas, end.x, end.y - FLAG_SIZE, FLAG_SIZE, FLAG_SIZE, END_FLAG_X, 0);
 }

@@ -23,8 +23,9 @@ class BlockCacheTest : public MapDataTest {
     path = scratch.File("map.kwi");
     WriteBytes(path, bytes);
   }
-  MapBlock* Open(uint32_t offset, uint32_t size) { return OpenBlock(path.c_str(), BYTE_ORDER_BIG, offset, size); }
+  MapBlock* Open(uint32_t offset, uint32_t size) { return OpenBlock(&cache, path.c_str(), BYTE_ORDER_BIG, offset, size); }
   std::string path;
+  BlockCache cache;
 };
 
 TEST_F(BlockCacheTest, BuffersAreWholePagesAndReadPastTheFileAsZeros) {
@@ -40,16 +41,16 @@ TEST_F(BlockCacheTest, BuffersAreWholePagesAndReadPastTheFileAsZeros) {
   ASSERT_NE(tail, nullptr);
   EXPECT_EQ(tail->data[99], PatternByte(FILE_BYTES - 1));
   for (uint32_t i = 100; i < tail->length; ++i) ASSERT_EQ(tail->data[i], 0) << i;
-  for (MapBlock* block : {exact, less, tail}) EXPECT_EQ(ReleaseBlock(block), 0);
+  for (MapBlock* block : {exact, less, tail}) EXPECT_EQ(ReleaseBlock(&cache, block), 0);
 }
 
 TEST_F(BlockCacheTest, RequestsNotSmallerThanTheFileAndMissingFilesFail) {
   EXPECT_EQ(Open(0, FILE_BYTES), nullptr);
   EXPECT_EQ(Open(0, FILE_BYTES + 1), nullptr);
-  EXPECT_EQ(OpenBlock(scratch.File("missing.kwi").c_str(), BYTE_ORDER_BIG, 0, 10), nullptr);
-  EXPECT_EQ(OpenBlock(std::string(300, 'x').c_str(), BYTE_ORDER_BIG, 0, 10), nullptr);
-  EXPECT_EQ(CachedBlockCount(), 0);
-  EXPECT_EQ(ReleaseBlock(nullptr), -1);
+  EXPECT_EQ(OpenBlock(&cache, scratch.File("missing.kwi").c_str(), BYTE_ORDER_BIG, 0, 10), nullptr);
+  EXPECT_EQ(OpenBlock(&cache, std::string(300, 'x').c_str(), BYTE_ORDER_BIG, 0, 10), nullptr);
+  EXPECT_EQ(CachedBlockCount(&cache), 0);
+  EXPECT_EQ(ReleaseBlock(&cache, nullptr), -1);
 }
 
 TEST_F(BlockCacheTest, ABusyEntryIsDuplicatedAndAFreeEntryIsReused) {
@@ -63,29 +64,39 @@ TEST_F(BlockCacheTest, ABusyEntryIsDuplicatedAndAFreeEntryIsReused) {
   EXPECT_EQ(duplicate->isPrivate, 1);
   ByteCursor copy = BlockCursor(duplicate);
   EXPECT_EQ(ReadU8(&copy), PatternByte(100));
-  EXPECT_EQ(ReleaseBlock(duplicate), 0);  // freed: AddressSanitizer would see a leak otherwise
-  EXPECT_EQ(ReleaseBlock(entry), 0);
+  EXPECT_EQ(ReleaseBlock(&cache, duplicate), 0);  // freed: AddressSanitizer would see a leak otherwise
+  EXPECT_EQ(ReleaseBlock(&cache, entry), 0);
   EXPECT_EQ(entry->refCount, 0);
-  EXPECT_EQ(ReleaseBlock(entry), -1);  // not held any more
+  EXPECT_EQ(ReleaseBlock(&cache, entry), -1);  // not held any more
   MapBlock* again = Open(100, 50);
   EXPECT_EQ(again, entry);
-  EXPECT_EQ(CachedBlockCount(), 1);
-  ReleaseBlock(again);
+  EXPECT_EQ(CachedBlockCount(&cache), 1);
+  // Another cache keeps entries of its own; emptying one leaves the other.
+  BlockCache other;
+  MapBlock* own = OpenBlock(&other, path.c_str(), BYTE_ORDER_BIG, 100, 50);
+  ASSERT_NE(own, nullptr);
+  EXPECT_EQ(own->isPrivate, 0);
+  EXPECT_NE(own, again);
+  EXPECT_EQ(ReleaseBlock(&other, own), 0);
+  EXPECT_EQ(EmptyBlockCache(&other), 0);
+  EXPECT_EQ(CachedBlockCount(&other), 0);
+  EXPECT_EQ(CachedBlockCount(&cache), 1);
+  ReleaseBlock(&cache, again);
 }
 
 TEST_F(BlockCacheTest, AFullCacheRecyclesTheFirstUnheldEntryInSlotOrder) {
   std::vector<MapBlock*> held;
   for (uint32_t i = 0; i < BLOCK_CACHE_ENTRIES; ++i) held.push_back(Open(i * 10, 10));
-  EXPECT_EQ(CachedBlockCount(), BLOCK_CACHE_ENTRIES);
+  EXPECT_EQ(CachedBlockCount(&cache), BLOCK_CACHE_ENTRIES);
   // Only the last entry is free: the new block takes its slot.
-  ReleaseBlock(held[31]);
+  ReleaseBlock(&cache, held[31]);
   MapBlock* replacing = Open(5000, 10);
   EXPECT_EQ(replacing, held[31]);
   EXPECT_EQ(replacing->offset, 5000u);
   EXPECT_EQ(replacing->data[0], PatternByte(5000));
   // With slots 3 and 31 free, slot 3 comes first.
-  ReleaseBlock(replacing);
-  ReleaseBlock(held[3]);
+  ReleaseBlock(&cache, replacing);
+  ReleaseBlock(&cache, held[3]);
   EXPECT_EQ(Open(6000, 10), held[3]);
   EXPECT_EQ(held[31]->offset, 5000u);
   // The replaced block is read again from the file.
@@ -102,8 +113,8 @@ TEST_F(BlockCacheTest, WithEveryEntryHeldABlockIsHandedOutUncached) {
   ASSERT_NE(extra, nullptr);
   EXPECT_EQ(extra->isPrivate, 1);
   EXPECT_EQ(extra->data[0], PatternByte(7000));
-  EXPECT_EQ(ReleaseBlock(extra), 0);
-  EXPECT_EQ(CachedBlockCount(), BLOCK_CACHE_ENTRIES);
+  EXPECT_EQ(ReleaseBlock(&cache, extra), 0);
+  EXPECT_EQ(CachedBlockCount(&cache), BLOCK_CACHE_ENTRIES);
   for (MapBlock* block : held) EXPECT_EQ(block->isPrivate, 0);
 }
 
@@ -114,13 +125,13 @@ TEST_F(BlockCacheTest, TheDeviceFileAndHostFilesAreDifferentKeys) {
   SetDeviceRoot(root.path.c_str());
   MapBlock* host = Open(0, 16);
   ASSERT_NE(host, nullptr);
-  ReleaseBlock(host);
-  MapBlock* device = OpenBlock(nullptr, BYTE_ORDER_BIG, 0, 16);
+  ReleaseBlock(&cache, host);
+  MapBlock* device = OpenBlock(&cache, nullptr, BYTE_ORDER_BIG, 0, 16);
   ASSERT_NE(device, nullptr);
   EXPECT_NE(device, host);
   EXPECT_EQ(device->path[0], '\0');
   EXPECT_EQ(device->data[0], 0xAB);
-  ReleaseBlock(device);
+  ReleaseBlock(&cache, device);
   SetDeviceRoot(nullptr);
 }
 
@@ -159,7 +170,7 @@ TEST_F(BlockCacheTest, TheBlockCursorReadsOnlyTheBytesAskedFor) {
   SeekTo(&cursor, 4091);
   EXPECT_EQ(ReadBytes(&cursor, copied, sizeof(copied)), -1);
   for (uint8_t byte : copied) EXPECT_EQ(byte, 0);
-  ReleaseBlock(block);
+  ReleaseBlock(&cache, block);
 }
 
 TEST_F(BlockCacheTest, ReadersAssembleBothByteOrders) {
@@ -168,20 +179,20 @@ TEST_F(BlockCacheTest, ReadersAssembleBothByteOrders) {
   std::copy(head, head + sizeof(head), bytes.begin());
   const std::string file = scratch.File("orders.kwi");
   WriteBytes(file, bytes);
-  MapBlock* big = OpenBlock(file.c_str(), BYTE_ORDER_BIG, 0, 16);
+  MapBlock* big = OpenBlock(&cache, file.c_str(), BYTE_ORDER_BIG, 0, 16);
   ByteCursor cursor = BlockCursor(big);
   EXPECT_EQ(ReadU16(&cursor), 0x1234u);
   EXPECT_EQ(ReadU24(&cursor), 0x010203u);
   EXPECT_EQ(ReadU32(&cursor), 0xDEADBEEFu);
-  ReleaseBlock(big);
+  ReleaseBlock(&cache, big);
   // The same cached block handed out for little-endian reading.
-  MapBlock* little = OpenBlock(file.c_str(), BYTE_ORDER_LITTLE, 0, 16);
+  MapBlock* little = OpenBlock(&cache, file.c_str(), BYTE_ORDER_LITTLE, 0, 16);
   EXPECT_EQ(little, big);
   cursor = BlockCursor(little);
   EXPECT_EQ(ReadU16(&cursor), 0x3412u);
   EXPECT_EQ(ReadU24(&cursor), 0x030201u);
   EXPECT_EQ(ReadU32(&cursor), 0xEFBEADDEu);
-  ReleaseBlock(little);
+  ReleaseBlock(&cache, little);
 }
 
 TEST(SectorAddress, CountsSectorsAndUnitsIgnoringBitsSixAndSeven) {

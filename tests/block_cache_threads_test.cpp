@@ -21,10 +21,11 @@ TEST_F(MapDataTest, ConcurrentReadersGetTheirOwnBlocks) {
   const std::string path = scratch.File("map.kwi");
   WriteBytes(path, bytes);
   std::atomic<int> wrong{0};
+  BlockCache cache;
   auto reader = [&](uint32_t seed) {
     for (uint32_t i = 0; i < 1500; ++i) {
       const uint32_t offset = ((i * 31 + seed) % 40) * 500;
-      MapBlock* block = OpenBlock(path.c_str(), BYTE_ORDER_BIG, offset, 300);
+      MapBlock* block = OpenBlock(&cache, path.c_str(), BYTE_ORDER_BIG, offset, 300);
       if (block == nullptr) {
         ++wrong;
         continue;
@@ -35,7 +36,7 @@ TEST_F(MapDataTest, ConcurrentReadersGetTheirOwnBlocks) {
         const uint32_t value = ReadU8(&cursor);
         if (value != PatternByte(offset + k) || cursor.position != k + 1) ++wrong;
       }
-      ReleaseBlock(block);
+      ReleaseBlock(&cache, block);
     }
   };
   std::thread first(reader, 1), second(reader, 7);

@@ -13,9 +13,8 @@
 #include "logs/nmea_reader.h"
 #include "logs/recording_settings.h"
 #include "logs_test_support.h"
-#include "mapdata/block_cache.h"
-#include "mapdata/map_database.h"
 #include "mapdata/map_layout.h"
+#include "mapdata/map_owner.h"
 #include "mapdata/parcel_index.h"
 
 namespace {
@@ -50,8 +49,6 @@ class DemoDeviceTest : public ::testing::Test {
   void SetUp() override { directory = MakeScratchDirectory(); }
   void TearDown() override {
     SetDeviceRoot(nullptr);
-    MapDatabase::Destroy();
-    DestroyBlockCache();
     std::error_code ignored;
     fs::remove_all(directory, ignored);
   }
@@ -108,7 +105,8 @@ TEST_F(DemoDeviceTest, TheMapCoversEveryPointOfEveryLogAtEveryLevel) {
   ASSERT_EQ(Build(root), 0);
   std::string map;
   ASSERT_EQ(ResolveDevicePath("\\NAND\\CMC\\KDH\\ALLDATA.KWI", &map), 0);
-  ASSERT_EQ(LoadMapDatabase(map.c_str()), 0);
+  MapDataOwner owner(map.c_str());
+  ASSERT_EQ(owner.Load(), 0);
   std::set<uint16_t> levels;
   for (const ScaleStep& step : SCALE_STEPS) levels.insert({step.roadLevel, step.lineLevel, step.areaLevel});
 
@@ -123,7 +121,7 @@ TEST_F(DemoDeviceTest, TheMapCoversEveryPointOfEveryLogAtEveryLevel) {
     if (track->count == 0) probes.clear();
     for (uint16_t level : levels) {
       for (const MapCoord& probe : probes) {
-        ParcelList* list = FindParcels(&probe, 0, 0, level);
+        ParcelList* list = FindParcels(&owner, &probe, 0, 0, level);
         ASSERT_NE(list, nullptr) << entry.path() << " level " << level << " at " << probe.x << "," << probe.y;
         bool inside = false;
         for (int k = 0; k < list->count; ++k) {

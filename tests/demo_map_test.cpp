@@ -152,7 +152,7 @@ TEST_F(DemoMapTest, NoFrameHasASeamAlongAParcelEdge) {
           std::set<int32_t> columns, rows;
           for (uint16_t level : {areaLevel, LEVEL_CODE_BASE}) {
             if (level != areaLevel && areaLevel != LEVEL_CODE_FINEST) break;
-            ParcelList* list = FindParcels(&centre, view.halfWidth, view.halfHeight, level);
+            ParcelList* list = FindParcels(MapData(), &centre, view.halfWidth, view.halfHeight, level);
             for (int32_t k = 0; list != nullptr && k < list->count; ++k) {
               const Point corner = PixelOfMapCoord(view, {list->entries[k].x0, list->entries[k].y0});
               columns.insert({corner.x - 1, corner.x});

@@ -53,15 +53,14 @@ class MapDamageTest : public MapDataTest {
   // releases every kind of every parcel of every level. Returns the number
   // of sections decoded.
   int Exercise() {
-    Reset();
-    if (LoadMapDatabase(path.c_str()) != 0) return 0;
-    const ParcelIndex* index = MapDatabase::Instance()->GetParcelIndex();
+    if (Open(path) != 0) return 0;
+    const ParcelIndex* index = Database().GetParcelIndex();
     if (index == nullptr) return 0;
     int decoded = 0;
     for (int level = 0; level < index->levelCount; ++level) {
       std::vector<ParcelEntry> entries;
       ParcelWalk walk{Keep, &entries, 0, 0, 0, 0, false};
-      WalkParcels(*index, level, {index->west, index->south, index->east, index->north}, &walk);
+      WalkParcels(Map(), level, {index->west, index->south, index->east, index->north}, &walk);
       for (const ParcelEntry& entry : entries) decoded += AcquireAll(entry);
     }
     return decoded;
@@ -78,19 +77,19 @@ class MapDamageTest : public MapDataTest {
   int AcquireAll(const ParcelEntry& entry) {
     int decoded = 0;
     for (int holder = 0; holder < 2; ++holder) {
-      if (RoadParcel* roads = AcquireRoads(entry)) {
+      if (RoadParcel* roads = AcquireRoads(Map(), entry)) {
         PrintRoadParcel(sink, *roads);
-        EXPECT_EQ(ReleaseRoads(roads), 0);
+        EXPECT_EQ(ReleaseRoads(Map(), roads), 0);
         ++decoded;
       }
-      if (BackgroundParcel* background = AcquireBackground(entry)) {
+      if (BackgroundParcel* background = AcquireBackground(Map(), entry)) {
         PrintBackgroundParcel(sink, *background);
-        EXPECT_EQ(ReleaseBackground(background), 0);
+        EXPECT_EQ(ReleaseBackground(Map(), background), 0);
         ++decoded;
       }
-      if (NameParcel* names = AcquireNames(entry)) {
+      if (NameParcel* names = AcquireNames(Map(), entry)) {
         PrintNameParcel(sink, *names);
-        EXPECT_EQ(ReleaseNames(names), 0);
+        EXPECT_EQ(ReleaseNames(Map(), names), 0);
         ++decoded;
       }
     }

@@ -35,9 +35,9 @@ class PooledSectionsTest : public MapDataTest {
     map.parcels.push_back(parcel);
     const std::string path = scratch.File("sections.kwi");
     ASSERT_EQ(WriteMapFile(map, path.c_str()), 0);
-    ASSERT_EQ(LoadMapDatabase(path.c_str()), 0);
+    ASSERT_EQ(Open(path), 0);
     const MapCoord center{800100, 400100};
-    ParcelList* list = FindParcels(&center, 10, 10, 62);
+    ParcelList* list = FindParcels(Map(), &center, 10, 10, 62);
     ASSERT_NE(list, nullptr);
     entry = list->entries[0];
     FreeParcelList(list);

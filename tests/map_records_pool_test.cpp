@@ -12,83 +12,95 @@ namespace {
 // The three kinds behind one face: acquire and release by entry.
 struct Kind {
   const char* name;
-  PooledParcel* (*acquire)(const ParcelEntry&);
-  int (*release)(PooledParcel*);
+  PooledParcel* (*acquireFrom)(MapDataOwner*, const ParcelEntry&);
+  int (*releaseTo)(MapDataOwner*, PooledParcel*);
   bool newTakesFreedSlot;
-  ParcelPool MapDatabase::*pool;
+  ParcelPool& (MapDataOwner::*pool)();
 };
 
 const Kind KINDS[] = {
-    {"roads", [](const ParcelEntry& e) -> PooledParcel* { return AcquireRoads(e); },
-     [](PooledParcel* p) { return ReleaseRoads(static_cast<RoadParcel*>(p)); }, true, &MapDatabase::roadPool},
-    {"background", [](const ParcelEntry& e) -> PooledParcel* { return AcquireBackground(e); },
-     [](PooledParcel* p) { return ReleaseBackground(static_cast<BackgroundParcel*>(p)); }, false,
-     &MapDatabase::backgroundPool},
-    {"names", [](const ParcelEntry& e) -> PooledParcel* { return AcquireNames(e); },
-     [](PooledParcel* p) { return ReleaseNames(static_cast<NameParcel*>(p)); }, false, &MapDatabase::namePool},
+    {"roads", [](MapDataOwner* m, const ParcelEntry& e) -> PooledParcel* { return AcquireRoads(m, e); },
+     [](MapDataOwner* m, PooledParcel* p) { return ReleaseRoads(m, static_cast<RoadParcel*>(p)); }, true,
+     &MapDataOwner::RoadPool},
+    {"background", [](MapDataOwner* m, const ParcelEntry& e) -> PooledParcel* { return AcquireBackground(m, e); },
+     [](MapDataOwner* m, PooledParcel* p) { return ReleaseBackground(m, static_cast<BackgroundParcel*>(p)); }, false,
+     &MapDataOwner::BackgroundPool},
+    {"names", [](MapDataOwner* m, const ParcelEntry& e) -> PooledParcel* { return AcquireNames(m, e); },
+     [](MapDataOwner* m, PooledParcel* p) { return ReleaseNames(m, static_cast<NameParcel*>(p)); }, false,
+     &MapDataOwner::NamePool},
 };
 
-TEST_F(PooledSectionsTest, AcquiringTwiceSharesOneParcelThatStaysPooled) {
+// The kinds of the test's map.
+class PooledKindsTest : public PooledSectionsTest {
+ protected:
+  PooledParcel* Acquire(const Kind& kind, const ParcelEntry& e) { return kind.acquireFrom(Map(), e); }
+  int Release(const Kind& kind, PooledParcel* p) { return kind.releaseTo(Map(), p); }
+};
+
+TEST_F(PooledKindsTest, AcquiringTwiceSharesOneParcelThatStaysPooled) {
   for (const Kind& kind : KINDS) {
     SCOPED_TRACE(kind.name);
-    PooledParcel* first = kind.acquire(entry);
+    PooledParcel* first = Acquire(kind, entry);
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(kind.acquire(entry), first);
+    EXPECT_EQ(Acquire(kind, entry), first);
     EXPECT_EQ(first->refCount, 2);
-    EXPECT_EQ(kind.release(first), 0);
-    EXPECT_EQ(kind.release(first), 0);
+    EXPECT_EQ(Release(kind, first), 0);
+    EXPECT_EQ(Release(kind, first), 0);
     EXPECT_EQ(first->refCount, 0);
-    EXPECT_EQ(kind.release(first), -1);  // not held any more
-    EXPECT_EQ(kind.acquire(entry), first);
-    EXPECT_EQ(kind.release(first), 0);
+    EXPECT_EQ(Release(kind, first), -1);  // not held any more
+    EXPECT_EQ(Acquire(kind, entry), first);
+    EXPECT_EQ(Release(kind, first), 0);
   }
-  RoadParcel* roads = AcquireRoads(entry);
+  RoadParcel* roads = AcquireRoads(Map(), entry);
   EXPECT_EQ(roads->valueA, POOL_TEST_VALUE_A);
   EXPECT_EQ(roads->groups[0].decodedCount, 1);
-  BackgroundParcel* background = AcquireBackground(entry);
+  BackgroundParcel* background = AcquireBackground(Map(), entry);
   EXPECT_EQ(background->classes[0].groups[0].items[0].points[1].x, 4);
-  NameParcel* names = AcquireNames(entry);
+  NameParcel* names = AcquireNames(Map(), entry);
   EXPECT_EQ(names->groups[0].records[0].text[0], 'A');
-  ReleaseRoads(roads);
-  ReleaseBackground(background);
-  ReleaseNames(names);
+  ReleaseRoads(Map(), roads);
+  ReleaseBackground(Map(), background);
+  ReleaseNames(Map(), names);
 }
 
-TEST_F(PooledSectionsTest, AFullPoolFollowsEachKindsRule) {
+TEST_F(PooledKindsTest, AFullPoolFollowsEachKindsRule) {
   for (const Kind& kind : KINDS) {
     SCOPED_TRACE(kind.name);
-    for (int i = 0; i < PARCEL_POOL_SLOTS; ++i) kind.release(kind.acquire(Alias(i)));
+    for (int i = 0; i < PARCEL_POOL_SLOTS; ++i) Release(kind, Acquire(kind, Alias(i)));
     // The oldest is not held: it is freed; roads pool the newcomer.
-    PooledParcel* newcomer = kind.acquire(Alias(100));
+    PooledParcel* newcomer = Acquire(kind, Alias(100));
     ASSERT_NE(newcomer, nullptr);
-    PooledParcel* again = kind.acquire(Alias(100));
+    PooledParcel* again = Acquire(kind, Alias(100));
     EXPECT_EQ(again == newcomer, kind.newTakesFreedSlot);
-    kind.release(again);
-    kind.release(newcomer);
+    Release(kind, again);
+    Release(kind, newcomer);
     // A held oldest goes back in at the end and stays valid; the newcomer
     // stays outside (for every kind), so the next acquire decodes anew.
-    (MapDatabase::Instance()->*kind.pool).ReleaseAll();
-    PooledParcel* oldest = kind.acquire(Alias(1));
-    for (int i = 2; i <= PARCEL_POOL_SLOTS; ++i) kind.release(kind.acquire(Alias(i)));
-    PooledParcel* outside = kind.acquire(Alias(200));
+    (Map()->*kind.pool)().ReleaseAll();
+    PooledParcel* oldest = Acquire(kind, Alias(1));
+    for (int i = 2; i <= PARCEL_POOL_SLOTS; ++i) Release(kind, Acquire(kind, Alias(i)));
+    PooledParcel* outside = Acquire(kind, Alias(200));
     ASSERT_NE(outside, nullptr);
-    PooledParcel* decodedAgain = kind.acquire(Alias(200));
+    PooledParcel* decodedAgain = Acquire(kind, Alias(200));
     EXPECT_NE(decodedAgain, outside);
-    EXPECT_EQ(kind.acquire(Alias(1)), oldest);
+    EXPECT_EQ(Acquire(kind, Alias(1)), oldest);
     EXPECT_EQ(oldest->refCount, 2);
-    EXPECT_EQ(kind.release(outside), 0);
-    EXPECT_EQ(kind.release(decodedAgain), 0);
-    kind.release(oldest);
-    kind.release(oldest);
+    EXPECT_EQ(Release(kind, outside), 0);
+    EXPECT_EQ(Release(kind, decodedAgain), 0);
+    Release(kind, oldest);
+    Release(kind, oldest);
   }
 }
 
-TEST_F(PooledSectionsTest, EntriesWithoutDataOrSectionGiveNull) {
+TEST_F(PooledKindsTest, EntriesWithoutDataOrSectionGiveNull) {
   ParcelEntry missing = entry;
   missing.address = 0x00FFFF00;  // far past the end of the file
-  for (const Kind& kind : KINDS) EXPECT_EQ(kind.acquire(missing), nullptr) << kind.name;
-  MapDatabase::Destroy();  // no map loaded
-  for (const Kind& kind : KINDS) EXPECT_EQ(kind.acquire(entry), nullptr) << kind.name;
+  for (const Kind& kind : KINDS) EXPECT_EQ(Acquire(kind, missing), nullptr) << kind.name;
+  // No map, and a map whose file could not be read.
+  for (const Kind& kind : KINDS) EXPECT_EQ(kind.acquireFrom(nullptr, entry), nullptr) << kind.name;
+  MapDataOwner unread(scratch.File("missing.kwi").c_str());
+  EXPECT_EQ(unread.Load(), -1);
+  for (const Kind& kind : KINDS) EXPECT_EQ(kind.acquireFrom(&unread, entry), nullptr) << kind.name;
 }
 
 }  // namespace

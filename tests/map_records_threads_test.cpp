@@ -17,21 +17,22 @@ constexpr int ROUNDS = 6;
 
 // Acquires every alias of every kind, checks what it holds while the other
 // thread churns the pools, and releases it. Returns the number of wrong reads.
-int Churn(const PooledSectionsTest* test, const std::atomic<bool>* go, ParcelEntry (*alias)(const PooledSectionsTest*, int)) {
+int Churn(const PooledSectionsTest* test, MapDataOwner* map, const std::atomic<bool>* go,
+          ParcelEntry (*alias)(const PooledSectionsTest*, int)) {
   while (!go->load()) std::this_thread::yield();
   int wrong = 0;
   for (int round = 0; round < ROUNDS; ++round) {
     for (int i = 0; i < ALIASES; ++i) {
       const ParcelEntry entry = alias(test, (i * 7 + round) % ALIASES);
-      RoadParcel* roads = AcquireRoads(entry);
-      BackgroundParcel* background = AcquireBackground(entry);
-      NameParcel* names = AcquireNames(entry);
+      RoadParcel* roads = AcquireRoads(map, entry);
+      BackgroundParcel* background = AcquireBackground(map, entry);
+      NameParcel* names = AcquireNames(map, entry);
       if (roads == nullptr || roads->valueA != POOL_TEST_VALUE_A || roads->groups[0].objects[0]->x != 10) ++wrong;
       if (background == nullptr || background->classes[0].groups[0].items[0].points[0].y != 2) ++wrong;
       if (names == nullptr || names->groups[0].records[0].classCode != 5) ++wrong;
-      ReleaseNames(names);
-      ReleaseBackground(background);
-      ReleaseRoads(roads);
+      ReleaseNames(map, names);
+      ReleaseBackground(map, background);
+      ReleaseRoads(map, roads);
     }
   }
   return wrong;
@@ -47,17 +48,16 @@ class PooledSectionsThreadsTest : public PooledSectionsTest {
 TEST_F(PooledSectionsThreadsTest, TwoThreadsShareParcelsWhileThePoolsOverflow) {
   std::atomic<bool> go{false};
   int wrong[2] = {0, 0};
-  std::thread first([&] { wrong[0] = Churn(this, &go, AliasOf); });
-  std::thread second([&] { wrong[1] = Churn(this, &go, AliasOf); });
+  std::thread first([&] { wrong[0] = Churn(this, Map(), &go, AliasOf); });
+  std::thread second([&] { wrong[1] = Churn(this, Map(), &go, AliasOf); });
   go = true;
   first.join();
   second.join();
   EXPECT_EQ(wrong[0], 0);
   EXPECT_EQ(wrong[1], 0);
   // Everything was released: every pooled parcel sits at count 0.
-  MapDatabase* database = MapDatabase::Instance();
-  EXPECT_EQ(database->roadPool.Count(), PARCEL_POOL_SLOTS);
-  for (const ParcelPool* pool : {&database->roadPool, &database->backgroundPool, &database->namePool}) {
+  EXPECT_EQ(Map()->RoadPool().Count(), PARCEL_POOL_SLOTS);
+  for (const ParcelPool* pool : {&Map()->RoadPool(), &Map()->BackgroundPool(), &Map()->NamePool()}) {
     for (int i = 0; i < ALIASES; ++i) {
       const PooledParcel* parcel = pool->Find(KeyOf(Alias(i)));
       if (parcel != nullptr) {

@@ -217,8 +217,7 @@ class MapSectionsTest : public MapDataTest {
     }
     map.parcels.push_back(parcel);
     EXPECT_EQ(WriteMapFile(map, scratch.File("map.kwi").c_str(), nullptr, &error), 0) << error;
-    Reset();
-    EXPECT_EQ(LoadMapDatabase(scratch.File("map.kwi").c_str()), 0);
+    EXPECT_EQ(Open(scratch.File("map.kwi")), 0);
     return Entries();
   }
 
@@ -226,12 +225,12 @@ class MapSectionsTest : public MapDataTest {
     static_cast<std::vector<ParcelEntry>*>(context)->push_back(entry);
     return true;
   }
-  static std::vector<ParcelEntry> Entries() {
+  std::vector<ParcelEntry> Entries() const {
     std::vector<ParcelEntry> entries;
-    const ParcelIndex* index = MapDatabase::Instance()->GetParcelIndex();
+    const ParcelIndex* index = Database().GetParcelIndex();
     if (index == nullptr) return entries;
     ParcelWalk walk{Keep, &entries, 0, 0, 0, 0, false};
-    WalkParcels(*index, 0, {index->west, index->south, index->east, index->north}, &walk);
+    WalkParcels(Map(), 0, {index->west, index->south, index->east, index->north}, &walk);
     return entries;
   }
 };
@@ -243,18 +242,18 @@ TEST_F(MapSectionsTest, EveryKindReadsBackAsWritten) {
     const std::vector<ParcelEntry> entries = WriteParcel(sections, pieces);
     ASSERT_EQ(entries.size(), pieces ? 4u : 1u);
     for (const ParcelEntry& entry : entries) {
-      RoadParcel* roads = AcquireRoads(entry);
+      RoadParcel* roads = AcquireRoads(Map(), entry);
       ASSERT_NE(roads, nullptr);
       ExpectRoads(*sections.roads, sections.valueA, sections.valueB, *roads);
-      BackgroundParcel* background = AcquireBackground(entry);
+      BackgroundParcel* background = AcquireBackground(Map(), entry);
       ASSERT_NE(background, nullptr);
       ExpectBackground(*sections.background, *background);
-      NameParcel* names = AcquireNames(entry);
+      NameParcel* names = AcquireNames(Map(), entry);
       ASSERT_NE(names, nullptr);
       ExpectNames(*sections.names, *names);
-      EXPECT_EQ(ReleaseRoads(roads), 0);
-      EXPECT_EQ(ReleaseBackground(background), 0);
-      EXPECT_EQ(ReleaseNames(names), 0);
+      EXPECT_EQ(ReleaseRoads(Map(), roads), 0);
+      EXPECT_EQ(ReleaseBackground(Map(), background), 0);
+      EXPECT_EQ(ReleaseNames(Map(), names), 0);
     }
   }
 }
@@ -278,15 +277,15 @@ TEST_F(MapSectionsTest, AbsentSectionsSlotLimitsAndSplitLinesReadBack) {
   sections.roads->groups[35].objects.push_back(longLine);
   const std::vector<ParcelEntry> entries = WriteParcel(sections);
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(AcquireBackground(entries[0]), nullptr);
-  RoadParcel* roads = AcquireRoads(entries[0]);
+  EXPECT_EQ(AcquireBackground(Map(), entries[0]), nullptr);
+  RoadParcel* roads = AcquireRoads(Map(), entries[0]);
   ASSERT_NE(roads, nullptr);
   ExpectRoads(*sections.roads, 0, 0, *roads);
-  NameParcel* names = AcquireNames(entries[0]);
+  NameParcel* names = AcquireNames(Map(), entries[0]);
   ASSERT_NE(names, nullptr);
   ExpectNames(*sections.names, *names);
-  ReleaseRoads(roads);
-  ReleaseNames(names);
+  ReleaseRoads(Map(), roads);
+  ReleaseNames(Map(), names);
 }
 
 // The demo map's synthetic content: every parcel carries all three kinds,
@@ -303,13 +302,12 @@ TEST_F(MapSectionsTest, DemoContentDecodesInEveryParcel) {
   parcel.data = DemoParcelContent(2, 40, 41);
   map.parcels.push_back(parcel);
   ASSERT_EQ(WriteMapFile(map, scratch.File("demo.kwi").c_str()), 0);
-  Reset();
-  ASSERT_EQ(LoadMapDatabase(scratch.File("demo.kwi").c_str()), 0);
+  ASSERT_EQ(Open(scratch.File("demo.kwi")), 0);
   const std::vector<ParcelEntry> entries = Entries();
   ASSERT_EQ(entries.size(), 1u);
-  RoadParcel* roads = AcquireRoads(entries[0]);
-  BackgroundParcel* background = AcquireBackground(entries[0]);
-  NameParcel* names = AcquireNames(entries[0]);
+  RoadParcel* roads = AcquireRoads(Map(), entries[0]);
+  BackgroundParcel* background = AcquireBackground(Map(), entries[0]);
+  NameParcel* names = AcquireNames(Map(), entries[0]);
   ASSERT_TRUE(roads != nullptr && background != nullptr && names != nullptr);
   ASSERT_EQ(roads->groupCount, 3);
   EXPECT_EQ(roads->groups[0].drawClass, 2);
@@ -319,9 +317,9 @@ TEST_F(MapSectionsTest, DemoContentDecodesInEveryParcel) {
   EXPECT_EQ(background->classes[5].groupCount, 1);
   ASSERT_EQ(names->groupCount, 1);
   EXPECT_GT(names->groups[0].records[1].offsetCount, 0);
-  ReleaseRoads(roads);
-  ReleaseBackground(background);
-  ReleaseNames(names);
+  ReleaseRoads(Map(), roads);
+  ReleaseBackground(Map(), background);
+  ReleaseNames(Map(), names);
 }
 
 // --- The writer alone ---

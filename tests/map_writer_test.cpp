@@ -14,8 +14,7 @@ class MapWriterTest : public MapDataTest {
   void Write(const MapDescription& map) {
     std::string error;
     ASSERT_EQ(WriteMapFile(map, scratch.File("map.kwi").c_str(), &layout, &error), 0) << error;
-    Reset();
-    ASSERT_EQ(LoadMapDatabase(scratch.File("map.kwi").c_str()), 0);
+    ASSERT_EQ(Open(scratch.File("map.kwi")), 0);
   }
   MapLayout layout;
 };
@@ -37,11 +36,11 @@ TEST_F(MapWriterTest, EntriesPointAtParcelDataWithTheSectionsInPlace) {
     map.parcels.push_back(parcel);
     Write(map);
     const MapCoord center{800000 + 5500, 400000 + 2000};
-    ParcelList* list = FindParcels(&center, 10, 10, 62);
+    ParcelList* list = FindParcels(Map(), &center, 10, 10, 62);
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->count, 1);
     const ParcelEntry& entry = list->entries[0];
-    MapBlock* data = OpenBlock(scratch.File("map.kwi").c_str(), BYTE_ORDER_BIG,
+    MapBlock* data = OpenBlock(Map()->Blocks(), scratch.File("map.kwi").c_str(), BYTE_ORDER_BIG,
                                SectorAddressToOffset(entry.address, blockSize), entry.size * blockSize);
     ASSERT_NE(data, nullptr);
     ByteCursor cursor = BlockCursor(data);
@@ -65,7 +64,7 @@ TEST_F(MapWriterTest, EntriesPointAtParcelDataWithTheSectionsInPlace) {
     SeekTo(&cursor, nameOffset * 2 + 4999);
     EXPECT_EQ(ReadU8(&cursor), 0x5Au);
     EXPECT_EQ(cursor.overrun, 0);
-    ReleaseBlock(data);
+    ReleaseBlock(Map()->Blocks(), data);
     FreeParcelList(list);
   }
 }
@@ -176,7 +175,7 @@ TEST_F(MapWriterTest, TheDemoMapGivesEveryStepAHandfulOfParcels) {
     for (int s = 0; s < 27; ++s) {
       SCOPED_TRACE(s);
       const int32_t halfWidth = 996 * STEPS[s].unitsX / 2, halfHeight = 580 * STEPS[s].unitsY / 2;
-      ParcelList* list = FindParcels(&center, halfWidth, halfHeight, STEPS[s].levelCode);
+      ParcelList* list = FindParcels(Map(), &center, halfWidth, halfHeight, STEPS[s].levelCode);
       ASSERT_NE(list, nullptr);
       EXPECT_GE(list->count, 1);
       EXPECT_LE(list->count, 12);

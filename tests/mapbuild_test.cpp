@@ -74,23 +74,23 @@ std::vector<SectionPoint> RoadPoints(const ShapeSegment* segment) {
 }
 
 // The parcel of level `level` that holds the map point `at`.
-DecodedParcel DecodeAt(const MapCoord& at, uint16_t level) {
+DecodedParcel DecodeAt(MapDataOwner* map, const MapCoord& at, uint16_t level) {
   DecodedParcel out;
-  ParcelList* list = FindParcels(&at, 0, 0, level);
+  ParcelList* list = FindParcels(map, &at, 0, 0, level);
   if (list == nullptr) return out;
   for (int i = 0; i < list->count; ++i) {
     const ParcelEntry& e = list->entries[i];
     if (at.x < e.x0 || at.x >= e.x0 + e.width || at.y < e.y0 || at.y >= e.y0 + e.height) continue;
     out.entry = e;
-    if (RoadParcel* roads = AcquireRoads(e)) {
+    if (RoadParcel* roads = AcquireRoads(map, e)) {
       for (int g = 0; g < roads->groupCount; ++g) {
         for (int o = 0; o < roads->groups[g].decodedCount; ++o) {
           out.roads.push_back({roads->groups[g].drawClass, RoadPoints(roads->groups[g].objects[o])});
         }
       }
-      ReleaseRoads(roads);
+      ReleaseRoads(map, roads);
     }
-    if (BackgroundParcel* background = AcquireBackground(e)) {
+    if (BackgroundParcel* background = AcquireBackground(map, e)) {
       for (const FeatureClass& c : background->classes) {
         for (int g = 0; g < c.groupCount; ++g) {
           for (int k = 0; k < c.groups[g].itemCount; ++k) {
@@ -101,9 +101,9 @@ DecodedParcel DecodeAt(const MapCoord& at, uint16_t level) {
           }
         }
       }
-      ReleaseBackground(background);
+      ReleaseBackground(map, background);
     }
-    if (NameParcel* names = AcquireNames(e)) {
+    if (NameParcel* names = AcquireNames(map, e)) {
       for (int g = 0; g < names->groupCount; ++g) {
         for (int r = 0; names->groups[g].records != nullptr && r < names->groups[g].recordCount; ++r) {
           const NameRecord& n = names->groups[g].records[r];
@@ -113,7 +113,7 @@ DecodedParcel DecodeAt(const MapCoord& at, uint16_t level) {
                                static_cast<uint16_t>(n.attributes >> 11), n.x, n.y, text});
         }
       }
-      ReleaseNames(names);
+      ReleaseNames(map, names);
     }
   }
   FreeParcelList(list);
@@ -241,7 +241,7 @@ TEST_F(MapBuildTest, RoadCrossingAParcelEdgeContinuesInTheNextParcel) {
   int pieces = 0;
   const int32_t firstEdge = west.x - (west.x - STANDARD_EXTENT.x0) % FINE_WIDTH;
   for (int32_t x = west.x; x <= east.x; x = firstEdge + pieces * FINE_WIDTH) {
-    const DecodedParcel parcel = DecodeAt({x, west.y}, FINE_LEVEL);
+    const DecodedParcel parcel = DecodeAt(owner.get(), {x, west.y}, FINE_LEVEL);
     ASSERT_EQ(parcel.roads.size(), 1u) << "piece " << pieces;
     const std::vector<SectionPoint>& points = parcel.roads[0].second;
     EXPECT_EQ(parcel.roads[0].first, 3);
@@ -266,7 +266,7 @@ TEST_F(MapBuildTest, AreaCrossingParcelEdgesIsClippedIntoClosedRingsWithHiddenCu
   int rings = 0;
   for (int32_t y = sw.y; y <= ne.y + FINE_HEIGHT; y += FINE_HEIGHT) {
     for (int32_t x = sw.x; x <= ne.x + FINE_WIDTH; x += FINE_WIDTH) {
-      const DecodedParcel parcel = DecodeAt({std::min(x, ne.x), std::min(y, ne.y)}, FINE_LEVEL);
+      const DecodedParcel parcel = DecodeAt(owner.get(), {std::min(x, ne.x), std::min(y, ne.y)}, FINE_LEVEL);
       for (const DecodedItem& item : parcel.items) {
         if (item.code != 3472) continue;
         ++rings;
@@ -294,7 +294,7 @@ TEST_F(MapBuildTest, LabelsCarryTheirTextAtTheirAnchorAndLongNamesAreCutAndRepor
   Build();
   const MapCoord place = MapUnits(PLACE_LON, PLACE_LAT);
   for (uint16_t level : {uint16_t{62}, uint16_t{0}}) {
-    const DecodedParcel parcel = DecodeAt(place, level);
+    const DecodedParcel parcel = DecodeAt(owner.get(), place, level);
     const auto found = std::find_if(parcel.names.begin(), parcel.names.end(),
                                     [](const DecodedName& n) { return n.text == u"栄"; });
     ASSERT_NE(found, parcel.names.end()) << "level " << level;
@@ -307,7 +307,7 @@ TEST_F(MapBuildTest, LabelsCarryTheirTextAtTheirAnchorAndLongNamesAreCutAndRepor
     EXPECT_NEAR(found->y, expectY, 0.5);
   }
   // An area's label lies inside the area.
-  const DecodedParcel park = DecodeAt(MapUnits(PARK_WEST, PARK_SOUTH), 0);
+  const DecodedParcel park = DecodeAt(owner.get(), MapUnits(PARK_WEST, PARK_SOUTH), 0);
   const auto parkName = std::find_if(park.names.begin(), park.names.end(), [](const DecodedName& n) { return n.text == u"park"; });
   ASSERT_NE(parkName, park.names.end());
   const MapCoord parkSw = MapUnits(PARK_WEST, PARK_SOUTH), parkNe = MapUnits(PARK_EAST, PARK_NORTH);
@@ -315,7 +315,7 @@ TEST_F(MapBuildTest, LabelsCarryTheirTextAtTheirAnchorAndLongNamesAreCutAndRepor
   const double parkY = park.entry.y0 + double(parkName->y) * park.entry.height / 4096;
   EXPECT_TRUE(parkX > parkSw.x && parkX < parkNe.x && parkY > parkSw.y && parkY < parkNe.y);
 
-  const DecodedParcel longName = DecodeAt(MapUnits(PLACE_LON + 0.003, PLACE_LAT), FINE_LEVEL);
+  const DecodedParcel longName = DecodeAt(owner.get(), MapUnits(PLACE_LON + 0.003, PLACE_LAT), FINE_LEVEL);
   const auto cut = std::find_if(longName.names.begin(), longName.names.end(),
                                 [](const DecodedName& n) { return n.text[0] == u'A'; });
   ASSERT_NE(cut, longName.names.end());
@@ -326,7 +326,7 @@ TEST_F(MapBuildTest, LabelsCarryTheirTextAtTheirAnchorAndLongNamesAreCutAndRepor
 
 TEST_F(MapBuildTest, OsmXmlFeaturesBecomeRoadsAndStationLabels) {
   Build();
-  const DecodedParcel parcel = DecodeAt(MapUnits(136.9010, 35.1600), FINE_LEVEL);
+  const DecodedParcel parcel = DecodeAt(owner.get(), MapUnits(136.9010, 35.1600), FINE_LEVEL);
   ASSERT_EQ(parcel.roads.size(), 1u);
   EXPECT_EQ(parcel.roads[0].first, 3);
   // The station's second node repeats its name: one label, and said so;
@@ -341,7 +341,7 @@ TEST_F(MapBuildTest, OsmXmlFeaturesBecomeRoadsAndStationLabels) {
   EXPECT_NE(attribution.find("(c) OpenStreetMap contributors"), std::string::npos);
   EXPECT_NE(attribution.find("licence text"), std::string::npos);
   int bit15 = -1, bit14 = -1;
-  ASSERT_EQ(GetMapFlags(&bit15, &bit14), 0);
+  ASSERT_EQ(GetMapFlags(owner.get(), &bit15, &bit14), 0);
   EXPECT_EQ(bit14, 1);  // sea background
 }
 

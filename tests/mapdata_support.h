@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "mapdata/block_cache.h"
-#include "mapdata/map_database.h"
+#include <memory>
+
+#include "mapdata/map_owner.h"
 #include "temporary_directory.h"
 #include "tools/mapwriter/map_writer.h"
 
@@ -46,16 +47,25 @@ inline void Patch32(std::vector<uint8_t>* image, uint32_t pos, uint32_t value) {
   Patch16(image, pos + 2, value & 0xFFFF);
 }
 
-// Every test starts and ends with an empty block cache and no database.
+// Every test starts and ends without map data: each map a test opens gets
+// an owner of its own, with an empty block cache and empty pools.
 class MapDataTest : public ::testing::Test {
  protected:
   void SetUp() override { Reset(); }
   void TearDown() override { Reset(); }
-  static void Reset() {
-    MapDatabase::Destroy();
-    DestroyBlockCache();
+  // Frees the owner of the last map opened.
+  void Reset() { map.reset(); }
+  // Opens the map file `path` with a new owner: the owner's Load result.
+  int Open(const std::string& path) {
+    map = std::make_unique<MapDataOwner>(path.c_str());
+    return map->Load();
   }
+  // The owner of the map last opened; null before the first Open.
+  MapDataOwner* Map() const { return map.get(); }
+  const MapDatabase& Database() const { return *map->Database(); }
+
   ScratchDir scratch;
+  std::unique_ptr<MapDataOwner> map;
 };
 
 // A one-level map over a 2 × 2 block, 2 × 2 sub-block, 2 × 2 parcel grid

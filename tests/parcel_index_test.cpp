@@ -41,14 +41,14 @@ class ParcelIndexTest : public MapDataTest {
     Reset();
     path = scratch.File("map.kwi");
     WriteBytes(path, image);
-    ASSERT_EQ(LoadMapDatabase(path.c_str()), 0);
+    ASSERT_EQ(Open(path), 0);
   }
   // Parcels of level 62 touching [x0, x1] × [y0, y1], relative to the map's
   // corner; the rectangle is given by its centre and half sizes as the
   // renderer does, so odd widths are not expressible.
   ParcelList* Query(int32_t cx, int32_t cy, int32_t halfWidth, int32_t halfHeight, uint16_t code = 62) {
     const MapCoord center{X0 + cx, Y0 + cy};
-    return FindParcels(&center, halfWidth, halfHeight, code);
+    return FindParcels(Map(), &center, halfWidth, halfHeight, code);
   }
   Cells QueryCells(int32_t cx, int32_t cy, int32_t halfWidth, int32_t halfHeight) {
     ParcelList* list = Query(cx, cy, halfWidth, halfHeight);
@@ -56,7 +56,7 @@ class ParcelIndexTest : public MapDataTest {
     FreeParcelList(list);
     return cells;
   }
-  const ParcelIndex& Index() { return *MapDatabase::Instance()->GetParcelIndex(); }
+  const ParcelIndex& Index() { return *Database().GetParcelIndex(); }
 
   std::vector<uint8_t> image;
   MapLayout layout;
@@ -69,10 +69,10 @@ TEST_F(ParcelIndexTest, HeaderFlagsExtentsAndLevelsDecode) {
   FillAllParcels(&map);
   Load(map);
   int bit15 = -1, bit14 = -1;
-  EXPECT_EQ(GetMapFlags(&bit15, &bit14), 0);
+  EXPECT_EQ(GetMapFlags(Map(), &bit15, &bit14), 0);
   EXPECT_EQ(bit15, 0);
   EXPECT_EQ(bit14, 1);
-  const ManagementHeader* header = MapDatabase::Instance()->GetManagementHeader();
+  const ManagementHeader* header = Database().GetManagementHeader();
   EXPECT_EQ(header->blockSize, 256);
   EXPECT_EQ(header->extent[0], X0);  // the file's second coordinate comes first
   EXPECT_EQ(header->extent[1], Y0);
@@ -90,32 +90,41 @@ TEST_F(ParcelIndexTest, HeaderFlagsExtentsAndLevelsDecode) {
   // of a second.
   Patch32(&image, 456 + 4, 0x12345678);
   LoadImage();
-  EXPECT_EQ(MapDatabase::Instance()->GetManagementHeader()->extent[0], 0x123456 * 16);
+  EXPECT_EQ(Database().GetManagementHeader()->extent[0], 0x123456 * 16);
 }
 
 TEST_F(ParcelIndexTest, WithoutAMapNothingIsFoundAndNothingIsInside) {
   const MapCoord point{X0, Y0};
   int bit15 = 7, bit14 = 7;
-  EXPECT_EQ(GetMapFlags(&bit15, &bit14), -1);
+  EXPECT_EQ(GetMapFlags(nullptr, &bit15, &bit14), -1);
   EXPECT_EQ(bit15, 7);
-  EXPECT_EQ(IsInsideMap(&point), 0);
-  EXPECT_EQ(FindParcels(&point, 10, 10, 62), nullptr);
-  EXPECT_EQ(LoadMapDatabase(scratch.File("missing.kwi").c_str()), -1);
+  EXPECT_EQ(IsInsideMap(nullptr, &point), 0);
+  EXPECT_EQ(FindParcels(nullptr, &point, 10, 10, 62), nullptr);
+  EXPECT_EQ(Open(scratch.File("missing.kwi")), -1);
+  EXPECT_EQ(GetMapFlags(Map(), &bit15, &bit14), -1);
+  EXPECT_EQ(IsInsideMap(Map(), &point), 0);
+  EXPECT_EQ(FindParcels(Map(), &point, 10, 10, 62), nullptr);
   WriteBytes(scratch.File("short.kwi"), std::vector<uint8_t>(4096, 0));
-  EXPECT_EQ(LoadMapDatabase(scratch.File("short.kwi").c_str()), -1);
+  EXPECT_EQ(Open(scratch.File("short.kwi")), -1);
 }
 
-TEST_F(ParcelIndexTest, AnotherFileIsLoadedOnlyAfterTheDatabaseIsDestroyed) {
+TEST_F(ParcelIndexTest, ADatabaseHoldsTheRecordsOfOneFileOnly) {
   MapDescription map = SmallMap();
   FillAllParcels(&map);
   Load(map);
   WriteBytes(scratch.File("other.kwi"), image);
-  EXPECT_EQ(LoadMapDatabase(path.c_str()), 0);
-  EXPECT_EQ(LoadMapDatabase(scratch.File("other.kwi").c_str()), -1);
-  EXPECT_EQ(LoadMapDatabase(nullptr), -1);
-  EXPECT_STREQ(MapDatabase::Instance()->MapPath(), path.c_str());
-  MapDatabase::Destroy();
-  EXPECT_EQ(LoadMapDatabase(scratch.File("other.kwi").c_str()), 0);
+  MapDatabase database;
+  BlockCache blocks;
+  EXPECT_EQ(LoadMapDatabase(&database, &blocks, path.c_str()), 0);
+  EXPECT_EQ(LoadMapDatabase(&database, &blocks, path.c_str()), 0);
+  EXPECT_EQ(LoadMapDatabase(&database, &blocks, scratch.File("other.kwi").c_str()), -1);
+  EXPECT_EQ(LoadMapDatabase(&database, &blocks, nullptr), -1);
+  EXPECT_STREQ(database.MapPath(), path.c_str());
+  // Two owners hold two files side by side.
+  MapDataOwner other(scratch.File("other.kwi").c_str());
+  ASSERT_EQ(other.Load(), 0);
+  EXPECT_STREQ(other.Database()->MapPath(), scratch.File("other.kwi").c_str());
+  EXPECT_STREQ(Database().MapPath(), path.c_str());
 }
 
 TEST_F(ParcelIndexTest, TheEastAndNorthEdgesAreInsideTheMap) {
@@ -124,7 +133,7 @@ TEST_F(ParcelIndexTest, TheEastAndNorthEdgesAreInsideTheMap) {
       {{X0, Y0}, 1},          {{808000, 406400}, 1}, {{808001, 406400}, 0},
       {{808000, 406401}, 0},  {{X0 - 1, Y0}, 0},     {{X0, Y0 - 1}, 0},
   };
-  for (const auto& [point, inside] : cases) EXPECT_EQ(IsInsideMap(&point), inside) << point.x << "," << point.y;
+  for (const auto& [point, inside] : cases) EXPECT_EQ(IsInsideMap(Map(), &point), inside) << point.x << "," << point.y;
 }
 
 TEST_F(ParcelIndexTest, EntriesCarryTheirParcelsRectangleAndData) {
@@ -338,7 +347,7 @@ TEST_F(ParcelIndexTest, DamagedIndexesGiveFewerParcelsOrNone) {
     image = valid;
     damage.patch(&image, layout);
     LoadImage();
-    ASSERT_NE(MapDatabase::Instance()->GetParcelIndex(), nullptr);
+    ASSERT_NE(Database().GetParcelIndex(), nullptr);
     ParcelList* list = Query(4000, 3200, 4000, 3200);
     EXPECT_LE(list == nullptr ? 0 : list->count, damage.most);
     FreeParcelList(list);
@@ -361,7 +370,7 @@ TEST_F(ParcelIndexTest, TheIndexIsReadOnlyAsFarAsItsStatedSize) {
     image = full;
     Patch16(&image, 2048 + 4, blocks);
     LoadImage();
-    const ParcelIndex* index = MapDatabase::Instance()->GetParcelIndex();
+    const ParcelIndex* index = Map()->Database()->GetParcelIndex();
     const uint32_t bytes = blocks * 32;
     if (bytes < 30) {
       EXPECT_EQ(index, nullptr);
@@ -387,7 +396,7 @@ TEST_F(ParcelIndexTest, AWalkReadsNoMoreRecordsThanTheFileHolds) {
   LoadImage();
   const ParcelIndex& index = Index();
   ParcelWalk walk{[](void*, const ParcelEntry&) { return true; }, nullptr, 0, 0, 0, 0, false};
-  EXPECT_EQ(WalkParcels(index, 0, {index.west, index.south, index.east, index.north}, &walk), 0);
+  EXPECT_EQ(WalkParcels(Map(), 0, {index.west, index.south, index.east, index.north}, &walk), 0);
   EXPECT_TRUE(walk.truncated);
   EXPECT_LE(walk.recordsRead, image.size() / 6 + 1);
 }
@@ -409,10 +418,10 @@ TEST_F(ParcelIndexTest, EveryTruncationLoadsOrFailsCleanly) {
     image.assign(full.begin(), full.begin() + static_cast<long>(length));
     Reset();
     WriteBytes(scratch.File("cut.kwi"), image);
-    if (LoadMapDatabase(scratch.File("cut.kwi").c_str()) != 0) continue;
+    if (Open(scratch.File("cut.kwi")) != 0) continue;
     ++loaded;
     for (const MapCoord center : {MapCoord{X0 + 4000, Y0 + 3200}, MapCoord{X0 + 1500, Y0 + 1200}}) {
-      ParcelList* list = FindParcels(&center, 4000, 3200, 62);
+      ParcelList* list = FindParcels(Map(), &center, 4000, 3200, 62);
       for (int i = 0; list != nullptr && i < list->count; ++i) {
         ASSERT_LT(i, 63);
         ASSERT_NE(list->entries[i].address, NO_ADDRESS);

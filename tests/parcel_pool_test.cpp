@@ -3,7 +3,9 @@
 
 #include <vector>
 
-#include "mapdata/map_database.h"
+#include <memory>
+
+#include "mapdata/map_owner.h"
 #include "mapdata/parcel_pool.h"
 
 namespace {
@@ -15,7 +17,7 @@ struct TestParcel : PooledParcel {
 int decoded = 0;
 int destroyed = 0;
 
-PooledParcel* DecodeTest(const ParcelEntry& entry) {
+PooledParcel* DecodeTest(const ParcelSource&, const ParcelEntry& entry) {
   if (entry.size == 0) return nullptr;  // "no such section"
   ++decoded;
   auto* parcel = new TestParcel{};
@@ -30,6 +32,9 @@ void DestroyTest(PooledParcel* parcel) {
 
 const PoolKind INTO_FREED_SLOT{DecodeTest, DestroyTest, true};
 const PoolKind STAYS_OUTSIDE{DecodeTest, DestroyTest, false};
+
+// The test kinds decode from nothing but the entry.
+const ParcelSource NO_SOURCE{};
 
 ParcelEntry Entry(int32_t x0) {
   ParcelEntry entry{};
@@ -46,7 +51,7 @@ class ParcelPoolTest : public ::testing::Test {
   std::vector<PooledParcel*> Fill(const PoolKind& kind, bool held) {
     std::vector<PooledParcel*> parcels;
     for (int i = 0; i < PARCEL_POOL_SLOTS; ++i) {
-      parcels.push_back(pool.Acquire(kind, Entry(i)));
+      parcels.push_back(pool.Acquire(kind, NO_SOURCE, Entry(i)));
       if (!held) pool.Release(parcels.back());
     }
     return parcels;
@@ -73,8 +78,8 @@ TEST_F(ParcelPoolTest, AddFindAndTakeOldestAreFirstInFirstOut) {
 }
 
 TEST_F(ParcelPoolTest, AcquiringTwiceSharesOneDecodedParcelThatStaysPooledAtZero) {
-  PooledParcel* first = pool.Acquire(INTO_FREED_SLOT, Entry(5));
-  PooledParcel* second = pool.Acquire(INTO_FREED_SLOT, Entry(5));
+  PooledParcel* first = pool.Acquire(INTO_FREED_SLOT, NO_SOURCE, Entry(5));
+  PooledParcel* second = pool.Acquire(INTO_FREED_SLOT, NO_SOURCE, Entry(5));
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first, second);
   EXPECT_EQ(first->refCount, 2);
@@ -83,19 +88,19 @@ TEST_F(ParcelPoolTest, AcquiringTwiceSharesOneDecodedParcelThatStaysPooledAtZero
   EXPECT_EQ(pool.Release(second), 0);
   EXPECT_EQ(first->refCount, 0);
   EXPECT_EQ(destroyed, 0);
-  EXPECT_EQ(pool.Acquire(INTO_FREED_SLOT, Entry(5)), first);
+  EXPECT_EQ(pool.Acquire(INTO_FREED_SLOT, NO_SOURCE, Entry(5)), first);
   EXPECT_EQ(decoded, 1);
   pool.Release(first);
   // One release too many would free a parcel the pool still points at.
   EXPECT_EQ(pool.Release(first), -1);
   EXPECT_EQ(destroyed, 0);
   EXPECT_EQ(pool.Release(nullptr), -1);
-  EXPECT_EQ(pool.Acquire(INTO_FREED_SLOT, ParcelEntry{}), nullptr);  // nothing to decode
+  EXPECT_EQ(pool.Acquire(INTO_FREED_SLOT, NO_SOURCE, ParcelEntry{}), nullptr);  // nothing to decode
 }
 
 TEST_F(ParcelPoolTest, AFullPoolFreesItsOldestUnheldParcel) {
   const std::vector<PooledParcel*> parcels = Fill(INTO_FREED_SLOT, false);
-  PooledParcel* fresh = pool.Acquire(INTO_FREED_SLOT, Entry(100));
+  PooledParcel* fresh = pool.Acquire(INTO_FREED_SLOT, NO_SOURCE, Entry(100));
   EXPECT_EQ(destroyed, 1);  // parcel 0
   EXPECT_EQ(pool.Find(KeyOf(Entry(0))), nullptr);
   EXPECT_EQ(pool.Find(KeyOf(Entry(100))), fresh);  // took the freed slot
@@ -106,7 +111,7 @@ TEST_F(ParcelPoolTest, AFullPoolFreesItsOldestUnheldParcel) {
 
 TEST_F(ParcelPoolTest, KindsThatKeepNewParcelsOutsideFreeThemOnRelease) {
   Fill(STAYS_OUTSIDE, false);
-  PooledParcel* fresh = pool.Acquire(STAYS_OUTSIDE, Entry(100));
+  PooledParcel* fresh = pool.Acquire(STAYS_OUTSIDE, NO_SOURCE, Entry(100));
   EXPECT_EQ(destroyed, 1);
   EXPECT_EQ(pool.Count(), PARCEL_POOL_SLOTS - 1);
   EXPECT_EQ(pool.Find(KeyOf(Entry(100))), nullptr);
@@ -116,7 +121,7 @@ TEST_F(ParcelPoolTest, KindsThatKeepNewParcelsOutsideFreeThemOnRelease) {
 
 TEST_F(ParcelPoolTest, AHeldOldestParcelGoesBackAtTheEnd) {
   const std::vector<PooledParcel*> parcels = Fill(INTO_FREED_SLOT, true);
-  PooledParcel* fresh = pool.Acquire(INTO_FREED_SLOT, Entry(100));
+  PooledParcel* fresh = pool.Acquire(INTO_FREED_SLOT, NO_SOURCE, Entry(100));
   EXPECT_EQ(destroyed, 0);
   EXPECT_EQ(pool.Find(KeyOf(Entry(100))), nullptr);
   std::vector<PooledParcel*> order;
@@ -134,9 +139,9 @@ TEST_F(ParcelPoolTest, AHeldOldestParcelGoesBackAtTheEnd) {
 // one; releasing it must still free it rather than count down the other.
 TEST_F(ParcelPoolTest, AnUnpooledParcelIsFreedEvenWhenItsKeyIsPooledAgain) {
   const std::vector<PooledParcel*> parcels = Fill(INTO_FREED_SLOT, true);
-  PooledParcel* outside = pool.Acquire(INTO_FREED_SLOT, Entry(100));
+  PooledParcel* outside = pool.Acquire(INTO_FREED_SLOT, NO_SOURCE, Entry(100));
   for (PooledParcel* parcel : parcels) pool.Release(parcel);
-  PooledParcel* pooled = pool.Acquire(INTO_FREED_SLOT, Entry(100));  // evicts parcel 0, pooled
+  PooledParcel* pooled = pool.Acquire(INTO_FREED_SLOT, NO_SOURCE, Entry(100));  // evicts parcel 0, pooled
   ASSERT_NE(pooled, outside);
   EXPECT_EQ(pool.Find(KeyOf(Entry(100))), pooled);
   EXPECT_EQ(pool.Release(outside), 0);
@@ -146,24 +151,25 @@ TEST_F(ParcelPoolTest, AnUnpooledParcelIsFreedEvenWhenItsKeyIsPooledAgain) {
 }
 
 TEST_F(ParcelPoolTest, TearingDownLeavesHeldParcelsToTheirHolders) {
-  PooledParcel* held = MapDatabase::Instance()->roadPool.Acquire(INTO_FREED_SLOT, Entry(1));
-  PooledParcel* twice = MapDatabase::Instance()->namePool.Acquire(STAYS_OUTSIDE, Entry(2));
-  MapDatabase::Instance()->namePool.Acquire(STAYS_OUTSIDE, Entry(2));
-  PooledParcel* unheld = MapDatabase::Instance()->backgroundPool.Acquire(STAYS_OUTSIDE, Entry(3));
-  MapDatabase::Instance()->backgroundPool.Release(unheld);
-  MapDatabase::Destroy();
+  auto owner = std::make_unique<MapDataOwner>();
+  PooledParcel* held = owner->RoadPool().Acquire(INTO_FREED_SLOT, NO_SOURCE, Entry(1));
+  PooledParcel* twice = owner->NamePool().Acquire(STAYS_OUTSIDE, NO_SOURCE, Entry(2));
+  owner->NamePool().Acquire(STAYS_OUTSIDE, NO_SOURCE, Entry(2));
+  PooledParcel* unheld = owner->BackgroundPool().Acquire(STAYS_OUTSIDE, NO_SOURCE, Entry(3));
+  owner->BackgroundPool().Release(unheld);
+  owner.reset();
   EXPECT_EQ(destroyed, 1);
   EXPECT_EQ(held->refCount, 1);
-  // The holders give their parcels back to the next database: the last
+  // The holders give their parcels back to another owner's pools: the last
   // holder frees each one.
-  ParcelPool& roads = MapDatabase::Instance()->roadPool;
-  ParcelPool& names = MapDatabase::Instance()->namePool;
+  MapDataOwner next;
+  ParcelPool& roads = next.RoadPool();
+  ParcelPool& names = next.NamePool();
   EXPECT_EQ(roads.Release(held), 0);
   EXPECT_EQ(names.Release(twice), 0);
   EXPECT_EQ(destroyed, 2);
   EXPECT_EQ(names.Release(twice), 0);
   EXPECT_EQ(destroyed, 3);
-  MapDatabase::Destroy();
 }
 
 }  // namespace

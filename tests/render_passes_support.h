@@ -1,11 +1,18 @@
-// Maps of a single parcel of content (the same at every level, around one
-// point) for the tests of the drawing passes, and the pixels of its points.
+// One parcel of content (the same at every level, around one point) for
+// the tests of the drawing passes: as a map file, and as a frame built from
+// its decoded bytes; and the pixels of its points.
 #pragma once
 
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "mapdata/background_records.h"
+#include "mapdata/name_records.h"
+#include "mapdata/road_records.h"
+#include "render/draw_kit.h"
+#include "render/frame.h"
 #include "render/frame_view.h"
 #include "render_support.h"
 #include "tools/mapwriter/map_sections.h"
@@ -61,6 +68,79 @@ inline Point ContentPixel(int32_t step, int32_t nx, int32_t ny, uint16_t area = 
   SetParcelView(&view, ContentParcel(LevelOfStep(step)));
   return MapPoint(view, Point16{static_cast<int16_t>(nx), static_cast<int16_t>(ny)});
 }
+
+// The encoded sections laid out one after the other in one parcel's data,
+// with the header that locates them (in 16-bit words, as a parcel data
+// header gives them).
+inline ParcelHeader LayOutSections(const ParcelData& data, std::vector<uint8_t>* bytes) {
+  ParcelHeader header{};
+  header.valueA = static_cast<uint16_t>(data.valueA & 0x7FFF);
+  header.valueB = static_cast<uint16_t>(data.valueB & 0x7FFF);
+  auto place = [bytes](const std::vector<uint8_t>& section, uint32_t* offset, uint16_t* size) {
+    *offset = NO_SECTION;
+    *size = 0;
+    if (section.empty()) return;
+    *offset = static_cast<uint32_t>(bytes->size() / 2);
+    *size = static_cast<uint16_t>((section.size() + 1) / 2);
+    bytes->insert(bytes->end(), section.begin(), section.end());
+    if (bytes->size() % 2 != 0) bytes->push_back(0);
+  };
+  place(data.road, &header.roadOffset, &header.roadSize);
+  place(data.background, &header.backgroundOffset, &header.backgroundSize);
+  place(data.names, &header.nameOffset, &header.nameSize);
+  return header;
+}
+
+// A frame of the content parcel at `step`, built from the decoded bytes of
+// `sections` without a map file or a worker: the content parcel of the
+// step's standard level is the one entry of both lists, its decoded parcels
+// sit in slot 0, both level entries carry that standard level's display
+// thresholds, and it is drawn into `kit`. The decoded parcels are freed with
+// the frame.
+class ContentFrame {
+ public:
+  ContentFrame(const ParcelSectionsRecord& sections, int32_t step, uint16_t area, DrawKit* kit) {
+    ParcelData data;
+    std::string error;
+    EXPECT_EQ(EncodeParcelSections(sections, &data, &error), 0) << error;
+    const ParcelHeader header = LayOutSections(data, &bytes);
+    const auto size = static_cast<uint32_t>(bytes.size());
+    const int levelIndex = LevelOfStep(step);
+    const MapDescription standardMap = StandardMap();
+    const MapLevelDescription& standard = standardMap.levels[levelIndex];
+    level.levelCode = standard.levelCode;
+    std::copy(standard.thresholds, standard.thresholds + LEVEL_THRESHOLDS, level.thresholds);
+    list.levelCode = standard.levelCode;
+    list.capacity = PARCEL_LIST_CAPACITY;
+    list.count = 1;
+    list.entries[0] = ContentParcel(levelIndex);
+    const MapCoord centre = SnapToPixelGrid(ContentCentre(step), static_cast<uint16_t>(step));
+    SetFrameView(&frame.view, centre, static_cast<uint16_t>(step), MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, area);
+    frame.roadParcels = &list;
+    frame.areaParcels = &list;
+    frame.roads[0] = DecodeRoads(bytes.data(), size, header);
+    frame.names[0] = DecodeNames(bytes.data(), size, header);
+    frame.areas[0] = DecodeBackground(bytes.data(), size, header);
+    frame.lines[0] = frame.areas[0];
+    frame.roadLevelEntry = &level;
+    frame.areaLevelEntry = &level;
+    frame.kit = kit;
+  }
+  ~ContentFrame() {
+    FreeRoads(frame.roads[0]);
+    FreeNames(frame.names[0]);
+    FreeBackground(frame.areas[0]);
+  }
+  ContentFrame(const ContentFrame&) = delete;
+  ContentFrame& operator=(const ContentFrame&) = delete;
+
+  Frame frame;
+
+ private:
+  std::vector<uint8_t> bytes;
+  ParcelList list{};
+  LevelEntry level{};
+};
 
 // --- Content builders ---
 

@@ -1,12 +1,16 @@
-// The drawing passes on maps of one parcel of content: background areas and
-// lines by class and step, roads by class, names with marks, symbols and
-// label placement, and frames aborted in each pass by a newer request.
+// The drawing passes on frames of one parcel of content, built from its
+// decoded bytes: background areas and lines by class and step, roads by
+// class, names with marks, symbols and label placement, and frames aborted
+// in each pass by a newer request.
 #include <array>
+#include <atomic>
 #include <vector>
 
 #include "canvas/blit.h"
+#include "geometry/raster.h"
 #include "render/label_placement.h"
 #include "render/name_tables.h"
+#include "render/passes.h"
 #include "render/styles.h"
 #include "render_passes_support.h"
 
@@ -14,23 +18,33 @@ namespace {
 
 uint16_t Colour(const Style& s) { return StyleColour(s); }
 
-class RenderPassTest : public RenderTest {
+constexpr uint16_t LAND = Rgb565(248, 248, 192);
+
+// The canvas's pixels row by row, without the padding of its stride.
+std::vector<uint16_t> PixelsOf(const Canvas& canvas) {
+  std::vector<uint16_t> pixels;
+  for (int32_t y = 0; y < canvas.height; ++y) {
+    pixels.insert(pixels.end(), canvas.pixels + y * canvas.stride, canvas.pixels + y * canvas.stride + canvas.width);
+  }
+  return pixels;
+}
+
+class RenderPassTest : public ::testing::Test {
  protected:
-  // Draws the content map at `step` centred on its parcel, keeping the
-  // whole frame and the canvas as it was before the names pass.
+  void SetUp() override { ASSERT_EQ(kit.Create(MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT), 0); }
+
+  // Draws the content at `step` centred on its parcel as the renderer
+  // draws a frame (the land colour, then every pass), keeping the whole
+  // frame and the canvas as it was before the names pass.
   void Draw(const ParcelSectionsRecord& sections, int32_t step, uint16_t area = AREA_CANVAS) {
-    WriteMap(ContentMap(sections));
-    StartRenderer();
-    renderer->SetPassObserverForTest(PassObserver{KeepBeforeNames, this});
-    ASSERT_EQ(renderer->RequestView(ContentCentre(step), step, area), 0);
-    ASSERT_TRUE(FrameDone());
-    frame = CopyWholeFrame();
+    ContentFrame content(sections, step, area, &kit);
+    FillCanvas(&kit.canvas, LAND);
+    DrawLayers(&content.frame, PassObserver{KeepBeforeNames, this});
+    frame = PixelsOf(kit.canvas);
     this->step = step;
   }
   static void KeepBeforeNames(void* self, RenderPass pass, const Frame& f) {
-    if (pass != PASS_NAMES) return;
-    auto* test = static_cast<RenderPassTest*>(self);
-    test->beforeNames.assign(f.canvas->pixels, f.canvas->pixels + f.canvas->stride * f.canvas->height);
+    if (pass == PASS_NAMES) static_cast<RenderPassTest*>(self)->beforeNames = PixelsOf(f.kit->canvas);
   }
   uint16_t At(Point p) const {
     EXPECT_TRUE(p.x >= 0 && p.x < MAP_CANVAS_WIDTH && p.y >= 0 && p.y < MAP_CANVAS_HEIGHT) << p.x << ", " << p.y;
@@ -43,19 +57,19 @@ class RenderPassTest : public RenderTest {
     int32_t ink = 0;
     for (int32_t y = std::max(top, 0); y < std::min(bottom, MAP_CANVAS_HEIGHT); ++y) {
       for (int32_t x = std::max(left, 0); x < std::min(right, MAP_CANVAS_WIDTH); ++x) {
-        ink += frame[x + y * MAP_CANVAS_WIDTH] != beforeNames[x + y * (MAP_CANVAS_WIDTH + (MAP_CANVAS_WIDTH & 1))];
+        ink += frame[x + y * MAP_CANVAS_WIDTH] != beforeNames[x + y * MAP_CANVAS_WIDTH];
       }
     }
     return ink;
   }
   int32_t NamesInk() const { return NamesInk(0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT); }
 
+  DrawKit kit;
   std::vector<uint16_t> frame;
   std::vector<uint16_t> beforeNames;
   int32_t step = 0;
 };
 
-constexpr uint16_t LAND = Rgb565(248, 248, 192);
 
 // ---------------------------------------------------------------------------
 // Background areas and lines
@@ -262,18 +276,17 @@ TEST_F(RenderPassTest, ContentFarOutsideItsParcelAndLongWideTextsStayInBounds) {
 
 class RenderAbortTest : public RenderPassTest {
  protected:
+  // Counts a newer request in pass `abortIn` of the frame, keeping the
+  // canvas as each pass found it.
   struct Probe {
-    RenderAbortTest* test;
+    std::atomic<uint32_t>* requests;
     RenderPass abortIn;
-    int frames = 0;
     std::array<std::vector<uint16_t>, PASS_COUNT> before;
   };
   static void AbortInPass(void* context, RenderPass pass, const Frame& f) {
     auto* probe = static_cast<Probe*>(context);
-    if (pass == PASS_BASE_AREAS) ++probe->frames;
-    if (probe->frames != 1) return;
-    probe->before[pass].assign(f.canvas->pixels, f.canvas->pixels + f.canvas->stride * f.canvas->height);
-    if (pass == probe->abortIn) probe->test->renderer->RequestView(ContentCentre(6), 6);
+    probe->before[pass] = PixelsOf(f.kit->canvas);
+    if (pass == probe->abortIn) probe->requests->fetch_add(1);
   }
 };
 
@@ -285,18 +298,22 @@ TEST_F(RenderAbortTest, ANewerRequestStopsTheFrameInEachPassAndTheNextFrameIsWho
   roads.groups.push_back(RoadGroup(2, {{m - 1000, m - 500}, {m + 1000, m - 500}}));
   sections.roads = roads;
   sections.names = Names({Name(1, 100, {m, m + 600}, u"名前")});
-  WriteMap(ContentMap(sections));
   for (RenderPass pass : {PASS_BASE_AREAS, PASS_FEATURES, PASS_ROADS, PASS_NAMES}) {
-    StartRenderer();
-    Probe probe{this, pass};
-    renderer->SetPassObserverForTest(PassObserver{AbortInPass, &probe});
-    ASSERT_EQ(renderer->RequestView(ContentCentre(6), 6), 0);
-    ASSERT_TRUE(FrameDone()) << pass;  // the second frame's; the first is not announced
-    EXPECT_EQ(probe.frames, 2) << pass;
+    ContentFrame content(sections, 6, AREA_CANVAS, &kit);
+    std::atomic<uint32_t> requests{0};
+    content.frame.requests = &requests;
+    Probe probe{&requests, pass, {}};
+    FillCanvas(&kit.canvas, LAND);
+    DrawLayers(&content.frame, PassObserver{AbortInPass, &probe});
     // The aborted pass and every later map pass left the canvas as it was;
     // the track pass still ran.
     for (int p = pass + 1; p <= PASS_TRACK; ++p) EXPECT_EQ(probe.before[p], probe.before[pass]) << pass << " " << p;
-    frame = CopyWholeFrame();
+    EXPECT_EQ(PixelsOf(kit.canvas), probe.before[pass]) << pass;
+    // The newer request's frame is drawn whole.
+    content.frame.frameRequests = requests.load();
+    FillCanvas(&kit.canvas, LAND);
+    DrawLayers(&content.frame);
+    frame = PixelsOf(kit.canvas);
     step = 6;
     EXPECT_EQ(At(m, m), Colour(BACKGROUND_STYLES[1])) << pass;
     EXPECT_EQ(At(m, m - 500), Colour(ROAD_STYLES[ROAD_CENTRE_STYLES + 2])) << pass;

@@ -1,7 +1,9 @@
 // The renderer's requests and its view: how zoom and scale requests move the
 // target step, which level's parcels a view takes, and where a parcel's
-// normalised points land on the canvas. No frame is drawn here.
-#include "render_support.h"
+// normalised points land on the canvas, and which decoded parcels a frame
+// holds. No frame is drawn here.
+#include "render/frame_setup.h"
+#include "render_passes_support.h"
 
 namespace {
 
@@ -294,6 +296,67 @@ TEST_F(RenderParcelSelectionTest, BaseLevelWhenTheFinestHasNothingThereAndNoList
   SelectAtGridPoint();
   EXPECT_EQ(renderer->RoadParcels(), nullptr);
   EXPECT_EQ(renderer->AreaParcels(), nullptr);
+}
+
+// A frame acquires the parcels its passes draw once each, whatever number
+// of passes draws them, and gives every one back when it is released.
+TEST_F(RenderTest, AFrameHoldsEachParcelItDrawsOnceUntilItIsReleased) {
+  const int32_t m = PARCEL_MIDDLE;
+  ParcelSectionsRecord sections;
+  sections.background = Background({Feature(3349, Square(m, m, 300))}, {Feature(2912, {{m - 900, m}, {m + 900, m}})});
+  RoadSectionRecord roads;
+  roads.groups.push_back(RoadGroup(2, {{m - 1000, m - 500}, {m + 1000, m - 500}}));
+  sections.roads = roads;
+  sections.names = Names({Name(1, 100, {m, m + 600}, u"名前")});
+  WriteMap(ContentMap(sections));
+  MapDataOwner* map = MapData();
+  ASSERT_EQ(map->Load(), 0);
+  DrawKit kit;
+  struct Case {
+    int32_t step;
+    bool roadsAndNames;  // not at the overview level, which draws base areas alone
+  };
+  for (const Case& c : {Case{6, true}, Case{24, false}}) {
+    SCOPED_TRACE(c.step);
+    FrameView view;
+    SetFrameView(&view, ContentCentre(c.step), static_cast<uint16_t>(c.step), MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT,
+                 AREA_CANVAS);
+    ParcelList* roadList = nullptr;
+    ParcelList* areaList = nullptr;
+    SelectViewParcels(map, view, &roadList, &areaList);
+    ASSERT_NE(roadList, nullptr);
+    ASSERT_NE(areaList, nullptr);
+    ASSERT_EQ(areaList->count, 1);
+    Frame frame;
+    HoldFrame(map, view, roadList, areaList, &kit, &frame);
+    EXPECT_EQ(frame.kit, &kit);
+    ASSERT_NE(frame.roadLevelEntry, nullptr);
+    EXPECT_EQ(frame.roadLevelEntry->levelCode, RoadLevel(frame));
+    ASSERT_NE(frame.areas[0], nullptr);
+    EXPECT_EQ(frame.areas[0]->refCount, 1);  // base areas and lines share it
+    EXPECT_EQ(frame.lines[0], c.roadsAndNames ? frame.areas[0] : nullptr);
+    EXPECT_EQ(frame.roads[0] != nullptr, c.roadsAndNames);
+    EXPECT_EQ(frame.names[0] != nullptr, c.roadsAndNames);
+    for (const PooledParcel* held : {static_cast<const PooledParcel*>(frame.roads[0]),
+                                     static_cast<const PooledParcel*>(frame.names[0])}) {
+      if (held != nullptr) {
+        EXPECT_EQ(held->refCount, 1);
+      }
+    }
+    const BackgroundParcel* area = frame.areas[0];
+    ReleaseFrame(map, &frame);
+    EXPECT_EQ(area->refCount, 0);  // still pooled, held by no one
+    for (int i = 0; i < PARCEL_LIST_CAPACITY; ++i) {
+      ASSERT_TRUE(frame.roads[i] == nullptr && frame.names[i] == nullptr && frame.areas[i] == nullptr &&
+                  frame.lines[i] == nullptr);
+    }
+    // Without both lists a frame draws no map and holds nothing.
+    Frame empty;
+    HoldFrame(map, view, nullptr, areaList, &kit, &empty);
+    EXPECT_EQ(empty.areas[0], nullptr);
+    FreeParcelList(roadList);
+    FreeParcelList(areaList);
+  }
 }
 
 }  // namespace

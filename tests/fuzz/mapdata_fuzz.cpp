@@ -11,7 +11,7 @@
 #include <string>
 
 #include "mapdata/background_records.h"
-#include "mapdata/block_cache.h"
+#include "mapdata/map_owner.h"
 #include "mapdata/name_records.h"
 #include "mapdata/parcel_index.h"
 #include "mapdata/road_records.h"
@@ -27,26 +27,21 @@ const std::string& ScratchFile() {
   return path;
 }
 
-void Reset() {
-  MapDatabase::Destroy();
-  DestroyBlockCache();
-}
-
 // Decodes every kind of every parcel of a list (twice, so the second comes
 // from the pools) and gives them back.
-void DecodeAll(ParcelList* list) {
+void DecodeAll(MapDataOwner* map, ParcelList* list) {
   if (list == nullptr) return;
   for (int pass = 0; pass < 2; ++pass) {
     for (uint16_t i = 0; i < list->count; ++i) {
-      ReleaseRoads(AcquireRoads(list->entries[i]));
-      ReleaseBackground(AcquireBackground(list->entries[i]));
-      ReleaseNames(AcquireNames(list->entries[i]));
+      ReleaseRoads(map, AcquireRoads(map, list->entries[i]));
+      ReleaseBackground(map, AcquireBackground(map, list->entries[i]));
+      ReleaseNames(map, AcquireNames(map, list->entries[i]));
     }
   }
   FreeParcelList(list);
 }
 
-void Query(const ParcelIndex& index) {
+void Query(MapDataOwner* map, const ParcelIndex& index) {
   const int64_t width = int64_t{index.east} - index.west;
   const int64_t height = int64_t{index.north} - index.south;
   const MapCoord centers[] = {
@@ -59,9 +54,9 @@ void Query(const ParcelIndex& index) {
   for (int level = 0; level < index.levelCount && level < 4; ++level) {
     for (const MapCoord& center : centers) {
       for (const auto& half : halves) {
-        DecodeAll(FindParcels(&center, half[0], half[1], index.levels[level].levelCode));
+        DecodeAll(map, FindParcels(map, &center, half[0], half[1], index.levels[level].levelCode));
       }
-      IsInsideMap(&center);
+      IsInsideMap(map, &center);
     }
   }
 }
@@ -73,12 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (file == nullptr) return 0;
   std::fwrite(data, 1, size, file);
   std::fclose(file);
-  Reset();
-  if (LoadMapDatabase(ScratchFile().c_str()) == 0) {
+  MapDataOwner map(ScratchFile().c_str());
+  if (map.Load() == 0) {
     int bit15 = 0, bit14 = 0;
-    GetMapFlags(&bit15, &bit14);
-    if (const ParcelIndex* index = MapDatabase::Instance()->GetParcelIndex()) Query(*index);
+    GetMapFlags(&map, &bit15, &bit14);
+    if (const ParcelIndex* index = map.Database()->GetParcelIndex()) Query(&map, *index);
   }
-  Reset();
   return 0;
 }

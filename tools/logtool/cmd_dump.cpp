@@ -43,7 +43,8 @@ bool Collect(void *context, const ParcelEntry &entry) {
 // Prints every level; returns the exit status. A parcel whose data lies
 // beyond the end of the file is shown as unreadable rather than read as the
 // zeros that stand in for it, and makes the dump a failure.
-int Dump(const char *path, const MapDatabase &database) {
+int Dump(const char *path, MapDataOwner *map) {
+  const MapDatabase &database = *map->Database();
   if (CheckMapIndex(path, database) != 0) return 1;
   const ParcelIndex *index = database.GetParcelIndex();
   const MapFileReach reach = ReachOfMapFile(path, database);
@@ -53,7 +54,7 @@ int Dump(const char *path, const MapDatabase &database) {
   for (int i = 0; i < index->levelCount; ++i) {
     std::vector<ParcelEntry> entries;
     ParcelWalk walk{Collect, &entries, 0, 0, 0, 0, false};
-    if (WalkParcels(*index, i, everything, &walk) != 0) {
+    if (WalkParcels(map, i, everything, &walk) != 0) {
       status = ReportUnreadableTable(path, i);
     } else if (walk.truncated) {
       status = ReportOverlongIndex(path, i);
@@ -65,7 +66,7 @@ int Dump(const char *path, const MapDatabase &database) {
         ++beyondEnd;
         PrintUnreadableParcel(stdout, entry, levelCode);
       } else {
-        PrintParcelDump(stdout, entry, levelCode);
+        PrintParcelDump(stdout, map, entry, levelCode);
       }
     }
   }
@@ -85,11 +86,11 @@ int RunDump(int argc, char **argv) {
   const char *path = argv[0];
   if (CheckMapFile(path) != 0) return 1;
   MapDataOwner owner(path);
-  if (owner.Load() != 0 || owner.Database() == nullptr) {
+  if (owner.Load() != 0) {
     return LogtoolFail(
         "cannot read map file %s (shorter than its 4096-byte "
         "header, or path too long)",
         path);
   }
-  return Dump(path, *owner.Database());
+  return Dump(path, &owner);
 }

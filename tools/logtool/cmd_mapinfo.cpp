@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "mapdata/block_cache.h"
 #include "mapdata/map_layout.h"
+#include "mapdata/map_owner.h"
 #include "mapdata/parcel_index.h"
 #include "tools/logtool/commands.h"
 #include "tools/logtool/map_file_checks.h"
@@ -41,8 +41,8 @@ void PrintLevel(const ParcelIndex& index, int i, const ParcelWalk& walk) {
 }
 
 // Prints everything; returns the exit status.
-int Describe(const char* path) {
-  const MapDatabase* database = MapDatabase::Instance();
+int Describe(const char* path, const MapDataOwner& map) {
+  const MapDatabase* database = map.Database();
   const ManagementHeader* header = database->GetManagementHeader();
   const ParcelIndex* index = database->GetParcelIndex();
   if (header == nullptr) return LogtoolFail("%s: the management header cannot be read", path);
@@ -70,7 +70,7 @@ int Describe(const char* path) {
   BeyondEndCount check{ReachOfMapFile(path, *database), 0};
   for (int i = 0; i < index->levelCount; ++i) {
     ParcelWalk walk{CountIfBeyondEnd, &check, 0, 0, 0, 0, false};
-    if (WalkParcels(*index, i, everything, &walk) != 0) {
+    if (WalkParcels(&map, i, everything, &walk) != 0) {
       status = ReportUnreadableTable(path, i);
     } else if (walk.truncated) {
       status = ReportOverlongIndex(path, i);
@@ -93,13 +93,9 @@ int RunMapinfo(int argc, char** argv) {
   if (argc != 1) return LogtoolUsage(SYNOPSIS);
   const char* path = argv[0];
   if (CheckMapFile(path) != 0) return 1;
-  int status;
-  if (LoadMapDatabase(path) != 0) {
-    status = LogtoolFail("cannot read map file %s (shorter than its 4096-byte header, or path too long)", path);
-  } else {
-    status = Describe(path);
+  MapDataOwner map(path);
+  if (map.Load() != 0) {
+    return LogtoolFail("cannot read map file %s (shorter than its 4096-byte header, or path too long)", path);
   }
-  MapDatabase::Destroy();
-  DestroyBlockCache();
-  return status;
+  return Describe(path, map);
 }

@@ -272,14 +272,14 @@ int CheckOutputIsNoInput(const RenderOptions& options) {
 
 // 0 when the renderer found a map with a parcel index that has levels and
 // a block size: an all-zero file opens, but draws nothing.
-int CheckMapLoaded(const RenderOptions& options) {
-  const MapDatabase* database = MapDatabase::Instance();
-  const ManagementHeader* header = database != nullptr ? database->GetManagementHeader() : nullptr;
-  const ParcelIndex* index = database != nullptr ? database->GetParcelIndex() : nullptr;
+int CheckMapLoaded(const RenderOptions& options, const MapDataOwner& map) {
+  const MapDatabase* database = map.Database();
+  const ManagementHeader* header = database->GetManagementHeader();
+  const ParcelIndex* index = database->GetParcelIndex();
   std::string hostPath;
   if (MapHostPath(options, &hostPath) != 0) return 1;
   if (header != nullptr && index != nullptr && header->blockSize != 0 && index->levelCount != 0) {
-    return CheckMapIndex(hostPath.c_str(), *database) != 0 ? 1 : CheckEveryParcel(hostPath.c_str(), *database);
+    return CheckMapIndex(hostPath.c_str(), *database) != 0 ? 1 : CheckEveryParcel(hostPath.c_str(), map);
   }
   FILE* probe = OpenReadableFile(hostPath.c_str());
   if (probe == nullptr) return LogtoolFail("no map database at %s: %s", hostPath.c_str(), OpenFailureText(errno));
@@ -341,7 +341,7 @@ void PrintSummary(const MapRenderer& renderer, const Track* track, const RenderO
   const ParcelList* roads = renderer.RoadParcels();
   const uint16_t level = roads != nullptr ? roads->levelCode : SCALE_STEPS[renderer.CurrentStep()].roadLevel;
   std::printf("center-units %d,%d step %u level %u detail %d\n", center.x, center.y, renderer.CurrentStep(), level,
-              DetailClassAt(renderer.CurrentStep()));
+              DetailClassAt(LoadedParcelIndex(renderer.Map()), renderer.CurrentStep()));
 }
 
 }  // namespace
@@ -374,7 +374,7 @@ int RunRenderCommand(int argc, char** argv) {
   auto* renderer = new MapRenderer(&mapData);
   renderer->SetFixedTrack(logTrack);
   Event* frameDone = CreateEvent(nullptr);
-  status = CheckMapLoaded(options);
+  status = CheckMapLoaded(options, mapData);
   if (status == 0) {
     renderer->Initialise(options.width, options.height, frameDone);
     status = DrawRequestedFrame(renderer, frameDone, options);

@@ -5,7 +5,6 @@
 
 #include <sys/stat.h>
 
-#include "mapdata/block_cache.h"
 #include "mapdata/parcel_index.h"
 #include "platform/files.h"
 #include "tools/logtool/commands.h"
@@ -58,7 +57,8 @@ bool CountIfBeyondEnd(void* context, const ParcelEntry& entry) {
   return true;
 }
 
-int CheckEveryParcel(const char* path, const MapDatabase& database) {
+int CheckEveryParcel(const char* path, const MapDataOwner& map) {
+  const MapDatabase& database = *map.Database();
   const ParcelIndex* index = database.GetParcelIndex();
   if (index == nullptr) return CheckMapIndex(path, database);
   BeyondEndCount beyond{ReachOfMapFile(path, database), 0};
@@ -66,7 +66,7 @@ int CheckEveryParcel(const char* path, const MapDatabase& database) {
   int status = 0;
   for (int i = 0; i < index->levelCount; ++i) {
     ParcelWalk walk{CountIfBeyondEnd, &beyond, 0, 0, 0, 0, false};
-    if (WalkParcels(*index, i, everything, &walk) != 0) {
+    if (WalkParcels(&map, i, everything, &walk) != 0) {
       status = ReportUnreadableTable(path, i);
     } else if (walk.truncated) {
       status = ReportOverlongIndex(path, i);

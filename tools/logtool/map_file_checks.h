@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "mapdata/map_database.h"
+#include "mapdata/map_owner.h"
 #include "mapdata/parcel_list.h"
 
 // The file a map was loaded from, as far as the checks need it.
@@ -43,7 +44,7 @@ bool CountIfBeyondEnd(void* context, const ParcelEntry& entry);
 // Walks the whole index of every level: 0 when every parcel table can be
 // read and every parcel's data lies within the file; else prints what is
 // wrong and returns 1. The walk of a large map takes milliseconds.
-int CheckEveryParcel(const char* path, const MapDatabase& database);
+int CheckEveryParcel(const char* path, const MapDataOwner& map);
 
 // The messages of a level whose index cannot be walked; each returns 1.
 int ReportUnreadableTable(const char* path, int level);

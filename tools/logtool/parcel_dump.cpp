@@ -162,15 +162,16 @@ void PrintRecord(FILE *out, int r, const NameRecord &record) {
 // Prints one kind of a parcel: its lines when the kind decodes, else
 // "<label> null". The parcel is held while it is printed.
 template <typename Parcel>
-void PrintKind(FILE *out, const ParcelEntry &entry, const char *label, Parcel *(*acquire)(const ParcelEntry &),
-               int (*release)(Parcel *), void (*print)(FILE *, const Parcel &)) {
-  Parcel *parcel = acquire(entry);
+void PrintKind(FILE *out, MapDataOwner *map, const ParcelEntry &entry, const char *label,
+               Parcel *(*acquire)(MapDataOwner *, const ParcelEntry &), int (*release)(MapDataOwner *, Parcel *),
+               void (*print)(FILE *, const Parcel &)) {
+  Parcel *parcel = acquire(map, entry);
   if (parcel == nullptr) {
     std::fprintf(out, "  %s null\n", label);
     return;
   }
   print(out, *parcel);
-  release(parcel);
+  release(map, parcel);
 }
 
 void PrintParcelLine(FILE *out, const ParcelEntry &entry, uint16_t levelCode) {
@@ -209,16 +210,16 @@ void PrintUnreadableParcel(FILE *out, const ParcelEntry &entry, uint16_t levelCo
   std::fprintf(out, "  unreadable\n");
 }
 
-void PrintParcelDump(FILE *out, const ParcelEntry &entry, uint16_t levelCode) {
+void PrintParcelDump(FILE *out, MapDataOwner *map, const ParcelEntry &entry, uint16_t levelCode) {
   ParcelHeader header;
-  MapBlock *data = ReadParcelHeader(entry, &header);
+  MapBlock *data = ReadParcelHeader(map->Source(), entry, &header);
   if (data == nullptr) {
     PrintUnreadableParcel(out, entry, levelCode);
     return;
   }
   PrintParcelLine(out, entry, levelCode);
-  ReleaseBlock(data);
-  PrintKind(out, entry, "roads", AcquireRoads, ReleaseRoads, PrintRoadParcel);
-  PrintKind(out, entry, "background", AcquireBackground, ReleaseBackground, PrintBackgroundParcel);
-  PrintKind(out, entry, "names", AcquireNames, ReleaseNames, PrintNameParcel);
+  ReleaseBlock(map->Blocks(), data);
+  PrintKind(out, map, entry, "roads", AcquireRoads, ReleaseRoads, PrintRoadParcel);
+  PrintKind(out, map, entry, "background", AcquireBackground, ReleaseBackground, PrintBackgroundParcel);
+  PrintKind(out, map, entry, "names", AcquireNames, ReleaseNames, PrintNameParcel);
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "mapdata/background_records.h"
+#include "mapdata/map_owner.h"
 #include "mapdata/name_records.h"
 #include "mapdata/parcel_list.h"
 #include "mapdata/road_records.h"
@@ -13,9 +14,9 @@
 // Writes to `out` the "parcel" line of `entry` (of the level with
 // `levelCode`) and, below it, "unreadable" when its data cannot be read,
 // else its roads, background and names as decoded (a kind that is absent or
-// cannot be decoded as "null"). Each kind is acquired from the loaded map
-// database and released again. Two spaces of indent per nesting step.
-void PrintParcelDump(FILE* out, const ParcelEntry& entry, uint16_t levelCode);
+// cannot be decoded as "null"). Each kind is acquired from the map `map`
+// and released again. Two spaces of indent per nesting step.
+void PrintParcelDump(FILE* out, MapDataOwner* map, const ParcelEntry& entry, uint16_t levelCode);
 // Writes the "parcel" line of `entry` and "unreadable" below it: for a
 // parcel the caller knows cannot be read (its data lies beyond the file).
 void PrintUnreadableParcel(FILE* out, const ParcelEntry& entry, uint16_t levelCode);
