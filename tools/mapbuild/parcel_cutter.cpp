@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include <ogr_api.h>
 
@@ -89,8 +90,9 @@ bool OnSameEdge(const LocalPoint& a, const LocalPoint& b, const LocalRect& r) {
 class Cutter {
  public:
   Cutter(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
-         LevelParcels* parcels, CutReport* report)
-      : grid(grid), rule(rule), feature(feature), creating(creating), parcels(parcels), report(report) {}
+         ParcelKeys* existing, LevelParcels* parcels, CutReport* report)
+      : grid(grid), rule(rule), feature(feature), creating(creating), existing(existing), parcels(parcels),
+        report(report) {}
 
   void Run() {
     std::unique_ptr<OGRGeometry> shape = Generalised();
@@ -200,7 +202,7 @@ class Cutter {
     if ((c1 - c0 + 1) * (r1 - r0 + 1) > PRUNE_CELL_LIMIT) return true;
     for (int64_t r = r0; r <= r1; ++r) {
       for (int64_t c = c0; c <= c1; ++c) {
-        if (parcels->count(ParcelKey(static_cast<uint32_t>(r), static_cast<uint32_t>(c))) != 0) return true;
+        if (existing->count(ParcelKey(static_cast<uint32_t>(r), static_cast<uint32_t>(c))) != 0) return true;
       }
     }
     return false;
@@ -245,14 +247,11 @@ class Cutter {
 
   ParcelContent* Parcel(uint32_t row, uint32_t column) {
     const uint64_t key = ParcelKey(row, column);
-    if (!creating) {
-      const auto found = parcels->find(key);
-      if (found == parcels->end()) {
-        ++report->noParcel;
-        return nullptr;
-      }
-      return &found->second;
+    if (!creating && existing->count(key) == 0) {
+      ++report->noParcel;
+      return nullptr;
     }
+    if (creating) existing->insert(key);
     ParcelContent* content = &(*parcels)[key];
     content->created = true;
     return content;
@@ -424,6 +423,7 @@ class Cutter {
   const RecipeRule& rule;
   const SourceFeature& feature;
   bool creating;
+  ParcelKeys* existing;
   LevelParcels* parcels;
   CutReport* report;
 };
@@ -431,6 +431,23 @@ class Cutter {
 }  // namespace
 
 void CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
-                LevelParcels* parcels, CutReport* report) {
-  Cutter(grid, rule, feature, creating, parcels, report).Run();
+                ParcelKeys* existing, LevelParcels* pieces, CutReport* report) {
+  Cutter(grid, rule, feature, creating, existing, pieces, report).Run();
+}
+
+int64_t MergeRepeatedAlongNames(ParcelContent* content) {
+  std::set<std::pair<std::u16string, uint8_t>> seen;
+  int64_t merged = 0;
+  std::vector<NameItem> kept;
+  kept.reserve(content->names.size());
+  for (NameItem& name : content->names) {
+    const bool repeated = !seen.insert({name.text, name.detailMask}).second;
+    if (repeated && name.type == NAME_ALONG) {
+      ++merged;
+      continue;
+    }
+    kept.push_back(std::move(name));
+  }
+  content->names = std::move(kept);
+  return merged;
 }
