@@ -278,6 +278,7 @@ class Pipeline {
     std::string attribution = AttributionText(recipe, error);
     if (!error->empty()) return -1;
     if (DescribeLevels(error) != 0 || ReadSources(error) != 0 || BuildLevels(error) != 0) return -1;
+    if (Stopped(options)) return Interrupted(error);
     if (summary->droppedForSize > 0) {
       *error = std::to_string(summary->droppedForSize) +
                " records did not fit their parcels even when divided into pieces; no map was written";
