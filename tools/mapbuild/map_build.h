@@ -41,7 +41,7 @@ struct BuildSummary {
 constexpr char ATTRIBUTION_SUFFIX[] = ".txt";
 
 // Pieces a level holds in memory before it spills them (per worker).
-constexpr size_t DEFAULT_BUCKET_BYTES = size_t{96} << 20;
+constexpr size_t DEFAULT_BUCKET_BYTES = size_t{32} << 20;
 constexpr int DEFAULT_WORKERS = 2;
 
 struct BuildOptions {
