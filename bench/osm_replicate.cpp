@@ -155,6 +155,15 @@ class Replicator {
     columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(copies))));
   }
 
+  // The box of all copies, for the file's header (as downloaded extracts
+  // carry it; some readers need it).
+  osmium::Box Bounds() const {
+    const int rows = (copies + columns - 1) / columns;
+    return osmium::Box(GRID_WEST, GRID_SOUTH, GRID_WEST + columns * stepX, GRID_SOUTH + rows * stepY);
+  }
+
+  void SetWriter(osmium::io::Writer* output) { writer = output; }
+
   void Run() {
     for (int k = 0; k < copies; ++k) WriteNodes(k);
     for (int k = 0; k < copies; ++k) WriteWays(k);
@@ -282,9 +291,12 @@ int main(int argc, char** argv) {
     }
     osmium::io::Header header;
     header.set("generator", "tevo-osm-replicate");
-    osmium::io::Writer writer(osmium::io::File(out + ".part", "pbf"), header, osmium::io::overwrite::allow);
-    Replicator(originals, copies, &writer).Run();
-    writer.close();
+    Replicator replicator(originals, copies, nullptr);
+    header.add_box(replicator.Bounds());
+    osmium::io::Writer file(osmium::io::File(out + ".part", "pbf"), header, osmium::io::overwrite::allow);
+    replicator.SetWriter(&file);
+    replicator.Run();
+    file.close();
     if (std::rename((out + ".part").c_str(), out.c_str()) != 0) {
       std::fprintf(stderr, "tevo-osm-replicate: cannot rename to %s\n", out.c_str());
       return 1;

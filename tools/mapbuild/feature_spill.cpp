@@ -129,7 +129,7 @@ int FeatureSpill::Read(int levelIndex, const Wanted& wanted, const Visit& visit,
     if (next == nullptr) return 0;
     const RecordHead head = next->head;
     const size_t size = size_t{head.textBytes} + head.wkbBytes;
-    if (!wanted(static_cast<int>(head.source), static_cast<int>(head.rule))) {
+    if (!wanted(head.sequence, static_cast<int>(head.source), static_cast<int>(head.rule))) {
       if (std::fseek(next->file, static_cast<long>(size), SEEK_CUR) != 0) {
         *error = "cannot read the temporary features";
         return -1;
@@ -143,6 +143,7 @@ int FeatureSpill::Read(int levelIndex, const Wanted& wanted, const Visit& visit,
         *error = "the temporary features are damaged";
         return -1;
       }
+      spilled.sequence = head.sequence;
       spilled.source = static_cast<int>(head.source);
       spilled.feature.rule = static_cast<int>(head.rule);
       spilled.feature.rank = head.rank;

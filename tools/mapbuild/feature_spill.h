@@ -18,6 +18,7 @@
 
 // One spilled feature: its source and rule, and the feature itself.
 struct SpilledFeature {
+  uint64_t sequence = 0;  // place in the reading order
   int source = 0;
   SourceFeature feature;
 };
@@ -37,11 +38,11 @@ class FeatureSpill {
   int Close(std::string* error);
 
   // Calls `visit` with every feature whose rule reaches level `levelIndex`,
-  // in reading order; `wanted` (source, rule) says, before the geometry is
-  // decoded, whether a feature is needed at all. Returns 0, or -1 with
+  // in reading order; `wanted` (sequence, source, rule) says, before the
+  // geometry is decoded, whether a feature is needed at all. Returns 0, or -1 with
   // *error on a read error or when `visit` returns non-zero. Safe to call
   // from several threads at once.
-  using Wanted = std::function<bool(int source, int rule)>;
+  using Wanted = std::function<bool(uint64_t sequence, int source, int rule)>;
   using Visit = std::function<int(const SpilledFeature& feature)>;
   int Read(int levelIndex, const Wanted& wanted, const Visit& visit, std::string* error) const;
 

@@ -47,6 +47,11 @@ constexpr double LABEL_TWIN_UNITS = 1024.0;
 constexpr uint16_t PIECE_GRIDS[WRITER_SPLIT_KINDS] = {2, 4, 8};
 constexpr double BYTES_PER_MB = 1024.0 * 1024.0;
 constexpr size_t COPY_BUFFER_BYTES = 1 << 20;
+constexpr int MAX_WORKERS = 16;
+// Pieces of the filling pass come after all pieces of the pass that makes parcels.
+constexpr uint64_t FILLING_PASS_ORDER = uint64_t{1} << 62;
+constexpr int64_t PROGRESS_FEATURES = 1024;
+constexpr size_t MAX_CUT_EXAMPLES = 5;
 
 LevelGrid GridOfLevel(const MapDescription& map, int levelIndex) {
   const StandardLevel& standard = STANDARD_LEVELS[levelIndex];
@@ -386,7 +391,9 @@ class Pipeline {
     return 0;
   }
 
-  // Stages 2 and 3 for every level, on parallel workers, largest first.
+  // Stages 2 and 3 for every level, largest first: each level is cut by
+  // all workers at once (each takes every n-th feature), then encoded on a
+  // thread of its own while the next level is cut.
   int BuildLevels(std::string* error) {
     std::vector<int> order(RECIPE_LEVEL_COUNT);
     int64_t total = 0;
@@ -397,28 +404,16 @@ class Pipeline {
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return features.CountAt(a) > features.CountAt(b); });
     if (options.meter != nullptr) options.meter->Start("levels", static_cast<uint64_t>(total), "features");
-    std::mutex mutex;
-    size_t next = 0;
-    auto work = [&]() {
-      for (;;) {
-        int level = 0;
-        {
-          std::lock_guard<std::mutex> lock(mutex);
-          if (next == order.size() || failed) return;
-          level = order[next++];
-        }
-        LevelResult& result = levels[level];
-        if (BuildLevel(level, &result) != 0) {
-          std::lock_guard<std::mutex> lock(mutex);
-          failed = true;
-        }
-      }
-    };
-    const int workers = std::clamp(options.workers, 1, RECIPE_LEVEL_COUNT);
-    std::vector<std::thread> threads;
-    for (int w = 1; w < workers; ++w) threads.emplace_back(work);
-    work();
-    for (std::thread& thread : threads) thread.join();
+    std::vector<std::thread> encoders;
+    std::unique_ptr<ParcelSpill> spills[RECIPE_LEVEL_COUNT];
+    for (int level : order) {
+      if (CutLevel(level, &spills[level]) != 0) break;
+      encoders.emplace_back([this, level, &spills]() {
+        EncodeLevel(level, spills[level].get(), &levels[level]);
+        spills[level].reset();
+      });
+    }
+    for (std::thread& thread : encoders) thread.join();
     if (options.meter != nullptr) options.meter->Finish();
     for (int level = 0; level < RECIPE_LEVEL_COUNT; ++level) {
       if (levels[level].failed) {
@@ -430,49 +425,104 @@ class Pipeline {
     return 0;
   }
 
-  int BuildLevel(int level, LevelResult* result) {
+  // Cuts the level's features into its parcel spill: first the rules that
+  // make parcels, then (once all parcels are known) those that fill them.
+  // A piece's place in its parcel is its pass, then its feature's place in
+  // the reading order, whichever worker cut it.
+  int CutLevel(int level, std::unique_ptr<ParcelSpill>* spill) {
+    LevelResult* result = &levels[level];
     const LevelGrid grid = GridOfLevel(map, level);
     const std::string prefix = temporary.Path() + "/level-" + std::to_string(grid.levelCode);
-    ParcelSpill spill(prefix + ".parcels", options.bucketBytes);
+    const int parts = std::clamp(options.workers, 1, MAX_WORKERS);
+    *spill = std::make_unique<ParcelSpill>(prefix + ".parcels", options.bucketBytes, parts);
+    result->dataPath = prefix + ".data";
+    std::vector<ParcelKeys> made(static_cast<size_t>(parts));
     ParcelKeys existing;
-    LevelParcels pieces;
+    std::vector<CutReport> cuts(static_cast<size_t>(parts));
+    std::vector<int64_t> counts(static_cast<size_t>(parts), 0);
+    std::vector<std::string> errors(static_cast<size_t>(parts));
     for (int creatingPass = 1; creatingPass >= 0; --creatingPass) {
-      const auto wanted = [&](int source, int rule) {
-        const RecipeRule& r = recipe.sources[source].rules[rule];
-        return InRange(level, r.firstLevel, r.lastLevel) &&
-               InRange(level, r.firstCreating, r.lastCreating) == (creatingPass == 1);
-      };
-      int64_t sinceUpdate = 0;
-      const auto visit = [&](const SpilledFeature& spilled) {
-        const RecipeRule& rule = recipe.sources[spilled.source].rules[spilled.feature.rule];
-        pieces.clear();
-        CutFeature(grid, rule, spilled.feature, creatingPass == 1, &existing, &pieces, &result->cut);
-        ++result->features;
-        for (const auto& [key, content] : pieces) {
-          if (spill.Add(key, content, &result->error) != 0) return -1;
-        }
-        if (++sinceUpdate == 1024) {
-          if (options.meter != nullptr) options.meter->Add(static_cast<uint64_t>(sinceUpdate));
-          sinceUpdate = 0;
-          if (Stopped(options)) {
-            result->error = "interrupted";
-            return -1;
+      const auto cutPart = [&](int part) {
+        ParcelKeys* keys = creatingPass == 1 ? &made[static_cast<size_t>(part)] : &existing;
+        const uint64_t passOrder = creatingPass == 1 ? 0 : FILLING_PASS_ORDER;
+        LevelParcels pieces;
+        int64_t sinceUpdate = 0;
+        const auto wanted = [&](uint64_t sequence, int source, int rule) {
+          const RecipeRule& r = recipe.sources[source].rules[rule];
+          return sequence % static_cast<uint64_t>(parts) == static_cast<uint64_t>(part) &&
+                 InRange(level, r.firstLevel, r.lastLevel) &&
+                 InRange(level, r.firstCreating, r.lastCreating) == (creatingPass == 1);
+        };
+        const auto visit = [&](const SpilledFeature& spilled) {
+          const RecipeRule& rule = recipe.sources[spilled.source].rules[spilled.feature.rule];
+          pieces.clear();
+          CutFeature(grid, rule, spilled.feature, creatingPass == 1, keys, &pieces, &cuts[static_cast<size_t>(part)]);
+          ++counts[static_cast<size_t>(part)];
+          for (const auto& [key, content] : pieces) {
+            if ((*spill)->Add(part, key, passOrder + spilled.sequence, content, &errors[static_cast<size_t>(part)]) != 0) {
+              return -1;
+            }
           }
-        }
-        return 0;
+          if (++sinceUpdate == PROGRESS_FEATURES) {
+            if (options.meter != nullptr) options.meter->Add(static_cast<uint64_t>(sinceUpdate));
+            sinceUpdate = 0;
+            if (Stopped(options)) {
+              errors[static_cast<size_t>(part)] = "interrupted";
+              return -1;
+            }
+          }
+          return 0;
+        };
+        const int status = features.Read(level, wanted, visit, &errors[static_cast<size_t>(part)]);
+        if (options.meter != nullptr) options.meter->Add(static_cast<uint64_t>(sinceUpdate));
+        return status;
       };
-      if (features.Read(level, wanted, visit, &result->error) != 0) return Fail(result);
-      if (options.meter != nullptr) options.meter->Add(static_cast<uint64_t>(sinceUpdate));
+      std::vector<int> status(static_cast<size_t>(parts), 0);
+      std::vector<std::thread> threads;
+      for (int part = 1; part < parts; ++part) {
+        threads.emplace_back([&, part]() { status[static_cast<size_t>(part)] = cutPart(part); });
+      }
+      status[0] = cutPart(0);
+      for (std::thread& thread : threads) thread.join();
+      for (int part = 0; part < parts; ++part) {
+        if (status[static_cast<size_t>(part)] != 0) {
+          result->error = errors[static_cast<size_t>(part)];
+          return Fail(result);
+        }
+      }
+      if (creatingPass == 1) {
+        for (ParcelKeys& keys : made) {
+          existing.insert(keys.begin(), keys.end());
+          ParcelKeys().swap(keys);
+        }
+      }
     }
-    if (spill.Finish(&result->error) != 0) return Fail(result);
-    result->spilledBytes = spill.SpilledBytes();
-    result->runs = spill.Runs();
+    for (int part = 0; part < parts; ++part) {
+      AddCut(cuts[static_cast<size_t>(part)], &result->cut);
+      result->features += counts[static_cast<size_t>(part)];
+    }
+    if ((*spill)->Finish(&result->error) != 0) return Fail(result);
+    result->spilledBytes = (*spill)->SpilledBytes();
+    result->runs = (*spill)->Runs();
     MeasureTemporary();
-    return EncodeLevel(grid, &spill, prefix + ".data", result);
+    return 0;
   }
 
-  int EncodeLevel(const LevelGrid& grid, ParcelSpill* spill, const std::string& dataPath, LevelResult* result) {
-    result->dataPath = dataPath;
+  static void AddCut(const CutReport& from, CutReport* to) {
+    to->belowPixel += from.belowPixel;
+    to->noParcel += from.noParcel;
+    to->cutNames += from.cutNames;
+    to->noRoom += from.noRoom;
+    to->splitAreas += from.splitAreas;
+    to->tooComplex += from.tooComplex;
+    for (const std::string& example : from.cutExamples) {
+      if (to->cutExamples.size() < MAX_CUT_EXAMPLES) to->cutExamples.push_back(example);
+    }
+  }
+
+  int EncodeLevel(int level, ParcelSpill* spill, LevelResult* result) {
+    if (result->failed) return -1;
+    const std::string& dataPath = result->dataPath;
     FILE* data = std::fopen(dataPath.c_str(), "wb");
     if (data == nullptr) {
       result->error = "cannot create the temporary file " + dataPath;
@@ -501,7 +551,7 @@ class Pipeline {
       result->error = "cannot write the temporary file " + dataPath + " (disk full?)";
       return Fail(result);
     }
-    (void)grid;
+    (void)level;
     return 0;
   }
 
@@ -628,7 +678,6 @@ class Pipeline {
   FeatureSpill features;
   MapDescription map;
   LevelResult levels[RECIPE_LEVEL_COUNT];
-  bool failed = false;
   std::mutex measureMutex;
   uint64_t peakWithIndex = 0;
 

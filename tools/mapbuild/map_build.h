@@ -40,8 +40,8 @@ struct BuildSummary {
 // Suffix of the attribution file written beside the map.
 constexpr char ATTRIBUTION_SUFFIX[] = ".txt";
 
-// Pieces a level holds in memory before it spills them (per worker).
-constexpr size_t DEFAULT_BUCKET_BYTES = size_t{32} << 20;
+// Pieces a level's worker holds in memory before it spills them.
+constexpr size_t DEFAULT_BUCKET_BYTES = size_t{16} << 20;
 constexpr int DEFAULT_WORKERS = 2;
 
 struct BuildOptions {

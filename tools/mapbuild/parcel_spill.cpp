@@ -134,13 +134,15 @@ struct ParcelSpill::Run {
   std::vector<char> buffer;
   bool atEnd = false;
   uint64_t key = 0;
+  uint64_t sequence = 0;
   std::vector<uint8_t> record;
   ~Run() {
     if (file != nullptr) std::fclose(file);
   }
 };
 
-ParcelSpill::ParcelSpill(std::string prefix, size_t bucketBytes) : prefix(std::move(prefix)), bucketBytes(bucketBytes) {}
+ParcelSpill::ParcelSpill(std::string prefix, size_t bucketBytes, int parts)
+    : prefix(std::move(prefix)), bucketBytes(bucketBytes), parts(static_cast<size_t>(std::max(parts, 1))) {}
 
 ParcelSpill::~ParcelSpill() {
   for (const auto& run : runs) {
@@ -150,49 +152,70 @@ ParcelSpill::~ParcelSpill() {
   }
 }
 
-int ParcelSpill::Add(uint64_t key, const ParcelContent& piece, std::string* error) {
-  const size_t at = held.size();
-  SerializeParcelContent(piece, &held);
-  pieces.push_back({key, sequence++, static_cast<uint32_t>(at), static_cast<uint32_t>(held.size() - at)});
+int ParcelSpill::Add(int index, uint64_t key, uint64_t sequence, const ParcelContent& piece, std::string* error) {
+  Part& part = parts[static_cast<size_t>(index)];
+  const size_t at = part.held.size();
+  SerializeParcelContent(piece, &part.held);
+  part.pieces.push_back({key, sequence, static_cast<uint32_t>(at), static_cast<uint32_t>(part.held.size() - at)});
   // Offsets are 32-bit: a bucket never holds more than 2 GiB.
-  if (held.size() + pieces.size() * sizeof(Piece) >= bucketBytes || held.size() >= (size_t{1} << 31)) {
-    return WriteRun(error);
+  if (part.held.size() + part.pieces.size() * sizeof(Piece) >= bucketBytes || part.held.size() >= (size_t{1} << 31)) {
+    return WriteRun(&part, error);
   }
   return 0;
 }
 
-int ParcelSpill::WriteRun(std::string* error) {
-  if (pieces.empty()) return 0;
-  std::stable_sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.key < b.key; });
+int ParcelSpill::WriteRun(Part* part, std::string* error) {
+  if (part->pieces.empty()) return 0;
+  std::sort(part->pieces.begin(), part->pieces.end(), [](const Piece& a, const Piece& b) {
+    return a.key != b.key ? a.key < b.key : a.sequence < b.sequence;
+  });
   auto run = std::make_unique<Run>();
-  run->path = prefix + "." + std::to_string(runs.size());
-  FILE* file = std::fopen(run->path.c_str(), "wb");
-  if (file == nullptr) {
-    *error = "cannot create the temporary file " + run->path;
-    return -1;
+  {
+    std::lock_guard<std::mutex> lock(runsMutex);
+    run->path = prefix + "." + std::to_string(runs.size());
+    runs.push_back(nullptr);
   }
-  bool ok = true;
-  for (const Piece& piece : pieces) {
-    ok = ok && std::fwrite(&piece.key, sizeof piece.key, 1, file) == 1 &&
+  const std::string path = run->path;
+  FILE* file = std::fopen(path.c_str(), "wb");
+  bool ok = file != nullptr;
+  uint64_t bytes = 0;
+  for (const Piece& piece : part->pieces) {
+    if (!ok) break;
+    ok = std::fwrite(&piece.key, sizeof piece.key, 1, file) == 1 &&
+         std::fwrite(&piece.sequence, sizeof piece.sequence, 1, file) == 1 &&
          std::fwrite(&piece.size, sizeof piece.size, 1, file) == 1 &&
-         std::fwrite(held.data() + piece.offset, 1, piece.size, file) == piece.size;
-    spilledBytes += sizeof piece.key + sizeof piece.size + piece.size;
+         std::fwrite(part->held.data() + piece.offset, 1, piece.size, file) == piece.size;
+    bytes += sizeof piece.key + sizeof piece.sequence + sizeof piece.size + piece.size;
   }
-  ok = std::fclose(file) == 0 && ok;
-  runs.push_back(std::move(run));
+  if (file != nullptr) ok = std::fclose(file) == 0 && ok;
+  {
+    std::lock_guard<std::mutex> lock(runsMutex);
+    spilledBytes += bytes;
+    for (auto& slot : runs) {
+      if (!slot) {
+        slot = std::move(run);
+        break;
+      }
+    }
+  }
   if (!ok) {
-    *error = "cannot write the temporary file " + runs.back()->path + " (disk full?)";
+    *error = "cannot write the temporary file " + path + " (disk full?)";
     return -1;
   }
-  held.clear();
-  pieces.clear();
+  part->held.clear();
+  part->pieces.clear();
   return 0;
 }
 
 int ParcelSpill::Finish(std::string* error) {
-  if (WriteRun(error) != 0) return -1;
-  std::vector<uint8_t>().swap(held);
-  std::vector<Piece>().swap(pieces);
+  for (Part& part : parts) {
+    if (WriteRun(&part, error) != 0) return -1;
+  }
+  std::vector<Part>().swap(parts);
+  // Runs in the order of their names, whichever part wrote them first.
+  std::sort(runs.begin(), runs.end(), [](const std::unique_ptr<Run>& a, const std::unique_ptr<Run>& b) {
+    return a->path.size() != b->path.size() ? a->path.size() < b->path.size() : a->path < b->path;
+  });
   for (size_t r = 0; r < runs.size(); ++r) {
     Run& run = *runs[r];
     run.file = std::fopen(run.path.c_str(), "rb");
@@ -222,7 +245,8 @@ int ParcelSpill::Advance(size_t index, std::string* error) {
     return 0;
   }
   run.record.resize(0);
-  if (std::fread(&size, sizeof size, 1, run.file) == 1) {
+  if (std::fread(&run.sequence, sizeof run.sequence, 1, run.file) == 1 &&
+      std::fread(&size, sizeof size, 1, run.file) == 1) {
     run.record.resize(size);
     if (std::fread(run.record.data(), 1, size, run.file) == size) return 0;
   }
@@ -241,14 +265,22 @@ int ParcelSpill::Next(uint64_t* key, ParcelContent* content, std::string* error)
     }
   }
   if (!found) return 0;
-  *content = ParcelContent();
+  // The parcel's pieces from every run, put in their order.
+  gathered.clear();
   for (size_t r = 0; r < runs.size(); ++r) {
     while (!runs[r]->atEnd && runs[r]->key == *key) {
-      if (!AppendSerializedContent(runs[r]->record.data(), runs[r]->record.size(), content)) {
-        *error = "the temporary file " + runs[r]->path + " is damaged";
-        return -1;
-      }
+      gathered.emplace_back(runs[r]->sequence, std::move(runs[r]->record));
+      runs[r]->record = std::vector<uint8_t>();
       if (Advance(r, error) != 0) return -1;
+    }
+  }
+  std::sort(gathered.begin(), gathered.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  *content = ParcelContent();
+  for (const auto& [sequence, record] : gathered) {
+    if (!AppendSerializedContent(record.data(), record.size(), content)) {
+      *error = "the temporary files " + prefix + ".* are damaged";
+      return -1;
     }
   }
   return 1;

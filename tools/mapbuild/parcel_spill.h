@@ -1,14 +1,17 @@
-// The parcel buckets of one level: the pieces the cutter makes, keyed by
-// parcel, held in memory up to a bucket size, then sorted by parcel and
-// spilled to a run file in the temporary folder. Reading merges the runs
-// and hands out one parcel at a time with its pieces in the order they
-// were cut, so a level's memory is bounded by the bucket size whatever the
-// input's size, and the result does not depend on the bucket size.
+// The parcel buckets of one level: the pieces the cutters make, keyed by
+// parcel and numbered by the order in which they belong in it, held in
+// memory up to a bucket size, then sorted by parcel and spilled to a run
+// file in the temporary folder. Several cutters may fill one spill at once,
+// each through its own part. Reading merges the runs and hands out one
+// parcel at a time with its pieces in their order, so a level's memory is
+// bounded by the bucket size whatever the input's size, and the result does
+// not depend on the bucket size or on how the work was shared.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,16 +25,17 @@ bool AppendSerializedContent(const uint8_t* data, size_t size, ParcelContent* co
 
 class ParcelSpill {
  public:
-  // Runs are named `prefix`.N; each is written once `bucketBytes` of pieces
-  // are held.
-  ParcelSpill(std::string prefix, size_t bucketBytes);
+  // Runs are named `prefix`.N; a part writes one once it holds
+  // `bucketBytes` of pieces.
+  ParcelSpill(std::string prefix, size_t bucketBytes, int parts = 1);
   ~ParcelSpill();
   ParcelSpill(const ParcelSpill&) = delete;
   ParcelSpill& operator=(const ParcelSpill&) = delete;
 
-  // Adds one piece of the parcel `key`. Returns 0, or -1 with *error when a
-  // run cannot be written.
-  int Add(uint64_t key, const ParcelContent& piece, std::string* error);
+  // Adds one piece of the parcel `key` through `part` (one thread per part);
+  // `sequence` orders the pieces of a parcel and is unique within it.
+  // Returns 0, or -1 with *error when a run cannot be written.
+  int Add(int part, uint64_t key, uint64_t sequence, const ParcelContent& piece, std::string* error);
   // Spills what is held; after it, only reading is allowed.
   int Finish(std::string* error);
   // The next parcel in key order with all its pieces appended in cut order.
@@ -49,14 +53,18 @@ class ParcelSpill {
     uint32_t size;
   };
   struct Run;
-  int WriteRun(std::string* error);
+  struct Part {
+    std::vector<uint8_t> held;
+    std::vector<Piece> pieces;
+  };
+  int WriteRun(Part* part, std::string* error);
   int Advance(size_t run, std::string* error);
 
   std::string prefix;
   size_t bucketBytes;
-  uint64_t sequence = 0;
-  std::vector<uint8_t> held;
-  std::vector<Piece> pieces;
+  std::vector<Part> parts;
+  std::mutex runsMutex;
   std::vector<std::unique_ptr<Run>> runs;
   uint64_t spilledBytes = 0;
+  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> gathered;  // one parcel's pieces while merging
 };
