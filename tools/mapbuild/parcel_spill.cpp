@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr size_t READ_BUFFER_BYTES = 1 << 18;
+constexpr size_t READ_BUFFER_BYTES = 1 << 17;
 
 template <typename T>
 void Put(std::vector<uint8_t>* bytes, T value) {
@@ -174,6 +174,7 @@ int ParcelSpill::WriteRun(Part* part, std::string* error) {
     std::lock_guard<std::mutex> lock(runsMutex);
     run->path = prefix + "." + std::to_string(runs.size());
     runs.push_back(nullptr);
+    ++runsWritten;
   }
   const std::string path = run->path;
   FILE* file = std::fopen(path.c_str(), "wb");
@@ -212,11 +213,17 @@ int ParcelSpill::Finish(std::string* error) {
     if (WriteRun(&part, error) != 0) return -1;
   }
   std::vector<Part>().swap(parts);
-  // Runs in the order of their names, whichever part wrote them first.
-  std::sort(runs.begin(), runs.end(), [](const std::unique_ptr<Run>& a, const std::unique_ptr<Run>& b) {
-    return a->path.size() != b->path.size() ? a->path.size() < b->path.size() : a->path < b->path;
-  });
-  for (size_t r = 0; r < runs.size(); ++r) {
+  // Never more runs open at once than MAX_OPEN_RUNS: the oldest are merged
+  // into one larger run until the rest fit.
+  while (runs.size() > MAX_OPEN_RUNS) {
+    if (MergeOldestRuns(error) != 0) return -1;
+  }
+  return OpenRuns(0, runs.size(), error);
+}
+
+int ParcelSpill::OpenRuns(size_t first, size_t last, std::string* error) {
+  heap = Heap();
+  for (size_t r = first; r < last; ++r) {
     Run& run = *runs[r];
     run.file = std::fopen(run.path.c_str(), "rb");
     if (run.file == nullptr) {
@@ -226,6 +233,35 @@ int ParcelSpill::Finish(std::string* error) {
     run.buffer.resize(READ_BUFFER_BYTES);
     std::setvbuf(run.file, run.buffer.data(), _IOFBF, run.buffer.size());
     if (Advance(r, error) != 0) return -1;
+  }
+  return 0;
+}
+
+int ParcelSpill::MergeOldestRuns(std::string* error) {
+  if (OpenRuns(0, MAX_OPEN_RUNS, error) != 0) return -1;
+  auto merged = std::make_unique<Run>();
+  merged->path = prefix + ".merged." + std::to_string(merges++);
+  FILE* file = std::fopen(merged->path.c_str(), "wb");
+  bool ok = file != nullptr;
+  while (ok && !heap.empty()) {
+    const size_t r = heap.top().second;
+    heap.pop();
+    const Run& run = *runs[r];
+    const uint32_t size = static_cast<uint32_t>(run.record.size());
+    ok = std::fwrite(&run.key, sizeof run.key, 1, file) == 1 &&
+         std::fwrite(&run.sequence, sizeof run.sequence, 1, file) == 1 &&
+         std::fwrite(&size, sizeof size, 1, file) == 1 && std::fwrite(run.record.data(), 1, size, file) == size;
+    if (ok && Advance(r, error) != 0) {
+      if (file != nullptr) std::fclose(file);
+      return -1;
+    }
+  }
+  if (file != nullptr) ok = std::fclose(file) == 0 && ok;
+  runs.erase(runs.begin(), runs.begin() + MAX_OPEN_RUNS);
+  runs.push_back(std::move(merged));
+  if (!ok) {
+    *error = "cannot write the temporary file " + runs.back()->path + " (disk full?)";
+    return -1;
   }
   return 0;
 }
@@ -241,6 +277,7 @@ int ParcelSpill::Advance(size_t index, std::string* error) {
     run.atEnd = true;
     std::fclose(run.file);
     run.file = nullptr;
+    std::vector<char>().swap(run.buffer);
     std::remove(run.path.c_str());
     return 0;
   }
@@ -248,40 +285,28 @@ int ParcelSpill::Advance(size_t index, std::string* error) {
   if (std::fread(&run.sequence, sizeof run.sequence, 1, run.file) == 1 &&
       std::fread(&size, sizeof size, 1, run.file) == 1) {
     run.record.resize(size);
-    if (std::fread(run.record.data(), 1, size, run.file) == size) return 0;
+    if (std::fread(run.record.data(), 1, size, run.file) == size) {
+      heap.push({{run.key, run.sequence}, index});
+      return 0;
+    }
   }
   *error = "the temporary file " + run.path + " ends early";
   return -1;
 }
 
 int ParcelSpill::Next(uint64_t* key, ParcelContent* content, std::string* error) {
-  // The smallest key among the runs' next records; runs are taken in
-  // their own order for one key, which is the order the pieces were cut.
-  bool found = false;
-  for (const auto& run : runs) {
-    if (!run->atEnd && (!found || run->key < *key)) {
-      *key = run->key;
-      found = true;
-    }
-  }
-  if (!found) return 0;
-  // The parcel's pieces from every run, put in their order.
-  gathered.clear();
-  for (size_t r = 0; r < runs.size(); ++r) {
-    while (!runs[r]->atEnd && runs[r]->key == *key) {
-      gathered.emplace_back(runs[r]->sequence, std::move(runs[r]->record));
-      runs[r]->record = std::vector<uint8_t>();
-      if (Advance(r, error) != 0) return -1;
-    }
-  }
-  std::sort(gathered.begin(), gathered.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
+  if (heap.empty()) return 0;
+  // The smallest key's pieces from every run, in their order.
+  *key = heap.top().first.first;
   *content = ParcelContent();
-  for (const auto& [sequence, record] : gathered) {
-    if (!AppendSerializedContent(record.data(), record.size(), content)) {
+  while (!heap.empty() && heap.top().first.first == *key) {
+    const size_t r = heap.top().second;
+    heap.pop();
+    if (!AppendSerializedContent(runs[r]->record.data(), runs[r]->record.size(), content)) {
       *error = "the temporary files " + prefix + ".* are damaged";
       return -1;
     }
+    if (Advance(r, error) != 0) return -1;
   }
   return 1;
 }

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <queue>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,8 @@ class ParcelSpill {
   int Next(uint64_t* key, ParcelContent* content, std::string* error);
 
   uint64_t SpilledBytes() const { return spilledBytes; }
-  int Runs() const { return static_cast<int>(runs.size()); }
+  // Runs written by the parts (before any were merged).
+  int Runs() const { return runsWritten; }
 
  private:
   struct Piece {
@@ -57,7 +59,15 @@ class ParcelSpill {
     std::vector<uint8_t> held;
     std::vector<Piece> pieces;
   };
+  // Runs by (key, sequence) of their next record, smallest first.
+  using HeapEntry = std::pair<std::pair<uint64_t, uint64_t>, size_t>;
+  using Heap = std::priority_queue<HeapEntry, std::vector<HeapEntry>, std::greater<HeapEntry>>;
+  static constexpr size_t MAX_OPEN_RUNS = 64;
+
   int WriteRun(Part* part, std::string* error);
+  int OpenRuns(size_t first, size_t last, std::string* error);
+  int MergeOldestRuns(std::string* error);
+  // Reads the run's next record and queues the run, or closes and removes it at its end.
   int Advance(size_t run, std::string* error);
 
   std::string prefix;
@@ -66,5 +76,7 @@ class ParcelSpill {
   std::mutex runsMutex;
   std::vector<std::unique_ptr<Run>> runs;
   uint64_t spilledBytes = 0;
-  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> gathered;  // one parcel's pieces while merging
+  Heap heap;
+  int merges = 0;
+  int runsWritten = 0;
 };
