@@ -49,6 +49,11 @@ FILE* OpenReadableFile(const char* hostPath);
 // at a point it controls.
 void SetReadableFileHook(void (*hook)(const char* hostPath));
 
+// 1 when the host paths `a` and `b` name one existing file (the same device
+// and inode, links followed, whatever the spelling), else 0. A tool that
+// writes a file uses it to refuse an output that is one of its inputs.
+int IsSameFile(const char* a, const char* b);
+
 // Replaces the whole content of a device file so that it holds either its
 // old or its new bytes, whatever stops the program or the machine: the bytes
 // go to a temporary file beside it (its name + ".tmp", replacing one left by

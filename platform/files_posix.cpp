@@ -258,6 +258,12 @@ FILE* OpenReadableFile(const char* hostPath) {
 
 void SetReadableFileHook(void (*hook)(const char* hostPath)) { readableHook.store(hook); }
 
+int IsSameFile(const char* a, const char* b) {
+  struct stat first, second;
+  if (a == nullptr || b == nullptr || stat(a, &first) != 0 || stat(b, &second) != 0) return 0;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino ? 1 : 0;
+}
+
 int ReplaceDeviceFile(const char* devicePath, const char* bytes, size_t size) {
   std::string hostPath;
   if (ResolveDevicePath(devicePath, &hostPath) != 0) return -1;

@@ -84,3 +84,37 @@ std::string Utf16ToUtf8(const std::u16string& text) {
 }
 
 std::string Utf16ToUtf8(const char16_t* text) { return text == nullptr ? std::string() : Utf16ToUtf8(std::u16string(text)); }
+
+size_t FindInvalidUtf8(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const int extra = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || text.size() - i <= static_cast<size_t>(extra)) return i;
+    char32_t c = extra == 0 ? lead : (lead & (0x3F >> extra));
+    for (int k = 1; k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+      if ((next & 0xC0) != 0x80) return i;
+      c = (c << 6) | (next & 0x3F);
+    }
+    static constexpr char32_t SMALLEST[4] = {0, 0x80, 0x800, 0x10000};
+    if (c < SMALLEST[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return i;
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return std::string::npos;
+}
+
+size_t Utf8CutLength(const std::string& text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text.size();
+  size_t length = maxBytes;
+  // Back off over the continuation bytes (10xxxxxx) of the character that
+  // would be cut, so that the cut falls before its lead byte.
+  while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  return length;
+}
+
+size_t Utf16CutLength(const std::u16string& text, size_t maxUnits) {
+  if (text.size() <= maxUnits) return text.size();
+  const bool splitsPair = maxUnits > 0 && text[maxUnits - 1] >= 0xD800 && text[maxUnits - 1] < 0xDC00;
+  return splitsPair ? maxUnits - 1 : maxUnits;
+}

@@ -1,7 +1,7 @@
 # The recorder simulator and the demo device, with the "demo" command of
 # tevo-logtool run as a program.
 tevo_add_test(NAME demo_test
-  SOURCES demo_simulator_test.cpp demo_device_test.cpp
+  SOURCES demo_simulator_test.cpp demo_device_test.cpp demo_route_text_test.cpp child_process_test.cpp
   LIBS tevo_demo tevo_mapdata tevo_render)
 target_compile_definitions(demo_test PRIVATE TEVO_LOGTOOL="$<TARGET_FILE:tevo-logtool>")
 add_dependencies(demo_test tevo-logtool)
@@ -33,11 +33,13 @@ set_tests_properties(demo_map_build PROPERTIES FIXTURES_SETUP demo_map
   ENVIRONMENT "TSAN_OPTIONS=detect_deadlocks=0:halt_on_error=1")
 tevo_add_test(NAME demo_map_test
   SOURCES demo_map_test.cpp
-  LIBS tevo_demo_roads tevo_render tevo_mapwriter tevo_screen_test_support
+  LIBS tevo_demo tevo_demo_roads tevo_render tevo_mapwriter tevo_screen_test_support
   LABELS threaded)
 target_compile_definitions(demo_map_test PRIVATE TEVO_DEMO_MAP="${TEVO_DEMO_MAP_FILE}"
   TEVO_DEMO_GEODATA_DIR="${TEVO_TEST_DATA_DIR}/geodata"
-  TEVO_GEODATA_RECIPE="${PROJECT_SOURCE_DIR}/tools/mapbuild/recipes/geodata.yaml")
+  TEVO_GEODATA_RECIPE="${PROJECT_SOURCE_DIR}/tools/mapbuild/recipes/geodata.yaml"
+  TEVO_MAPBUILD="$<TARGET_FILE:tevo-mapbuild>")
+add_dependencies(demo_map_test tevo-mapbuild)
 # The drive tests read the road graph through GDAL in the test process, with
 # the same single-threaded mutex orders as the builder above: the renderer's
 # threads are still checked for races, its lock orders by the other tests.

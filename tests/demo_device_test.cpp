@@ -222,6 +222,7 @@ TEST_F(DemoDeviceTest, TheCommandReportsEachFileAndFailsClearly) {
   EXPECT_EQ(CountLines(run.out, "log "), 19);
   EXPECT_EQ(CountLines(run.out, "map "), 1);
   EXPECT_EQ(run.out.find("failed"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("stretches along the map's roads"), std::string::npos) << "the map builder's roads\n" << run.out;
   EXPECT_NE(run.out.find("opens on 2026-02"), std::string::npos) << run.out;
   run = Logtool("demo --synthetic-map --out '" + root.string() + "'", directory);
   EXPECT_EQ(run.status, 0) << "made again";

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/child_process.h"
 #include "render/frame_view.h"
 #include "render/styles.h"
 #include "canvas/sizes.h"
@@ -122,7 +123,7 @@ class DemoDriveTest : public DemoMapTest {
   Track* DriveTrack(int route, RouteRoads* roads = nullptr) {
     RouteRoads scratch;
     RouteRoads& routed = roads != nullptr ? *roads : scratch;
-    EXPECT_GT(RouteAlongRoads(*router, DEMO_ROUTES[route], &routed), 0);
+    EXPECT_GT(RouteAlongRoads(*router, WaypointsOf(DEMO_ROUTES[route]), ROAD_SNAP_METRES, &routed), 0);
     const DriveDay day{2025, 11, 24, 8 * 60 + 25, &DEMO_ROUTES[route], false, 11, &routed};
     std::string log;
     EXPECT_EQ(SimulateDrive(day, &log, nullptr), 0);
@@ -172,6 +173,54 @@ class DemoDriveTest : public DemoMapTest {
   static RoadRouter* router;
 };
 RoadRouter* DemoDriveTest::router = nullptr;
+
+// tevo-mapbuild --routes, run with the demo's waypoints, answers with the
+// roads found here to the last bit: the drives the demo command makes over
+// them are the drives measured below. Its file output, and the waypoints it
+// refuses, with the line at fault.
+TEST_F(DemoDriveTest, TheRoutesCommandAnswersWithTheRoadsFoundHere) {
+  std::vector<WaypointRoute> asked;
+  for (const DriveRoute& route : DEMO_ROUTES) asked.push_back(WaypointsOf(route));
+  const std::string waypoints = FormatWaypointText(asked);
+  const auto mapbuild = [&](std::vector<std::string> options, const std::string* input, std::string* output) {
+    std::vector<std::string> arguments{TEVO_MAPBUILD, TEVO_GEODATA_RECIPE, "--data", TEVO_DEMO_GEODATA_DIR, "--quiet"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    ChildEnd end;
+    std::string error;
+    EXPECT_EQ(RunChildProcess(arguments, input, output, &end, &error), 0) << error;
+    return end.exitStatus;
+  };
+  std::string answer, error;
+  ASSERT_EQ(mapbuild({"--routes", "-"}, &waypoints, &answer), 0);
+  std::vector<RouteRoads> answered;
+  ASSERT_EQ(ParseRoadText(answer, asked, &answered, &error), 0) << error;
+  for (size_t i = 0; i < asked.size(); ++i) {
+    RouteRoads here;
+    RouteAlongRoads(*router, asked[i], ROAD_SNAP_METRES, &here);
+    ASSERT_EQ(answered[i].size(), here.size());
+    for (size_t k = 0; k < here.size(); ++k) {
+      ASSERT_EQ(answered[i][k].size(), here[k].size()) << "route " << i << " stretch " << k;
+      for (size_t p = 0; p < here[k].size(); ++p) {
+        EXPECT_TRUE(answered[i][k][p].lat == here[k][p].lat && answered[i][k][p].lon == here[k][p].lon)
+            << "route " << i << " stretch " << k << " point " << p;
+      }
+    }
+  }
+
+  const fs::path askedFile = root / "waypoints.txt", roadsFile = root / "roads.txt";
+  WriteFile(askedFile, waypoints);
+  std::string none;
+  EXPECT_EQ(mapbuild({"--routes", askedFile.string(), "-o", roadsFile.string()}, nullptr, &none), 0);
+  EXPECT_EQ(ReadFile(roadsFile), answer);
+  EXPECT_FALSE(fs::exists(roadsFile.string() + ".tmp"));
+  EXPECT_EQ(mapbuild({"--routes", askedFile.string(), "-o", askedFile.string()}, nullptr, &none), 1);
+  EXPECT_EQ(ReadFile(askedFile), waypoints) << "the waypoints are not written over";
+  const std::string broken = "route Osaka\n34.7 135.5\n34.6 east\n";
+  EXPECT_EQ(mapbuild({"--routes", "-"}, &broken, &none), 1);
+  EXPECT_TRUE(none.empty());
+  EXPECT_EQ(mapbuild({"--routes", "-", "--snap", "0"}, &waypoints, &none), 2);
+  EXPECT_EQ(mapbuild({"--routes", "-", "--summary"}, &waypoints, &none), 2);
+}
 
 TEST_F(DemoDriveTest, OsakaDriveLiesOnTheDrawnRoads) {
   Track* track = DriveTrack(OSAKA_ROUTE);

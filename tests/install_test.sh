@@ -77,6 +77,11 @@ if ! "$prefix/bin/tevo-logtool" demo --out "$work/device" >"$work/demo.log" 2>&1
 fi
 grep -q "receiver logs from $prefix/share/tevo-logviewer/nmea" "$work/demo.log" ||
   fail "tevo-logtool demo did not take the installed logs: $(head -1 "$work/demo.log")"
+# Its map is built by the installed tevo-mapbuild, run as a program: tevo-logtool
+# itself links no geodata library.
+grep -q "by .*/bin/tevo-mapbuild$" "$work/demo.log" && grep -q "built from open data" "$work/demo.log" ||
+  fail "the map of the demo device was not built by the installed tevo-mapbuild: $(cat "$work/demo.log")"
+if ldd "$prefix/bin/tevo-logtool" | grep -q libgdal; then fail "the installed tevo-logtool links GDAL"; fi
 
 # The viewer in a network namespace of its own, where no other copy (of a
 # test running beside this one) can make it end at once.

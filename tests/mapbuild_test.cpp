@@ -396,7 +396,7 @@ TEST(MapBuildRecipeTest, MalformedRecipesAreRefusedWithTheirLine) {
     const char* text;
     const char* message;
   } cases[] = {
-      {"sources: [{path: a.shp, rules: [{road: 12}]}]", "outside 0..9"},
+      {"sources: [{path: a.shp, rules: [{road: 12}]}]", "0..9"},
       {"sources: [{path: a.shp, rules: [{road: 1, area: 3}]}]", "exactly one"},
       {"sources: [{path: a.shp, rules: [{area: 3, levels: 4-62}]}]", "levels"},
       {"sources: [{path: a.shp, rules: [{area: 3, levels: 5}]}]", "levels"},

@@ -182,8 +182,12 @@ int32_t AccumulateTrack(const std::string& host, std::vector<MapBox>* covered) {
 std::vector<RouteRoads> FindRoads(const DemoRouter& router, const DemoProgress& progress) {
   std::vector<RouteRoads> roads(DEMO_ROUTE_COUNT);
   if (!router) return roads;
+  if (router(DEMO_ROUTES, DEMO_ROUTE_COUNT, &roads) != 0 || roads.size() != DEMO_ROUTE_COUNT) {
+    roads.assign(DEMO_ROUTE_COUNT, {});
+  }
   for (int route = 0; route < DEMO_ROUTE_COUNT; ++route) {
-    const int stretches = router(DEMO_ROUTES[route], &roads[route]);
+    const int stretches = static_cast<int>(std::count_if(roads[route].begin(), roads[route].end(),
+                                                         [](const std::vector<RoutePoint>& s) { return !s.empty(); }));
     const int all = DEMO_ROUTES[route].count - 1;
     progress(std::string("roads     ") + DEMO_ROUTES[route].city + " route " + std::to_string(route) + ": " +
              (stretches > 0 ? std::to_string(stretches) + " of " + std::to_string(all) + " stretches along the map's roads"

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tools/demo/recorder_simulator.h"
 
@@ -61,10 +62,11 @@ int BuildDemoDevice(const std::string& root, const std::string& nmeaDirectory, c
 // Returns the number of parcels written, or -1 with the reason in *error.
 using DemoMapBuilder = std::function<int(const std::string& hostPath, std::string* error)>;
 
-// Finds the roads of `route` (see RouteRoads): fills `roads` with one
-// entry per stretch, empty where the stretch has no road to follow.
-// Returns the number of stretches on roads, or -1 when there are none.
-using DemoRouter = std::function<int(const DriveRoute& route, RouteRoads* roads)>;
+// Finds the roads of the `count` routes at `routes` (see RouteRoads): fills
+// `roads` with one entry per route, each with one entry per stretch, empty
+// where the stretch has no road to follow. Returns 0, or -1 when no roads
+// can be found (every drive then takes its smooth path).
+using DemoRouter = std::function<int(const DriveRoute* routes, int count, std::vector<RouteRoads>* roads)>;
 
 // BuildDemoDevice, with the map made by `mapBuilder` instead of the
 // synthetic map. When the builder fails, the synthetic map is written

@@ -7,10 +7,8 @@
 
 #include "platform/program_files.h"
 #include "tools/demo/demo_device.h"
-#include "tools/demo/demo_roads.h"
+#include "tools/demo/map_builder_process.h"
 #include "tools/logtool/commands.h"
-#include "tools/mapbuild/map_build.h"
-#include "tools/mapbuild/recipe.h"
 
 namespace {
 
@@ -26,10 +24,11 @@ void PrintDemoHelp() {
       "                                      2026: simulated drives around Tokyo, Nagoya\n"
       "                                      and Osaka, and real receiver logs as they were\n"
       "                                      recorded (one in Japan, the others elsewhere)\n"
-      "  \\NAND\\CMC\\KDH\\ALLDATA.KWI            the map, built by tevo-mapbuild from the open\n"
-      "                                      geodata (Tokyo, Nagoya, Osaka, coasts, lakes,\n"
-      "                                      prefectures, places) when they are installed,\n"
-      "                                      else a synthetic map around the logs\n"
+      "  \\NAND\\CMC\\KDH\\ALLDATA.KWI            the map, built by tevo-mapbuild (installed beside\n"
+      "                                      this program) from the open geodata (Tokyo,\n"
+      "                                      Nagoya, Osaka, coasts, lakes, prefectures,\n"
+      "                                      places) when they are installed, else a\n"
+      "                                      synthetic map around the logs\n"
       "The same device is made every time. One line is printed per file written.\n"
       "\n"
       "DIR is created when missing. An existing DIR must be empty or a demo device made\n"
@@ -77,6 +76,24 @@ bool FindGeodata(std::string* geodata, std::string* recipe) {
   return false;
 }
 
+// The map builder: installed beside this program, or in the build tree for
+// a program run from there.
+std::string FindMapBuilder(std::vector<std::string>* looked) {
+  const std::string candidates[] = {ExecutableDirectory() + "/tevo-mapbuild", TEVO_BUILD_MAPBUILD};
+  std::error_code code;
+  for (const std::string& candidate : candidates) {
+    if (std::filesystem::is_regular_file(candidate, code)) return candidate;
+    looked->push_back(candidate);
+  }
+  return std::string();
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string list;
+  for (const std::string& line : lines) list += "\n  " + line;
+  return list;
+}
+
 }  // namespace
 
 int RunDemoCommand(int argc, char** argv) {
@@ -108,11 +125,9 @@ int RunDemoCommand(int argc, char** argv) {
     std::vector<std::string> tried;
     nmea = FindNmeaDirectory(&tried);
     if (nmea.empty()) {
-      std::string list;
-      for (const std::string& path : tried) list += "\n  " + path;
       return LogtoolFail(
           "cannot find the receiver logs of the demo device; looked in:%s\ngive their folder with --data DIR",
-          list.c_str());
+          JoinLines(tried).c_str());
     }
   }
 
@@ -128,30 +143,24 @@ int RunDemoCommand(int argc, char** argv) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
   };
-  std::string geodata, recipePath;
+  std::string geodata, recipePath, mapBuilderPath;
+  std::vector<std::string> looked;
   DemoMapBuilder mapBuilder;
   DemoRouter router;
   if (syntheticMap) {
     // The synthetic map, as asked.
-  } else if (FindGeodata(&geodata, &recipePath)) {
-    mapBuilder = [geodata, recipePath](const std::string& host, std::string* why) {
-      std::fprintf(stderr, "building the map from %s with %s\n", geodata.c_str(), recipePath.c_str());
-      Recipe recipe;
-      if (LoadRecipe(recipePath, geodata, &recipe, why) != 0) return -1;
-      BuildSummary built;
-      const auto line = [](const std::string& text) { std::fprintf(stderr, "tevo-mapbuild: %s\n", text.c_str()); };
-      if (BuildMapFromRecipe(recipe, host, line, &built, why) != 0) return -1;
-      return static_cast<int>(built.parcels);
-    };
-    // The drives follow the roads of the same data that the map draws.
-    Recipe roadRecipe;
-    std::string why;
-    if (LoadRecipe(recipePath, geodata, &roadRecipe, &why) == 0) {
-      router = MakeRecipeRouter(roadRecipe, [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
-    }
-  } else {
+  } else if (!FindGeodata(&geodata, &recipePath)) {
     std::fprintf(stderr, "the open geodata of the demo map are not installed (looked in %s/geodata and %s); "
                  "the demo device gets the synthetic map\n", ProgramDataDirectory().c_str(), TEVO_SOURCE_GEODATA_DIR);
+  } else if ((mapBuilderPath = FindMapBuilder(&looked)).empty()) {
+    std::fprintf(stderr, "tevo-logtool: the map builder tevo-mapbuild is not installed beside this program; looked "
+                 "for:%s\nthe demo device gets the synthetic map, and its drives do not follow roads\n",
+                 JoinLines(looked).c_str());
+  } else {
+    // The map and the roads its drives follow come from the same data.
+    const MapBuilderRun run{mapBuilderPath, recipePath, geodata};
+    mapBuilder = MapBuilderProcess(run);
+    router = RoadsFromMapBuilder(run, [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
   }
   if (BuildDemoDeviceWithMap(out, nmea, progress, mapBuilder, &summary, &error, router) != 0) {
     return LogtoolFail("%s", error.c_str());

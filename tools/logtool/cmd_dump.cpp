@@ -1,13 +1,12 @@
 // tevo-logtool dump: prints the decoded content of every parcel of every
 // level of a map database, as the viewer's own decoders read it.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "mapdata/map_owner.h"
 #include "mapdata/parcel_index.h"
 #include "tools/logtool/commands.h"
+#include "tools/logtool/map_file_checks.h"
 #include "tools/logtool/parcel_dump.h"
 
 namespace {
@@ -29,9 +28,10 @@ void PrintHelp() {
       "as\n"
       "\"unreadable\"; a section that is absent or cannot be decoded as "
       "\"null\".\n"
-      "Exit status 0 when the map opened (damaged parcels included), 1 when "
-      "it\n"
-      "cannot be opened.\n",
+      "A parcel whose data lies beyond the end of the file is shown as\n"
+      "\"unreadable\" too. Exit status 0 when every parcel's data lies within the\n"
+      "file (damaged sections included), 1 when the map cannot be opened, has no\n"
+      "levels, or a parcel lies beyond the end of the file.\n",
       SYNOPSIS);
 }
 
@@ -40,30 +40,38 @@ bool Collect(void *context, const ParcelEntry &entry) {
   return true;
 }
 
-// Prints every level; returns the exit status.
+// Prints every level; returns the exit status. A parcel whose data lies
+// beyond the end of the file is shown as unreadable rather than read as the
+// zeros that stand in for it, and makes the dump a failure.
 int Dump(const char *path, const MapDatabase &database) {
+  if (CheckMapIndex(path, database) != 0) return 1;
   const ParcelIndex *index = database.GetParcelIndex();
-  if (database.GetManagementHeader() == nullptr || index == nullptr) {
-    return LogtoolFail(
-        "%s: no management header or parcel index (damaged or "
-        "not a map database)",
-        path);
-  }
+  const MapFileReach reach = ReachOfMapFile(path, database);
   const MapRect everything{index->west, index->south, index->east, index->north};
+  int status = 0;
+  uint32_t beyondEnd = 0;
   for (int i = 0; i < index->levelCount; ++i) {
     std::vector<ParcelEntry> entries;
     ParcelWalk walk{Collect, &entries, 0, 0, 0, 0, false};
     if (WalkParcels(*index, i, everything, &walk) != 0) {
-      std::fprintf(stderr,
-                   "tevo-logtool: %s: a parcel table of level %d cannot be "
-                   "read; its parcels are left out\n",
-                   path, i);
+      status = ReportUnreadableTable(path, i);
+    } else if (walk.truncated) {
+      status = ReportOverlongIndex(path, i);
     }
     const uint16_t levelCode = index->levels[i].levelCode;
     std::printf("level %d code=%u parcelEntries=%zu\n", i, levelCode, entries.size());
-    for (const ParcelEntry &entry : entries) PrintParcelDump(stdout, entry, levelCode);
+    for (const ParcelEntry &entry : entries) {
+      if (LiesBeyondEnd(entry, reach)) {
+        ++beyondEnd;
+        PrintUnreadableParcel(stdout, entry, levelCode);
+      } else {
+        PrintParcelDump(stdout, entry, levelCode);
+      }
+    }
   }
-  return 0;
+  std::fflush(stdout);
+  if (beyondEnd > 0) status = ReportParcelsBeyondEnd(path, beyondEnd, reach);
+  return status;
 }
 
 }  // namespace
@@ -75,9 +83,7 @@ int RunDump(int argc, char **argv) {
   }
   if (argc != 1) return LogtoolUsage(SYNOPSIS);
   const char *path = argv[0];
-  FILE *probe = std::fopen(path, "rb");
-  if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, std::strerror(errno));
-  std::fclose(probe);
+  if (CheckMapFile(path) != 0) return 1;
   MapDataOwner owner(path);
   if (owner.Load() != 0 || owner.Database() == nullptr) {
     return LogtoolFail(

@@ -1,13 +1,12 @@
 // tevo-logtool mapinfo: describes a map database as the map reader sees it.
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
 #include "mapdata/block_cache.h"
 #include "mapdata/parcel_index.h"
-#include "platform/files.h"
 #include "tools/logtool/commands.h"
+#include "tools/logtool/map_file_checks.h"
 
 namespace {
 
@@ -28,31 +27,6 @@ void PrintHelp() {
 }
 
 double Degrees(int32_t units) { return static_cast<double>(units) / MAP_UNITS_PER_DEGREE; }
-
-// Parcels whose data the file cannot hold: a truncated or damaged map.
-struct ReachCheck {
-  uint64_t fileBytes;
-  uint32_t blockSize;
-  uint32_t beyondEnd;
-};
-
-bool CountUnreadable(void* context, const ParcelEntry& entry) {
-  auto* check = static_cast<ReachCheck*>(context);
-  const uint64_t offset = SectorAddressToOffset(entry.address, check->blockSize);
-  const uint64_t end = offset + static_cast<uint64_t>(entry.size) * check->blockSize;
-  if (end > check->fileBytes) ++check->beyondEnd;
-  return true;
-}
-
-// Size of the file in bytes; 0 when it cannot be read.
-uint64_t FileBytes(const char* path) {
-  FILE* file = OpenReadableFile(path);
-  if (file == nullptr) return 0;
-  long length = -1;
-  if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
-  std::fclose(file);
-  return length > 0 ? static_cast<uint64_t>(length) : 0;
-}
 
 void PrintLevel(const ParcelIndex& index, int i, const ParcelWalk& walk) {
   const LevelEntry& level = index.levels[i];
@@ -93,23 +67,19 @@ int Describe(const char* path) {
   if (index->levelCount == 0) return LogtoolFail("%s: no levels (damaged or not a map database)", path);
   const MapRect everything{index->west, index->south, index->east, index->north};
   int status = 0;
-  ReachCheck check{FileBytes(path), header->blockSize, 0};
+  BeyondEndCount check{ReachOfMapFile(path, *database), 0};
   for (int i = 0; i < index->levelCount; ++i) {
-    ParcelWalk walk{CountUnreadable, &check, 0, 0, 0, 0, false};
+    ParcelWalk walk{CountIfBeyondEnd, &check, 0, 0, 0, 0, false};
     if (WalkParcels(*index, i, everything, &walk) != 0) {
-      status = LogtoolFail("%s: a parcel table of level %d cannot be read", path, i);
+      status = ReportUnreadableTable(path, i);
     } else if (walk.truncated) {
-      status = LogtoolFail("%s: the index of level %d holds more records than the file (damaged)", path, i);
+      status = ReportOverlongIndex(path, i);
     }
     PrintLevel(*index, i, walk);
   }
   // What lies past the end of the file reads as zeros: the counts above
   // then describe what the reader sees, not the map as it was written.
-  if (check.beyondEnd > 0) {
-    status = LogtoolFail("%s: %u parcels cannot be read: their data lies beyond the end of the file (%llu bytes; "
-                         "truncated or damaged)",
-                         path, check.beyondEnd, static_cast<unsigned long long>(check.fileBytes));
-  }
+  if (check.count > 0) status = ReportParcelsBeyondEnd(path, check.count, check.reach);
   return status;
 }
 
@@ -122,9 +92,7 @@ int RunMapinfo(int argc, char** argv) {
   }
   if (argc != 1) return LogtoolUsage(SYNOPSIS);
   const char* path = argv[0];
-  FILE* probe = OpenReadableFile(path);
-  if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, OpenFailureText(errno));
-  std::fclose(probe);
+  if (CheckMapFile(path) != 0) return 1;
   int status;
   if (LoadMapDatabase(path) != 0) {
     status = LogtoolFail("cannot read map file %s (shorter than its 4096-byte header, or path too long)", path);

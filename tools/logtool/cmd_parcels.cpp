@@ -9,8 +9,8 @@
 
 #include "mapdata/block_cache.h"
 #include "mapdata/parcel_index.h"
-#include "platform/files.h"
 #include "tools/logtool/commands.h"
+#include "tools/logtool/map_file_checks.h"
 
 namespace {
 
@@ -71,18 +71,23 @@ int RunParcels(int argc, char** argv) {
     }
   }
   const char* path = argv[0];
-  FILE* probe = OpenReadableFile(path);
-  if (probe == nullptr) return LogtoolFail("cannot open map file %s: %s", path, OpenFailureText(errno));
-  std::fclose(probe);
+  if (CheckMapFile(path) != 0) return 1;
   if (LoadMapDatabase(path) != 0) {
     return LogtoolFail("cannot read map file %s (shorter than its 4096-byte header, or path too long)", path);
   }
-  const MapCoord center{static_cast<int32_t>(numbers[0]), static_cast<int32_t>(numbers[1])};
-  ParcelList* list = FindParcels(&center, static_cast<int32_t>(numbers[2]), static_cast<int32_t>(numbers[3]),
-                                 static_cast<uint16_t>(numbers[4]));
-  PrintList(list);
-  FreeParcelList(list);
+  const MapDatabase& database = *MapDatabase::Instance();
+  // A damaged index or parcels beyond the end of the file make the list
+  // describe what the reader sees, not the map as it was written.
+  int status = CheckMapIndex(path, database);
+  if (status == 0) status = CheckEveryParcel(path, database);
+  if (status == 0) {
+    const MapCoord center{static_cast<int32_t>(numbers[0]), static_cast<int32_t>(numbers[1])};
+    ParcelList* list = FindParcels(&center, static_cast<int32_t>(numbers[2]), static_cast<int32_t>(numbers[3]),
+                                   static_cast<uint16_t>(numbers[4]));
+    PrintList(list);
+    FreeParcelList(list);
+  }
   MapDatabase::Destroy();
   DestroyBlockCache();
-  return 0;
+  return status;
 }

@@ -21,6 +21,7 @@
 #include "platform/picture.h"
 #include "render/map_renderer.h"
 #include "tools/logtool/commands.h"
+#include "tools/logtool/map_file_checks.h"
 
 namespace {
 
@@ -242,18 +243,43 @@ int CheckSelectedLog() {
   return CheckLogFile(hostPath.c_str());
 }
 
+// The host path of the map drawn: the one given, else the device's.
+int MapHostPath(const RenderOptions& options, std::string* hostPath) {
+  if (options.mapPath != nullptr) {
+    *hostPath = options.mapPath;
+  } else if (ResolveDevicePath(MAP_DATABASE_PATH, hostPath) != 0) {
+    return LogtoolFail("the map database path cannot be resolved");
+  }
+  return 0;
+}
+
+// 0 when the picture would not replace the map or the log it is drawn from.
+int CheckOutputIsNoInput(const RenderOptions& options) {
+  std::string mapPath, logPath;
+  if (MapHostPath(options, &mapPath) != 0) return 1;
+  if (options.logPath != nullptr) {
+    logPath = options.logPath;
+  } else if (options.hasDate && ResolveDevicePath(SelectedLogPath(), &logPath) != 0) {
+    return LogtoolFail("the log's path cannot be resolved");
+  }
+  for (const std::string& input : {mapPath, logPath}) {
+    if (IsSameFile(options.output, input.c_str())) {
+      return LogtoolFail("-o %s is the input %s: refused, it would be overwritten", options.output, input.c_str());
+    }
+  }
+  return 0;
+}
+
 // 0 when the renderer found a map with a parcel index that has levels and
 // a block size: an all-zero file opens, but draws nothing.
 int CheckMapLoaded(const RenderOptions& options) {
   const MapDatabase* database = MapDatabase::Instance();
   const ManagementHeader* header = database != nullptr ? database->GetManagementHeader() : nullptr;
   const ParcelIndex* index = database != nullptr ? database->GetParcelIndex() : nullptr;
-  if (header != nullptr && index != nullptr && header->blockSize != 0 && index->levelCount != 0) return 0;
   std::string hostPath;
-  if (options.mapPath != nullptr) {
-    hostPath = options.mapPath;
-  } else if (ResolveDevicePath(MAP_DATABASE_PATH, &hostPath) != 0) {
-    return LogtoolFail("the map database path cannot be resolved");
+  if (MapHostPath(options, &hostPath) != 0) return 1;
+  if (header != nullptr && index != nullptr && header->blockSize != 0 && index->levelCount != 0) {
+    return CheckMapIndex(hostPath.c_str(), *database) != 0 ? 1 : CheckEveryParcel(hostPath.c_str(), *database);
   }
   FILE* probe = OpenReadableFile(hostPath.c_str());
   if (probe == nullptr) return LogtoolFail("no map database at %s: %s", hostPath.c_str(), OpenFailureText(errno));
@@ -336,6 +362,10 @@ int RunRenderCommand(int argc, char** argv) {
     if (CheckSelectedLog() != 0) return 1;
   } else {
     ReplaceSelectedDay("");
+  }
+  if (CheckOutputIsNoInput(options) != 0) {
+    ReleaseTrack(logTrack);
+    return 1;
   }
 
   // The renderer loads the map when it is made (the one given, else the

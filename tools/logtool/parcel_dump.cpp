@@ -177,6 +177,14 @@ void PrintKind(FILE *out, const ParcelEntry &entry, const char *label, Parcel *(
   release(parcel);
 }
 
+void PrintParcelLine(FILE *out, const ParcelEntry &entry, uint16_t levelCode) {
+  std::fprintf(out,
+               "parcel L%u x0=%d y0=%d width=%d height=%d xDiv=%u yDiv=%u "
+               "piece=0x%04X address=0x%08" PRIX32 " size=%" PRIu32 "\n",
+               levelCode, entry.x0, entry.y0, entry.width, entry.height, entry.xDiv, entry.yDiv, entry.piece,
+               entry.address, entry.size);
+}
+
 }  // namespace
 
 void PrintRoadParcel(FILE *out, const RoadParcel &roads) {
@@ -200,18 +208,19 @@ void PrintNameParcel(FILE *out, const NameParcel &names) {
   }
 }
 
+void PrintUnreadableParcel(FILE *out, const ParcelEntry &entry, uint16_t levelCode) {
+  PrintParcelLine(out, entry, levelCode);
+  std::fprintf(out, "  unreadable\n");
+}
+
 void PrintParcelDump(FILE *out, const ParcelEntry &entry, uint16_t levelCode) {
-  std::fprintf(out,
-               "parcel L%u x0=%d y0=%d width=%d height=%d xDiv=%u yDiv=%u "
-               "piece=0x%04X address=0x%08" PRIX32 " size=%" PRIu32 "\n",
-               levelCode, entry.x0, entry.y0, entry.width, entry.height, entry.xDiv, entry.yDiv, entry.piece,
-               entry.address, entry.size);
   ParcelHeader header;
   MapBlock *data = ReadParcelHeader(entry, &header);
   if (data == nullptr) {
-    std::fprintf(out, "  unreadable\n");
+    PrintUnreadableParcel(out, entry, levelCode);
     return;
   }
+  PrintParcelLine(out, entry, levelCode);
   ReleaseBlock(data);
   PrintKind(out, entry, "roads", AcquireRoads, ReleaseRoads, PrintRoadParcel);
   PrintKind(out, entry, "background", AcquireBackground, ReleaseBackground, PrintBackgroundParcel);

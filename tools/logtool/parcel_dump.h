@@ -16,6 +16,9 @@
 // cannot be decoded as "null"). Each kind is acquired from the loaded map
 // database and released again. Two spaces of indent per nesting step.
 void PrintParcelDump(FILE* out, const ParcelEntry& entry, uint16_t levelCode);
+// Writes the "parcel" line of `entry` and "unreadable" below it: for a
+// parcel the caller knows cannot be read (its data lies beyond the file).
+void PrintUnreadableParcel(FILE* out, const ParcelEntry& entry, uint16_t levelCode);
 
 // The lines of one decoded section, from its "roads", "background" or
 // "names" line down (every decoded value is read).

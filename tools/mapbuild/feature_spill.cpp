@@ -1,5 +1,6 @@
 #include "tools/mapbuild/feature_spill.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -76,7 +77,7 @@ int FeatureSpill::Add(int source, const RecipeRule& rule, const SourceFeature& f
   feature.geometry->exportToWkb(wkbNDR, record.data() + sizeof head + feature.text.size(), wkbVariantIso);
   FILE* file = files[rule.lastLevel];
   if (std::fwrite(record.data(), 1, record.size(), file) != record.size()) {
-    *error = "cannot write the temporary file " + Path(rule.lastLevel) + " (disk full?)";
+    *error = "cannot write the temporary file " + Path(rule.lastLevel) + ": " + std::strerror(errno);
     return -1;
   }
   bytes += record.size();

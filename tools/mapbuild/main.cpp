@@ -1,19 +1,37 @@
-// tevo-mapbuild: builds a map database from open geodata with a recipe.
+// tevo-mapbuild: builds a map database from open geodata with a recipe, or
+// routes waypoints over the recipe's drivable roads.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <csignal>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "platform/files.h"
 #include "platform/program_files.h"
+#include "tools/demo/demo_roads.h"
+#include "tools/demo/route_text.h"
+#include "tools/mapbuild/build_inputs.h"
 #include "tools/mapbuild/map_build.h"
 #include "tools/mapbuild/progress_meter.h"
 #include "tools/mapbuild/recipe.h"
+#include "tools/mapbuild/staged_output.h"
 
 namespace {
+
+constexpr char SYNOPSIS[] =
+    "usage: tevo-mapbuild RECIPE -o ALLDATA.KWI [--data DIR] [--osm EXTRACT] [--tmp DIR] [--quiet] [--summary]\n"
+    "       tevo-mapbuild --osm EXTRACT.osm.pbf -o ALLDATA.KWI [--tmp DIR] [--quiet] [--summary]\n"
+    "       tevo-mapbuild RECIPE --routes WAYPOINTS [-o ROUTES] [--snap METRES] [--data DIR] [--quiet]\n";
+// "-" for a file: stdin or stdout.
+constexpr char STANDARD_STREAM[] = "-";
 
 // The standard OSM recipe: installed with the programs, else (a program run
 // from its build tree) in the source tree.
@@ -40,8 +58,7 @@ std::string StandardOsmRecipe() {
 
 void PrintHelp() {
   std::printf(
-      "usage: tevo-mapbuild RECIPE -o ALLDATA.KWI [--data DIR] [--osm EXTRACT] [--tmp DIR] [--quiet]\n"
-      "       tevo-mapbuild --osm EXTRACT.osm.pbf -o ALLDATA.KWI [--tmp DIR] [--quiet]\n"
+      "%s"
       "\n"
       "Builds a map database for the viewer from the open geodata a recipe names\n"
       "(OSM PBF extracts, OSM XML, shapefiles, GeoJSON, anything GDAL/OGR reads),\n"
@@ -49,40 +66,206 @@ void PrintHelp() {
       "beside it. With --osm and no recipe, the standard OSM recipe builds a map of\n"
       "an OpenStreetMap extract as downloaded. Memory stays bounded whatever the\n"
       "input's size: work in progress goes to temporary files, removed at the end.\n"
-      "The map is written to a temporary file beside ALLDATA.KWI and renamed over\n"
-      "it only when the build succeeded. Progress and everything that was left out\n"
-      "go to stderr.\n"
+      "Progress (a bar on a terminal) and everything that was left out go to stderr.\n"
       "\n"
-      "  -o FILE        the map database to write\n"
+      "With --routes it builds no map: it routes each stretch between two\n"
+      "waypoints over the drivable roads of the recipe's sources (the shortest\n"
+      "drive, main roads preferred) and writes the roads it found.\n"
+      "\n"
+      "  -o FILE      the map database to write; with --routes the roads (default\n"
+      "               and \"-\": stdout)\n"
       "  --osm EXTRACT  the OSM extract (.osm.pbf) for the standard recipe, or for a\n"
-      "                 recipe whose source path is $EXTRACT\n"
-      "  --data DIR     folder the recipe's source paths are relative to\n"
-      "                 (default: the recipe's own folder)\n"
-      "  --tmp DIR      folder for the temporary files (default: $TMPDIR, else /tmp)\n"
-      "  --quiet        no progress lines\n"
-      "  --help         this text\n"
-      "  --version      show the version\n"
+      "               recipe whose source path is $EXTRACT\n"
+      "  --data DIR   folder the recipe's source paths are relative to\n"
+      "               (default: the recipe's own folder)\n"
+      "  --tmp DIR    folder for the temporary files (default: $TMPDIR, else /tmp)\n"
+      "  --quiet      no progress lines\n"
+      "  --summary    print \"parcels N\", \"bytes N\", \"features N\" and \"dropped N\"\n"
+      "               lines on stdout once the map is written\n"
+      "  --routes FILE  the waypoints to route (\"-\": stdin)\n"
+      "  --snap METRES  a waypoint further than this from every drivable road\n"
+      "               gives its stretches no road (default %.0f)\n"
+      "  --help       this text\n"
+      "  --version    show the version\n"
+      "\n"
+      "Waypoints, one block per route:      Roads, the same routes in order:\n"
+      "  route NAME                           route NAME\n"
+      "  LAT LON   (WGS84 degrees)            stretch N   (one per pair of waypoints;\n"
+      "  LAT LON                                           N points, 0: no road)\n"
+      "  ...                                  LAT LON\n"
+      "Blank lines and lines beginning with # are left out.\n"
       "\n"
       "See tevo-mapbuild(1) for the recipe format.\n",
-      ATTRIBUTION_SUFFIX);
+      SYNOPSIS, ATTRIBUTION_SUFFIX, ROAD_SNAP_METRES);
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: tevo-mapbuild [RECIPE] -o ALLDATA.KWI [--osm EXTRACT] [--data DIR] [--tmp DIR] [--quiet] "
-               "(--help for more)\n");
+  std::fprintf(stderr, "%s(--help for more)\n", SYNOPSIS);
   return 2;
+}
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "tevo-mapbuild: %s\n", message.c_str());
+  return 1;
+}
+
+struct Options {
+  const char* recipePath = nullptr;
+  const char* out = nullptr;
+  const char* waypoints = nullptr;  // --routes
+  std::string data;
+  std::string extract;    // --osm
+  std::string temporary;  // --tmp
+  double snapMetres = ROAD_SNAP_METRES;
+  bool snapGiven = false;
+  bool quiet = false;
+  bool summary = false;
+};
+
+bool ParseMetres(const char* text, double* metres) {
+  const char* end = text + std::strlen(text);
+  const std::from_chars_result result = std::from_chars(text, end, *metres);
+  return result.ec == std::errc() && result.ptr == end && std::isfinite(*metres) && *metres > 0.0;
+}
+
+// Returns 0, or the exit status of a bad command line.
+int ParseOptions(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const bool hasValue = i + 1 < argc;
+    if (std::strcmp(argv[i], "-o") == 0 && hasValue) {
+      options->out = argv[++i];
+    } else if (std::strcmp(argv[i], "--data") == 0 && hasValue) {
+      options->data = argv[++i];
+    } else if (std::strcmp(argv[i], "--osm") == 0 && hasValue) {
+      options->extract = argv[++i];
+    } else if (std::strcmp(argv[i], "--tmp") == 0 && hasValue) {
+      options->temporary = argv[++i];
+    } else if (std::strcmp(argv[i], "--routes") == 0 && hasValue) {
+      options->waypoints = argv[++i];
+    } else if (std::strcmp(argv[i], "--snap") == 0 && hasValue) {
+      if (!ParseMetres(argv[++i], &options->snapMetres)) {
+        std::fprintf(stderr, "tevo-mapbuild: --snap takes a distance in metres above 0, not \"%s\"\n", argv[i]);
+        return 2;
+      }
+      options->snapGiven = true;
+    } else if (std::strcmp(argv[i], "--quiet") == 0) {
+      options->quiet = true;
+    } else if (std::strcmp(argv[i], "--summary") == 0) {
+      options->summary = true;
+    } else if (argv[i][0] != '-' && options->recipePath == nullptr) {
+      options->recipePath = argv[i];
+    } else {
+      return Usage();
+    }
+  }
+  const bool routing = options->waypoints != nullptr;
+  if ((options->recipePath == nullptr && (options->extract.empty() || routing)) || (!routing && (options->out == nullptr || options->snapGiven)) ||
+      (routing && options->summary)) {
+    return Usage();
+  }
+  return 0;
+}
+
+int ReadAll(FILE* file, std::string* bytes) {
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes->append(buffer, n);
+  return std::ferror(file) ? -1 : 0;
+}
+
+int ReadInput(const char* path, std::string* bytes, std::string* error) {
+  if (std::strcmp(path, STANDARD_STREAM) == 0) {
+    if (ReadAll(stdin, bytes) == 0) return 0;
+    *error = "cannot read the waypoints from stdin";
+    return -1;
+  }
+  FILE* file = std::fopen(path, "rb");
+  const int status = file != nullptr && ReadAll(file, bytes) == 0 ? 0 : -1;
+  if (file != nullptr) std::fclose(file);
+  if (status != 0) *error = std::string("cannot read the waypoints ") + path + ": " + std::strerror(errno);
+  return status;
+}
+
+// Writes `bytes` to stdout, or to a temporary file beside `path` that is
+// renamed over it once complete, so that `path` never holds a part.
+int WriteOutput(const char* path, const std::string& bytes, std::string* error) {
+  if (path == nullptr || std::strcmp(path, STANDARD_STREAM) == 0) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0) return 0;
+    *error = std::string("cannot write the roads to stdout: ") + std::strerror(errno);
+    return -1;
+  }
+  const std::string temporary = std::string(path) + ".tmp";
+  FILE* file = std::fopen(temporary.c_str(), "wb");
+  bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+                 std::fflush(file) == 0;
+  if (file != nullptr && std::fclose(file) != 0) written = false;
+  if (written && std::rename(temporary.c_str(), path) == 0) return 0;
+  *error = std::string("cannot write ") + path + ": " + std::strerror(errno);
+  std::remove(temporary.c_str());
+  return -1;
+}
+
+int RouteWaypoints(const Options& options, const Recipe& recipe, const BuildProgress& progress) {
+  if (options.out != nullptr && std::strcmp(options.waypoints, STANDARD_STREAM) != 0 &&
+      IsSameFile(options.out, options.waypoints) == 1) {
+    return Fail(std::string("will not write the roads over the waypoints ") + options.waypoints);
+  }
+  std::string text, error;
+  std::vector<WaypointRoute> routes;
+  if (ReadInput(options.waypoints, &text, &error) != 0) return Fail(error);
+  if (ParseWaypointText(text, &routes, &error) < 0) {
+    return Fail(std::string("the waypoints ") + options.waypoints + ", " + error);
+  }
+  RoadRouter router;
+  const int features = LoadRecipeRoads(recipe, &router, &error);
+  if (features < 0) return Fail(error);
+  progress("read " + std::to_string(features) + " drivable roads with " + std::to_string(router.NodeCount()) +
+           " vertices");
+  std::vector<RouteRoads> roads(routes.size());
+  int stretches = 0, onRoads = 0;
+  for (size_t i = 0; i < routes.size(); ++i) {
+    onRoads += std::max(RouteAlongRoads(router, routes[i], options.snapMetres, &roads[i]), 0);
+    stretches += static_cast<int>(roads[i].size());
+  }
+  if (WriteOutput(options.out, FormatRoadText(routes, roads), &error) != 0) return Fail(error);
+  progress("routed " + std::to_string(routes.size()) + " routes: " + std::to_string(onRoads) + " of " +
+           std::to_string(stretches) + " stretches along the roads");
+  return 0;
+}
+
+int BuildMapFile(const Options& options, const Recipe& recipe) {
+  BuildSummary summary;
+  std::string error;
+  CatchStopSignals();
+  ProgressMeter meter(stderr, ::isatty(STDERR_FILENO) == 1, options.quiet);
+  BuildOptions build;
+  build.temporaryParent = options.temporary;
+  build.stop = &stopRequested;
+  build.meter = &meter;
+  // The map and its attribution file are built under temporary names and
+  // replace the old ones only when both are complete.
+  StagedOutputs staged;
+  std::string temporary;
+  if (staged.Stage(options.out, {"", ATTRIBUTION_SUFFIX}, &temporary, &error) != 0 ||
+      BuildMap(recipe, temporary, build, &summary, &error) != 0 || staged.Commit(&error) != 0) {
+    return Fail(error);
+  }
+  meter.Line("wrote " + std::string(options.out) + ": " + std::to_string(summary.parcels) + " parcels (" +
+             std::to_string(summary.dividedParcels) + " divided into pieces), " + std::to_string(summary.bytes) +
+             " bytes, " + std::to_string(summary.dropped) + " pieces left out; temporary files took at most " +
+             std::to_string(summary.temporaryBytes >> 20) + " MB");
+  if (options.summary) {
+    std::printf("parcels %d\nbytes %llu\nfeatures %lld\ndropped %lld\n", summary.parcels,
+                static_cast<unsigned long long>(summary.bytes), static_cast<long long>(summary.features),
+                static_cast<long long>(summary.dropped));
+    if (std::fflush(stdout) != 0) return Fail(std::string("cannot write the summary: ") + std::strerror(errno));
+  }
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* recipePath = nullptr;
-  const char* out = nullptr;
-  std::string data;
-  std::string extract;
-  std::string temporary;
-  bool quiet = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       PrintHelp();
@@ -92,45 +275,26 @@ int main(int argc, char** argv) {
       std::printf("tevo-mapbuild %s\n", TEVO_VERSION);
       return 0;
     }
-    if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) {
-      out = argv[++i];
-    } else if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) {
-      data = argv[++i];
-    } else if (std::strcmp(argv[i], "--osm") == 0 && i + 1 < argc) {
-      extract = argv[++i];
-    } else if (std::strcmp(argv[i], "--tmp") == 0 && i + 1 < argc) {
-      temporary = argv[++i];
-    } else if (std::strcmp(argv[i], "--quiet") == 0) {
-      quiet = true;
-    } else if (argv[i][0] != '-' && recipePath == nullptr) {
-      recipePath = argv[i];
-    } else {
-      return Usage();
-    }
   }
-  if ((recipePath == nullptr && extract.empty()) || out == nullptr) return Usage();
-  const std::string recipeFile = recipePath != nullptr ? std::string(recipePath) : StandardOsmRecipe();
+  Options options;
+  if (const int status = ParseOptions(argc, argv, &options); status != 0) return status;
 
   Recipe recipe;
   std::string error;
-  if (LoadRecipe(recipeFile, data, &recipe, &error) != 0 || UseExtract(&recipe, extract, &error) != 0) {
-    std::fprintf(stderr, "tevo-mapbuild: %s\n", error.c_str());
-    return 1;
+  const std::string recipePath = options.recipePath != nullptr ? std::string(options.recipePath) : StandardOsmRecipe();
+  if (LoadRecipe(recipePath, options.data, &recipe, &error) != 0 || UseExtract(&recipe, options.extract, &error) != 0) {
+    return Fail(error);
   }
-  CatchStopSignals();
-  ProgressMeter meter(stderr, ::isatty(STDERR_FILENO) == 1, quiet);
-  BuildOptions options;
-  options.temporaryParent = temporary;
-  options.stop = &stopRequested;
-  options.meter = &meter;
-  BuildSummary summary;
-  if (BuildMap(recipe, out, options, &summary, &error) != 0) {
-    std::fprintf(stderr, "tevo-mapbuild: %s\n", error.c_str());
-    return 1;
+  const bool routing = options.waypoints != nullptr;
+  if (!routing && CheckBuildFiles(recipePath, recipe, {options.out, std::string(options.out) + ATTRIBUTION_SUFFIX},
+                                  &error) != 0) {
+    return Fail(error);
   }
-  meter.Line("wrote " + std::string(out) + ": " + std::to_string(summary.parcels) + " parcels (" +
-             std::to_string(summary.dividedParcels) + " divided into pieces), " + std::to_string(summary.bytes) +
-             " bytes, " + std::to_string(summary.dropped) + " pieces left out; temporary files took at most " +
-             std::to_string(summary.temporaryBytes / (1 << 20)) + " MB");
-  return 0;
+  // Warnings reach the user even with --quiet.
+  const auto progress = [quiet = options.quiet](const std::string& line) {
+    if (!quiet || line.compare(0, std::strlen(BUILD_WARNING), BUILD_WARNING) == 0) {
+      std::fprintf(stderr, "tevo-mapbuild: %s\n", line.c_str());
+    }
+  };
+  return routing ? RouteWaypoints(options, recipe, progress) : BuildMapFile(options, recipe);
 }

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -109,10 +111,11 @@ class PendingFile {
   // Flushes, syncs and renames over the final path.
   int Commit(std::string* error) {
     const bool flushed = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+    const int flushError = errno;
     const bool closed = std::fclose(file) == 0;
     file = nullptr;
     if (!flushed || !closed) {
-      *error = "cannot write " + finalPath + " (disk full?)";
+      *error = "cannot write " + finalPath + ": " + std::strerror(flushed ? errno : flushError);
       return -1;
     }
     if (std::rename(temporaryPath.c_str(), finalPath.c_str()) != 0) {
@@ -253,7 +256,7 @@ class ParcelEncoder {
       }
       if (EncodeDataArea(*area, blockSize, &bytes, error) != 0) return -1;
       if (std::fwrite(bytes.data(), 1, bytes.size(), data) != bytes.size()) {
-        *error = "cannot write the temporary file " + result->dataPath + " (disk full?)";
+        *error = "cannot write the temporary file " + result->dataPath + ": " + std::strerror(errno);
         return -1;
       }
       result->dataBytes += bytes.size();
@@ -386,6 +389,9 @@ class Pipeline {
          Count("areas that do not close (left out)", osm.brokenAreas) +
          Count("point labels repeating a label nearby (merged)", merged) +
          (osm.indexBytes > 0 ? ", node locations " + Megabytes(osm.indexBytes) + " on disk" : std::string()));
+    if (read.matched == 0 && options.meter != nullptr) {
+      options.meter->Warning("source " + source.id + " gave no feature that a rule matches");
+    }
     summary->features += read.matched;
     summary->dropped += read.noGeometry + read.outside;
     return 0;
@@ -548,7 +554,7 @@ class Pipeline {
     const bool closed = std::fclose(data) == 0;
     if (status != 0) return Fail(result);
     if (!closed) {
-      result->error = "cannot write the temporary file " + dataPath + " (disk full?)";
+      result->error = "cannot write the temporary file " + dataPath + ": " + std::strerror(errno);
       return Fail(result);
     }
     (void)level;
@@ -665,7 +671,7 @@ class Pipeline {
     return true;
   }
   static int WriteFailed(const std::string& outPath, std::string* error) {
-    *error = "cannot write " + outPath + " (disk full?)";
+    *error = "cannot write " + outPath + ": " + std::strerror(errno);
     return -1;
   }
 

@@ -37,6 +37,10 @@ struct BuildSummary {
   uint64_t temporaryBytes = 0; // the most the temporary folder held
 };
 
+// The start of a progress line that is a warning: shown also when
+// progress is not (a source that gave no feature at all).
+constexpr char BUILD_WARNING[] = "warning: ";
+
 // Suffix of the attribution file written beside the map.
 constexpr char ATTRIBUTION_SUFFIX[] = ".txt";
 

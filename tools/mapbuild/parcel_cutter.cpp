@@ -354,7 +354,7 @@ class Cutter {
     if (text.size() > MAX_NAME_CHARACTERS) {
       ++report->cutNames;
       if (report->cutExamples.size() < MAX_CUT_EXAMPLES) report->cutExamples.push_back(feature.text);
-      text.resize(MAX_NAME_CHARACTERS);
+      text.resize(Utf16CutLength(text, MAX_NAME_CHARACTERS));
     }
     return text;
   }

@@ -1,6 +1,7 @@
 #include "tools/mapbuild/parcel_spill.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <queue>
 
@@ -200,7 +201,7 @@ int ParcelSpill::WriteRun(Part* part, std::string* error) {
     }
   }
   if (!ok) {
-    *error = "cannot write the temporary file " + path + " (disk full?)";
+    *error = "cannot write the temporary file " + path + ": " + std::strerror(errno);
     return -1;
   }
   part->held.clear();
@@ -260,7 +261,7 @@ int ParcelSpill::MergeOldestRuns(std::string* error) {
   runs.erase(runs.begin(), runs.begin() + MAX_OPEN_RUNS);
   runs.push_back(std::move(merged));
   if (!ok) {
-    *error = "cannot write the temporary file " + runs.back()->path + " (disk full?)";
+    *error = "cannot write the temporary file " + runs.back()->path + ": " + std::strerror(errno);
     return -1;
   }
   return 0;

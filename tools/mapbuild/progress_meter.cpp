@@ -7,6 +7,7 @@ namespace {
 constexpr int BAR_WIDTH = 30;
 constexpr double REDRAW_SECONDS = 0.2;
 constexpr char PREFIX[] = "tevo-mapbuild: ";
+constexpr char WARNING_PREFIX[] = "warning: ";
 
 std::string Duration(double seconds) {
   const long s = static_cast<long>(seconds + 0.5);
@@ -34,7 +35,15 @@ void ProgressMeter::Print(const std::string& text) {
 
 void ProgressMeter::Line(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex);
-  if (quiet) return;
+  if (!quiet) Show(text);
+}
+
+void ProgressMeter::Warning(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex);
+  Show(WARNING_PREFIX + text);
+}
+
+void ProgressMeter::Show(const std::string& text) {
   if (barShown) std::fputs("\r\033[K", out);
   Print(text);
   if (barShown) Draw(false);

@@ -20,6 +20,8 @@ class ProgressMeter {
 
   // A line of text (the bar, if shown, is cleared first).
   void Line(const std::string& text);
+  // A line that is shown even when the meter is quiet.
+  void Warning(const std::string& text);
   // Starts measuring `phase`: `total` units of `unit` (e.g. "MB", "features").
   void Start(const std::string& phase, uint64_t total, const std::string& unit);
   // Sets how much of the phase is done, or adds to it.
@@ -31,6 +33,7 @@ class ProgressMeter {
  private:
   void Draw(bool final);
   void Print(const std::string& text);
+  void Show(const std::string& text);
   std::string Status(double seconds) const;
 
   FILE* out;

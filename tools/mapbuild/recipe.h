@@ -69,8 +69,6 @@ struct Recipe {
   std::string title;        // first header text field
   std::string description;  // second header text field
   bool sea = false;         // the map's background is sea (land is an area)
-  bool hasExtent = false;
-  double extent[4] = {};    // west, south, east, north in WGS84 degrees
   std::string dataDirectory;
   std::vector<RecipeSource> sources;
 };

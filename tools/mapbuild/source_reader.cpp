@@ -148,24 +148,25 @@ bool LayerTransform(const RecipeSource& source, OGRLayer* layer,
 // (action="delete": an editor's working copy keeps deleted objects until
 // they are uploaded). They are no longer part of the data. Nodes, ways and
 // relations have ids of their own; the set holds "node/ID", "way/ID" and
-// "relation/ID". Files that are not OSM XML give an empty set.
-std::set<std::string> DeletedOsmObjects(const std::string& path) {
-  std::set<std::string> deleted;
+// "relation/ID". Files that are not OSM XML give an empty set. Returns
+// false when an OSM XML file cannot be parsed: the deleted objects would
+// then be taken as data.
+bool FindDeletedOsmObjects(const std::string& path, std::set<std::string>* deleted) {
   const std::string extension = path.size() >= 4 ? path.substr(path.size() - 4) : "";
-  if (extension != ".osm") return deleted;
+  if (extension != ".osm") return true;
   CPLXMLNode* root = CPLParseXMLFile(path.c_str());
-  if (root == nullptr) return deleted;
+  if (root == nullptr) return false;
   for (const CPLXMLNode* top = root; top != nullptr; top = top->psNext) {
     if (top->eType != CXT_Element || std::strcmp(top->pszValue, "osm") != 0) continue;
     for (const CPLXMLNode* object = top->psChild; object != nullptr; object = object->psNext) {
       if (object->eType != CXT_Element) continue;
       const char* action = CPLGetXMLValue(object, "action", "");
       const char* id = CPLGetXMLValue(object, "id", nullptr);
-      if (std::strcmp(action, "delete") == 0 && id != nullptr) deleted.insert(std::string(object->pszValue) + "/" + id);
+      if (std::strcmp(action, "delete") == 0 && id != nullptr) deleted->insert(std::string(object->pszValue) + "/" + id);
     }
   }
   CPLDestroyXMLNode(root);
-  return deleted;
+  return true;
 }
 
 // True when `feature` of the OSM driver is one of the `deleted` objects:
@@ -189,6 +190,58 @@ void SilentHandler(CPLErr level, CPLErrorNum, const char* message) {
   if (level >= CE_Failure) std::fprintf(stderr, "tevo-mapbuild: GDAL: %s\n", message);
 }
 
+// Keeps the first failure GDAL reports while a source is opened and read,
+// so that the build fails with it instead of going on with what was read
+// up to there (a truncated file, a parser that gave up). While not
+// listening (transforming what was read), failures are printed as before.
+class ReadFailures {
+ public:
+  ReadFailures() { CPLPushErrorHandlerEx(Handler, this); }
+  ~ReadFailures() { CPLPopErrorHandler(); }
+  ReadFailures(const ReadFailures&) = delete;
+  ReadFailures& operator=(const ReadFailures&) = delete;
+
+  void Listen(bool on) { listening = on; }
+  bool Failed() const { return failed; }
+  // "SOURCE: GDAL: MESSAGE" with what was being done.
+  std::string Describe(const RecipeSource& source, const std::string& doing) const {
+    return source.id + ": " + doing + " " + source.resolvedPath + " failed" + (message.empty() ? "" : ": GDAL: " + message);
+  }
+
+ private:
+  static void Handler(CPLErr level, CPLErrorNum number, const char* text) {
+    auto* self = static_cast<ReadFailures*>(CPLGetErrorHandlerUserData());
+    if (self == nullptr || !self->listening) {
+      SilentHandler(level, number, text);
+      return;
+    }
+    if (level < CE_Failure || self->failed) return;
+    self->failed = true;
+    self->message = text != nullptr ? text : "";
+  }
+
+  bool listening = true;
+  bool failed = false;
+  std::string message;
+};
+
+// False with the reason when a layer the recipe names is not in the dataset.
+bool HasNamedLayers(const RecipeSource& source, GDALDataset* dataset, std::string* error) {
+  for (const std::string& wanted : source.layers) {
+    bool found = false;
+    std::string names;
+    for (OGRLayer* layer : dataset->GetLayers()) {
+      found = found || wanted == layer->GetName();
+      names += (names.empty() ? "" : ", ") + std::string(layer->GetName());
+    }
+    if (!found) {
+      *error = source.id + ": " + source.resolvedPath + " has no layer \"" + wanted + "\" (its layers: " + names + ")";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void PrepareGdal() {
@@ -206,27 +259,43 @@ int DegreesToMapGeometry(OGRGeometry* geometry) {
 
 int ReadSource(const RecipeSource& source, const FeatureSink& sink, SourceSummary* summary, std::string* error) {
   PrepareGdal();
+  ReadFailures failures;
   CPLStringList options;
   if (!source.encoding.empty()) options.AddNameValue("ENCODING", source.encoding.c_str());
   std::unique_ptr<GDALDataset> dataset(static_cast<GDALDataset*>(
       GDALOpenEx(source.resolvedPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, options.List(), nullptr)));
+  if (failures.Failed()) {
+    *error = failures.Describe(source, "opening");
+    return -1;
+  }
   if (!dataset) {
     *error = source.id + ": cannot open " + source.resolvedPath;
     return -1;
   }
+  if (!HasNamedLayers(source, dataset.get(), error)) return -1;
   std::map<OGRLayer*, std::unique_ptr<OGRCoordinateTransformation>> transforms;
   for (OGRLayer* layer : dataset->GetLayers()) {
     if (!WantsLayer(source, layer->GetName())) continue;
     if (!LayerTransform(source, layer, &transforms[layer], error)) return -1;
   }
-  const std::set<std::string> deleted = DeletedOsmObjects(source.resolvedPath);
+  std::set<std::string> deleted;
+  if (!FindDeletedOsmObjects(source.resolvedPath, &deleted) || failures.Failed()) {
+    *error = failures.Describe(source, "reading the objects marked deleted in");
+    return -1;
+  }
   MapUnitTransform toMap;
   // Reading through the dataset serves every driver, and the OSM driver
   // needs it: it hands out the features of all its layers interleaved.
   dataset->ResetReading();
   for (;;) {
     OGRLayer* layer = nullptr;
+    failures.Listen(true);
     std::unique_ptr<OGRFeature> feature(dataset->GetNextFeature(&layer, nullptr, nullptr, nullptr));
+    failures.Listen(false);
+    if (failures.Failed()) {
+      *error = failures.Describe(source, "reading feature " + std::to_string(summary->read + summary->deleted + 1) + " of");
+      return -1;
+    }
     if (!feature) break;
     const auto transform = transforms.find(layer);
     if (transform == transforms.end()) continue;

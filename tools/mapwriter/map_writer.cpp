@@ -1,10 +1,14 @@
 #include "tools/mapwriter/map_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <tuple>
+
+#include "platform/unicode.h"
 
 namespace {
 
@@ -327,7 +331,9 @@ class Writer {
     uint32_t pos = 0;
     for (int i = 0; i < WRITER_HEADER_TEXTS; ++i) {
       const std::string& text = map.headerTexts[i];
-      const size_t count = std::min<size_t>(text.size(), TEXT_FIELD_BYTES[i]);
+      // A text longer than its field is cut before the character that
+      // would not fit whole.
+      const size_t count = Utf8CutLength(text, TEXT_FIELD_BYTES[i]);
       image->PutBytes(pos, reinterpret_cast<const uint8_t*>(text.data()), count);
       pos += TEXT_FIELD_BYTES[i];
     }
@@ -519,8 +525,9 @@ int WriteMapFile(const MapDescription& map, const char* path, MapLayout* layout,
     return -1;
   }
   const bool written = std::fwrite(image.data(), 1, image.size(), file) == image.size();
+  const int why = errno;
   if (std::fclose(file) != 0 || !written) {
-    if (error != nullptr) *error = std::string("cannot write ") + path;
+    if (error != nullptr) *error = std::string("cannot write ") + path + ": " + std::strerror(written ? errno : why);
     return -1;
   }
   return 0;

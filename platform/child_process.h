@@ -1,0 +1,31 @@
+// Running another program of the system as a child process and waiting
+// for it: no shell, the arguments passed as they are, its stderr shared
+// with ours so that its messages reach the user as it writes them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// How a child process ended.
+struct ChildEnd {
+  int exitStatus = -1;  // 0..255 when it exited
+  int signal = 0;       // the signal that ended it, 0 when it exited
+};
+
+// Runs the program `arguments[0]` (a path) with `arguments` as its argv and
+// waits for it to end. Its stdin reads `input` (null: our own stdin); its
+// stdout goes to *output (null: our own stdout); stderr is ours.
+//
+// SIGINT, SIGTERM and SIGHUP that reach this process while the child runs
+// are passed on to the child; once it has ended, the first of them is
+// raised again here, so that this process then does what it would have
+// done without a child (by default it ends). Signals this process ignores
+// stay ignored in the child.
+//
+// Returns 0 with `end` filled when the child ran (whatever its exit
+// status), or -1 with the reason in *error when it could not be started.
+int RunChildProcess(const std::vector<std::string>& arguments, const std::string* input, std::string* output,
+                    ChildEnd* end, std::string* error);
+
+// "exit status N" or "signal N (name)": how the child ended, for messages.
+std::string DescribeChildEnd(const ChildEnd& end);

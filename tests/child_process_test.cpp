@@ -1,0 +1,75 @@
+// Running a program as a child process: its input and output through this
+// process without a shell, how it ended, and the quit signals passed on.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+
+#include "platform/child_process.h"
+
+namespace {
+
+TEST(ChildProcess, PassesInputTakesOutputAndTellsHowTheChildEnded) {
+  // More than a pipe holds, both ways.
+  std::string input;
+  for (int i = 0; input.size() < 300000; ++i) input += "line " + std::to_string(i) + "\n";
+  ChildEnd end;
+  std::string output, error;
+  ASSERT_EQ(RunChildProcess({"/bin/sh", "-c", "cat; echo end; exit 3"}, &input, &output, &end, &error), 0) << error;
+  EXPECT_EQ(output, input + "end\n");
+  EXPECT_EQ(end.exitStatus, 3);
+  EXPECT_EQ(end.signal, 0);
+  EXPECT_EQ(DescribeChildEnd(end), "exit status 3");
+
+  // The arguments arrive as they are: no shell reads them.
+  output.clear();
+  ASSERT_EQ(RunChildProcess({"/bin/echo", "a  b", "$HOME", "'q';"}, nullptr, &output, &end, &error), 0) << error;
+  EXPECT_EQ(output, "a  b $HOME 'q';\n");
+  EXPECT_EQ(end.exitStatus, 0);
+
+  output.clear();
+  ASSERT_EQ(RunChildProcess({"/bin/sh", "-c", "kill -KILL $$"}, nullptr, &output, &end, &error), 0) << error;
+  EXPECT_EQ(end.signal, SIGKILL);
+  EXPECT_EQ(DescribeChildEnd(end).rfind("signal 9 ", 0), 0u) << DescribeChildEnd(end);
+
+  EXPECT_EQ(RunChildProcess({"/nonexistent/tevo-program"}, nullptr, &output, &end, &error), -1);
+  EXPECT_NE(error.find("cannot run /nonexistent/tevo-program"), std::string::npos) << error;
+}
+
+volatile sig_atomic_t received = 0;
+void Receive(int signal) { received = signal; }
+
+TEST(ChildProcess, AQuitSignalReachesTheChildAndThenThisProcess) {
+  struct sigaction own {}, oldTerm{}, oldHangUp{}, ignore{};
+  own.sa_handler = Receive;
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGTERM, &own, &oldTerm);
+  sigaction(SIGHUP, &ignore, &oldHangUp);
+  ChildEnd end;
+  std::string output, error;
+  // The child asks this process to end, then waits far longer than the
+  // test: only the signal passed on ends it.
+  received = 0;
+  ASSERT_EQ(RunChildProcess({"/bin/sh", "-c", "kill -TERM $PPID; exec sleep 120"}, nullptr, nullptr, &end, &error), 0)
+      << error;
+  EXPECT_EQ(end.signal, SIGTERM);
+  EXPECT_EQ(received, SIGTERM) << "raised again here once the child ended";
+
+  // A signal this process ignores stays ignored, in the child too.
+  received = 0;
+  ASSERT_EQ(RunChildProcess({"/bin/sh", "-c", "kill -HUP $PPID; kill -HUP $$; echo alive"}, nullptr, &output, &end,
+                            &error),
+            0)
+      << error;
+  EXPECT_EQ(output, "alive\n");
+  EXPECT_EQ(end.exitStatus, 0);
+  EXPECT_EQ(received, 0);
+
+  struct sigaction now {};
+  sigaction(SIGTERM, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, Receive) << "this process's own action comes back";
+  sigaction(SIGTERM, &oldTerm, nullptr);
+  sigaction(SIGHUP, &oldHangUp, nullptr);
+}
+
+}  // namespace
