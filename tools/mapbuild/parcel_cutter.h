@@ -56,5 +56,11 @@ void CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeatu
 // once per parcel and scale). Returns the number removed.
 int64_t MergeRepeatedAlongNames(ParcelContent* content);
 
+// The geometry simplified by GEOS's topology-preserving simplifier (as
+// OGRGeometry::SimplifyPreserveTopology gives it; null when GEOS fails),
+// or, without the round trip through GEOS, a copy when the simplifier would
+// keep every vertex (most features at the finest levels). The caller owns it.
+OGRGeometry* SimplifyPreservingTopology(const OGRGeometry* geometry, double tolerance);
+
 // The key of the parcel at (row, column).
 inline uint64_t ParcelKey(uint32_t row, uint32_t column) { return (uint64_t{row} << 32) | column; }
