@@ -61,9 +61,6 @@ constexpr int32_t HOURGLASS_Y = 121;
 constexpr int32_t BUSY_DOT_POSITIONS[8][2] = {{236, 104}, {256, 112}, {264, 132}, {256, 152},
                                               {236, 160}, {216, 152}, {208, 132}, {216, 112}};
 
-constexpr int SETTINGS_RESULT_DELETE_DAYS = 1;
-constexpr int SETTINGS_RESULT_BACK = 0;
-
 void DrawUtf8(DrawingContext* dc, const char* text, const Rect& rect, uint32_t flags) {
   std::u16string wide = Utf8ToUtf16(text);
   DrawText(dc, wide.c_str(), static_cast<int32_t>(wide.size()), rect, flags);

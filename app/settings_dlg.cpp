@@ -52,9 +52,6 @@ constexpr LogicalFont SETTINGS_FONT{DEVICE_FONT_FACE, 120, 400, FONT_QUALITY_ANT
 constexpr int FAILURE_NOTICE_PICTURES[FAILURE_NOTICE_COUNT] = {
     PICTURE_DELETE_FAILED_NOTICE, PICTURE_SETTINGS_UNREADABLE_NOTICE, PICTURE_SETTINGS_UNWRITTEN_NOTICE};
 
-constexpr int RESULT_DELETE_DAYS = 1;
-constexpr int RESULT_BACK = 0;
-
 }  // namespace
 
 CCalendarDlg_Setting::CCalendarDlg_Setting() = default;
@@ -262,11 +259,11 @@ void CCalendarDlg_Setting::OnLButtonUp(uint32_t, int32_t, int32_t) {
   } else if (logRecPressed) {
     CycleRecordingTime();
   } else if (dateDeletePressed) {
-    EndModal(RESULT_DELETE_DAYS);
+    EndModal(SETTINGS_RESULT_DELETE_DAYS);
   } else if (allDeletePressed) {
     confirmShown = true;
   } else if (backPressed) {
-    EndModal(RESULT_BACK);
+    EndModal(SETTINGS_RESULT_BACK);
   }
   ClearPressFlags();
   Invalidate(true);

@@ -1,13 +1,17 @@
 // The recording settings screen: the log recording time, deleting the logs
 // of chosen days (by sending the calendar into its delete mode) or of all
 // days, and the card's free space with a gauge and the recording time left.
-// Runs modally over the calendar; ends with 1 (delete chosen days) or 0 (back).
+// Runs modally over the calendar; ends with one of its results below.
 #pragma once
 
 #include <cstdint>
 
 #include "app/canvas_context.h"
 #include "platform/window.h"
+
+// What the screen ends with.
+constexpr int SETTINGS_RESULT_BACK = 0;
+constexpr int SETTINGS_RESULT_DELETE_DAYS = 1;  // the calendar goes into its delete mode
 
 // Ends whichever notice the screen shows: "deleted" or a failure.
 constexpr uint32_t TIMER_ALL_DELETED_NOTICE = 1030;

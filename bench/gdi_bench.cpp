@@ -9,6 +9,7 @@
 
 #include "bench/label_workload.h"
 #include "canvas/canvas.h"
+#include "canvas/sizes.h"
 #include "platform/gdi.h"
 #include "platform/text_freetype.h"
 
@@ -28,7 +29,7 @@ struct LabelScene {
     description.tenthsOfPoint = LABEL_WORKLOAD_TENTHS_OF_POINT;
     description.weight = LABEL_WORKLOAD_WEIGHT;
     font = CreateFont(description);
-    CreateCanvas(&textCanvas, 996, 580);
+    CreateCanvas(&textCanvas, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
     dc = CreateDrawingContext();
     SelectCanvas(dc, &textCanvas);
     SelectFont(dc, font);

@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "canvas/sizes.h"
 #include "mapdata/background_records.h"
 #include "mapdata/block_cache.h"
 #include "mapdata/name_records.h"
@@ -21,8 +22,6 @@
 
 namespace {
 
-constexpr int32_t CANVAS_WIDTH = 996;
-constexpr int32_t CANVAS_HEIGHT = 580;
 // Near Tokyo station, away from parcel corners.
 constexpr MapCoord VIEW_CENTER = {DegreesToUnits(139.7671), DegreesToUnits(35.6812)};
 // Each level covers up to 64 × 48 of its parcels around the view (clipped
@@ -108,7 +107,7 @@ std::string WriteBenchMap(const std::filesystem::path& dir) {
   if (AddStandardLevels(&map) != 0) return {};
   for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
     const int32_t w = STANDARD_LEVELS[level].parcelWidth, h = STANDARD_LEVELS[level].parcelHeight;
-    const MapBox box{VIEW_CENTER.x - w * COVER_COLUMNS / 2, VIEW_CENTER.y - h * COVER_ROWS / 2,
+    const InclusiveRect box{VIEW_CENTER.x - w * COVER_COLUMNS / 2, VIEW_CENTER.y - h * COVER_ROWS / 2,
                      VIEW_CENTER.x + w * (COVER_COLUMNS / 2 - 1), VIEW_CENTER.y + h * (COVER_ROWS / 2 - 1)};
     CoverBox(&map, level, box, [](int, uint32_t row, uint32_t column) { return BenchSections(row ^ column); });
   }
@@ -120,8 +119,8 @@ std::string WriteBenchMap(const std::filesystem::path& dir) {
 }
 
 void Query(benchmark::State& state, const BenchStep& step, bool cold) {
-  const int32_t halfWidth = CANVAS_WIDTH * step.unitsPerPixel / 2;
-  const int32_t halfHeight = CANVAS_HEIGHT * step.unitsPerPixel / 2;
+  const int32_t halfWidth = MAP_CANVAS_WIDTH * step.unitsPerPixel / 2;
+  const int32_t halfHeight = MAP_CANVAS_HEIGHT * step.unitsPerPixel / 2;
   int64_t entries = 0;
   for (auto _ : state) {
     if (cold) {
@@ -188,8 +187,8 @@ uint64_t DecodedBytes(const NameParcel* names) {
 // each frame, so every parcel is read and decoded; warm: every parcel comes
 // from the pools.
 void Decode(benchmark::State& state, const BenchStep& step, bool cold) {
-  const int32_t halfWidth = CANVAS_WIDTH * step.unitsPerPixel / 2;
-  const int32_t halfHeight = CANVAS_HEIGHT * step.unitsPerPixel / 2;
+  const int32_t halfWidth = MAP_CANVAS_WIDTH * step.unitsPerPixel / 2;
+  const int32_t halfHeight = MAP_CANVAS_HEIGHT * step.unitsPerPixel / 2;
   ParcelList* list = FindParcels(&VIEW_CENTER, halfWidth, halfHeight, step.levelCode);
   if (list == nullptr) {
     state.SkipWithError("no parcels found");

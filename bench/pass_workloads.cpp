@@ -8,12 +8,12 @@
 #include "geometry/raster.h"
 #include "mapdata/block_cache.h"
 #include "mapdata/map_database.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/parcel_index.h"
 #include "platform/gdi.h"
 #include "render/frame_view.h"
 #include "render/name_tables.h"
 #include "render/passes.h"
-#include "render/scale_steps.h"
 #include "render/styles.h"
 #include "tools/mapwriter/map_sections.h"
 #include "tools/mapwriter/map_writer.h"
@@ -28,15 +28,15 @@ constexpr int32_t PARCEL_UNITS = 4096;
 constexpr MapCoord VIEW_CENTRE{64397824, 16421504};  // a multiple of 16 on both axes
 // Display thresholds of the level (100 x the scale values of steps 0..3 in
 // metres): step 0 is detail class 0, where every name is visible.
-constexpr uint32_t LEVEL_THRESHOLDS[WRITER_THRESHOLDS] = {1000, 1700, 2500, 3700, 5000};
+constexpr uint32_t LEVEL_THRESHOLDS[LEVEL_THRESHOLDS] = {1000, 1700, 2500, 3700, 5000};
 
 // Pixels the parcel spans at the step, parcel points per pixel, and the
 // pixel of the parcel's south-west corner (x from the left, y upwards from
 // the canvas bottom).
 constexpr int32_t PARCEL_PIXELS = PARCEL_UNITS / 2;
 constexpr int32_t POINTS_PER_PIXEL = PARCEL_SPAN / PARCEL_PIXELS;
-constexpr int32_t ORIGIN_X = BENCH_WIDTH / 2 - PARCEL_PIXELS / 2;
-constexpr int32_t ORIGIN_Y = BENCH_HEIGHT / 2 - PARCEL_PIXELS / 2;
+constexpr int32_t ORIGIN_X = MAP_CANVAS_WIDTH / 2 - PARCEL_PIXELS / 2;
+constexpr int32_t ORIGIN_Y = MAP_CANVAS_HEIGHT / 2 - PARCEL_PIXELS / 2;
 
 // The workload's eight area colours as classes: five base areas (step 0
 // draws class 3344 as water) and three fill-only features.
@@ -61,7 +61,7 @@ constexpr int32_t SMALL_FONT_TENTHS = 90;
 constexpr uint16_t BOX_BLUE = 0x001F;
 
 SectionPoint ParcelPoint(Point pixel) {
-  return SectionPoint{(pixel.x - ORIGIN_X) * POINTS_PER_PIXEL, (BENCH_HEIGHT - ORIGIN_Y - pixel.y) * POINTS_PER_PIXEL};
+  return SectionPoint{(pixel.x - ORIGIN_X) * POINTS_PER_PIXEL, (MAP_CANVAS_HEIGHT - ORIGIN_Y - pixel.y) * POINTS_PER_PIXEL};
 }
 
 std::vector<SectionPoint> ParcelPoints(const Shape& shape) {
@@ -88,7 +88,7 @@ LogicalFont NameFont(int32_t tenths) {
 
 int BackgroundOf(const WorkloadFrame& city, BackgroundSectionRecord* section, std::string* error) {
   FeatureGroupRecord group;
-  group.kind = FEATURE_KIND_AREAS;
+  group.kind = FEATURE_KIND_AREA;
   for (size_t i = 0; i < city.areas.size(); ++i) {
     FeatureItemRecord item;
     item.typeCode = AREA_CLASSES[i % AREA_COLOURS];
@@ -143,7 +143,7 @@ int WriteWorkloadMap(const ParcelSectionsRecord& sections, const std::string& pa
   std::string error;
   if (EncodeParcelSections(sections, &data, &error) != 0) return Fail(error);
   MapDescription map;
-  map.extent = MapBox{VIEW_CENTRE.x - PARCEL_UNITS / 2, VIEW_CENTRE.y - PARCEL_UNITS / 2,
+  map.extent = InclusiveRect{VIEW_CENTRE.x - PARCEL_UNITS / 2, VIEW_CENTRE.y - PARCEL_UNITS / 2,
                       VIEW_CENTRE.x + PARCEL_UNITS / 2, VIEW_CENTRE.y + PARCEL_UNITS / 2};
   const int level = AddRegularLevel(&map, WORKLOAD_LEVEL, PARCEL_UNITS, PARCEL_UNITS, LEVEL_THRESHOLDS);
   if (level < 0 || CoverBox(&map, level, map.extent, [&](int, uint32_t, uint32_t) { return data; }) != 1) {
@@ -157,7 +157,7 @@ int WriteWorkloadMap(const ParcelSectionsRecord& sections, const std::string& pa
 // inside the canvas and beyond it.
 bool MapsPixelsExactly(FrameView view, const ParcelEntry& entry) {
   SetParcelView(&view, entry);
-  const Point probes[] = {{0, 0}, {BENCH_WIDTH - 1, BENCH_HEIGHT - 1}, {-100, 700}, {1100, -120}, {513, 287}};
+  const Point probes[] = {{0, 0}, {MAP_CANVAS_WIDTH - 1, MAP_CANVAS_HEIGHT - 1}, {-100, 700}, {1100, -120}, {513, 287}};
   for (const Point& p : probes) {
     const SectionPoint s = ParcelPoint(p);
     const Point mapped = MapPoint(view, Point16{static_cast<int16_t>(s.x), static_cast<int16_t>(s.y)});
@@ -171,10 +171,10 @@ bool MapsPixelsExactly(FrameView view, const ParcelEntry& entry) {
 PassRig::PassRig() {
   labelFont = CreateFont(NameFont(LABEL_WORKLOAD_TENTHS_OF_POINT));
   smallFont = CreateFont(NameFont(SMALL_FONT_TENTHS));
-  CreateCanvas(&canvas, BENCH_WIDTH, BENCH_HEIGHT);
-  CreateCanvas(&textCanvas, BENCH_WIDTH, BENCH_HEIGHT);
-  CreateCanvas(&boxCanvas, BENCH_WIDTH, BENCH_HEIGHT);
-  BlendFill(&boxCanvas, 0, 0, BENCH_WIDTH, BENCH_HEIGHT, BOX_BLUE, 255);
+  CreateCanvas(&canvas, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
+  CreateCanvas(&textCanvas, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
+  CreateCanvas(&boxCanvas, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
+  BlendFill(&boxCanvas, 0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, BOX_BLUE, 255);
   LoadPicture(&symbolAtlas, PICTURE_MAP_SYMBOLS);
   LoadPicture(&markAtlas, PICTURE_FACILITY_MARKS);
   LoadPicture(&flagAtlas, PICTURE_ROUND_BUTTONS);
@@ -212,12 +212,12 @@ int PassRig::PlaceLabels(const std::vector<std::u16string>& labels) {
       return Fail("cannot measure a label");
     }
     const int32_t width = EvenUp(whole.width), above = EvenUp(whole.height) / 2, below = first.height / 2;
-    if (x + width > BENCH_WIDTH - LABEL_MARGIN) {
+    if (x + width > MAP_CANVAS_WIDTH - LABEL_MARGIN) {
       x = LABEL_MARGIN;
       rowTop += rowHeight;
       rowHeight = 0;
     }
-    if (rowTop + above + below > BENCH_HEIGHT - LABEL_MARGIN) return Fail("the labels do not fit the canvas");
+    if (rowTop + above + below > MAP_CANVAS_HEIGHT - LABEL_MARGIN) return Fail("the labels do not fit the canvas");
     placed.push_back(PlacedWorkloadLabel{text, Point{x + width / 2, rowTop + above}});
     x += width;
     rowHeight = std::max(rowHeight, above + below);
@@ -245,7 +245,7 @@ int PassRig::Open(const WorkloadFrame& city, const std::vector<std::u16string>& 
   if (WriteWorkloadMap(sections, mapPath) != 0) return -1;
   if (LoadMapDatabase(mapPath.c_str()) != 0) return Fail("cannot load " + mapPath);
 
-  SetFrameView(&frame.view, SnapToPixelGrid(VIEW_CENTRE, WORKLOAD_STEP), WORKLOAD_STEP, BENCH_WIDTH, BENCH_HEIGHT,
+  SetFrameView(&frame.view, SnapToPixelGrid(VIEW_CENTRE, WORKLOAD_STEP), WORKLOAD_STEP, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT,
                AREA_CANVAS);
   const ScaleStep& step = SCALE_STEPS[WORKLOAD_STEP];
   roadParcels = FindParcels(&frame.view.center, frame.view.halfWidth, frame.view.halfHeight, step.roadLevel);

@@ -36,7 +36,7 @@ const WorkloadFrame* city = nullptr;
 
 void BM_Memset(benchmark::State& state) {
   Canvas canvas;
-  CreateCanvas(&canvas, BENCH_WIDTH, BENCH_HEIGHT);
+  CreateCanvas(&canvas, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
   const size_t bytes = static_cast<size_t>(canvas.stride) * canvas.height * sizeof(uint16_t);
   int value = 0;
   for (auto _ : state) {
@@ -77,7 +77,7 @@ void BM_LabelsFreeType(benchmark::State& state) {
     return;
   }
   Canvas canvas;
-  CreateCanvas(&canvas, BENCH_WIDTH, BENCH_HEIGHT);
+  CreateCanvas(&canvas, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
   FillCanvas(&canvas, BACKGROUND.Rgb565());
   const uint16_t colour = Rgb24To565(LabelColour(WORKLOAD_LABEL_CLASS));
   for (auto _ : state) {

@@ -17,7 +17,7 @@ constexpr int32_t SPRITE_SIZE = 32;
 constexpr int32_t SPRITE_BLITS = 300;
 
 void MakeBenchCanvas(Canvas* canvas) {
-  CreateCanvas(canvas, BENCH_WIDTH, BENCH_HEIGHT);
+  CreateCanvas(canvas, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
   FillCanvas(canvas, BACKGROUND.Rgb565());
 }
 
@@ -47,7 +47,7 @@ void BM_BlendFillHalf(benchmark::State& state) {
   Canvas canvas;
   MakeBenchCanvas(&canvas);
   for (auto _ : state) {
-    BlendFill(&canvas, 0, 0, BENCH_WIDTH, BENCH_HEIGHT, 0x001F, 128);
+    BlendFill(&canvas, 0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, 0x001F, 128);
     benchmark::ClobberMemory();
   }
 }
@@ -67,8 +67,8 @@ void BM_BlitKeyed300(benchmark::State& state) {
   SplitMix64 random(5);
   std::vector<Point> places;
   for (int32_t i = 0; i < SPRITE_BLITS; ++i) {
-    int32_t x = random.Range(0, BENCH_WIDTH - SPRITE_SIZE);
-    int32_t y = random.Range(0, BENCH_HEIGHT - SPRITE_SIZE);
+    int32_t x = random.Range(0, MAP_CANVAS_WIDTH - SPRITE_SIZE);
+    int32_t y = random.Range(0, MAP_CANVAS_HEIGHT - SPRITE_SIZE);
     places.push_back({x, y});
   }
   for (auto _ : state) {

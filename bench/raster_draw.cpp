@@ -13,7 +13,7 @@
 
 namespace {
 
-const ClipRect BENCH_CLIP{0, 0, BENCH_WIDTH, BENCH_HEIGHT};
+const Rect BENCH_CLIP{0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT};
 
 void DrawPolyline(Canvas* canvas, const Shape& road, int32_t width, uint16_t colour) {
   for (size_t i = 0; i + 1 < road.size(); ++i) {
@@ -69,7 +69,7 @@ struct CairoTarget::Impl {
 };
 
 CairoTarget::CairoTarget() : impl(new Impl) {
-  impl->surface = cairo_image_surface_create(CAIRO_FORMAT_RGB16_565, BENCH_WIDTH, BENCH_HEIGHT);
+  impl->surface = cairo_image_surface_create(CAIRO_FORMAT_RGB16_565, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
   impl->cr = cairo_create(impl->surface);
   cairo_set_antialias(impl->cr, CAIRO_ANTIALIAS_NONE);
   cairo_set_fill_rule(impl->cr, CAIRO_FILL_RULE_EVEN_ODD);
@@ -110,9 +110,9 @@ struct AggTarget::Impl {
   using PixelFormat = agg::pixfmt_rgb565;
   using BaseRenderer = agg::renderer_base<PixelFormat>;
 
-  std::vector<uint16_t> pixels = std::vector<uint16_t>(size_t{BENCH_WIDTH} * BENCH_HEIGHT);
-  agg::rendering_buffer buffer{reinterpret_cast<agg::int8u*>(pixels.data()), BENCH_WIDTH, BENCH_HEIGHT,
-                               BENCH_WIDTH * 2};
+  std::vector<uint16_t> pixels = std::vector<uint16_t>(size_t{MAP_CANVAS_WIDTH} * MAP_CANVAS_HEIGHT);
+  agg::rendering_buffer buffer{reinterpret_cast<agg::int8u*>(pixels.data()), MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT,
+                               MAP_CANVAS_WIDTH * 2};
   PixelFormat format{buffer};
   BaseRenderer base{format};
   agg::renderer_scanline_bin_solid<BaseRenderer> renderer{base};

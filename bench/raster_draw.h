@@ -15,7 +15,7 @@ void FillShapes(Canvas* canvas, const std::vector<Shape>& shapes);
 void DrawRoads(Canvas* canvas, const std::vector<Shape>& roads, int32_t width);
 void DrawFrame(Canvas* canvas, const WorkloadFrame& frame);
 
-// cairo: a BENCH_WIDTH x BENCH_HEIGHT RGB16_565 image surface.
+// cairo: a MAP_CANVAS_WIDTH x MAP_CANVAS_HEIGHT RGB16_565 image surface.
 class CairoTarget {
  public:
   CairoTarget();
@@ -34,7 +34,7 @@ class CairoTarget {
   std::unique_ptr<Impl> impl;
 };
 
-// Anti-Grain Geometry: a BENCH_WIDTH x BENCH_HEIGHT RGB565 buffer.
+// Anti-Grain Geometry: a MAP_CANVAS_WIDTH x MAP_CANVAS_HEIGHT RGB565 buffer.
 class AggTarget {
  public:
   AggTarget();

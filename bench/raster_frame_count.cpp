@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     CALLGRIND_STOP_INSTRUMENTATION;
   } else {
     Canvas canvas;
-    CreateCanvas(&canvas, BENCH_WIDTH, BENCH_HEIGHT);
+    CreateCanvas(&canvas, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
     CALLGRIND_START_INSTRUMENTATION;
     DrawFrame(&canvas, frame);
     CALLGRIND_STOP_INSTRUMENTATION;

@@ -11,8 +11,8 @@ Point Rounded(double x, double y) { return Point{static_cast<int32_t>(std::lroun
 // Draws the blob's parameters in argument order: n, cx, cy, R.
 Shape NextBlob(SplitMix64* random, int32_t nLo, int32_t nHi, double rLo, double rHi) {
   int32_t n = random->Range(nLo, nHi);
-  double cx = random->Uniform(0, BENCH_WIDTH);
-  double cy = random->Uniform(0, BENCH_HEIGHT);
+  double cx = random->Uniform(0, MAP_CANVAS_WIDTH);
+  double cy = random->Uniform(0, MAP_CANVAS_HEIGHT);
   double radius = random->Uniform(rLo, rHi);
   return Blob(random, n, cx, cy, radius);
 }
@@ -54,8 +54,8 @@ Shape Blob(SplitMix64* random, int32_t n, double cx, double cy, double radius) {
 }
 
 Shape Road(SplitMix64* random, int32_t segs, double lmin, double lmax) {
-  double x = random->Uniform(0, BENCH_WIDTH);
-  double y = random->Uniform(0, BENCH_HEIGHT);
+  double x = random->Uniform(0, MAP_CANVAS_WIDTH);
+  double y = random->Uniform(0, MAP_CANVAS_HEIGHT);
   double heading = random->Uniform(0, TWO_PI);
   Shape shape{Rounded(x, y)};
   for (int32_t i = 0; i < segs; ++i) {

@@ -6,12 +6,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "canvas/sizes.h"
 #include "geometry/types.h"
 #include "tools/splitmix64.h"
 
-// The benchmark canvas: the renderer's frame size.
-constexpr int32_t BENCH_WIDTH = 996;
-constexpr int32_t BENCH_HEIGHT = 580;
+// The benchmark canvas is the renderer's: MAP_CANVAS_WIDTH × MAP_CANVAS_HEIGHT.
 
 
 using Shape = std::vector<Point>;

@@ -39,6 +39,7 @@
 #include "app/map_dialog.h"
 #include "app/month_grid.h"
 #include "bench/nmea_day_log.h"
+#include "canvas/sizes.h"
 #include "logs/log_directory.h"
 #include "logs/selected_day.h"
 #include "platform/files.h"
@@ -55,9 +56,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int32_t CANVAS_WIDTH = 996;
-constexpr int32_t CANVAS_HEIGHT = 580;
-constexpr size_t CANVAS_BYTES = size_t{CANVAS_WIDTH} * CANVAS_HEIGHT * sizeof(uint16_t);
+constexpr size_t CANVAS_BYTES = size_t{MAP_CANVAS_WIDTH} * MAP_CANVAS_HEIGHT * sizeof(uint16_t);
 constexpr int32_t DAY_FIXES = 86400;
 constexpr int32_t YEAR = 2009, MONTH = 5, DAY = 12;
 constexpr uint32_t FRAME_TIMEOUT_MS = 30000;
@@ -143,8 +142,8 @@ class FrameRig {
   FrameRig() : done(CreateEvent(nullptr)) {
     SelectLogDay(YEAR, MONTH, DAY);
     renderer = new MapRenderer(&mapData);
-    renderer->Initialise(CANVAS_WIDTH, CANVAS_HEIGHT, done);
-    CreateCanvas(&copy, CANVAS_WIDTH, CANVAS_HEIGHT);
+    renderer->Initialise(MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, done);
+    CreateCanvas(&copy, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
     // The day's first frame loads the track and fits the view.
     renderer->RequestRedraw();
     ok = WaitEvent(done, FRAME_TIMEOUT_MS) == WAIT_SIGNALLED;
@@ -162,7 +161,7 @@ class FrameRig {
   bool Frame(int32_t step) {
     renderer->RequestView(trackCenter, step);
     if (WaitEvent(done, FRAME_TIMEOUT_MS) != WAIT_SIGNALLED) return false;
-    return renderer->CopyFrame(&copy, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT) == 0;
+    return renderer->CopyFrame(&copy, 0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT) == 0;
   }
 
   bool ok = false;
@@ -210,9 +209,9 @@ void BM_GeodataFrame(benchmark::State& state) {
     Event* done = CreateEvent(nullptr);
     MapDataOwner mapData;
     MapRenderer renderer(&mapData);
-    renderer.Initialise(CANVAS_WIDTH, CANVAS_HEIGHT, done);
+    renderer.Initialise(MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, done);
     Canvas copy;
-    CreateCanvas(&copy, CANVAS_WIDTH, CANVAS_HEIGHT);
+    CreateCanvas(&copy, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
     const double* centre = GEODATA_CENTRES[state.range(0)];
     RoadPoint at{};
     DegreesToRoadPoint(centre[0], centre[1], &at);
@@ -220,7 +219,7 @@ void BM_GeodataFrame(benchmark::State& state) {
     for (auto _ : state) {
       renderer.RequestView(MapCoord{at.x, at.y}, step);
       if (WaitEvent(done, FRAME_TIMEOUT_MS) != WAIT_SIGNALLED ||
-          renderer.CopyFrame(&copy, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT) != 0) {
+          renderer.CopyFrame(&copy, 0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT) != 0) {
         state.SkipWithError("a frame did not come");
         break;
       }
@@ -418,7 +417,7 @@ BENCHMARK(BM_Memset);
 // A frame's work is on the renderer's worker: real time decides the iterations.
 BENCHMARK(BM_Frame)->Arg(0)->Arg(6)->Arg(12)->Arg(18)->Arg(24)->Arg(26)->Arg(-1)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GeodataFrame)
-    ->ArgsProduct({{0, 1, 2}, {0, 6, 12, 18}})
+    ->ArgsProduct({{0, 1, 2}, {0, 6, 12, 18, 24}})
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadTrack)->UseManualTime()->Iterations(LOADS)->Unit(benchmark::kMillisecond);

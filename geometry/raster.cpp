@@ -10,28 +10,22 @@
 
 namespace {
 
-// The pixels a drawer may touch: its clip rectangle cut to the canvas.
-// Pixel (x, y) is inside when x0 <= x < x1 and y0 <= y < y1.
-struct Box {
-  int32_t x0, y0, x1, y1;
-};
-
-// Cuts the clip rectangle to the canvas. False when nothing is left to draw
-// or the canvas is empty.
-bool DrawableBox(const Canvas* canvas, const ClipRect& clip, Box* box) {
+// Cuts the clip rectangle to the canvas: the box of pixels a drawer may
+// touch. False when nothing is left to draw or the canvas is empty.
+bool DrawableBox(const Canvas* canvas, const Rect& clip, Rect* box) {
   if (canvas->pixels == nullptr) return false;
-  box->x0 = std::max(clip.cx0, 0);
-  box->y0 = std::max(clip.cy0, 0);
-  box->x1 = std::min(clip.cx1, canvas->width);
-  box->y1 = std::min(clip.cy1, canvas->height);
-  return box->x0 < box->x1 && box->y0 < box->y1;
+  box->left = std::max(clip.left, 0);
+  box->top = std::max(clip.top, 0);
+  box->right = std::min(clip.right, canvas->width);
+  box->bottom = std::min(clip.bottom, canvas->height);
+  return box->left < box->right && box->top < box->bottom;
 }
 
-Box CanvasBox(const Canvas* canvas) { return Box{0, 0, canvas->width, canvas->height}; }
+Rect CanvasBox(const Canvas* canvas) { return Rect{0, 0, canvas->width, canvas->height}; }
 
 // 64-bit coordinates: callers test positions a few pixels beside 32-bit ones.
-inline bool InBox(const Box& box, int64_t x, int64_t y) {
-  return box.x0 <= x && x < box.x1 && box.y0 <= y && y < box.y1;
+inline bool InBox(const Rect& box, int64_t x, int64_t y) {
+  return box.left <= x && x < box.right && box.top <= y && y < box.bottom;
 }
 
 inline uint16_t* Row(Canvas* canvas, int32_t y) {
@@ -136,7 +130,7 @@ struct LineWalk {
 // the line. False when nothing of it can reach the box (or it has no length).
 // Differences and step products are 64-bit, so any 32-bit end points work,
 // and only the steps inside the box are visited.
-bool PrepareLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Box& box, int32_t margin,
+bool PrepareLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Rect& box, int32_t margin,
                  LineWalk* walk) {
   int64_t dx = int64_t{x1} - x0;
   int64_t dy = int64_t{y1} - y0;
@@ -152,10 +146,10 @@ bool PrepareLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Box& box,
   int64_t main0 = xMajor ? x0 : y0;
   int64_t minor0 = xMajor ? y0 : x0;
   int64_t minor1 = xMajor ? y1 : x1;
-  int64_t mainLow = xMajor ? box.x0 : box.y0;
-  int64_t mainHigh = (xMajor ? box.x1 : box.y1) - 1;
-  int64_t minorLow = xMajor ? box.y0 : box.x0;
-  int64_t minorHigh = (xMajor ? box.y1 : box.x1) - 1;
+  int64_t mainLow = xMajor ? box.left : box.top;
+  int64_t mainHigh = (xMajor ? box.right : box.bottom) - 1;
+  int64_t minorLow = xMajor ? box.top : box.left;
+  int64_t minorHigh = (xMajor ? box.bottom : box.right) - 1;
 
   int64_t minorMin = std::min(minor0, minor1) - margin;
   int64_t minorMax = std::max(minor0, minor1) + margin;
@@ -276,14 +270,14 @@ int32_t RailwayNeighbour(bool xMajor, int32_t x0, int32_t y0, int32_t x1, int32_
 }
 
 // Sets pixel (x, y) plus `offset` across the line, when it lies in the box.
-inline void SetAcross(Canvas* canvas, const Box& box, const LineWalk& walk, int32_t x, int32_t y,
+inline void SetAcross(Canvas* canvas, const Rect& box, const LineWalk& walk, int32_t x, int32_t y,
                       int32_t offset, uint16_t colour) {
   int64_t px = int64_t{x} + offset * walk.acrossDx;
   int64_t py = int64_t{y} + offset * walk.acrossDy;
   if (InBox(box, px, py)) Row(canvas, static_cast<int32_t>(py))[px] = colour;
 }
 
-inline void BlendAcross(Canvas* canvas, const Box& box, const LineWalk& walk, int32_t x, int32_t y,
+inline void BlendAcross(Canvas* canvas, const Rect& box, const LineWalk& walk, int32_t x, int32_t y,
                         int32_t offset, uint16_t colour, int32_t weight) {
   int64_t px = int64_t{x} + offset * walk.acrossDx;
   int64_t py = int64_t{y} + offset * walk.acrossDy;
@@ -350,8 +344,8 @@ void BlendFill(Canvas* canvas, int32_t x, int32_t y, int32_t width, int32_t heig
 }
 
 void DrawLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint16_t edgeColour,
-              uint16_t centreColour, int32_t width, const ClipRect& clip) {
-  Box box;
+              uint16_t centreColour, int32_t width, const Rect& clip) {
+  Rect box;
   if (!DrawableBox(canvas, clip, &box)) return;
   bool xMajor = IsXMajor(x0, y0, x1, y1);
   LinePattern pattern;
@@ -368,9 +362,9 @@ void DrawLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, ui
   });
 }
 
-void DrawRailwayLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const ClipRect& clip) {
+void DrawRailwayLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Rect& clip) {
   constexpr int32_t MARGIN = 2;  // the blended pixel beyond the core neighbour
-  Box box;
+  Rect box;
   LineWalk walk;
   if (!DrawableBox(canvas, clip, &box) || !PrepareLine(x0, y0, x1, y1, box, MARGIN, &walk)) return;
   int32_t side = RailwayNeighbour(walk.xMajor, x0, y0, x1, y1);
@@ -390,8 +384,8 @@ void DrawRailwayLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t
 }
 
 void DrawDottedLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint16_t colour,
-                    const ClipRect& clip) {
-  Box box;
+                    const Rect& clip) {
+  Rect box;
   LineWalk walk;
   if (!DrawableBox(canvas, clip, &box) || !PrepareLine(x0, y0, x1, y1, box, 0, &walk)) return;
   WalkLine(walk, [&](int32_t x, int32_t y, int64_t, int64_t step) {
@@ -549,13 +543,13 @@ inline void FillRun(uint16_t* p, int64_t n, uint16_t colour) {
 
 // Fills the spans between the active edges taken in pairs, from the integer
 // part of the left x to that of the right x, both included, cut to the box.
-void FillSpans(uint16_t* row, PolygonEdge* const* active, int32_t count, const Box& box, uint16_t colour) {
+void FillSpans(uint16_t* row, PolygonEdge* const* active, int32_t count, const Rect& box, uint16_t colour) {
   for (int32_t i = 0; i + 1 < count; i += 2) {
     int64_t left = active[i]->x >> FIXED_SHIFT;
     int64_t right = active[i + 1]->x >> FIXED_SHIFT;
-    if (right < box.x0 || left >= box.x1) continue;
-    left = std::max<int64_t>(left, box.x0);
-    right = std::min<int64_t>(right, box.x1 - 1);
+    if (right < box.left || left >= box.right) continue;
+    left = std::max<int64_t>(left, box.left);
+    right = std::min<int64_t>(right, box.right - 1);
     FillRun(row + left, right - left + 1, colour);
   }
 }
@@ -566,7 +560,7 @@ void FillSpans(uint16_t* row, PolygonEdge* const* active, int32_t count, const B
 // list changes only at rows where an edge starts or ends, so it is updated
 // at those rows alone.
 void ScanRows(Canvas* canvas, PolygonEdge* edges, int32_t edgeCount, PolygonEdge** active, int32_t yMin,
-              int32_t yMax, const Box& box, uint16_t colour) {
+              int32_t yMax, const Rect& box, uint16_t colour) {
   int32_t activeCount = 0;
   int32_t nextEdge = 0;
   int32_t y = yMin;
@@ -590,14 +584,14 @@ void ScanRows(Canvas* canvas, PolygonEdge* edges, int32_t edgeCount, PolygonEdge
 
 }  // namespace
 
-int FillPolygon(Canvas* canvas, const Point* points, int32_t count, uint16_t colour, const ClipRect& clip) {
-  Box box;
+int FillPolygon(Canvas* canvas, const Point* points, int32_t count, uint16_t colour, const Rect& clip) {
+  Rect box;
   if (points == nullptr || count <= 0 || !DrawableBox(canvas, clip, &box)) return 0;
   PolygonMemory memory;
   if (!memory.Reserve(count)) return -1;
 
   int32_t yMin = 0, yMax = 0;
-  int32_t clipped = ClipToRows(points, count, box.y0, box.y1, memory.points, &yMin, &yMax);
+  int32_t clipped = ClipToRows(points, count, box.top, box.bottom, memory.points, &yMin, &yMax);
   int32_t edgeCount = BuildEdges(memory.points, clipped, memory.edges);
 
   ScanRows(canvas, memory.edges, edgeCount, memory.active, yMin, yMax, box, colour);
@@ -648,7 +642,7 @@ void DrawDot(Canvas* canvas, int32_t x, int32_t y) {
   } DOT_PIXELS[] = {{0, -1},  {1, -1}, {-1, 0}, {0, 0}, {1, 0}, {2, 0},
                     {-1, 1},  {0, 1},  {1, 1},  {2, 1}, {0, 2}, {1, 2}};
   if (canvas->pixels == nullptr) return;
-  Box box = CanvasBox(canvas);
+  Rect box = CanvasBox(canvas);
   for (const auto& d : DOT_PIXELS) {
     int64_t px = int64_t{x} + d.dx;
     int64_t py = int64_t{y} + d.dy;

@@ -57,18 +57,18 @@ void BlendFill(Canvas* canvas, int32_t x, int32_t y, int32_t width, int32_t heig
 // Other widths and zero-length lines draw nothing. Only pixels inside the
 // clip rectangle and the canvas are set.
 void DrawLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint16_t edgeColour,
-              uint16_t centreColour, int32_t width, const ClipRect& clip);
+              uint16_t centreColour, int32_t width, const Rect& clip);
 
 // Draws a railway: a two-pixel core in dashes of 10 black and 10 white
 // pixels, with the pixel on each side of the core blended with black by how
 // far the true line lies from the core, which smooths its edges. Stepping
 // and clipping as DrawLine.
-void DrawRailwayLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const ClipRect& clip);
+void DrawRailwayLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Rect& clip);
 
 // Draws every other pixel of the line (steps 0, 2, 4, ...) in colour.
 // Stepping and clipping as DrawLine.
 void DrawDottedLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint16_t colour,
-                    const ClipRect& clip);
+                    const Rect& clip);
 
 // Fills the interior of the polygon of `count` points (closed from the last
 // point back to the first) in colour, by the even-odd rule. A row is filled
@@ -77,7 +77,7 @@ void DrawDottedLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t 
 // share an edge never leave a gap between them. Only pixels inside the clip
 // rectangle and the canvas are set. Returns 0, or -1 when working memory
 // for a large polygon cannot be had (nothing is drawn then).
-int FillPolygon(Canvas* canvas, const Point* points, int32_t count, uint16_t colour, const ClipRect& clip);
+int FillPolygon(Canvas* canvas, const Point* points, int32_t count, uint16_t colour, const Rect& clip);
 
 // Sets the target's pixels of the width x height rectangle at (x, y) to
 // colour wherever the stencil's pixel at the same place from (stencilX,

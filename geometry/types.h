@@ -15,7 +15,8 @@ struct Point16 {
   int16_t y = 0;
 };
 
-// A rectangle for the geometric tests: x0 <= x1 and y0 <= y1, all four bounds included.
+// A rectangle with all four bounds included, x0 <= x1 and y0 <= y1: in map
+// units (x east, y north), parcel-local units or pixels.
 struct InclusiveRect {
   int32_t x0 = 0;
   int32_t y0 = 0;
@@ -23,11 +24,13 @@ struct InclusiveRect {
   int32_t y1 = 0;
 };
 
-// A clip rectangle for the rasterisers: pixel (x, y) is inside when
-// cx0 <= x < cx1 and cy0 <= y < cy1. The renderer passes (0, 0, width, height).
-struct ClipRect {
-  int32_t cx0 = 0;
-  int32_t cy0 = 0;
-  int32_t cx1 = 0;
-  int32_t cy1 = 0;
+// A rectangle of pixels with exclusive right and bottom edges: pixel (x, y)
+// is inside when left <= x < right and top <= y < bottom. The platform's
+// fills and text take it, the rasterisers clip to it (the renderer passes
+// (0, 0, width, height)) and labels are placed in it.
+struct Rect {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
 };

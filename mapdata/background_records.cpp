@@ -7,41 +7,13 @@
 
 namespace {
 
-constexpr uint32_t GROUP_PAIR_BYTES = 4;
-
-// itemHeader and classWord.
-constexpr uint16_t ITEM_NO_SHAPE = 0x8000;
-constexpr uint16_t ITEM_HAS_FIELD_4 = 0x4000;
-constexpr uint16_t ITEM_LENGTH_WORDS = 0x0FFF;
-constexpr int ITEM_CLASS_SHIFT = 11;
-constexpr uint16_t ITEM_POINTS_MASK = 0x07FF;
-constexpr uint32_t ITEM_LEAD_BYTES = 4;   // header and class word
-constexpr uint32_t ITEM_SHAPE_BYTES = 12; // ... type code, flags, first point
-
-// itemFlags.
-constexpr uint16_t FLAG_SCALE_MASK = 0x3;
-constexpr uint16_t FLAG_TOGGLES = 0x400;
-constexpr uint16_t FLAG_FIELD_2A = 0x800;
-constexpr uint16_t FLAG_FIELD_2B = 0x1000;
-constexpr uint16_t FLAG_FIELD_4 = 0x2000;
-
-constexpr uint16_t POINT_MASK = 0x1FFF;
-constexpr uint16_t RUN_LENGTH_MASK = 0x0FFF;
-constexpr uint32_t RUN_ENTRY_BYTES = 4;
-
-// Delta scale 0 moves by the deltas themselves; 1, 2, 3 by 4, 8, 16 times.
-int32_t DeltaFactor(uint16_t itemFlags) {
-  const int scale = itemFlags & FLAG_SCALE_MASK;
-  return scale == 0 ? 1 : 2 << scale;
-}
-
 // The first point and the deltas after it, into item->points.
 void ReadPoints(ByteCursor* cursor, FeatureItem* item) {
   FeaturePoint* points = item->points;
-  points[0].x = static_cast<int16_t>(ReadU16(cursor) & POINT_MASK);
-  points[0].y = static_cast<int16_t>(ReadU16(cursor) & POINT_MASK);
-  const int32_t factor = DeltaFactor(item->itemFlags);
-  const bool toggles = (item->itemFlags & FLAG_TOGGLES) != 0;
+  points[0].x = static_cast<int16_t>(ReadU16(cursor) & COORDINATE_LOW_MASK);
+  points[0].y = static_cast<int16_t>(ReadU16(cursor) & COORDINATE_LOW_MASK);
+  const int32_t factor = FeatureDeltaFactor(item->itemFlags);
+  const bool toggles = (item->itemFlags & FEATURE_FLAG_TOGGLES) != 0;
   int32_t toggle = 0;
   for (uint32_t j = 1; j < item->pointCount; ++j) {
     const auto dx = static_cast<int8_t>(ReadU8(cursor));
@@ -59,14 +31,14 @@ void ReadPoints(ByteCursor* cursor, FeatureItem* item) {
 int DecodeItem(ByteCursor* cursor, bool runTable, FeatureItem* item, DecodeBudget* budget) {
   item->itemHeader = static_cast<uint16_t>(ReadU16(cursor));
   const uint32_t classWord = ReadU16(cursor);
-  item->itemClass = static_cast<uint16_t>(classWord >> ITEM_CLASS_SHIFT);
-  item->pointCount = static_cast<uint16_t>((classWord & ITEM_POINTS_MASK) + 1);
-  const uint32_t statedBytes = (item->itemHeader & ITEM_LENGTH_WORDS) * 2u;
+  item->itemClass = static_cast<uint16_t>(classWord >> FEATURE_ITEM_CLASS_SHIFT);
+  item->pointCount = static_cast<uint16_t>((classWord & FEATURE_ITEM_POINTS_MASK) + 1);
+  const uint32_t statedBytes = (item->itemHeader & FEATURE_ITEM_LENGTH_MASK) * 2u;
   if (cursor->overrun) return -1;
-  if ((item->itemHeader & ITEM_NO_SHAPE) || item->itemClass == 0) {
+  if ((item->itemHeader & FEATURE_ITEM_NO_SHAPE) || item->itemClass == 0) {
     // A stated length shorter than the two words read would start the next
     // item inside this one (or on it again): the item then ends after them.
-    if (statedBytes > ITEM_LEAD_BYTES) Skip(cursor, static_cast<int32_t>(statedBytes - ITEM_LEAD_BYTES));
+    if (statedBytes > FEATURE_ITEM_LEAD_BYTES) Skip(cursor, static_cast<int32_t>(statedBytes - FEATURE_ITEM_LEAD_BYTES));
     return cursor->overrun ? -1 : 0;
   }
 
@@ -78,23 +50,23 @@ int DecodeItem(ByteCursor* cursor, bool runTable, FeatureItem* item, DecodeBudge
   item->points = static_cast<FeaturePoint*>(budget->Allocate(item->pointCount, sizeof(FeaturePoint)));
   if (item->points == nullptr) return -1;
   ReadPoints(cursor, item);
-  uint32_t consumed = ITEM_SHAPE_BYTES + deltaBytes;
+  uint32_t consumed = FEATURE_ITEM_SHAPE_BYTES + deltaBytes;
 
   if (runTable) {
     // Entries until their runs cover the points; each entry is 4 bytes of
     // the section, so a table of zero runs ends at the section's end.
     uint32_t covered = 0;
     while (covered < item->pointCount && !cursor->overrun) {
-      covered += ReadU16(cursor) & RUN_LENGTH_MASK;
+      covered += ReadU16(cursor) & FEATURE_RUN_MASK;
       ReadU16(cursor);
-      consumed += RUN_ENTRY_BYTES;
+      consumed += FEATURE_RUN_ENTRY_BYTES;
     }
   }
   uint32_t optional = 0;
-  if (item->itemFlags & FLAG_FIELD_2B) optional += 2;
-  if (item->itemFlags & FLAG_FIELD_2A) optional += 2;
-  if (item->itemFlags & FLAG_FIELD_4) optional += 4;
-  if (item->itemHeader & ITEM_HAS_FIELD_4) optional += 4;
+  if (item->itemFlags & FEATURE_FLAG_FIELD_12) optional += FEATURE_FIELD_12_BYTES;
+  if (item->itemFlags & FEATURE_FLAG_FIELD_11) optional += FEATURE_FIELD_11_BYTES;
+  if (item->itemFlags & FEATURE_FLAG_FIELD_13) optional += FEATURE_FIELD_13_BYTES;
+  if (item->itemHeader & FEATURE_ITEM_HEADER_FIELD) optional += FEATURE_HEADER_FIELD_BYTES;
   Skip(cursor, static_cast<int32_t>(optional));
   consumed += optional;
   if (consumed < statedBytes) Skip(cursor, static_cast<int32_t>(statedBytes - consumed));
@@ -110,7 +82,7 @@ int DecodeClass(const ByteCursor& section, FeatureClass* featureClass, DecodeBud
   SeekTo(&cursor, static_cast<uint32_t>(classStart));
   const uint32_t groupCount = ReadU16(&cursor);
   // The group pairs must lie inside the section before they are allocated.
-  if (cursor.overrun || Remaining(&cursor) < groupCount * GROUP_PAIR_BYTES) return -1;
+  if (cursor.overrun || Remaining(&cursor) < groupCount * FEATURE_GROUP_PAIR_BYTES) return -1;
   if (groupCount == 0) return 0;
   auto* words = static_cast<uint16_t*>(budget->Allocate(2 * groupCount, sizeof(uint16_t)));
   featureClass->groups = static_cast<FeatureGroup*>(budget->Allocate(groupCount, sizeof(FeatureGroup)));

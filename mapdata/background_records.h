@@ -15,14 +15,8 @@
 #include "mapdata/parcel_list.h"
 #include "mapdata/parcel_pool.h"
 
-constexpr int FEATURE_CLASS_SLOTS = 32;
-// Group kinds (groupWord bits 15..14): lines and areas carry items that are
+// Group kinds (FEATURE_KIND_*): lines and areas carry items that are
 // decoded; kinds 0 and 3 give zero-filled items.
-constexpr uint16_t FEATURE_KIND_LINE = 1;
-constexpr uint16_t FEATURE_KIND_AREA = 2;
-constexpr int FEATURE_KIND_SHIFT = 14;
-constexpr uint16_t FEATURE_RUN_TABLE = 0x2000;  // groupWord bit 13: items carry a run table
-constexpr uint16_t FEATURE_ITEM_COUNT_MASK = 0x0FFF;
 
 // One point of an item, in parcel-local units (4096 span the parcel).
 struct FeaturePoint {

@@ -51,8 +51,8 @@ void FreeBlock(MapBlock* block) {
 }
 
 // A private copy of a held entry, with its own buffer. Only the fields
-// that stay fixed while the entry is cached are read: the holder moves the
-// entry's cursor without the lock.
+// that stay fixed while the entry is cached are read: the holder may set
+// the entry's byte order without the lock.
 MapBlock* Duplicate(const MapBlock& entry) {
   MapBlock* copy = static_cast<MapBlock*>(std::calloc(1, sizeof(MapBlock)));
   if (copy == nullptr) return nullptr;
@@ -172,10 +172,8 @@ MapBlock* OpenBlock(const char* path, uint32_t byteOrder, uint32_t offset, uint3
     }
     block = InsertAndTake(blocks, fresh);
   }
-  // The holder owns the block alone, so its cursor, fault flag and byte
-  // order are set for this request.
-  block->cursor = 0;
-  block->overrun = 0;
+  // The holder owns the block alone, so its byte order is set for this
+  // request.
   block->byteOrder = byteOrder;
   return block;
 }
@@ -204,25 +202,4 @@ int DestroyBlockCache() {
 int CachedBlockCount() {
   CacheGuard guard;
   return cache == nullptr ? 0 : cache->count;
-}
-
-uint32_t SeekTo(MapBlock* block, uint32_t pos) {
-  if (pos >= block->length) {
-    block->overrun = 1;
-    block->cursor = block->length;
-    return SEEK_FAILED;
-  }
-  block->cursor = pos;
-  return pos;
-}
-
-uint32_t Skip(MapBlock* block, int32_t n) {
-  return SeekTo(block, block->cursor + static_cast<uint32_t>(n));
-}
-
-int ReadBytes(MapBlock* block, void* out, uint32_t n) {
-  ByteCursor cursor = block_detail::View(block);
-  const int result = ReadBytes(&cursor, out, n);
-  block_detail::Store(block, cursor);
-  return result;
 }

@@ -14,10 +14,6 @@ int ReadBytes(ByteCursor* cursor, void* out, uint32_t n) {
 
 ByteCursor SubCursor(const ByteCursor* outer, uint32_t offset, uint32_t size) {
   // Compare lengths, never form a pointer past the end.
-  if (offset > outer->size || size > outer->size - offset) {
-    ByteCursor empty = MakeCursor(nullptr, 0, outer->byteOrder);
-    empty.overrun = 1;
-    return empty;
-  }
+  if (offset > outer->size || size > outer->size - offset) return OverrunCursor(outer->byteOrder);
   return MakeCursor(outer->data + offset, size, outer->byteOrder);
 }

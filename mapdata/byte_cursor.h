@@ -33,6 +33,14 @@ inline ByteCursor MakeCursor(const uint8_t* data, uint32_t size, uint32_t byteOr
   return ByteCursor{data, size, 0, byteOrder, 0};
 }
 
+// An empty cursor that is already overrun: what a range outside a buffer
+// reads as.
+inline ByteCursor OverrunCursor(uint32_t byteOrder) {
+  ByteCursor empty = MakeCursor(nullptr, 0, byteOrder);
+  empty.overrun = 1;
+  return empty;
+}
+
 // Bytes left between the position and the end.
 inline uint32_t Remaining(const ByteCursor* cursor) {
   return cursor->position < cursor->size ? cursor->size - cursor->position : 0;

@@ -6,11 +6,10 @@
 #include <cstdint>
 
 #include "mapdata/block_cache.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/parcel_pool.h"
 
 // Management header: the record at offset 0 of the map file.
-constexpr uint32_t HEADER_TEXT_BYTES = 456;  // eight fields of 64, 64, 32, 64, 64, 128, 8, 32 bytes
-constexpr int HEADER_EXTENT_WORDS = 4;
 
 struct ManagementHeader {
   uint8_t text[HEADER_TEXT_BYTES];      // kept verbatim, not interpreted
@@ -22,9 +21,6 @@ struct ManagementHeader {
 
 // Section directory: seven entries at offset 2048. Entry 0 locates the
 // parcel index area.
-constexpr int SECTION_COUNT = 7;
-constexpr int SECTION_RAW_BYTES = 12;
-
 struct SectionEntry {
   uint32_t address;  // address word of the section
   uint16_t size;     // size in blocks
@@ -34,11 +30,6 @@ struct SectionEntry {
 struct SectionDirectory {
   SectionEntry entries[SECTION_COUNT];
 };
-
-// Number of display-scale thresholds of a level and piece grids of the
-// three split kinds.
-constexpr int LEVEL_THRESHOLDS = 5;
-constexpr int SPLIT_KINDS = 3;
 
 // One detail level of the parcel index. Grid sizes are cell counts (1..256).
 struct LevelEntry {

@@ -8,18 +8,6 @@
 
 namespace {
 
-constexpr uint32_t DIRECTORY_PAIR_BYTES = 4;
-
-// recordHeader, attributes and style.
-constexpr uint16_t RECORD_NOT_DECODED = 0x8000;
-constexpr uint16_t RECORD_LENGTH_WORDS = 0x0FFF;
-constexpr uint32_t RECORD_LEAD_BYTES = 6;  // header, attributes, class code
-constexpr int RECORD_TYPE_SHIFT = 8;
-constexpr uint16_t RECORD_TYPE_MASK = 0x7;
-constexpr uint16_t ATTRIBUTE_EXTRA1 = 0x80;
-constexpr uint16_t STYLE_EXTRA2 = 0x800;
-constexpr uint16_t STYLE_SHIFT_MASK = 0x7;
-
 // Frees what a record owns and leaves it with its first three words.
 void ClearRecord(NameRecord* record) {
   std::free(record->text);
@@ -96,15 +84,15 @@ void ReadLabel(ByteCursor* cursor, NameRecord* record, uint32_t type, DecodeBudg
     const auto a = static_cast<int8_t>(ReadU8(cursor));
     const auto b = static_cast<int8_t>(ReadU8(cursor));
     // A style with a shift does not use the anchor bytes.
-    const bool used = (record->style & STYLE_SHIFT_MASK) == 0;
+    const bool used = (record->style & NAME_STYLE_SHIFT_MASK) == 0;
     record->anchorA = used ? a : 0;
     record->anchorB = used ? b : 0;
   }
   if (cursor->overrun) return;
   const uint32_t count = ReadText(cursor, record, budget);
   if (type == NAME_TYPE_LINE && count > 0 && !cursor->overrun) ReadPlacement(cursor, count, record, budget);
-  if (record->attributes & ATTRIBUTE_EXTRA1) record->extra1 = static_cast<uint16_t>(ReadU16(cursor));
-  if (record->style & STYLE_EXTRA2) record->extra2 = static_cast<uint16_t>(ReadU16(cursor));
+  if (record->attributes & NAME_ATTR_EXTRA1) record->extra1 = static_cast<uint16_t>(ReadU16(cursor));
+  if (record->style & NAME_STYLE_EXTRA2) record->extra2 = static_cast<uint16_t>(ReadU16(cursor));
 }
 
 // Decodes the records of one group from the name section. A record that
@@ -126,8 +114,8 @@ void DecodeRecords(const ByteCursor& section, NameGroup* group, DecodeBudget* bu
       *record = NameRecord{};
       return;
     }
-    const uint32_t type = (record->attributes >> RECORD_TYPE_SHIFT) & RECORD_TYPE_MASK;
-    const bool decoded = !(record->recordHeader & RECORD_NOT_DECODED) && type >= NAME_TYPE_POINT &&
+    const uint32_t type = (record->attributes >> NAME_TYPE_SHIFT) & NAME_TYPE_MASK;
+    const bool decoded = !(record->recordHeader & NAME_RECORD_SKIPPED) && type >= NAME_TYPE_POINT &&
                          type <= NAME_TYPE_LINE;
     if (decoded) ReadLabel(&cursor, record, type, budget);
     if (cursor.overrun) {
@@ -135,9 +123,9 @@ void DecodeRecords(const ByteCursor& section, NameGroup* group, DecodeBudget* bu
       return;
     }
     // The record's stated length always decides where the next one starts.
-    const uint32_t statedBytes = (record->recordHeader & RECORD_LENGTH_WORDS) * 2u;
+    const uint32_t statedBytes = (record->recordHeader & NAME_RECORD_LENGTH_MASK) * 2u;
     const uint64_t next = uint64_t{start} + statedBytes;
-    if (statedBytes < RECORD_LEAD_BYTES || next > cursor.size) return;
+    if (statedBytes < NAME_RECORD_LEAD_BYTES || next > cursor.size) return;
     SeekTo(&cursor, static_cast<uint32_t>(next));
   }
 }
@@ -166,7 +154,7 @@ NameParcel* DecodeNames(const uint8_t* data, uint32_t size, const ParcelHeader& 
   const uint32_t announced = words < 3 ? 0 : (words - 1) / 2;
   // Only 16 groups have slots; pairs beyond them are not read.
   const uint32_t groupCount = std::min<uint32_t>(announced, NAME_GROUP_SLOTS);
-  if (directory.overrun || Remaining(&directory) < groupCount * DIRECTORY_PAIR_BYTES) return nullptr;
+  if (directory.overrun || Remaining(&directory) < groupCount * NAME_DIRECTORY_PAIR_BYTES) return nullptr;
 
   DecodeBudget budget(size);
   auto* parcel = static_cast<NameParcel*>(budget.Allocate(1, sizeof(NameParcel)));

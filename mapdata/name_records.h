@@ -18,16 +18,8 @@
 // A NameParcel has this many group slots; directory pairs beyond them are
 // not decoded and groupCount never exceeds it.
 constexpr int NAME_GROUP_SLOTS = 16;
-constexpr uint16_t EMPTY_NAME_GROUP = 0xFFFF;
 // Texts keep at most this many characters (two bytes each).
 constexpr uint32_t NAME_TEXT_MAX_CHARS = 32;
-// Record types (attributes bits 10..8) that carry a label.
-constexpr uint16_t NAME_TYPE_POINT = 1;
-constexpr uint16_t NAME_TYPE_ANCHORED = 2;
-constexpr uint16_t NAME_TYPE_LINE = 3;  // follows a line, with placement data
-// A placement byte from this value on marks a character without an offset
-// of its own.
-constexpr uint8_t PLACEMENT_NO_OFFSET = 0x80;
 
 struct NameRecord {
   uint16_t recordHeader;  // bit 15: not decoded; bits 11..0: length in words

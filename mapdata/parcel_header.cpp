@@ -2,19 +2,14 @@
 
 #include "mapdata/map_database.h"
 
-namespace {
-constexpr int32_t HEADER_SKIPPED_BYTES = 12;  // offsets 2..13
-constexpr uint16_t HEADER_VALUE_MASK = 0x7FFF;
-}  // namespace
-
 int ReadParcelHeader(ByteCursor* cursor, uint32_t blockSize, ParcelHeader* header) {
   *header = ParcelHeader{};
-  header->headerBytes = static_cast<uint16_t>(ReadU16(cursor) * 2);
-  Skip(cursor, HEADER_SKIPPED_BYTES);
+  header->headerBytes = static_cast<uint16_t>(ReadU16(cursor) * WORD_BYTES);
+  Skip(cursor, static_cast<int32_t>(PARCEL_HEADER_KEPT_OFFSET - WORD_BYTES));
   header->word14 = ReadU32(cursor);
   header->word18 = static_cast<uint16_t>(ReadU16(cursor));
-  header->valueA = static_cast<uint16_t>(ReadU16(cursor) & HEADER_VALUE_MASK);
-  header->valueB = static_cast<uint16_t>(ReadU16(cursor) & HEADER_VALUE_MASK);
+  header->valueA = static_cast<uint16_t>(ReadU16(cursor) & PARCEL_HEADER_VALUE_MASK);
+  header->valueB = static_cast<uint16_t>(ReadU16(cursor) & PARCEL_HEADER_VALUE_MASK);
   header->word24 = static_cast<uint16_t>(ReadU16(cursor));
   header->word26 = static_cast<uint16_t>(ReadU16(cursor));
   header->word28 = ReadU32(cursor);
@@ -49,16 +44,11 @@ MapBlock* ReadParcelHeader(const ParcelEntry& entry, ParcelHeader* header) {
     return nullptr;
   }
   header->key = KeyOf(entry);
-  block->cursor = cursor.position;
   return block;
 }
 
 ByteCursor SectionCursor(const ByteCursor* data, uint32_t offset, uint16_t size) {
-  const uint64_t start = uint64_t{offset} * 2;
-  if (offset == NO_SECTION || size == 0 || start > UINT32_MAX) {
-    ByteCursor absent = MakeCursor(nullptr, 0, data->byteOrder);
-    absent.overrun = 1;
-    return absent;
-  }
-  return SubCursor(data, static_cast<uint32_t>(start), uint32_t{size} * 2);
+  const uint64_t start = uint64_t{offset} * WORD_BYTES;
+  if (offset == NO_SECTION || size == 0 || start > UINT32_MAX) return OverrunCursor(data->byteOrder);
+  return SubCursor(data, static_cast<uint32_t>(start), uint32_t{size} * WORD_BYTES);
 }

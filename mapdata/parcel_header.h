@@ -6,25 +6,8 @@
 
 #include "mapdata/block_cache.h"
 #include "mapdata/byte_cursor.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/parcel_list.h"
-
-// A section offset of this value means the parcel has no such section.
-constexpr uint32_t NO_SECTION = 0xFFFFFFFF;
-// The header's fixed part before its optional 4-byte entries.
-constexpr uint32_t PARCEL_HEADER_FIXED_BYTES = 36;
-constexpr uint32_t PARCEL_HEADER_ENTRY_BYTES = 4;
-
-// Parcel-local coordinates: 4096 units span a parcel's width (x) or height
-// (y) from its south-west corner; values above reach into neighbours.
-constexpr int32_t PARCEL_LOCAL_SPAN = 4096;
-
-// A road or name coordinate word: bits 12..0 are the position inside a
-// parcel span, bits 15..13 count whole spans. The result is kept as a
-// 16-bit value, as every decoded point is (so 0xFFFF gives 8191 + 7 × 4096,
-// which wraps to a negative 16-bit value).
-constexpr int16_t DecodeRoadCoordinate(uint32_t word) {
-  return static_cast<int16_t>(static_cast<uint16_t>((word & 0x1FFF) + (word >> 13 & 7) * PARCEL_LOCAL_SPAN));
-}
 
 // The decoded header. Offsets and sizes of the sections are in 16-bit words
 // from the start of the parcel data.
@@ -55,9 +38,9 @@ int ReadParcelHeader(ByteCursor* cursor, uint32_t blockSize, ParcelHeader* heade
 
 // Opens the data of `entry` (entry.size × blockSize bytes at the entry's
 // address, of the loaded map file) and reads its header into *header, with
-// the entry's key. Returns the parcel data block with its cursor after the
-// header, to be released with ReleaseBlock; null (header zeroed) when no map
-// is loaded, the data cannot be read or its header does not fit.
+// the entry's key. Returns the parcel data block, to be released with
+// ReleaseBlock; null (header zeroed) when no map is loaded, the data cannot
+// be read or its header does not fit.
 MapBlock* ReadParcelHeader(const ParcelEntry& entry, ParcelHeader* header);
 
 // The byte range [offset × 2, (offset + size) × 2) of a section inside the

@@ -8,60 +8,74 @@ namespace {
 
 // --- Decoding the management data ---
 
-ManagementHeader* DecodeManagementHeader(MapBlock* block) {
+// Each decoder reads one record through its own cursor and looks at the
+// cursor's overrun flag once, at the end of the record: a record that does
+// not lie wholly inside its block is not kept.
+
+ManagementHeader* DecodeManagementHeader(const ByteCursor& block) {
+  ByteCursor cursor = block;
   auto* header = static_cast<ManagementHeader*>(std::calloc(1, sizeof(ManagementHeader)));
   if (header == nullptr) return nullptr;
-  ReadBytes(block, header->text, HEADER_TEXT_BYTES);
-  SeekTo(block, HEADER_EXTENT_OFFSET);
+  ReadBytes(&cursor, header->text, HEADER_TEXT_BYTES);
+  SeekTo(&cursor, HEADER_EXTENT_OFFSET);
   uint32_t extent[HEADER_EXTENT_WORDS];
-  for (uint32_t& field : extent) field = ReadU32(block);
+  for (uint32_t& field : extent) field = ReadU32(&cursor);
   // Memory keeps the file's coordinates pairwise swapped: 2nd, 1st, 4th, 3rd.
   header->extent[0] = ExtentFrom32(extent[1]);
   header->extent[1] = ExtentFrom32(extent[0]);
   header->extent[2] = ExtentFrom32(extent[3]);
   header->extent[3] = ExtentFrom32(extent[2]);
-  header->blockSize = static_cast<uint16_t>(ReadU16(block));
-  header->reserved = static_cast<uint16_t>(ReadU16(block));
-  header->flags = static_cast<uint16_t>(ReadU16(block));
+  header->blockSize = static_cast<uint16_t>(ReadU16(&cursor));
+  header->reserved = static_cast<uint16_t>(ReadU16(&cursor));
+  header->flags = static_cast<uint16_t>(ReadU16(&cursor));
+  if (cursor.overrun) {
+    std::free(header);
+    return nullptr;
+  }
   return header;
 }
 
-SectionDirectory* DecodeSectionDirectory(MapBlock* block) {
+SectionDirectory* DecodeSectionDirectory(const ByteCursor& block) {
+  ByteCursor cursor = block;
   auto* directory = static_cast<SectionDirectory*>(std::calloc(1, sizeof(SectionDirectory)));
   if (directory == nullptr) return nullptr;
-  SeekTo(block, SECTION_DIRECTORY_OFFSET);
+  SeekTo(&cursor, SECTION_DIRECTORY_OFFSET);
   for (SectionEntry& entry : directory->entries) {
-    entry.address = ReadU32(block);
-    entry.size = static_cast<uint16_t>(ReadU16(block));
-    ReadBytes(block, entry.raw, SECTION_RAW_BYTES);
+    entry.address = ReadU32(&cursor);
+    entry.size = static_cast<uint16_t>(ReadU16(&cursor));
+    ReadBytes(&cursor, entry.raw, SECTION_RAW_BYTES);
+  }
+  if (cursor.overrun) {
+    std::free(directory);
+    return nullptr;
   }
   return directory;
 }
 
 // A grid word: high byte + 1 rows, low byte + 1 columns.
 void DecodeGrid(uint32_t word, uint16_t* rows, uint16_t* columns) {
-  *rows = static_cast<uint16_t>((word >> 8) + 1);
-  *columns = static_cast<uint16_t>((word & 0xFF) + 1);
+  *rows = static_cast<uint16_t>((word >> GRID_ROWS_SHIFT) + 1);
+  *columns = static_cast<uint16_t>((word & GRID_CELLS_MASK) + 1);
 }
 
-void DecodeLevel(MapBlock* block, LevelEntry* level) {
-  level->codeWord = static_cast<uint16_t>(ReadU16(block));
-  level->levelCode = static_cast<uint16_t>(level->codeWord >> 10);
-  level->word2 = static_cast<uint16_t>(ReadU16(block));
-  for (uint32_t& threshold : level->thresholds) threshold = ReadU32(block);
-  DecodeGrid(ReadU16(block), &level->blockRows, &level->blockColumns);
-  DecodeGrid(ReadU16(block), &level->subBlockRows, &level->subBlockColumns);
-  DecodeGrid(ReadU16(block), &level->parcelRows, &level->parcelColumns);
+void DecodeLevel(ByteCursor* cursor, LevelEntry* level) {
+  level->codeWord = static_cast<uint16_t>(ReadU16(cursor));
+  level->levelCode = static_cast<uint16_t>(level->codeWord >> LEVEL_CODE_SHIFT);
+  level->word2 = static_cast<uint16_t>(ReadU16(cursor));
+  for (uint32_t& threshold : level->thresholds) threshold = ReadU32(cursor);
+  DecodeGrid(ReadU16(cursor), &level->blockRows, &level->blockColumns);
+  DecodeGrid(ReadU16(cursor), &level->subBlockRows, &level->subBlockColumns);
+  DecodeGrid(ReadU16(cursor), &level->parcelRows, &level->parcelColumns);
   // Piece grids use only their low byte: S = low byte + 1.
-  for (uint16_t& pieces : level->pieceGrid) pieces = static_cast<uint16_t>((ReadU16(block) & 0xFF) + 1);
-  level->blockTableOffset = ReadU16(block) * 2;
-  level->word38 = ReadU16(block) * 2;
+  for (uint16_t& pieces : level->pieceGrid) pieces = static_cast<uint16_t>((ReadU16(cursor) & GRID_CELLS_MASK) + 1);
+  level->blockTableOffset = ReadU16(cursor) * WORD_BYTES;
+  level->word38 = ReadU16(cursor) * WORD_BYTES;
 }
 
-void DecodeExtra(MapBlock* block, ExtraEntry* extra) {
-  extra->value = static_cast<uint16_t>(ReadU16(block));
-  extra->first = ReadU32(block) * 2;
-  extra->second = ReadU32(block) * 2;
+void DecodeExtra(ByteCursor* cursor, ExtraEntry* extra) {
+  extra->value = static_cast<uint16_t>(ReadU16(cursor));
+  extra->first = ReadU32(cursor) * WORD_BYTES;
+  extra->second = ReadU32(cursor) * WORD_BYTES;
 }
 
 // Decodes `count` records of `recordBytes` each from the cursor into a new
@@ -69,17 +83,38 @@ void DecodeExtra(MapBlock* block, ExtraEntry* extra) {
 // count larger than the block can hold gives fewer records. Sets *kept.
 // Returns false only when memory runs out.
 template <typename Record>
-bool DecodeArray(MapBlock* block, uint32_t count, uint32_t recordBytes, void (*decode)(MapBlock*, Record*),
+bool DecodeArray(ByteCursor* cursor, uint32_t count, uint32_t recordBytes, void (*decode)(ByteCursor*, Record*),
                  Record** records, uint16_t* kept) {
-  const uint32_t fit = std::min(count, Remaining(block) / recordBytes);
+  const uint32_t fit = std::min(count, Remaining(cursor) / recordBytes);
   *records = nullptr;
   *kept = 0;
   if (fit == 0) return true;
   *records = static_cast<Record*>(std::calloc(fit, sizeof(Record)));
   if (*records == nullptr) return false;
-  for (uint32_t i = 0; i < fit; ++i) decode(block, &(*records)[i]);
-  *kept = static_cast<uint16_t>(fit);
+  for (uint32_t i = 0; i < fit; ++i) {
+    decode(cursor, &(*records)[i]);
+    if (cursor->overrun) break;
+    *kept = static_cast<uint16_t>(i + 1);
+  }
   return true;
+}
+
+// Reads the parcel index header; false when it does not fit in the area.
+bool DecodeIndexHeader(ByteCursor* cursor, ParcelIndex* index, uint32_t* levelCount, uint32_t* extraCount) {
+  index->word0 = static_cast<uint16_t>(ReadU16(cursor));
+  ReadU16(cursor);
+  index->word4 = static_cast<uint16_t>(ReadU16(cursor));
+  ReadU16(cursor);
+  index->north = ExtentFrom24(ReadU24(cursor));
+  index->south = ExtentFrom24(ReadU24(cursor));
+  index->west = ExtentFrom24(ReadU24(cursor));
+  index->east = ExtentFrom24(ReadU24(cursor));
+  index->word20 = ReadU16(cursor) * WORD_BYTES;
+  index->blockRecordSize = ReadU16(cursor) * WORD_BYTES;
+  index->subBlockRecordSize = ReadU16(cursor) * WORD_BYTES;
+  *levelCount = ReadU16(cursor);
+  *extraCount = ReadU16(cursor);
+  return !cursor->overrun;
 }
 
 ParcelIndex* DecodeParcelIndex(const ManagementHeader& header, const SectionDirectory& directory,
@@ -97,22 +132,12 @@ ParcelIndex* DecodeParcelIndex(const ManagementHeader& header, const SectionDire
   index->areaOffset = areaOffset;
   index->areaSize = areaSize;
   index->blockSize = header.blockSize;
-  index->word0 = static_cast<uint16_t>(ReadU16(area));
-  ReadU16(area);
-  index->word4 = static_cast<uint16_t>(ReadU16(area));
-  ReadU16(area);
-  index->north = ExtentFrom24(ReadU24(area));
-  index->south = ExtentFrom24(ReadU24(area));
-  index->west = ExtentFrom24(ReadU24(area));
-  index->east = ExtentFrom24(ReadU24(area));
-  index->word20 = ReadU16(area) * 2;
-  index->blockRecordSize = ReadU16(area) * 2;
-  index->subBlockRecordSize = ReadU16(area) * 2;
-  const uint32_t levelCount = ReadU16(area);
-  const uint32_t extraCount = ReadU16(area);
+  ByteCursor cursor = BlockCursor(area);
+  uint32_t levelCount = 0, extraCount = 0;
   const bool decoded =
-      DecodeArray(area, levelCount, LEVEL_ENTRY_BYTES, DecodeLevel, &index->levels, &index->levelCount) &&
-      DecodeArray(area, extraCount, EXTRA_ENTRY_BYTES, DecodeExtra, &index->extras, &index->extraCount);
+      DecodeIndexHeader(&cursor, index, &levelCount, &extraCount) &&
+      DecodeArray(&cursor, levelCount, LEVEL_ENTRY_BYTES, DecodeLevel, &index->levels, &index->levelCount) &&
+      DecodeArray(&cursor, extraCount, EXTRA_ENTRY_BYTES, DecodeExtra, &index->extras, &index->extraCount);
   ReleaseBlock(area);
   if (!decoded) {
     FreeParcelIndex(index);
@@ -174,12 +199,12 @@ enum class Flow { GO_ON, STOP, FAIL };
 
 class Walker {
  public:
-  Walker(const ParcelIndex& index, const LevelEntry& level, const MapRect& query, ParcelWalk* walk,
-         MapBlock* area, const char* path)
-      : index(index), level(level), query(query), walk(walk), area(area), path(path),
+  Walker(const ParcelIndex& index, const LevelEntry& level, const InclusiveRect& query, ParcelWalk* walk,
+         const MapBlock* areaBlock, const char* path)
+      : index(index), level(level), query(query), walk(walk), area(BlockCursor(areaBlock)), path(path),
         // In a sound file every record a walk reads is a record of at least
         // 6 bytes of its own, so a walk never needs more reads than that.
-        recordBudget(area->fileLength / PARCEL_RECORD_BYTES + 1) {}
+        recordBudget(areaBlock->fileLength / PARCEL_RECORD_BYTES + 1) {}
 
   Flow Run() {
     const uint32_t blockWidth = static_cast<uint32_t>(Difference(index.east, index.west)) / level.blockColumns;
@@ -210,12 +235,13 @@ class Walker {
     return true;
   }
 
-  // Moves to a record of `bytes` bytes at `pos`; false when the record does
-  // not lie wholly inside the block (the cell then has no data).
-  static bool SeekRecord(MapBlock* block, uint64_t pos, uint32_t bytes) {
-    if (pos + bytes > block->length) return false;
-    SeekTo(block, static_cast<uint32_t>(pos));
-    return true;
+  // A cursor over the record of `bytes` bytes at `pos` of `table`: overrun
+  // (and read as zeros) when the record does not lie wholly inside the
+  // table. A reader of the record checks that once, after its reads; the
+  // cell then has no data.
+  static ByteCursor RecordAt(const ByteCursor& table, uint64_t pos, uint32_t bytes) {
+    if (pos > UINT32_MAX) return OverrunCursor(table.byteOrder);
+    return SubCursor(&table, static_cast<uint32_t>(pos), bytes);
   }
 
   // Calls `visit(row, column, cell)` for the cells of a grid of rows ×
@@ -241,15 +267,14 @@ class Walker {
 
   Flow VisitBlock(int64_t number, const Cell& block) {
     if (!TakeRecord()) return Flow::STOP;
-    if (!SeekRecord(area, level.blockTableOffset + static_cast<uint64_t>(index.blockRecordSize) * number,
-                    BLOCK_RECORD_BYTES)) {
-      return Flow::GO_ON;
-    }
-    ReadU16(area);
-    const uint32_t subBlockTable = ReadU32(area);
-    const uint32_t presence = ReadU32(area);
-    if (subBlockTable == NO_SUB_BLOCK_TABLE || presence == 0) return Flow::GO_ON;
-    const uint64_t tablePos = static_cast<uint64_t>(subBlockTable) * 2;
+    ByteCursor record =
+        RecordAt(area, level.blockTableOffset + static_cast<uint64_t>(index.blockRecordSize) * number,
+                 BLOCK_RECORD_BYTES);
+    SeekTo(&record, BLOCK_RECORD_TABLE_OFFSET);
+    const uint32_t subBlockTable = ReadU32(&record);
+    const uint32_t presence = ReadU32(&record);
+    if (record.overrun || subBlockTable == NO_SUB_BLOCK_TABLE || presence == 0) return Flow::GO_ON;
+    const uint64_t tablePos = static_cast<uint64_t>(subBlockTable) * WORD_BYTES;
     return ScanGrid(block, level.subBlockRows, level.subBlockColumns, 1,
                     [&](int64_t row, int64_t column, const Cell& subBlock) {
                       return VisitSubBlock(tablePos, row * level.subBlockColumns + column, subBlock);
@@ -258,49 +283,45 @@ class Walker {
 
   Flow VisitSubBlock(uint64_t tablePos, int64_t number, const Cell& subBlock) {
     if (!TakeRecord()) return Flow::STOP;
-    if (!SeekRecord(area, tablePos + static_cast<uint64_t>(index.subBlockRecordSize) * number,
-                    SUB_BLOCK_RECORD_BYTES)) {
-      return Flow::GO_ON;
-    }
-    const uint32_t address = ReadU32(area);
-    const uint32_t size = ReadU16(area);
-    if (address == NO_ADDRESS) return Flow::GO_ON;
-    MapBlock* table =
+    ByteCursor record = RecordAt(area, tablePos + static_cast<uint64_t>(index.subBlockRecordSize) * number,
+                                 SUB_BLOCK_RECORD_BYTES);
+    const uint32_t address = ReadU32(&record);
+    const uint32_t size = ReadU16(&record);
+    if (record.overrun || address == NO_ADDRESS) return Flow::GO_ON;
+    MapBlock* tableBlock =
         OpenBlock(path, BYTE_ORDER_BIG, SectorAddressToOffset(address, index.blockSize), size * index.blockSize);
-    if (table == nullptr) return Flow::FAIL;
-    ReadU16(table);  // the table's two head words are not used
-    ReadU16(table);
+    if (tableBlock == nullptr) return Flow::FAIL;
+    // The table's two head words are not used.
+    const ByteCursor table = BlockCursor(tableBlock);
     const Flow flow = ScanGrid(subBlock, level.parcelRows, level.parcelColumns, 0,
                                [&](int64_t row, int64_t column, const Cell& parcel) {
                                  return VisitParcel(table, row * level.parcelColumns + column, parcel);
                                });
-    ReleaseBlock(table);
+    ReleaseBlock(tableBlock);
     return flow;
   }
 
-  Flow VisitParcel(MapBlock* table, int64_t number, const Cell& parcel) {
+  Flow VisitParcel(const ByteCursor& table, int64_t number, const Cell& parcel) {
     if (!TakeRecord()) return Flow::STOP;
-    if (!SeekRecord(table, PARCEL_TABLE_HEAD_BYTES + static_cast<uint64_t>(PARCEL_RECORD_BYTES) * number,
-                    PARCEL_RECORD_BYTES)) {
-      return Flow::GO_ON;
-    }
-    const uint32_t address = ReadU32(table);
-    const uint32_t size = ReadU16(table);
-    if (address == NO_ADDRESS) return Flow::GO_ON;
+    ByteCursor record = RecordAt(
+        table, PARCEL_TABLE_HEAD_BYTES + static_cast<uint64_t>(PARCEL_RECORD_BYTES) * number, PARCEL_RECORD_BYTES);
+    const uint32_t address = ReadU32(&record);
+    const uint32_t size = ReadU16(&record);
+    if (record.overrun || address == NO_ADDRESS) return Flow::GO_ON;
     // A valid address with size 0 marks a split parcel; its address is then
     // the split record's offset in 16-bit words from the table's start.
     if (size != 0) {
       walk->wholeParcels += 1;
       return Emit(parcel, WHOLE_PARCEL_DIV, 0, address, size);
     }
-    return VisitSplit(table, static_cast<uint64_t>(address) * 2, parcel);
+    return VisitSplit(table, static_cast<uint64_t>(address) * WORD_BYTES, parcel);
   }
 
-  Flow VisitSplit(MapBlock* table, uint64_t splitPos, const Cell& parcel) {
+  Flow VisitSplit(const ByteCursor& table, uint64_t splitPos, const Cell& parcel) {
     walk->splitParcels += 1;
-    if (!SeekRecord(table, splitPos, SPLIT_HEAD_BYTES)) return Flow::GO_ON;
-    const uint32_t kind = (ReadU16(table) >> 8) & 3;
-    ReadU16(table);
+    ByteCursor head = RecordAt(table, splitPos, SPLIT_HEAD_BYTES);
+    const uint32_t kind = (ReadU16(&head) >> SPLIT_KIND_SHIFT) & SPLIT_KIND_MASK;
+    if (head.overrun) return Flow::GO_ON;
     // Kind 0 splits into as many pieces per side as the sub-block has parcel
     // columns; kinds 1..3 take their level's piece grids.
     const int32_t pieces = kind == 0 ? level.parcelColumns : level.pieceGrid[kind - 1];
@@ -308,9 +329,10 @@ class Walker {
     return ScanGrid(parcel, pieces, pieces, 0, [&](int64_t row, int64_t column, const Cell&) {
       if (!TakeRecord()) return Flow::STOP;
       const uint64_t pos = splitPos + SPLIT_HEAD_BYTES + PARCEL_RECORD_BYTES * static_cast<uint64_t>(row * pieces + column);
-      if (!SeekRecord(table, pos, PARCEL_RECORD_BYTES)) return Flow::GO_ON;
-      const uint32_t address = ReadU32(table);
-      const uint32_t size = ReadU16(table);
+      ByteCursor record = RecordAt(table, pos, PARCEL_RECORD_BYTES);
+      const uint32_t address = ReadU32(&record);
+      const uint32_t size = ReadU16(&record);
+      if (record.overrun) return Flow::GO_ON;
       if (address != NO_ADDRESS && size != 0) walk->pieces += 1;
       return Emit(parcel, div, static_cast<uint16_t>(column * 256 + row), address, size);
     });
@@ -334,9 +356,9 @@ class Walker {
 
   const ParcelIndex& index;
   const LevelEntry& level;
-  const MapRect query;
+  const InclusiveRect query;
   ParcelWalk* walk;
-  MapBlock* area;
+  const ByteCursor area;
   const char* path;
   const uint32_t recordBudget;
 };
@@ -362,8 +384,9 @@ int LoadMapDatabase(const char* path) {
   path = database->MapPath();
   MapBlock* first = OpenBlock(path, BYTE_ORDER_BIG, 0, MANAGEMENT_BLOCK_BYTES);
   if (first == nullptr) return -1;
-  if (database->GetManagementHeader() == nullptr) database->SetManagementHeader(DecodeManagementHeader(first));
-  if (database->GetSectionDirectory() == nullptr) database->SetSectionDirectory(DecodeSectionDirectory(first));
+  const ByteCursor management = BlockCursor(first);
+  if (database->GetManagementHeader() == nullptr) database->SetManagementHeader(DecodeManagementHeader(management));
+  if (database->GetSectionDirectory() == nullptr) database->SetSectionDirectory(DecodeSectionDirectory(management));
   ReleaseBlock(first);
   const ManagementHeader* header = database->GetManagementHeader();
   const SectionDirectory* directory = database->GetSectionDirectory();
@@ -380,7 +403,7 @@ int FindLevel(const ParcelIndex& index, uint16_t levelCode) {
   return -1;
 }
 
-int WalkParcels(const ParcelIndex& index, int levelIndex, const MapRect& query, ParcelWalk* walk) {
+int WalkParcels(const ParcelIndex& index, int levelIndex, const InclusiveRect& query, ParcelWalk* walk) {
   if (levelIndex < 0 || levelIndex >= index.levelCount) return -1;
   const MapDatabase* database = MapDatabase::Instance();
   const char* path = database == nullptr ? nullptr : database->MapPath();
@@ -403,7 +426,7 @@ ParcelList* FindParcels(const MapCoord* center, int32_t halfWidth, int32_t halfH
   list->levelCode = levelCode;
   list->levelIndex = static_cast<uint16_t>(levelIndex);
   list->capacity = PARCEL_LIST_CAPACITY;
-  const MapRect query{Difference(center->x, halfWidth), Difference(center->y, halfHeight),
+  const InclusiveRect query{Difference(center->x, halfWidth), Difference(center->y, halfHeight),
                       Sum(center->x, halfWidth), Sum(center->y, halfHeight)};
   ParcelWalk walk{AppendToList, list, 0, 0, 0, 0, false};
   if (WalkParcels(*index, levelIndex, query, &walk) != 0 || list->count == 0) {

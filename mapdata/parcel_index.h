@@ -11,38 +11,16 @@
 
 #include <cstdint>
 
+#include "geometry/types.h"
 #include "mapdata/map_database.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/parcel_list.h"
 
-// Map units: 1/128 arc-second, 460800 per degree; x is the longitude, y the
-// latitude.
-constexpr int32_t MAP_UNITS_PER_DEGREE = 460800;
-
+// A position in map units (see MAP_UNITS_PER_DEGREE).
 struct MapCoord {
   int32_t x;
   int32_t y;
 };
-
-// File layout of the management data.
-constexpr uint32_t MANAGEMENT_BLOCK_BYTES = 4096;  // the block LoadMapDatabase reads at offset 0
-constexpr uint32_t HEADER_EXTENT_OFFSET = 456;
-constexpr uint32_t SECTION_DIRECTORY_OFFSET = 2048;
-constexpr uint32_t PARCEL_INDEX_HEADER_BYTES = 30;
-constexpr uint32_t LEVEL_ENTRY_BYTES = 40;
-constexpr uint32_t EXTRA_ENTRY_BYTES = 10;
-constexpr uint32_t BLOCK_RECORD_BYTES = 10;     // unused word, sub-block table offset, presence
-constexpr uint32_t SUB_BLOCK_RECORD_BYTES = 6;  // address word, size in blocks
-constexpr uint32_t PARCEL_TABLE_HEAD_BYTES = 4;
-constexpr uint32_t PARCEL_RECORD_BYTES = 6;     // address word, size in blocks
-constexpr uint32_t SPLIT_HEAD_BYTES = 4;
-constexpr uint32_t NO_SUB_BLOCK_TABLE = 0xFFFFFFFF;
-
-// Extent coordinates are stored in 1/8 arc-second as 23-bit values; in
-// memory they are map units (× 16).
-constexpr uint32_t EXTENT_MASK = 0x7FFFFF;
-constexpr int32_t EXTENT_SCALE = 16;
-constexpr int32_t ExtentFrom24(uint32_t field) { return static_cast<int32_t>(field & EXTENT_MASK) * EXTENT_SCALE; }
-constexpr int32_t ExtentFrom32(uint32_t field) { return ExtentFrom24(field >> 8); }
 
 // Reads the management header, the section directory and the parcel index
 // of the map file `path` (a host path; null: the device file) into
@@ -77,11 +55,6 @@ int FindLevel(const ParcelIndex& index, uint16_t levelCode);
 
 // --- The scan under FindParcels, for tools that walk a whole level. ---
 
-// A rectangle in map units, all four bounds included.
-struct MapRect {
-  int32_t x0, y0, x1, y1;
-};
-
 struct ParcelWalk {
   // Called for every parcel or piece with data, in scan order; returns true
   // to go on, false to end the walk.
@@ -96,8 +69,8 @@ struct ParcelWalk {
 };
 
 // Scans the parcels of level `levelIndex` of the loaded parcel index that
-// touch `query`. A walk reads at most one record per 6 bytes of the map
-// file, as many as a file of that size can hold, so records shared by
-// damaged tables cannot make it endless. Returns 0, or -1 when there is no
+// touch `query` (map units, bounds included). A walk reads at most one
+// record per 6 bytes of the map file, as many as a file of that size can
+// hold, so records shared by damaged tables cannot make it endless. Returns 0, or -1 when there is no
 // such level, the parcel index area or a parcel table cannot be read.
-int WalkParcels(const ParcelIndex& index, int levelIndex, const MapRect& query, ParcelWalk* walk);
+int WalkParcels(const ParcelIndex& index, int levelIndex, const InclusiveRect& query, ParcelWalk* walk);

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-// A parcel without data has this address word.
-constexpr uint32_t NO_ADDRESS = 0xFFFFFFFF;
+#include "mapdata/map_layout.h"
+
 // The normalised size of a whole parcel; a piece of an S × S split has 16 / S.
 constexpr uint8_t WHOLE_PARCEL_DIV = 16;
 

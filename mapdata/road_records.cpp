@@ -7,39 +7,6 @@
 
 namespace {
 
-// Road section head: two skipped words, the group count byte, a skipped
-// byte and a skipped word; then 4-byte group table rows.
-constexpr int32_t SECTION_LEAD_BYTES = 4;
-constexpr int32_t SECTION_PAD_BYTES = 3;
-constexpr uint32_t GROUP_ROW_BYTES = 4;
-
-// groupFlags: which of the fields A, B, C are absent, and whether the
-// 8 bytes per shape segment after the segments are absent.
-constexpr uint16_t GROUP_NO_FIELD_A = 0x4;
-constexpr uint16_t GROUP_NO_FIELD_B = 0x2;
-constexpr uint16_t GROUP_NO_FIELD_C = 0x1;
-constexpr uint16_t GROUP_NO_SEGMENT_EXTRAS = 0x8;
-constexpr uint32_t SEGMENT_EXTRA_BYTES = 8;
-
-// objectHeader: fixed part length (words), optional tail length word, and
-// the whole object's stated length in bits 27..16 when bit 29 is set.
-constexpr uint32_t OBJECT_FIXED_WORDS = 0xFF;
-constexpr uint32_t OBJECT_HAS_TAIL = 0x8000;
-constexpr uint32_t OBJECT_HAS_LENGTH = 1u << 29;
-constexpr int OBJECT_LENGTH_SHIFT = 16;
-constexpr uint32_t OBJECT_LENGTH_WORDS = 0xFFF;
-constexpr uint32_t OBJECT_LEAD_BYTES = 8;  // header, shape word, skipped word
-constexpr uint16_t TAIL_LENGTH_MASK = 0x7FFF;
-constexpr uint32_t SHAPE_SEGMENT_MASK = 0x7FF;
-
-// attributes: optional fields that follow the word (all skipped).
-constexpr uint16_t ATTRIBUTE_FIELDS_6 = 0x800;  // a 4-byte and a 2-byte field
-constexpr uint16_t ATTRIBUTE_FIELDS_4 = 0x200;  // two 2-byte fields
-constexpr uint16_t ATTRIBUTE_FIELD_2 = 0x2;     // one 2-byte field
-
-constexpr uint32_t SEGMENT_HEAD_BYTES = 6;
-constexpr uint32_t SEGMENT_DELTA_MASK = 0x3FF;
-
 // A field word counted in 16-bit words, as bytes; 0 when the group says it
 // is absent.
 uint32_t ReadFieldBytes(ByteCursor* cursor, uint16_t groupFlags, uint16_t absentFlag, uint32_t* consumed) {
@@ -66,7 +33,7 @@ ShapeSegment* ReadSegments(ByteCursor* cursor, uint32_t count, DecodeBudget* bud
     const uint32_t head = ReadU16(cursor);
     const uint32_t x = ReadU16(cursor);
     const uint32_t y = ReadU16(cursor);
-    const uint32_t deltaCount = head & SEGMENT_DELTA_MASK;
+    const uint32_t deltaCount = head & ROAD_MAX_SEGMENT_DELTAS;
     const uint32_t deltaBytes = deltaCount * 2;
     // The delta pairs must lie inside the data before they are copied.
     auto* segment = cursor->overrun || Remaining(cursor) < deltaBytes
@@ -99,34 +66,34 @@ void DecodeObjects(ByteCursor* cursor, int row, RoadGroup* group, DecodeBudget* 
     const uint32_t header = ReadU32(cursor);
     const uint32_t shapeWord = ReadU16(cursor);
     ReadU16(cursor);
-    uint32_t consumed = OBJECT_LEAD_BYTES;
-    const uint32_t fieldA = ReadFieldBytes(cursor, group->groupFlags, GROUP_NO_FIELD_A, &consumed);
-    const uint32_t fieldB = ReadFieldBytes(cursor, group->groupFlags, GROUP_NO_FIELD_B, &consumed);
-    const uint32_t fieldC = ReadFieldBytes(cursor, group->groupFlags, GROUP_NO_FIELD_C, &consumed);
+    uint32_t consumed = ROAD_OBJECT_LEAD_BYTES;
+    const uint32_t fieldA = ReadFieldBytes(cursor, group->groupFlags, ROAD_GROUP_NO_FIELD_A, &consumed);
+    const uint32_t fieldB = ReadFieldBytes(cursor, group->groupFlags, ROAD_GROUP_NO_FIELD_B, &consumed);
+    const uint32_t fieldC = ReadFieldBytes(cursor, group->groupFlags, ROAD_GROUP_NO_FIELD_C, &consumed);
     const auto attributes = static_cast<uint16_t>(ReadU16(cursor));
     consumed += 2;
     uint32_t optional = 0;
-    if (attributes & ATTRIBUTE_FIELDS_6) optional += 6;
-    if (attributes & ATTRIBUTE_FIELDS_4) optional += 4;
-    if (attributes & ATTRIBUTE_FIELD_2) optional += 2;
+    if (attributes & ROAD_ATTR_FIELDS_4_2) optional += ROAD_ATTR_FIELDS_4_2_BYTES;
+    if (attributes & ROAD_ATTR_FIELDS_2_2) optional += ROAD_ATTR_FIELDS_2_2_BYTES;
+    if (attributes & ROAD_ATTR_FIELD_2) optional += ROAD_ATTR_FIELD_2_BYTES;
     Skip(cursor, static_cast<int32_t>(optional));
     consumed += optional;
     uint32_t tail = 0;
-    if (header & OBJECT_HAS_TAIL) {
-      tail = (ReadU16(cursor) & TAIL_LENGTH_MASK) * 2;
+    if (header & ROAD_OBJECT_HAS_TAIL) {
+      tail = (ReadU16(cursor) & ROAD_MAX_TAIL_WORDS) * 2;
       consumed += 2;
     }
-    const uint32_t fixedBytes = (header & OBJECT_FIXED_WORDS) * 2;
+    const uint32_t fixedBytes = (header & ROAD_MAX_FIXED_WORDS) * 2;
     if (consumed < fixedBytes) Skip(cursor, static_cast<int32_t>(fixedBytes - consumed));
     if (cursor->overrun) return;
 
-    const uint32_t segmentCount = shapeWord & SHAPE_SEGMENT_MASK;
+    const uint32_t segmentCount = shapeWord & ROAD_MAX_SEGMENTS;
     if (segmentCount > 0) {
       ShapeSegment* first = ReadSegments(cursor, segmentCount, budget);
       if (first == nullptr) return;
       group->objects[group->decodedCount] = first;
       group->objectAttributes[group->decodedCount] = attributes;
-      group->drawClass = static_cast<uint8_t>(attributes >> ROAD_DRAW_CLASS_SHIFT);
+      group->drawClass = static_cast<uint8_t>(attributes >> ROAD_ATTR_CLASS_SHIFT);
       group->alternate = row >= ROAD_ALTERNATE_FROM_ROW ? 1 : 0;
       group->decodedCount += 1;
     }
@@ -134,10 +101,10 @@ void DecodeObjects(ByteCursor* cursor, int row, RoadGroup* group, DecodeBudget* 
     // Where the next object starts: after the skipped trailing data, or at
     // the object's stated length, which may lie before or after that.
     uint64_t next = cursor->position;
-    if (!(group->groupFlags & GROUP_NO_SEGMENT_EXTRAS)) next += uint64_t{SEGMENT_EXTRA_BYTES} * segmentCount;
+    if (!(group->groupFlags & ROAD_GROUP_NO_SEGMENT_BLOCKS)) next += uint64_t{ROAD_SEGMENT_BLOCK_BYTES} * segmentCount;
     next += uint64_t{fieldA} + fieldB + fieldC + tail;
-    if (header & OBJECT_HAS_LENGTH) {
-      const uint32_t statedWords = (header >> OBJECT_LENGTH_SHIFT) & OBJECT_LENGTH_WORDS;
+    if (header & ROAD_OBJECT_HAS_LENGTH) {
+      const uint32_t statedWords = (header >> ROAD_OBJECT_LENGTH_SHIFT) & ROAD_MAX_STATED_WORDS;
       if (statedWords == 0) return;
       next = uint64_t{start} + statedWords * 2;
     }
@@ -183,11 +150,11 @@ RoadParcel* DecodeRoads(const uint8_t* data, uint32_t size, const ParcelHeader& 
   const uint64_t sectionStart = uint64_t{header.roadOffset} * 2;
   if (sectionStart >= size) return nullptr;
   SeekTo(&cursor, static_cast<uint32_t>(sectionStart));
-  Skip(&cursor, SECTION_LEAD_BYTES);
+  Skip(&cursor, ROAD_GROUP_COUNT_OFFSET);
   const uint32_t rows = ReadU8(&cursor);
-  Skip(&cursor, SECTION_PAD_BYTES);
+  Skip(&cursor, ROAD_HEAD_BYTES - ROAD_GROUP_COUNT_OFFSET - 1);
   // The whole group table must lie inside the data.
-  if (cursor.overrun || Remaining(&cursor) < rows * GROUP_ROW_BYTES) return nullptr;
+  if (cursor.overrun || Remaining(&cursor) < rows * ROAD_GROUP_ROW_BYTES) return nullptr;
 
   DecodeBudget budget(size);
   auto* parcel = static_cast<RoadParcel*>(budget.Allocate(1, sizeof(RoadParcel)));

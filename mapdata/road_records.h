@@ -22,9 +22,6 @@
 constexpr int ROAD_GROUP_SLOTS = 32;
 // Groups from this table row on are drawn in the alternate style.
 constexpr int ROAD_ALTERNATE_FROM_ROW = 10;
-// A group table row with this offset (or an object count of 0) is empty.
-constexpr uint16_t EMPTY_ROAD_GROUP = 0xFFFF;
-constexpr int ROAD_DRAW_CLASS_SHIFT = 12;  // attributes bits 15..12
 
 // One shape segment of a road object: an absolute start point followed by
 // `deltaCount` (dx, dy) pairs of signed bytes, stored in the same allocation

@@ -8,15 +8,7 @@
 
 #include "canvas/canvas.h"
 #include "canvas/sizes.h"
-
-// A rectangle with exclusive right and bottom edges, as the platform's
-// fills and text rectangles take it.
-struct Rect {
-  int32_t left = 0;
-  int32_t top = 0;
-  int32_t right = 0;
-  int32_t bottom = 0;
-};
+#include "geometry/types.h"
 
 struct TextSize {
   int32_t width = 0;

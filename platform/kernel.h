@@ -73,3 +73,7 @@ struct LocalTime {
   int32_t second = 0;
 };
 void GetLocalTime(LocalTime* time);
+
+// The real clock's local time in the system's time zone: what the
+// backends with a real clock answer to GetLocalTime.
+LocalTime SystemLocalTime();

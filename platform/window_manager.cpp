@@ -60,17 +60,7 @@ class IdleBackend : public Backend {
   void Present(const Canvas&) override {}
 };
 
-void IdleBackend::Now(LocalTime* time) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  time->year = local.tm_year + 1900;
-  time->month = local.tm_mon + 1;
-  time->day = local.tm_mday;
-  time->hour = local.tm_hour;
-  time->minute = local.tm_min;
-  time->second = local.tm_sec;
-}
+void IdleBackend::Now(LocalTime* time) { *time = SystemLocalTime(); }
 
 IdleBackend idleBackend;
 

@@ -11,13 +11,12 @@
 namespace {
 
 // Group words below this value (kind 0) carry no features to draw.
-constexpr uint16_t FIRST_DRAWN_GROUP_WORD = 0x4000;
+constexpr uint16_t FIRST_DRAWN_GROUP_WORD = 1u << FEATURE_KIND_SHIFT;
 
 uint16_t GroupKind(uint16_t groupWord) { return static_cast<uint16_t>(groupWord >> FEATURE_KIND_SHIFT); }
 
-// An item has at most this many points (its class word holds points - 1
-// in 11 bits).
-constexpr int32_t MAX_ITEM_POINTS = 2048;
+// An item has at most this many points.
+constexpr int32_t MAX_ITEM_POINTS = FEATURE_MAX_POINTS;
 
 // An item's points as pixels of the current parcel, with their edge flags.
 // Kept on the worker's stack for the whole pass: mapping never allocates.
@@ -81,7 +80,7 @@ void ForEachBackground(Frame* frame, const ParcelList& list, DrawParcel drawParc
 }  // namespace
 
 void DrawSegment(Frame* frame, Point p, Point q, const Style& style, const Style* centre) {
-  const ClipRect clip = frame->Clip();
+  const Rect clip = frame->Clip();
   switch (style.lineType) {
     case LINE_RAILWAY:
       DrawRailwayLine(frame->canvas, p.x, p.y, q.x, q.y, clip);

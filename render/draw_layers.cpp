@@ -13,7 +13,12 @@ void RunPass(Frame* frame, const PassObserver& observer, RenderPass pass, void (
 }  // namespace
 
 void DrawLayers(Frame* frame, const PassObserver& observer) {
-  if (frame->roadParcels == nullptr || frame->areaParcels == nullptr) return;
+  // Where the map has no parcels (a day recorded outside its data) the
+  // frame is the background colour, and the track is still drawn over it.
+  if (frame->roadParcels == nullptr || frame->areaParcels == nullptr) {
+    RunPass(frame, observer, PASS_TRACK, DrawTrack);
+    return;
+  }
   // At the overview level only the background areas and the track are drawn.
   const bool overview = RoadLevel(*frame) == LEVEL_CODE_OVERVIEW;
   RunPass(frame, observer, PASS_BASE_AREAS, DrawBaseAreas);
@@ -34,7 +39,7 @@ int32_t DetailClassAt(uint16_t step) {
   if (index == nullptr) return -1;
   int level = FindLevel(*index, SCALE_STEPS[step].roadLevel);
   if (level < 0) return -1;
-  const uint32_t wanted = 100u * static_cast<uint32_t>(SCALE_STEPS[step].metres);
+  const uint32_t wanted = THRESHOLD_PER_METRE * static_cast<uint32_t>(SCALE_STEPS[step].metres);
   for (int32_t i = 0; i < LEVEL_THRESHOLDS; ++i) {
     if (index->levels[level].thresholds[i] >= wanted) return i;
   }

@@ -36,7 +36,7 @@ struct Frame {
   // True once a newer request has come: the passes stop at their next item.
   bool AbortRequested() const { return requests != nullptr && requests->load() != frameRequests; }
   // The clip rectangle of every drawer: the whole canvas.
-  ClipRect Clip() const { return ClipRect{0, 0, view.width, view.height}; }
+  Rect Clip() const { return Rect{0, 0, view.width, view.height}; }
 };
 
 // The level code of the step for roads and names, background lines, areas.

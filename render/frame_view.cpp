@@ -60,6 +60,10 @@ void SetParcelView(FrameView* view, const ParcelEntry& entry) {
   pv.originY = view->height - corner.y;
   pv.width = static_cast<uint32_t>(entry.width);
   pv.height = static_cast<uint32_t>(entry.height);
+  Point farCorner = PixelOfMapCoord(*view, Point{static_cast<int32_t>(int64_t{entry.x0} + entry.width),
+                                                 static_cast<int32_t>(int64_t{entry.y0} + entry.height)});
+  pv.eastX = farCorner.x;
+  pv.northY = view->height - farCorner.y;
 
   // Map units per hundredth of a normalised unit. A parcel narrower than 41
   // units would make it 0: it is taken as 1 so that such a parcel cannot

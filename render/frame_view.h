@@ -9,17 +9,14 @@
 
 #include "geometry/rect_tests.h"
 #include "geometry/types.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/parcel_index.h"
 #include "mapdata/parcel_list.h"
 #include "render/exact_divider.h"
-#include "render/scale_steps.h"
 
 // Areas a frame loads parcels for.
 constexpr uint16_t AREA_CANVAS = 1;  // the whole canvas (pans, redraws)
 constexpr uint16_t AREA_SCREEN = 2;  // the middle 480 x 272 (zooms)
-
-// Parcel-local coordinates: 0 at a parcel's west (south) edge, 4096 at its east (north) edge.
-constexpr int32_t PARCEL_SPAN = 4096;
 
 // The transform of one parcel's normalised points to canvas pixels.
 struct ParcelView {
@@ -27,6 +24,11 @@ struct ParcelView {
   int32_t originY = 0;  // ... and y measured upwards from the canvas bottom
   uint32_t width = 0;   // parcel size in map units
   uint32_t height = 0;
+  // Pixel of the parcel's north-east corner, as originX / originY: points on
+  // the east or north edge take the pixel the neighbouring parcel's west or
+  // south edge gets, so that areas of neighbours meet without a gap.
+  int32_t eastX = 0;
+  int32_t northY = 0;
   int32_t window[4] = {0, 0, PARCEL_SPAN, PARCEL_SPAN};  // left, bottom, right, top of the loaded area, normalised
 };
 
@@ -82,8 +84,11 @@ inline Point MapPoint(const FrameView& view, Point16 normalised) {
     dx = Divide(nx * (pv.width >> 7), view.perPixelX) >> 5;
     dy = Divide(ny * (pv.height >> 7), view.perPixelY) >> 5;
   }
-  return Point{static_cast<int32_t>(static_cast<uint32_t>(pv.originX) + dx),
-               static_cast<int32_t>(static_cast<uint32_t>(view.height) - dy - static_cast<uint32_t>(pv.originY))};
+  // The steps above truncate, so the far edges would fall up to a pixel
+  // short of the neighbour's near edge: they take the neighbour's pixel.
+  const int32_t x = nx == PARCEL_SPAN ? pv.eastX : static_cast<int32_t>(static_cast<uint32_t>(pv.originX) + dx);
+  const int32_t up = ny == PARCEL_SPAN ? pv.northY : static_cast<int32_t>(dy + static_cast<uint32_t>(pv.originY));
+  return Point{x, static_cast<int32_t>(static_cast<uint32_t>(view.height) - static_cast<uint32_t>(up))};
 }
 
 // 1 when the segment p..q (normalised points of the current parcel) may

@@ -10,13 +10,13 @@
 
 #include "canvas/canvas.h"
 #include "geometry/types.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/map_owner.h"
 #include "mapdata/parcel_index.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
 #include "render/frame_view.h"
 #include "render/passes.h"
-#include "render/scale_steps.h"
 
 // Renderer states.
 constexpr uint8_t RENDERER_IDLE = 1;

@@ -35,12 +35,9 @@ constexpr char16_t LINE_BREAK = 13;
 constexpr uint32_t WHITE_RGB = 0xFFFFFF;
 constexpr uint32_t MAGENTA_RGB = 0xFF00FF;
 constexpr uint16_t HALO_COLOUR = 0xFFFF;
-// Detail classes choose bits 4..0 of a record's visibility mask.
-constexpr int32_t VISIBILITY_SHIFT = 11;
+// Detail classes choose bits 4..0 of a record's visibility mask
+// (NAME_VISIBILITY_SHIFT).
 constexpr uint32_t TEXT_FLAGS = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
-constexpr uint16_t ATTR_ANGLED = 1 << 6;
-constexpr int32_t LABEL_TYPE_SHIFT = 8;
-constexpr uint16_t LABEL_TYPE_MASK = 7;
 constexpr int32_t TRIG_SHIFT = 17;
 
 // A record's text as 16-bit characters (stored as UTF-16LE byte pairs).
@@ -140,7 +137,7 @@ int32_t DrawSymbol(Frame* frame, const NameRecord& record, const LabelText& text
 
 // Text stamped in the label colour over a one-pixel white halo: drawn once
 // into the scratch canvas and copied nine times by its shape.
-void DrawHaloText(Frame* frame, const char16_t* text, int32_t count, const LabelRect& rect, uint16_t colour) {
+void DrawHaloText(Frame* frame, const char16_t* text, int32_t count, const Rect& rect, uint16_t colour) {
   const int32_t w = rect.right - rect.left, h = rect.bottom - rect.top;
   if (w <= 0 || h <= 0 || count <= 0) return;
   FillRect(frame->textContext, Rect{0, 0, w, h}, MAGENTA_RGB);
@@ -153,7 +150,7 @@ void DrawHaloText(Frame* frame, const char16_t* text, int32_t count, const Label
   StencilCopy(frame->canvas, frame->textCanvas, rect.left, rect.top, w, h, 0, 0, colour);
 }
 
-void DrawLabelLine(Frame* frame, const char16_t* text, int32_t count, const LabelRect& rect, uint16_t code) {
+void DrawLabelLine(Frame* frame, const char16_t* text, int32_t count, const Rect& rect, uint16_t code) {
   if (BoxedLabelClass(code)) {
     SetTextColour(frame->context, WHITE_RGB);
     DrawText(frame->context, text, count, Rect{rect.left, rect.top, rect.right, rect.bottom}, TEXT_FLAGS);
@@ -164,7 +161,7 @@ void DrawLabelLine(Frame* frame, const char16_t* text, int32_t count, const Labe
 
 // One or two lines of text in `rect`: with a line break at k < count, the
 // first k characters in the upper half and the rest in the lower half.
-void DrawLabelText(Frame* frame, const char16_t* text, int32_t count, const LabelRect& rect, uint16_t code) {
+void DrawLabelText(Frame* frame, const char16_t* text, int32_t count, const Rect& rect, uint16_t code) {
   if (BoxedLabelClass(code)) {
     BlitKeyedBlend(frame->canvas, frame->boxCanvas, rect.left - BOX_MARGIN, rect.top - BOX_MARGIN,
                    rect.right - rect.left + 2 * BOX_MARGIN, rect.bottom - rect.top + 2 * BOX_MARGIN, 0, 0, BOX_WEIGHT);
@@ -176,11 +173,11 @@ void DrawLabelText(Frame* frame, const char16_t* text, int32_t count, const Labe
   }
   const int32_t k = static_cast<int32_t>(found - text);
   const int32_t middle = rect.top + (rect.bottom - rect.top) / 2;
-  DrawLabelLine(frame, text, k, LabelRect{rect.left, rect.top, rect.right, middle}, code);
-  DrawLabelLine(frame, text + k + 1, count - k - 1, LabelRect{rect.left, middle, rect.right, rect.bottom}, code);
+  DrawLabelLine(frame, text, k, Rect{rect.left, rect.top, rect.right, middle}, code);
+  DrawLabelLine(frame, text + k + 1, count - k - 1, Rect{rect.left, middle, rect.right, rect.bottom}, code);
 }
 
-void DropBoxedLabel(uint16_t code, LabelRect* rect) {
+void DropBoxedLabel(uint16_t code, Rect* rect) {
   if (!BoxedLabelClass(code)) return;
   rect->top += BOXED_LABEL_DROP;
   rect->bottom += BOXED_LABEL_DROP;
@@ -198,24 +195,24 @@ TwoLines MeasureLines(Frame* frame, const LabelText& text) {
 }
 
 // The rectangle of a point or offset label around the anchor.
-LabelRect LabelAround(Frame* frame, const LabelText& text, Point a, bool belowSymbol, bool offsetLabel) {
+Rect LabelAround(Frame* frame, const LabelText& text, Point a, bool belowSymbol, bool offsetLabel) {
   const TextSize whole = Measure(frame, text.chars, text.count);
   const TextSize first = Measure(frame, text.chars, 1);
   const int32_t ch = first.height;
   if (text.lineBreak < 0) {
     const int32_t w = EvenUp(whole.width);
-    if (belowSymbol) return LabelRect{a.x - w / 2, a.y, a.x + w / 2, a.y + ch};
-    return LabelRect{a.x - w / 2, a.y - EvenUp(whole.height) / 2, a.x + w / 2, a.y + ch / 2};
+    if (belowSymbol) return Rect{a.x - w / 2, a.y, a.x + w / 2, a.y + ch};
+    return Rect{a.x - w / 2, a.y - EvenUp(whole.height) / 2, a.x + w / 2, a.y + ch / 2};
   }
   const TwoLines lines = MeasureLines(frame, text);
   if (offsetLabel) {
     const int32_t half = EvenUp(lines.w1 >= lines.w2 ? lines.w1 : lines.w2) / 2;
-    return LabelRect{a.x - half, a.y, a.x + half, a.y + 2 * ch};
+    return Rect{a.x - half, a.y, a.x + half, a.y + 2 * ch};
   }
   const int32_t half = std::max(lines.w1, lines.w2) / 2;
-  if (belowSymbol) return LabelRect{a.x - half, a.y, a.x + half, a.y + 2 * ch};
+  if (belowSymbol) return Rect{a.x - half, a.y, a.x + half, a.y + 2 * ch};
   const int32_t h = lines.w1 < lines.w2 ? EvenUp(lines.h2) : EvenUp(lines.h1);
-  return LabelRect{a.x - half, a.y - h, a.x + half, a.y + ch};
+  return Rect{a.x - half, a.y - h, a.x + half, a.y + ch};
 }
 
 // Characters set one by one along the record's angle: dropped whole when
@@ -233,12 +230,12 @@ void DrawAngledLabel(Frame* frame, const NameRecord& record, const LabelText& te
   const auto stepX = static_cast<int32_t>(((c * (d - cw)) >> TRIG_SHIFT) - ((c * d) >> TRIG_SHIFT));
   const auto stepY = static_cast<int32_t>((a.y - ((s * (d - cw)) >> TRIG_SHIFT)) - (a.y - ((s * d) >> TRIG_SHIFT)));
 
-  LabelRect rects[NAME_TEXT_MAX_CHARS];
-  rects[0] = LabelRect{static_cast<int32_t>(cx - cw / 2), static_cast<int32_t>(cy - ch / 2),
+  Rect rects[NAME_TEXT_MAX_CHARS];
+  rects[0] = Rect{static_cast<int32_t>(cx - cw / 2), static_cast<int32_t>(cy - ch / 2),
                        static_cast<int32_t>(cx + cw / 2), static_cast<int32_t>(cy + ch / 2)};
   for (int32_t i = 1; i < text.count; ++i) {
     const TextSize one = Measure(frame, text.chars + i, 1);
-    LabelRect& r = rects[i];
+    Rect& r = rects[i];
     r.right = rects[i - 1].right + stepX;
     r.left = r.right - one.width;
     r.top = rects[i - 1].top + stepY;
@@ -255,11 +252,11 @@ void DrawAngledLabel(Frame* frame, const NameRecord& record, const LabelText& te
 
 void DrawPointLabel(Frame* frame, const NameRecord& record, const LabelText& text, Point a, Point pixel,
                     bool belowSymbol, PlacedLabels* placed) {
-  if ((record.attributes & ATTR_ANGLED) != 0) {
+  if ((record.attributes & NAME_ATTR_ROTATED) != 0) {
     DrawAngledLabel(frame, record, text, a, pixel, placed);
     return;
   }
-  LabelRect rect = LabelAround(frame, text, a, belowSymbol, false);
+  Rect rect = LabelAround(frame, text, a, belowSymbol, false);
   DropBoxedLabel(record.classCode, &rect);
   if (!IsFree(*placed, rect)) return;
   AddPlaced(placed, rect);
@@ -271,7 +268,7 @@ void DrawPointLabel(Frame* frame, const NameRecord& record, const LabelText& tex
 // around the anchor it is given (below its mark or symbol), as for type 1.
 void DrawOffsetLabel(Frame* frame, const NameRecord& record, const LabelText& text, Point a, Point pixel,
                      bool belowSymbol, PlacedLabels* placed) {
-  LabelRect rect = LabelAround(frame, text, a, belowSymbol, true);
+  Rect rect = LabelAround(frame, text, a, belowSymbol, true);
   if (rect.left < 0 || rect.top < 0 || rect.right < 0 || rect.bottom < 0) return;
   DropBoxedLabel(record.classCode, &rect);
   if (!IsFree(*placed, rect)) return;
@@ -308,7 +305,7 @@ void DrawPlacedLabel(Frame* frame, const NameRecord& record, const LabelText& te
     }
     const TextSize one = Measure(frame, text.chars + i, 1);
     prevWidth = one.width;
-    LabelRect rect{at.x - one.width / 2, at.y - one.height / 2, at.x + one.width / 2, at.y + one.height / 2};
+    Rect rect{at.x - one.width / 2, at.y - one.height / 2, at.x + one.width / 2, at.y + one.height / 2};
     DropBoxedLabel(record.classCode, &rect);
     DrawExtraSymbol(frame, record, pixel);
     DrawLabelText(frame, text.chars + i, 1, rect, record.classCode);
@@ -317,7 +314,7 @@ void DrawPlacedLabel(Frame* frame, const NameRecord& record, const LabelText& te
 
 void DrawLabel(Frame* frame, const NameRecord& record, const LabelText& text, Point anchor, Point pixel,
                bool belowSymbol, PlacedLabels* placed) {
-  switch ((record.attributes >> LABEL_TYPE_SHIFT) & LABEL_TYPE_MASK) {
+  switch ((record.attributes >> NAME_TYPE_SHIFT) & NAME_TYPE_MASK) {
     case NAME_TYPE_POINT:
       DrawPointLabel(frame, record, text, anchor, pixel, belowSymbol, placed);
       break;
@@ -350,7 +347,7 @@ bool DrawNameParcel(Frame* frame, const NameParcel& parcel, uint32_t visibleBit,
     for (uint16_t r = 0; r < group.recordCount; ++r) {
       const NameRecord& record = group.records[r];
       const Point16 at{record.x, record.y};
-      if (((record.attributes >> VISIBILITY_SHIFT) & visibleBit) == 0 || !InWindow(view, at, at)) continue;
+      if (((record.attributes >> NAME_VISIBILITY_SHIFT) & visibleBit) == 0 || !InWindow(view, at, at)) continue;
       if (frame->AbortRequested()) return false;
       const Point pixel = MapPoint(view, at);
       if (PointInRect(canvasArea, pixel) == 0) continue;

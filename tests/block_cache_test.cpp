@@ -56,21 +56,19 @@ TEST_F(BlockCacheTest, ABusyEntryIsDuplicatedAndAFreeEntryIsReused) {
   MapBlock* entry = Open(100, 50);
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(entry->isPrivate, 0);
-  ReadU32(entry);
   MapBlock* duplicate = Open(100, 50);
   ASSERT_NE(duplicate, nullptr);
   EXPECT_NE(duplicate, entry);
+  EXPECT_NE(duplicate->data, entry->data);
   EXPECT_EQ(duplicate->isPrivate, 1);
-  EXPECT_EQ(duplicate->cursor, 0u);
-  EXPECT_EQ(entry->cursor, 4u);
-  EXPECT_EQ(ReadU8(duplicate), PatternByte(100));
+  ByteCursor copy = BlockCursor(duplicate);
+  EXPECT_EQ(ReadU8(&copy), PatternByte(100));
   EXPECT_EQ(ReleaseBlock(duplicate), 0);  // freed: AddressSanitizer would see a leak otherwise
   EXPECT_EQ(ReleaseBlock(entry), 0);
   EXPECT_EQ(entry->refCount, 0);
   EXPECT_EQ(ReleaseBlock(entry), -1);  // not held any more
   MapBlock* again = Open(100, 50);
   EXPECT_EQ(again, entry);
-  EXPECT_EQ(again->cursor, 0u);
   EXPECT_EQ(CachedBlockCount(), 1);
   ReleaseBlock(again);
 }
@@ -103,7 +101,7 @@ TEST_F(BlockCacheTest, WithEveryEntryHeldABlockIsHandedOutUncached) {
   MapBlock* extra = Open(7000, 10);
   ASSERT_NE(extra, nullptr);
   EXPECT_EQ(extra->isPrivate, 1);
-  EXPECT_EQ(ReadU8(extra), PatternByte(7000));
+  EXPECT_EQ(extra->data[0], PatternByte(7000));
   EXPECT_EQ(ReleaseBlock(extra), 0);
   EXPECT_EQ(CachedBlockCount(), BLOCK_CACHE_ENTRIES);
   for (MapBlock* block : held) EXPECT_EQ(block->isPrivate, 0);
@@ -121,30 +119,46 @@ TEST_F(BlockCacheTest, TheDeviceFileAndHostFilesAreDifferentKeys) {
   ASSERT_NE(device, nullptr);
   EXPECT_NE(device, host);
   EXPECT_EQ(device->path[0], '\0');
-  EXPECT_EQ(ReadU8(device), 0xAB);
+  EXPECT_EQ(device->data[0], 0xAB);
   ReleaseBlock(device);
   SetDeviceRoot(nullptr);
 }
 
-TEST_F(BlockCacheTest, SeekAndSkipStayInsideTheBuffer) {
+// A block is read through a cursor over the bytes asked for: the padding
+// of its last page is not readable, seeks stay inside, and a read that does
+// not fit yields 0 and leaves a sticky mark.
+TEST_F(BlockCacheTest, TheBlockCursorReadsOnlyTheBytesAskedFor) {
   MapBlock* block = Open(0, 4095);
   ASSERT_NE(block, nullptr);
-  EXPECT_EQ(SeekTo(block, block->length - 1), block->length - 1);
-  EXPECT_EQ(block->overrun, 0);
-  EXPECT_EQ(Skip(block, -10), block->length - 11);
-  EXPECT_EQ(ReadU8(block), PatternByte(block->length - 11));
-  EXPECT_EQ(SeekTo(block, block->length), SEEK_FAILED);
+  ASSERT_GT(block->length, block->size);
+  ByteCursor cursor = BlockCursor(block);
+  EXPECT_EQ(cursor.size, 4095u);
+  EXPECT_EQ(SeekTo(&cursor, 4094), 4094u);
+  EXPECT_EQ(Skip(&cursor, -10), 4084u);
+  EXPECT_EQ(ReadU8(&cursor), PatternByte(4084));
+  EXPECT_EQ(SeekTo(&cursor, 4095), 4095u);  // the end: nothing left to read
+  EXPECT_EQ(cursor.overrun, 0);
+  EXPECT_EQ(ReadU8(&cursor), 0u);  // the page's padding byte is not read
+  EXPECT_EQ(cursor.overrun, 1);
   // A failed seek is a fault: the reads after it yield 0 instead of
   // continuing from a position the caller did not ask for.
-  EXPECT_EQ(block->overrun, 1);
-  EXPECT_EQ(ReadU8(block), 0u);
-  SeekTo(block, 10);
-  EXPECT_EQ(Skip(block, -11), SEEK_FAILED);
-  // A reopened block starts clean.
-  ReleaseBlock(block);
-  block = Open(0, 4095);
-  EXPECT_EQ(block->overrun, 0);
-  EXPECT_EQ(block->cursor, 0u);
+  cursor = BlockCursor(block);
+  EXPECT_EQ(SeekTo(&cursor, 4096), SEEK_FAILED);
+  EXPECT_EQ(cursor.position, cursor.size);
+  SeekTo(&cursor, 10);
+  EXPECT_EQ(ReadU8(&cursor), PatternByte(10));
+  EXPECT_EQ(cursor.overrun, 1);  // the flag stays for the decoder to see
+  EXPECT_EQ(Skip(&cursor, -12), SEEK_FAILED);
+  // A partial value is never assembled, and a short copy is zero-filled.
+  cursor = BlockCursor(block);
+  SeekTo(&cursor, 4093);
+  EXPECT_EQ(Remaining(&cursor), 2u);
+  EXPECT_EQ(ReadU32(&cursor), 0u);
+  uint8_t copied[8];
+  cursor = BlockCursor(block);
+  SeekTo(&cursor, 4091);
+  EXPECT_EQ(ReadBytes(&cursor, copied, sizeof(copied)), -1);
+  for (uint8_t byte : copied) EXPECT_EQ(byte, 0);
   ReleaseBlock(block);
 }
 
@@ -155,35 +169,19 @@ TEST_F(BlockCacheTest, ReadersAssembleBothByteOrders) {
   const std::string file = scratch.File("orders.kwi");
   WriteBytes(file, bytes);
   MapBlock* big = OpenBlock(file.c_str(), BYTE_ORDER_BIG, 0, 16);
-  EXPECT_EQ(ReadU16(big), 0x1234u);
-  EXPECT_EQ(ReadU24(big), 0x010203u);
-  EXPECT_EQ(ReadU32(big), 0xDEADBEEFu);
+  ByteCursor cursor = BlockCursor(big);
+  EXPECT_EQ(ReadU16(&cursor), 0x1234u);
+  EXPECT_EQ(ReadU24(&cursor), 0x010203u);
+  EXPECT_EQ(ReadU32(&cursor), 0xDEADBEEFu);
   ReleaseBlock(big);
   // The same cached block handed out for little-endian reading.
   MapBlock* little = OpenBlock(file.c_str(), BYTE_ORDER_LITTLE, 0, 16);
-  EXPECT_EQ(ReadU16(little), 0x3412u);
-  EXPECT_EQ(ReadU24(little), 0x030201u);
-  EXPECT_EQ(ReadU32(little), 0xEFBEADDEu);
+  EXPECT_EQ(little, big);
+  cursor = BlockCursor(little);
+  EXPECT_EQ(ReadU16(&cursor), 0x3412u);
+  EXPECT_EQ(ReadU24(&cursor), 0x030201u);
+  EXPECT_EQ(ReadU32(&cursor), 0xEFBEADDEu);
   ReleaseBlock(little);
-}
-
-TEST_F(BlockCacheTest, ReadsPastTheEndYieldZerosAndMarkTheBlock) {
-  MapBlock* block = Open(0, 10);
-  ASSERT_NE(block, nullptr);
-  SeekTo(block, block->length - 2);
-  EXPECT_EQ(Remaining(block), 2u);
-  EXPECT_EQ(ReadU32(block), 0u);  // never a partial value
-  EXPECT_EQ(block->overrun, 1);
-  EXPECT_EQ(block->cursor, block->length);
-  EXPECT_EQ(ReadU16(block), 0u);
-  SeekTo(block, 0);
-  EXPECT_EQ(ReadU8(block), PatternByte(0));
-  EXPECT_EQ(block->overrun, 1);  // the flag stays for the decoder to see
-  uint8_t copied[8];
-  SeekTo(block, block->length - 4);
-  EXPECT_EQ(ReadBytes(block, copied, sizeof(copied)), -1);
-  for (uint8_t byte : copied) EXPECT_EQ(byte, 0);
-  ReleaseBlock(block);
 }
 
 TEST(SectorAddress, CountsSectorsAndUnitsIgnoringBitsSixAndSeven) {

@@ -29,10 +29,11 @@ TEST_F(MapDataTest, ConcurrentReadersGetTheirOwnBlocks) {
         ++wrong;
         continue;
       }
+      ByteCursor cursor = BlockCursor(block);
       for (uint32_t k = 0; k < 300; k += 37) {
-        SeekTo(block, k);
-        const uint32_t value = ReadU8(block);
-        if (value != PatternByte(offset + k) || block->cursor != k + 1) ++wrong;
+        SeekTo(&cursor, k);
+        const uint32_t value = ReadU8(&cursor);
+        if (value != PatternByte(offset + k) || cursor.position != k + 1) ++wrong;
       }
       ReleaseBlock(block);
     }

@@ -155,8 +155,8 @@ TEST(RecorderSimulator, TheViewerReadsEveryFixWithAPositionInsideItsArea) {
       ASSERT_TRUE(p.lon >= TRACK_MIN_LON && p.lon <= TRACK_MAX_LON && p.lat >= TRACK_MIN_LAT && p.lat <= TRACK_MAX_LAT)
           << day.route->city << " point " << i;
     }
-    // A drive of a few tens of kilometres.
-    EXPECT_GT(summary.metres, 15000.0) << day.route->city;
+    // A drive of a few to a few tens of kilometres.
+    EXPECT_GT(summary.metres, 2000.0) << day.route->city;
     EXPECT_LT(summary.metres, 60000.0) << day.route->city;
     ReleaseTrack(track);
   }
@@ -176,7 +176,7 @@ TEST(RecorderSimulator, TheUtcDateChangesAtNineInTheMorningJapanTime) {
                         {2028, 3, 1, "290228", "010328"},
                         {2026, 3, 1, "280226", "010326"}};
   for (const Case& c : cases) {
-    const DriveDay day{c.year, c.month, c.day, 8 * 60 + 50, &DEMO_ROUTES[4], false, 3};
+    const DriveDay day{c.year, c.month, c.day, 8 * 60 + 50, &DEMO_ROUTES[3], false, 3};
     const std::vector<Rmc> fixes = ReadRmc(Simulate(day));
     ASSERT_FALSE(fixes.empty());
     EXPECT_EQ(fixes.front().utc, (8 * 60 + 50) * 60 - JAPAN_UTC_OFFSET_SECONDS + 86400);
@@ -196,6 +196,13 @@ TEST(RecorderSimulator, TheUtcDateChangesAtNineInTheMorningJapanTime) {
   ASSERT_FALSE(late.empty());
   EXPECT_EQ(late.back().utc, 15 * 3600 - 1);
   EXPECT_EQ(late.back().date, "120126");
+}
+
+bool HasExpressway(const DriveRoute& route) {
+  for (int i = 0; i + 1 < route.count; ++i) {
+    if (route.waypoints[i].road == ROAD_EXPRESSWAY) return true;
+  }
+  return false;
 }
 
 // Consecutive fixes are never further apart than the speeds at both ends
@@ -221,7 +228,7 @@ TEST(RecorderSimulator, FixesMoveNoFasterThanTheRecordedSpeedAndAlongTheCourse) 
       }
     }
     EXPECT_LE(top * 3.6, 101.0) << day.route->city;
-    EXPECT_GE(top * 3.6, 75.0) << day.route->city << " has an expressway";
+    if (HasExpressway(*day.route)) EXPECT_GE(top * 3.6, 75.0) << day.route->city << " has an expressway";
   }
 }
 
@@ -262,7 +269,7 @@ TEST(RecorderSimulator, TheCarWaitsBeforeStartingAtLightsAndParkedAtMidday) {
     }
     EXPECT_EQ(parked, 1) << day.route->city;
     EXPECT_EQ(lights, summary.lightStops) << day.route->city;
-    EXPECT_GE(lights, 5) << day.route->city;
+    EXPECT_GE(lights, 1) << day.route->city;
   }
 }
 

@@ -32,7 +32,7 @@ void MakeCanvas(Canvas* canvas, int32_t w, int32_t h, uint16_t colour) {
 
 uint16_t At(const Canvas& c, int32_t x, int32_t y) { return c.pixels[x + y * c.stride]; }
 
-ClipRect Whole(const Canvas& c) { return ClipRect{0, 0, c.width, c.height}; }
+Rect Whole(const Canvas& c) { return Rect{0, 0, c.width, c.height}; }
 
 // The canvas as text, one line per row: '.' background, 'e' EDGE, 'c'
 // CENTRE, '#' any other colour.
@@ -192,7 +192,7 @@ TEST(DrawLine, WidthsAndStepping) {
 
 enum LineKind { THIN, DOUBLE, CASED, WIDE, RAILWAY, DOTTED, LINE_KINDS };
 
-void DrawKind(Canvas* c, int kind, Point a, Point b, const ClipRect& clip) {
+void DrawKind(Canvas* c, int kind, Point a, Point b, const Rect& clip) {
   static const int32_t WIDTHS[] = {1, 2, 3, 5};
   if (kind == RAILWAY) {
     DrawRailwayLine(c, a.x, a.y, b.x, b.y, clip);
@@ -224,9 +224,9 @@ TEST(Lines, ClippedLinesMatchTheWholeLine) {
     Point b{uniform(-5, SIZE + 5), uniform(-5, SIZE + 5)};
     if (i % 3 != 0) (horizontalish ? b.x : b.y) += uniform(-FAR, FAR);
     if (uniform(0, 1)) std::swap(a, b);
-    ClipRect clip{uniform(-3, SIZE - 1), uniform(-3, SIZE - 1), 0, 0};
-    clip.cx1 = clip.cx0 + uniform(0, SIZE);
-    clip.cy1 = clip.cy0 + uniform(0, SIZE);
+    Rect clip{uniform(-3, SIZE - 1), uniform(-3, SIZE - 1), 0, 0};
+    clip.right = clip.left + uniform(0, SIZE);
+    clip.bottom = clip.top + uniform(0, SIZE);
 
     // The long canvas holds the whole line with 3 pixels to spare.
     Point shift{3 - std::min({a.x, b.x, 0}), 3 - std::min({a.y, b.y, 0})};
@@ -239,7 +239,7 @@ TEST(Lines, ClippedLinesMatchTheWholeLine) {
 
     for (int32_t y = 0; y < SIZE; ++y) {
       for (int32_t x = 0; x < SIZE; ++x) {
-        bool inside = clip.cx0 <= x && x < clip.cx1 && clip.cy0 <= y && y < clip.cy1;
+        bool inside = clip.left <= x && x < clip.right && clip.top <= y && y < clip.bottom;
         uint16_t expected = inside ? At(whole, x + shift.x, y + shift.y) : GREY;
         ASSERT_EQ(At(part, x, y), expected) << "kind " << kind << " line (" << a.x << "," << a.y << ")-(" << b.x
                                             << "," << b.y << ") at " << x << "," << y;
@@ -260,7 +260,7 @@ TEST(Lines, EndPointsAtTheLimitsOfThe32BitRange) {
   EXPECT_EQ(Picture(c, BLACK), Lines({"..........", "eeeeeeeeee", "..........", "..........", "..........",
                                       "..........", "..........", "..........", "..........", ".........."}));
   // The full range, every kind, with clip rectangles larger than the canvas.
-  const ClipRect huge{I32_MIN, I32_MIN, I32_MAX, I32_MAX};
+  const Rect huge{I32_MIN, I32_MIN, I32_MAX, I32_MAX};
   for (int kind = 0; kind < LINE_KINDS; ++kind) {
     FillCanvas(&c, GREY);
     DrawKind(&c, kind, {I32_MIN, 5}, {I32_MAX, 5}, huge);
@@ -365,7 +365,7 @@ TEST(FillPolygon, PartLeftOfTheClipKeepsItsRightPart) {
   Canvas clipped, whole;
   MakeCanvas(&clipped, 32, 32, BLACK);
   MakeCanvas(&whole, 32 + SHIFT, 32, BLACK);
-  FillPolygon(&clipped, shape, 6, FILL, ClipRect{3, 0, 32, 32});
+  FillPolygon(&clipped, shape, 6, FILL, Rect{3, 0, 32, 32});
   FillPolygon(&whole, moved, 6, FILL, Whole(whole));
   for (int32_t y = 0; y < 32; ++y) {
     for (int32_t x = 0; x < 32; ++x) {
@@ -411,7 +411,7 @@ struct Span {
 // left triangle's inclusive right end and the right triangle's left end):
 // no gap, and no overlap beyond that pixel. With a clip rectangle cutting
 // through triangles the same holds on the rows left.
-void CheckTriangulation(uint32_t seed, const ClipRect& clip) {
+void CheckTriangulation(uint32_t seed, const Rect& clip) {
   constexpr int32_t CELLS = 5, CELL = 12, SIZE = CELLS * CELL;
   std::mt19937 random(seed);
   // Points move at most a quarter cell, which keeps every cell convex, so
@@ -454,7 +454,7 @@ void CheckTriangulation(uint32_t seed, const ClipRect& clip) {
   }
   for (int32_t y = 0; y < SIZE + 2; ++y) {
     std::vector<Span>& spans = rows[y];
-    if (y < std::max(clip.cy0, 0) || y >= std::min(clip.cy1, SIZE)) {
+    if (y < std::max(clip.top, 0) || y >= std::min(clip.bottom, SIZE)) {
       EXPECT_TRUE(spans.empty()) << "row " << y;
       continue;
     }
@@ -473,11 +473,11 @@ void CheckTriangulation(uint32_t seed, const ClipRect& clip) {
 }
 
 TEST(FillPolygon, TrianglesSharingEdgesLeaveNoGap) {
-  for (uint32_t seed = 1; seed <= 6; ++seed) CheckTriangulation(seed, ClipRect{0, 0, 100, 100});
+  for (uint32_t seed = 1; seed <= 6; ++seed) CheckTriangulation(seed, Rect{0, 0, 100, 100});
 }
 
 TEST(FillPolygon, TrianglesCutByTheClipRowsStillMeet) {
-  for (uint32_t seed = 1; seed <= 6; ++seed) CheckTriangulation(seed, ClipRect{0, 7, 100, 53});
+  for (uint32_t seed = 1; seed <= 6; ++seed) CheckTriangulation(seed, Rect{0, 7, 100, 53});
 }
 
 TEST(FillPolygon, LargePolygonsUseTheHeapAndFillAlike) {
@@ -510,7 +510,7 @@ TEST(FillPolygon, CoordinatesAtTheLimitsOfThe32BitRange) {
   // other row of it lies wholly left or right of the canvas.
   FillCanvas(&c, BLACK);
   const Point sliver[] = {{-(1 << 30), 0}, {1 << 30, 8}, {1 << 30, 9}};
-  FillPolygon(&c, sliver, 3, FILL, ClipRect{I32_MIN, I32_MIN, I32_MAX, I32_MAX});
+  FillPolygon(&c, sliver, 3, FILL, Rect{I32_MIN, I32_MIN, I32_MAX, I32_MAX});
   int filled = 0;
   for (int32_t y = 0; y < 16; ++y)
     for (int32_t x = 0; x < 16; ++x) filled += At(c, x, y) == FILL;
@@ -620,7 +620,7 @@ TEST(Bounds, NothingIsWrittenOutsideATinyCanvas) {
   std::mt19937 random(5);
   auto pick = [&]() { return values[random() % VALUES]; };
   for (int32_t i = 0; i < 20000; ++i) {
-    ClipRect clip{pick(), pick(), pick(), pick()};
+    Rect clip{pick(), pick(), pick(), pick()};
     Point p[5] = {{pick(), pick()}, {pick(), pick()}, {pick(), pick()}, {pick(), pick()}, {pick(), pick()}};
     switch (i % 7) {
       case 0: DrawKind(&c, static_cast<int>(random() % LINE_KINDS), p[0], p[1], clip); break;
@@ -629,7 +629,7 @@ TEST(Bounds, NothingIsWrittenOutsideATinyCanvas) {
       case 3: StencilCopy(&c, &stencil, p[0].x, p[0].y, p[1].x, p[1].y, p[2].x, p[2].y, EDGE); break;
       case 4: BlendFill(&c, p[0].x, p[0].y, p[1].x, p[1].y, WHITE, 128); break;
       case 5: BlendPixel(&c, p[0].x, p[0].y, WHITE, 128); break;
-      default: DrawKind(&c, static_cast<int>(random() % LINE_KINDS), p[0], p[1], ClipRect{-5, -5, 10, 10}); break;
+      default: DrawKind(&c, static_cast<int>(random() % LINE_KINDS), p[0], p[1], Rect{-5, -5, 10, 10}); break;
     }
   }
   for (int32_t y = 0; y < 3; ++y) EXPECT_EQ(c.pixels[5 + y * c.stride], GUARD) << y;
@@ -639,7 +639,7 @@ TEST(Bounds, EmptyCanvasIsLeftAlone) {
   Canvas empty, stencil;
   MakeCanvas(&stencil, 4, 4, WHITE);
   const Point triangle[] = {{0, 0}, {3, 0}, {0, 3}};
-  const ClipRect clip{0, 0, 4, 4};
+  const Rect clip{0, 0, 4, 4};
   DrawLine(&empty, 0, 0, 3, 3, EDGE, CENTRE, 5, clip);
   DrawRailwayLine(&empty, 0, 0, 3, 3, clip);
   DrawDottedLine(&empty, 0, 0, 3, 3, EDGE, clip);

@@ -84,24 +84,24 @@ inline BackgroundSectionRecord RichBackground() {
   FeatureItemRecord skipped = Item(5, 3345, 0, {{1, 1}, {2, 2}});
   skipped.skipped = true;
   FeatureItemRecord classless = Item(0, 3346, 0, {{3, 3}, {4, 4}, {5, 5}});
-  areas.groups.push_back({FEATURE_KIND_AREAS, false, {toggled, scaled, skipped, classless}});
+  areas.groups.push_back({FEATURE_KIND_AREA, false, {toggled, scaled, skipped, classless}});
   FeatureItemRecord single = Item(7, 2816, 1, {{4000, 4000}});
   FeatureItemRecord runs = Item(7, 2816, 3, {{0, 0}, {16, 16}, {32, 0}, {-2016, 2032}});
   runs.runs = {{0x1001, 7}, {0x0002, 8}, {0xF001, 9}};
   FeatureItemRecord oneRun = Item(7, 2816, 0, {{10, 10}, {11, 10}});
   oneRun.runs = {{2, 0x1234}};
-  areas.groups.push_back({FEATURE_KIND_LINES, true, {single, runs, oneRun}});
+  areas.groups.push_back({FEATURE_KIND_LINE, true, {single, runs, oneRun}});
   areas.groups.push_back({3, false, {Item(1, 1, 0, {{1, 1}}), Item(1, 1, 0, {{2, 2}})}});
   areas.groups.push_back({0, true, {Item(1, 1, 0, {{1, 1}})}});
-  areas.groups.push_back({FEATURE_KIND_AREAS, false, {}});
+  areas.groups.push_back({FEATURE_KIND_AREA, false, {}});
   FeatureClassRecord absent;
   absent.slot = 9;
   absent.presence = 0;
-  absent.groups.push_back({FEATURE_KIND_LINES, false, {Item(1, 1, 0, {{1, 1}})}});
+  absent.groups.push_back({FEATURE_KIND_LINE, false, {Item(1, 1, 0, {{1, 1}})}});
   FeatureClassRecord lines;
   lines.slot = 31;
   lines.presence = -2;
-  lines.groups.push_back({FEATURE_KIND_LINES, false, {Item(2, 3472, 0, {{0, 8191}, {127, 8191 - 128}})}});
+  lines.groups.push_back({FEATURE_KIND_LINE, false, {Item(2, 3472, 0, {{0, 8191}, {127, 8191 - 128}})}});
   background.classes = {areas, absent, lines};
   return background;
 }
@@ -192,7 +192,7 @@ inline ParcelSectionsRecord SmallSections() {
   FeatureItemRecord item = Item(3, 3351, FEATURE_FLAG_TOGGLES, {{5, 5, 0}, {9, 5, 0}, {9, 5, 1}, {9, 9, 1}});
   item.field12 = 1;
   item.headerField = 2;
-  areas.groups.push_back({FEATURE_KIND_AREAS, true, {item, Item(0, 1, 0, {{1, 1}})}});
+  areas.groups.push_back({FEATURE_KIND_AREA, true, {item, Item(0, 1, 0, {{1, 1}})}});
   areas.groups.push_back({3, false, {Item(1, 1, 0, {{1, 1}})}});
   background.classes = {areas};
   sections.background = background;

@@ -118,7 +118,7 @@ void ExpectBackground(const BackgroundSectionRecord& written, const BackgroundPa
       EXPECT_EQ(got.groupWords[g] >> FEATURE_KIND_SHIFT, group.kind);
       EXPECT_EQ((got.groupWords[g] & FEATURE_RUN_TABLE) != 0, group.runTable);
       ASSERT_EQ(got.groups[g].itemCount, group.items.size());
-      const bool decodable = group.kind == FEATURE_KIND_LINES || group.kind == FEATURE_KIND_AREAS;
+      const bool decodable = group.kind == FEATURE_KIND_LINE || group.kind == FEATURE_KIND_AREA;
       for (size_t i = 0; i < group.items.size(); ++i) {
         SCOPED_TRACE("item " + std::to_string(i));
         ExpectItem(group.items[i], decodable, got.groups[g].items[i]);
@@ -363,7 +363,7 @@ TEST(SectionHelpersTest, SplitLinesKeepEveryPointAndFitTheFormat) {
       EXPECT_EQ(item.points.front().x, line.front().x);
       EXPECT_EQ(item.points.back().y, line.back().y);
       BackgroundSectionRecord background;
-      background.classes.push_back({0, 1, {{FEATURE_KIND_LINES, false, {item}}}});
+      background.classes.push_back({0, 1, {{FEATURE_KIND_LINE, false, {item}}}});
       EXPECT_EQ(EncodeBackgroundSection(background, &bytes, &error), 0) << error;
     }
   }

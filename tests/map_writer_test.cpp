@@ -44,26 +44,27 @@ TEST_F(MapWriterTest, EntriesPointAtParcelDataWithTheSectionsInPlace) {
     MapBlock* data = OpenBlock(scratch.File("map.kwi").c_str(), BYTE_ORDER_BIG,
                                SectorAddressToOffset(entry.address, blockSize), entry.size * blockSize);
     ASSERT_NE(data, nullptr);
-    const uint32_t headerWords = ReadU16(data);
+    ByteCursor cursor = BlockCursor(data);
+    const uint32_t headerWords = ReadU16(&cursor);
     EXPECT_EQ(headerWords, 27u);
-    SeekTo(data, 20);
-    EXPECT_EQ(ReadU16(data), 0x0123u);
-    EXPECT_EQ(ReadU16(data), 7u);
-    SeekTo(data, 34);
-    EXPECT_EQ(ReadU16(data), 0u);  // no optional entries
-    const uint32_t roadOffset = ReadU32(data), roadWords = ReadU16(data);
-    const uint32_t backgroundOffset = ReadU32(data), backgroundWords = ReadU16(data);
-    const uint32_t nameOffset = ReadU32(data), nameWords = ReadU16(data);
+    SeekTo(&cursor, 20);
+    EXPECT_EQ(ReadU16(&cursor), 0x0123u);
+    EXPECT_EQ(ReadU16(&cursor), 7u);
+    SeekTo(&cursor, 34);
+    EXPECT_EQ(ReadU16(&cursor), 0u);  // no optional entries
+    const uint32_t roadOffset = ReadU32(&cursor), roadWords = ReadU16(&cursor);
+    const uint32_t backgroundOffset = ReadU32(&cursor), backgroundWords = ReadU16(&cursor);
+    const uint32_t nameOffset = ReadU32(&cursor), nameWords = ReadU16(&cursor);
     EXPECT_EQ(roadWords, 2u);
-    EXPECT_EQ(backgroundOffset, NO_ADDRESS);
+    EXPECT_EQ(backgroundOffset, NO_SECTION);
     EXPECT_EQ(backgroundWords, 0u);
     EXPECT_EQ(nameWords, 2500u);
     EXPECT_GE(roadOffset * 2, headerWords * 2);
-    SeekTo(data, roadOffset * 2);
-    EXPECT_EQ(ReadU24(data), 0x010203u);
-    SeekTo(data, nameOffset * 2 + 4999);
-    EXPECT_EQ(ReadU8(data), 0x5Au);
-    EXPECT_EQ(data->overrun, 0);
+    SeekTo(&cursor, roadOffset * 2);
+    EXPECT_EQ(ReadU24(&cursor), 0x010203u);
+    SeekTo(&cursor, nameOffset * 2 + 4999);
+    EXPECT_EQ(ReadU8(&cursor), 0x5Au);
+    EXPECT_EQ(cursor.overrun, 0);
     ReleaseBlock(data);
     FreeParcelList(list);
   }
@@ -75,8 +76,8 @@ TEST_F(MapWriterTest, DescriptionsTheFormatCannotHoldAreRefused) {
     void (*spoil)(MapDescription* map);
   };
   const Case cases[] = {
-      {"extent off the 1/8 second grid", [](MapDescription* m) { m->extent.east += 8; }},
-      {"negative extent", [](MapDescription* m) { m->extent.west = -16; }},
+      {"extent off the 1/8 second grid", [](MapDescription* m) { m->extent.x1 += 8; }},
+      {"negative extent", [](MapDescription* m) { m->extent.x0 = -16; }},
       {"grid of 257", [](MapDescription* m) { m->levels[0].parcelColumns = 257; }},
       {"level code 64", [](MapDescription* m) { m->levels[0].levelCode = 64; }},
       {"parcel outside the grid", [](MapDescription* m) { m->parcels[0].column = 8; }},
@@ -103,11 +104,50 @@ TEST_F(MapWriterTest, DescriptionsTheFormatCannotHoldAreRefused) {
 TEST_F(MapWriterTest, RegularLevelsNeedAWholeNumberOfParcels) {
   MapDescription map;
   ASSERT_EQ(AddStandardLevels(&map), 0);
-  const uint32_t none[WRITER_THRESHOLDS] = {};
+  const uint32_t none[LEVEL_THRESHOLDS] = {};
   EXPECT_EQ(AddRegularLevel(&map, 1, 5761, 3840, none), -1);
   EXPECT_EQ(AddRegularLevel(&map, 1, 1, 16, none), -1);  // 23592960 columns: more than 256^3
   EXPECT_EQ(AddStandardLevels(&map), -1);                  // the levels are there already
   EXPECT_EQ(map.levels.size(), 7u);
+}
+
+// Levels over a box: the extent holds the box and reaches past it by less
+// than a finest parcel, each level's grid divides the next finer one, and
+// parcels stay within a factor of 1.5 of the standard sizes.
+TEST_F(MapWriterTest, LevelsOverABoxTileItWithNestedGridsOfAboutTheStandardSize) {
+  const InclusiveRect boxes[] = {
+      {DegreesToUnits(122.93), DegreesToUnits(20.42), DegreesToUnits(153.99), DegreesToUnits(45.56)},  // Japan
+      {DegreesToUnits(134.0), DegreesToUnits(33.0), DegreesToUnits(141.5), DegreesToUnits(37.0)},
+      {DegreesToUnits(139.7), DegreesToUnits(35.6), DegreesToUnits(139.71), DegreesToUnits(35.61)},  // a block
+  };
+  for (const InclusiveRect& box : boxes) {
+    MapDescription map;
+    ASSERT_EQ(AddStandardLevelsOver(&map, box), 0);
+    ASSERT_EQ(map.levels.size(), size_t{STANDARD_LEVEL_COUNT});
+    const InclusiveRect& e = map.extent;
+    const InclusiveRect finest = ParcelBox(map, 0, 0, 0);
+    EXPECT_TRUE(e.x0 <= box.x0 && e.y0 <= box.y0 && e.x1 >= box.x1 && e.y1 >= box.y1);
+    EXPECT_LT(e.x1 - box.x1, finest.x1 - finest.x0 + 16);
+    EXPECT_LT(e.y1 - box.y1, finest.y1 - finest.y0 + 16);
+    EXPECT_EQ(e.x0 % 16, 0);
+    EXPECT_EQ(e.x1 % 16, 0);
+    for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
+      const MapLevelDescription& l = map.levels[level];
+      EXPECT_EQ((e.x1 - e.x0) % l.ParcelGridColumns(), 0u);
+      if (level + 1 < STANDARD_LEVEL_COUNT) {
+        EXPECT_EQ(l.ParcelGridColumns() % map.levels[level + 1].ParcelGridColumns(), 0u);
+        EXPECT_EQ(l.ParcelGridRows() % map.levels[level + 1].ParcelGridRows(), 0u);
+      }
+      const InclusiveRect parcel = ParcelBox(map, level, 0, 0);
+      const double width = parcel.x1 - parcel.x0, standard = STANDARD_LEVELS[level].parcelWidth;
+      // A box smaller than a level's parcel makes that level one parcel.
+      if (l.ParcelGridColumns() > 1) EXPECT_TRUE(width > standard / 1.5 && width < standard * 1.5) << level;
+    }
+  }
+  MapDescription map;
+  EXPECT_EQ(AddStandardLevelsOver(&map, {10, 10, 10, 20}), -1);  // empty
+  ASSERT_EQ(AddStandardLevelsOver(&map, boxes[1]), 0);
+  EXPECT_EQ(AddStandardLevelsOver(&map, boxes[1]), -1);  // the levels are there already
 }
 
 // Scale steps: X and Y map units per pixel and the level code.
@@ -131,8 +171,8 @@ TEST_F(MapWriterTest, TheDemoMapGivesEveryStepAHandfulOfParcels) {
   MapDescription map;
   ASSERT_EQ(DescribeDemoMap(&map, nullptr), 0);
   Write(map);
-  for (const MapBox& area : DEMO_AREAS) {
-    const MapCoord center{(area.west + area.east) / 2, (area.south + area.north) / 2};
+  for (const InclusiveRect& area : DEMO_AREAS) {
+    const MapCoord center{(area.x0 + area.x1) / 2, (area.y0 + area.y1) / 2};
     for (int s = 0; s < 27; ++s) {
       SCOPED_TRACE(s);
       const int32_t halfWidth = 996 * STEPS[s].unitsX / 2, halfHeight = 580 * STEPS[s].unitsY / 2;

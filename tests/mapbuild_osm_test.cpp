@@ -201,7 +201,7 @@ TEST_F(OsmBuildTest, EachTagFamilyLandsInItsClassAtItsLevels) {
   };
   for (const Family& family : families) {
     const int finest = RecipeLevelIndex(family.finest), coarsest = RecipeLevelIndex(family.coarsest);
-    for (int level = 0; level < RECIPE_LEVEL_COUNT; ++level) {
+    for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
       // Around the point: two fine parcels, or a twentieth of a coarse one.
       const int32_t half = std::max<int32_t>(6000, STANDARD_LEVELS[level].parcelWidth / 20);
       const LevelCodes codes = CodesAround(MapUnits(family.lon, family.lat), half, LEVEL_CODES[level]);

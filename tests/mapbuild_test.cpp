@@ -36,7 +36,7 @@ MapCoord MapUnits(double lon, double lat) {
 
 // The parcel-local position of a map point in the fine parcel that holds it.
 SectionPoint Local(const MapCoord& c) {
-  const int64_t dx = int64_t{c.x} - STANDARD_EXTENT.west, dy = int64_t{c.y} - STANDARD_EXTENT.south;
+  const int64_t dx = int64_t{c.x} - STANDARD_EXTENT.x0, dy = int64_t{c.y} - STANDARD_EXTENT.y0;
   return {static_cast<int32_t>(std::lround(double(dx % FINE_WIDTH) * 4096 / FINE_WIDTH)),
           static_cast<int32_t>(std::lround(double(dy % FINE_HEIGHT) * 4096 / FINE_HEIGHT))};
 }
@@ -139,6 +139,8 @@ std::string FixtureGeoJson() {
   return R"({"type":"FeatureCollection","features":[
 {"type":"Feature","properties":{"kind":"road"},"geometry":{"type":"LineString","coordinates":[)" +
          Coordinates({{ROAD_WEST, ROAD_LAT}, {ROAD_EAST, ROAD_LAT}}) + R"(]}},
+{"type":"Feature","properties":{"kind":"road"},"geometry":{"type":"LineString","coordinates":[)" +
+         Coordinates({{ROAD_WEST, ROAD_LAT}, {ROAD_EAST, ROAD_LAT}}) + R"(]}},
 {"type":"Feature","properties":{"kind":"park"},"geometry":{"type":"Polygon","coordinates":[[)" +
          Coordinates({{PARK_WEST, PARK_SOUTH}, {PARK_EAST, PARK_SOUTH}, {PARK_EAST, PARK_NORTH},
                       {PARK_WEST, PARK_NORTH}, {PARK_WEST, PARK_SOUTH}}) + R"(]]}},
@@ -225,8 +227,11 @@ class MapBuildTest : public ScratchDirectoryTest {
   std::unique_ptr<MapDataOwner> owner;
 };
 
+// The fixture lists its road twice, as a source does where two routes run
+// over one section: it is one link.
 TEST_F(MapBuildTest, RoadCrossingAParcelEdgeContinuesInTheNextParcel) {
   Build();
+  EXPECT_NE(lines.find("1 features repeating another exactly (left out)"), std::string::npos) << lines;
   const MapCoord west = MapUnits(ROAD_WEST, ROAD_LAT), east = MapUnits(ROAD_EAST, ROAD_LAT);
   ASSERT_NE(west.x / FINE_WIDTH, east.x / FINE_WIDTH) << "the fixture's road must cross a parcel edge";
   // Walk the road's parcels from west to east: each piece starts where the
@@ -234,7 +239,7 @@ TEST_F(MapBuildTest, RoadCrossingAParcelEdgeContinuesInTheNextParcel) {
   const SectionPoint start = Local(west);
   SectionPoint previousEnd{-1, -1};
   int pieces = 0;
-  const int32_t firstEdge = west.x - (west.x - STANDARD_EXTENT.west) % FINE_WIDTH;
+  const int32_t firstEdge = west.x - (west.x - STANDARD_EXTENT.x0) % FINE_WIDTH;
   for (int32_t x = west.x; x <= east.x; x = firstEdge + pieces * FINE_WIDTH) {
     const DecodedParcel parcel = DecodeAt({x, west.y}, FINE_LEVEL);
     ASSERT_EQ(parcel.roads.size(), 1u) << "piece " << pieces;
@@ -413,6 +418,32 @@ TEST(MapBuildRecipeTest, MalformedRecipesAreRefusedWithTheirLine) {
     EXPECT_EQ(ParseRecipe(c.text, "recipe.yaml", "", &recipe, &error), -1) << c.text;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.text << " gave: " << error;
   }
+}
+
+// A source's rename table gives a feature's label text as written (an
+// empty text leaves it out); other texts lose one trim suffix, unless
+// nothing would be left.
+TEST(MapBuildRecipeTest, LabelTextsAreRenamedOrTrimmed) {
+  Recipe recipe;
+  std::string error;
+  ASSERT_EQ(ParseRecipe("sources: [{path: a, trim: [市, 町], rename: {key: id, texts: {\"7\": 東京, \"8\": \"\", "
+                        "\"9\": 日野町}}, rules: [{label: 320, text: name}]}]",
+                        "r.yaml", "", &recipe, &error), 0) << error;
+  const RecipeSource& source = recipe.sources[0];
+  const struct {
+    const char* key;
+    const char* text;
+    const char* label;
+  } cases[] = {
+      {"7", "東京都", "東京"}, {"8", "和歌山市", ""},   {"9", "日野", "日野町"}, {nullptr, "名古屋市", "名古屋"},
+      {"1", "大井町", "大井"},  {"1", "市", "市"},       {"1", "豊田", "豊田"},   {"1", "町田市", "町田"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CorrectedLabelText(source, c.key, c.text), c.label) << c.text;
+  }
+  EXPECT_EQ(ParseRecipe("sources: [{path: a, rename: {texts: {}}, rules: [{area: 1}]}]", "r.yaml", "", &recipe, &error),
+            -1);
+  EXPECT_NE(error.find("rename is"), std::string::npos) << error;
 }
 
 TEST(MapBuildRecipeTest, FiltersMatchAttributes) {

@@ -80,8 +80,8 @@ viewer() {  # device root, script text; stderr goes to $work/viewer.err
     --script "$work/script.txt" >/dev/null 2>"$work/viewer.err" || fail "the viewer failed: $(cat "$work/viewer.err")"
 }
 
-# Opening 11 February 2026 of the demo device draws its drive on the map.
-viewer "$work/device" "wait 100\ndown 240 112\nup\nwait 3500\nshot $work/day.png\nquit\n"
+# Opening 7 February 2026 of the demo device draws its drive on the map.
+viewer "$work/device" "wait 100\ndown 430 80\nup\nwait 3500\nshot $work/day.png\nquit\n"
 grep -q "no logs under" "$work/viewer.err" && fail "the viewer found no logs on the demo device"
 golden=$source/tests/golden/package_day_map.png
 if [ ! -e "$work/day.png" ]; then

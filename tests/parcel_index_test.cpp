@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -341,6 +342,34 @@ TEST_F(ParcelIndexTest, DamagedIndexesGiveFewerParcelsOrNone) {
     ParcelList* list = Query(4000, 3200, 4000, 3200);
     EXPECT_LE(list == nullptr ? 0 : list->count, damage.most);
     FreeParcelList(list);
+  }
+}
+
+// The index area is read only as far as the section directory says it
+// reaches: a header or level entry cut off by the stated size is not taken
+// from the bytes that follow it in the file.
+TEST_F(ParcelIndexTest, TheIndexIsReadOnlyAsFarAsItsStatedSize) {
+  MapDescription map = SmallMap();
+  map.blockSize = 32;
+  FillAllParcels(&map);
+  Load(map);
+  ASSERT_EQ(Index().levelCount, 1);
+  const std::vector<uint8_t> full = image;
+  const uint32_t areaBlocks = (layout.areaBytes + 31) / 32;
+  for (uint32_t blocks = 0; blocks <= areaBlocks; ++blocks) {
+    SCOPED_TRACE("index area of " + std::to_string(blocks) + " blocks");
+    image = full;
+    Patch16(&image, 2048 + 4, blocks);
+    LoadImage();
+    const ParcelIndex* index = MapDatabase::Instance()->GetParcelIndex();
+    const uint32_t bytes = blocks * 32;
+    if (bytes < 30) {
+      EXPECT_EQ(index, nullptr);
+      EXPECT_EQ(Query(4000, 3200, 4000, 3200), nullptr);
+      continue;
+    }
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(index->levelCount, bytes >= 30 + 40 ? 1 : 0);
   }
 }
 

@@ -17,7 +17,7 @@ constexpr int32_t END_FLAG_X = 116;
 // A whole frame, pixel (x, y) at x + y * width.
 struct Frame {
   std::vector<uint16_t> pixels;
-  uint16_t At(int32_t x, int32_t y) const { return pixels[x + y * TEST_CANVAS_WIDTH]; }
+  uint16_t At(int32_t x, int32_t y) const { return pixels[x + y * MAP_CANVAS_WIDTH]; }
 };
 
 // The twelve pixels of the track dot of a point at pixel (px, py): a 4 x 4
@@ -99,11 +99,11 @@ TEST_F(RenderFrameTest, PanMovesTheCentreByThePixelsDraggedUnlessItLeavesTheMap)
   const MapCoord before = renderer->CurrentCenter();
 
   // The canvas centre itself: nothing to do, no frame.
-  EXPECT_EQ(renderer->PanTo(TEST_CANVAS_WIDTH / 2, TEST_CANVAS_HEIGHT / 2), 0);
+  EXPECT_EQ(renderer->PanTo(MAP_CANVAS_WIDTH / 2, MAP_CANVAS_HEIGHT / 2), 0);
   EXPECT_FALSE(FrameDone(200));
 
   // 10 pixels east and 5 north at 16 units per pixel.
-  EXPECT_EQ(renderer->PanTo(TEST_CANVAS_WIDTH / 2 + 10, TEST_CANVAS_HEIGHT / 2 - 5), 0);
+  EXPECT_EQ(renderer->PanTo(MAP_CANVAS_WIDTH / 2 + 10, MAP_CANVAS_HEIGHT / 2 - 5), 0);
   EXPECT_EQ(renderer->TargetCenter().x, before.x + 160);
   EXPECT_EQ(renderer->TargetCenter().y, before.y + 80);
   ASSERT_TRUE(FrameDone());
@@ -112,13 +112,13 @@ TEST_F(RenderFrameTest, PanMovesTheCentreByThePixelsDraggedUnlessItLeavesTheMap)
 
   // Next to the map's west edge at the coarsest step, 10 pixels west leaves
   // the map: refused, and the view stays.
-  const MapCoord edge{STANDARD_EXTENT.west + 41600, DegreesToUnits(TOKYO.lat)};
+  const MapCoord edge{STANDARD_EXTENT.x0 + 41600, DegreesToUnits(TOKYO.lat)};
   DrawView(edge, 26);
-  EXPECT_EQ(renderer->PanTo(TEST_CANVAS_WIDTH / 2 - 10, TEST_CANVAS_HEIGHT / 2), -1);
+  EXPECT_EQ(renderer->PanTo(MAP_CANVAS_WIDTH / 2 - 10, MAP_CANVAS_HEIGHT / 2), -1);
   EXPECT_EQ(renderer->TargetCenter().x, edge.x);
   EXPECT_EQ(renderer->TargetCenter().y, edge.y);
   EXPECT_FALSE(FrameDone(200));
-  EXPECT_EQ(renderer->PanTo(TEST_CANVAS_WIDTH / 2 + 10, TEST_CANVAS_HEIGHT / 2), 0);
+  EXPECT_EQ(renderer->PanTo(MAP_CANVAS_WIDTH / 2 + 10, MAP_CANVAS_HEIGHT / 2), 0);
   EXPECT_TRUE(FrameDone());
 }
 
@@ -150,12 +150,12 @@ TEST_F(RenderFrameTest, CopyFrameGivesTheMiddleOfTheFrameOnlyOnceOneIsFinished) 
 
   // A canvas as large as the frame gets all of it, at the given place.
   Canvas larger;
-  CreateCanvas(&larger, TEST_CANVAS_WIDTH + 10, TEST_CANVAS_HEIGHT + 20);
+  CreateCanvas(&larger, MAP_CANVAS_WIDTH + 10, MAP_CANVAS_HEIGHT + 20);
   FillCanvas(&larger, 0x1234);
-  ASSERT_EQ(renderer->CopyFrame(&larger, 10, 20, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT), 0);
+  ASSERT_EQ(renderer->CopyFrame(&larger, 10, 20, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT), 0);
   EXPECT_EQ(larger.pixels[9 + 19 * larger.stride], 0x1234);
-  for (int32_t y = 0; y < TEST_CANVAS_HEIGHT; y += 7) {
-    for (int32_t x = 0; x < TEST_CANVAS_WIDTH; x += 3) {
+  for (int32_t y = 0; y < MAP_CANVAS_HEIGHT; y += 7) {
+    for (int32_t x = 0; x < MAP_CANVAS_WIDTH; x += 3) {
       ASSERT_EQ(larger.pixels[10 + x + (20 + y) * larger.stride], whole.At(x, y)) << x << ", " << y;
     }
   }
@@ -196,13 +196,13 @@ TEST_F(RenderTrackOverlayTest, OnePointDrawsItsDotAndBothFlagsWithTheEndFlagOnTo
   DrawView(MapCoord{track->points[0].lon, track->points[0].lat}, 0);
   Frame frame = LastFrame();
 
-  const int32_t px = TEST_CANVAS_WIDTH / 2, py = TEST_CANVAS_HEIGHT / 2;
+  const int32_t px = MAP_CANVAS_WIDTH / 2, py = MAP_CANVAS_HEIGHT / 2;
   std::vector<uint16_t> expected(frame.pixels.size(), LAND_COLOUR);
-  for (const Point& p : DotPixels(px, py)) expected[p.x + p.y * TEST_CANVAS_WIDTH] = DOT_RED;
+  for (const Point& p : DotPixels(px, py)) expected[p.x + p.y * MAP_CANVAS_WIDTH] = DOT_RED;
   int32_t endShown = 0, startShown = 0;
   for (int32_t y = 0; y < FLAG_SIZE; ++y) {
     for (int32_t x = 0; x < FLAG_SIZE; ++x) {
-      uint16_t& pixel = expected[px + x + (py - FLAG_SIZE + y) * TEST_CANVAS_WIDTH];
+      uint16_t& pixel = expected[px + x + (py - FLAG_SIZE + y) * MAP_CANVAS_WIDTH];
       if (FlagPixel(END_FLAG_X, x, y) != KEY_COLOUR) {
         pixel = FlagPixel(END_FLAG_X, x, y);
         ++endShown;
@@ -213,9 +213,9 @@ TEST_F(RenderTrackOverlayTest, OnePointDrawsItsDotAndBothFlagsWithTheEndFlagOnTo
     }
   }
   ASSERT_GT(endShown, 100);
-  for (int32_t y = 0; y < TEST_CANVAS_HEIGHT; ++y) {
-    for (int32_t x = 0; x < TEST_CANVAS_WIDTH; ++x) {
-      ASSERT_EQ(frame.At(x, y), expected[x + y * TEST_CANVAS_WIDTH]) << "pixel " << x << ", " << y;
+  for (int32_t y = 0; y < MAP_CANVAS_HEIGHT; ++y) {
+    for (int32_t x = 0; x < MAP_CANVAS_WIDTH; ++x) {
+      ASSERT_EQ(frame.At(x, y), expected[x + y * MAP_CANVAS_WIDTH]) << "pixel " << x << ", " << y;
     }
   }
 }
@@ -230,11 +230,11 @@ TEST_F(RenderTrackOverlayTest, AStartFlagReachingIntoTheCanvasShowsItsVisiblePar
   // Step 0: 2 units per pixel, the view 1992 units wide; the centre is put
   // where the start point is 10 pixels left of the canvas, on its middle row.
   StartRenderer();
-  DrawView(MapCoord{start.lon + TEST_CANVAS_WIDTH + 20, start.lat}, 0);
+  DrawView(MapCoord{start.lon + MAP_CANVAS_WIDTH + 20, start.lat}, 0);
   Frame frame = LastFrame();
 
-  const int32_t py = TEST_CANVAS_HEIGHT / 2;
-  for (int32_t y = 0; y < TEST_CANVAS_HEIGHT; ++y) {
+  const int32_t py = MAP_CANVAS_HEIGHT / 2;
+  for (int32_t y = 0; y < MAP_CANVAS_HEIGHT; ++y) {
     for (int32_t x = 0; x < 40; ++x) {
       uint16_t expected = LAND_COLOUR;
       if (x < 10 && y >= py - FLAG_SIZE && y < py) {
@@ -267,21 +267,21 @@ TEST_F(RenderTrackOverlayTest, PointsOnTheViewsEdgeGetADotAndPointsBeyondItNone)
   // Step 0, 2 units per pixel: the view reaches 996 units east and 580
   // south of its centre.
   StartRenderer();
-  DrawView(MapCoord{east.lon - TEST_CANVAS_WIDTH, south.lat + TEST_CANVAS_HEIGHT}, 0);
+  DrawView(MapCoord{east.lon - MAP_CANVAS_WIDTH, south.lat + MAP_CANVAS_HEIGHT}, 0);
   Frame frame = LastFrame();
 
   const MapCoord center = renderer->CurrentCenter();
   auto pixelOf = [&](const TrackPoint& point) {
-    return Point{(point.lon - (center.x - TEST_CANVAS_WIDTH)) / 2,
-                 TEST_CANVAS_HEIGHT - (point.lat - (center.y - TEST_CANVAS_HEIGHT)) / 2};
+    return Point{(point.lon - (center.x - MAP_CANVAS_WIDTH)) / 2,
+                 MAP_CANVAS_HEIGHT - (point.lat - (center.y - MAP_CANVAS_HEIGHT)) / 2};
   };
-  ASSERT_EQ(pixelOf(east).x, TEST_CANVAS_WIDTH);
-  ASSERT_EQ(pixelOf(south).y, TEST_CANVAS_HEIGHT);
+  ASSERT_EQ(pixelOf(east).x, MAP_CANVAS_WIDTH);
+  ASSERT_EQ(pixelOf(south).y, MAP_CANVAS_HEIGHT);
   std::vector<Point> expected;
   for (const TrackPoint& edge : {east, south}) {
     Point pixel = pixelOf(edge);
     for (const Point& dot : DotPixels(pixel.x, pixel.y)) {
-      if (dot.x >= 0 && dot.x < TEST_CANVAS_WIDTH && dot.y >= 0 && dot.y < TEST_CANVAS_HEIGHT) expected.push_back(dot);
+      if (dot.x >= 0 && dot.x < MAP_CANVAS_WIDTH && dot.y >= 0 && dot.y < MAP_CANVAS_HEIGHT) expected.push_back(dot);
     }
   }
   ASSERT_EQ(expected.size(), 20u);  // three of the four rows or columns of each dot
@@ -289,9 +289,10 @@ TEST_F(RenderTrackOverlayTest, PointsOnTheViewsEdgeGetADotAndPointsBeyondItNone)
   EXPECT_EQ(std::count(frame.pixels.begin(), frame.pixels.end(), DOT_RED), std::ssize(expected));
 }
 
-// At the coarsest steps only the track is drawn over the background, and
-// without parcel lists not even the track.
-TEST_F(RenderTrackOverlayTest, TheTrackNeedsParcelListsAndIsDrawnAtEveryStep) {
+// The track is drawn at every step, also at the coarsest steps where it is
+// the only thing over the background, and where the map has no parcels at
+// all: such a day opens on the background colour with its track over it.
+TEST_F(RenderTrackOverlayTest, TheTrackIsDrawnAtEveryStepAlsoWhereTheMapHasNoParcels) {
   WriteMap(DemoMap());
   const Track* track = Day({TOKYO, {TOKYO.lon + 0.2, TOKYO.lat + 0.1}});
   ASSERT_NE(track, nullptr);
@@ -304,25 +305,29 @@ TEST_F(RenderTrackOverlayTest, TheTrackNeedsParcelListsAndIsDrawnAtEveryStep) {
   }
   renderer.reset();
 
-  // Only Osaka has parcels: none around Tokyo at the detailed steps.
+  // Only Osaka has parcels (none around Tokyo at the detailed steps), and a
+  // sea map has none at all: the background colour, the dots and the flags.
   MapDescription osaka = StandardMap();
   for (uint16_t level : {LEVEL_CODE_FINEST, LEVEL_CODE_BASE}) CoverLevel(&osaka, level, DEMO_AREAS[2]);
-  WriteMap(osaka);
-  StartRenderer();
-  for (int32_t step : {0, 6}) {
-    DrawView(tokyo, step);
-    Frame frame = LastFrame();
-    EXPECT_EQ(std::count(frame.pixels.begin(), frame.pixels.end(), LAND_COLOUR), std::ssize(frame.pixels))
-        << "step " << step;
+  struct Case {
+    MapDescription map;
+    uint16_t background;
+  };
+  const Case cases[] = {{osaka, LAND_COLOUR}, {StandardMap(0x4000), SEA_COLOUR}};
+  for (const Case& c : cases) {
+    WriteMap(c.map);
+    StartRenderer();
+    for (int32_t step : {0, 6}) {
+      DrawView(tokyo, step);
+      Frame frame = LastFrame();
+      const auto background = std::count(frame.pixels.begin(), frame.pixels.end(), c.background);
+      const auto dots = std::count(frame.pixels.begin(), frame.pixels.end(), DOT_RED);
+      EXPECT_NE(dots, 0) << "step " << step;
+      EXPECT_GT(background, std::ssize(frame.pixels) * 9 / 10) << "step " << step;
+      EXPECT_LT(background + dots, std::ssize(frame.pixels)) << "the flags stand on the track, step " << step;
+    }
+    renderer.reset();
   }
-  renderer.reset();
-
-  // A sea map's background.
-  WriteMap(StandardMap(0x4000));
-  StartRenderer();
-  DrawView(tokyo, 6);
-  Frame sea = LastFrame();
-  EXPECT_EQ(std::count(sea.pixels.begin(), sea.pixels.end(), SEA_COLOUR), std::ssize(sea.pixels));
 }
 
 // ---------------------------------------------------------------------------
@@ -473,7 +478,7 @@ TEST_F(RenderFrameTest, SelectingDaysWhileFramesAreDrawnNeverFreesATrackUnderAFr
     SelectLogDay(2009, 5, 12 + i % 2);
     renderer->RequestRedraw();
     if (i % 3 == 0) renderer->ZoomIn();
-    if (i % 5 == 0) renderer->PanTo(TEST_CANVAS_WIDTH / 2 + 7, TEST_CANVAS_HEIGHT / 2 - 3);
+    if (i % 5 == 0) renderer->PanTo(MAP_CANVAS_WIDTH / 2 + 7, MAP_CANVAS_HEIGHT / 2 - 3);
     if (i % 7 == 0) std::this_thread::yield();
   }
   // The last request's frame is announced and fitted to the last day.

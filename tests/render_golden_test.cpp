@@ -69,8 +69,8 @@ TEST_F(RenderGoldenTest, EveryClassAtFiveSteps) {
   for (int32_t step : {0, 6, 12, 18, 24}) {
     DrawView(ContentCentre(step), step);
     Canvas frame;
-    CreateCanvas(&frame, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT);
-    ASSERT_EQ(renderer->CopyFrame(&frame, 0, 0, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT), 0);
+    CreateCanvas(&frame, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
+    ASSERT_EQ(renderer->CopyFrame(&frame, 0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT), 0);
     EXPECT_TRUE(CanvasMatchesGolden(frame, "render_classes_step_" + std::to_string(step)));
   }
 }

@@ -26,8 +26,8 @@ inline int LevelOfStep(int32_t step) {
 inline ParcelEntry ContentParcel(int level) {
   const StandardLevel& l = STANDARD_LEVELS[level];
   ParcelEntry entry{};
-  entry.x0 = STANDARD_EXTENT.west + (CONTENT_AT.x - STANDARD_EXTENT.west) / l.parcelWidth * l.parcelWidth;
-  entry.y0 = STANDARD_EXTENT.south + (CONTENT_AT.y - STANDARD_EXTENT.south) / l.parcelHeight * l.parcelHeight;
+  entry.x0 = STANDARD_EXTENT.x0 + (CONTENT_AT.x - STANDARD_EXTENT.x0) / l.parcelWidth * l.parcelWidth;
+  entry.y0 = STANDARD_EXTENT.y0 + (CONTENT_AT.y - STANDARD_EXTENT.y0) / l.parcelHeight * l.parcelHeight;
   entry.width = l.parcelWidth;
   entry.height = l.parcelHeight;
   return entry;
@@ -47,7 +47,7 @@ inline MapDescription ContentMap(const ParcelSectionsRecord& sections) {
   std::string error;
   EXPECT_EQ(EncodeParcelSections(sections, &data, &error), 0) << error;
   for (int i = 0; i < STANDARD_LEVEL_COUNT; ++i) {
-    CoverBox(&map, i, MapBox{CONTENT_AT.x, CONTENT_AT.y, CONTENT_AT.x, CONTENT_AT.y},
+    CoverBox(&map, i, InclusiveRect{CONTENT_AT.x, CONTENT_AT.y, CONTENT_AT.x, CONTENT_AT.y},
              [&](int, uint32_t, uint32_t) { return data; });
   }
   return map;
@@ -57,7 +57,7 @@ inline MapDescription ContentMap(const ParcelSectionsRecord& sections) {
 inline Point ContentPixel(int32_t step, int32_t nx, int32_t ny, uint16_t area = AREA_CANVAS) {
   FrameView view;
   MapCoord centre = SnapToPixelGrid(ContentCentre(step), static_cast<uint16_t>(step));
-  SetFrameView(&view, centre, static_cast<uint16_t>(step), TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT, area);
+  SetFrameView(&view, centre, static_cast<uint16_t>(step), MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, area);
   SetParcelView(&view, ContentParcel(LevelOfStep(step)));
   return MapPoint(view, Point16{static_cast<int16_t>(nx), static_cast<int16_t>(ny)});
 }
@@ -98,8 +98,8 @@ inline BackgroundSectionRecord Background(std::vector<FeatureItemRecord> areas, 
   BackgroundSectionRecord section;
   FeatureClassRecord featureClass;
   featureClass.slot = 0;
-  if (!areas.empty()) featureClass.groups.push_back(FeatureGroupRecord{FEATURE_KIND_AREAS, false, std::move(areas)});
-  if (!lines.empty()) featureClass.groups.push_back(FeatureGroupRecord{FEATURE_KIND_LINES, false, std::move(lines)});
+  if (!areas.empty()) featureClass.groups.push_back(FeatureGroupRecord{FEATURE_KIND_AREA, false, std::move(areas)});
+  if (!lines.empty()) featureClass.groups.push_back(FeatureGroupRecord{FEATURE_KIND_LINE, false, std::move(lines)});
   section.classes.push_back(std::move(featureClass));
   return section;
 }

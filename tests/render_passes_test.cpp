@@ -33,22 +33,22 @@ class RenderPassTest : public RenderTest {
     test->beforeNames.assign(f.canvas->pixels, f.canvas->pixels + f.canvas->stride * f.canvas->height);
   }
   uint16_t At(Point p) const {
-    EXPECT_TRUE(p.x >= 0 && p.x < TEST_CANVAS_WIDTH && p.y >= 0 && p.y < TEST_CANVAS_HEIGHT) << p.x << ", " << p.y;
-    if (p.x < 0 || p.x >= TEST_CANVAS_WIDTH || p.y < 0 || p.y >= TEST_CANVAS_HEIGHT) return 0xDEAD;
-    return frame[p.x + p.y * TEST_CANVAS_WIDTH];
+    EXPECT_TRUE(p.x >= 0 && p.x < MAP_CANVAS_WIDTH && p.y >= 0 && p.y < MAP_CANVAS_HEIGHT) << p.x << ", " << p.y;
+    if (p.x < 0 || p.x >= MAP_CANVAS_WIDTH || p.y < 0 || p.y >= MAP_CANVAS_HEIGHT) return 0xDEAD;
+    return frame[p.x + p.y * MAP_CANVAS_WIDTH];
   }
   uint16_t At(int32_t nx, int32_t ny) const { return At(ContentPixel(step, nx, ny)); }
   // Pixels in the rectangle that differ from the frame before the names.
   int32_t NamesInk(int32_t left, int32_t top, int32_t right, int32_t bottom) const {
     int32_t ink = 0;
-    for (int32_t y = std::max(top, 0); y < std::min(bottom, TEST_CANVAS_HEIGHT); ++y) {
-      for (int32_t x = std::max(left, 0); x < std::min(right, TEST_CANVAS_WIDTH); ++x) {
-        ink += frame[x + y * TEST_CANVAS_WIDTH] != beforeNames[x + y * (TEST_CANVAS_WIDTH + (TEST_CANVAS_WIDTH & 1))];
+    for (int32_t y = std::max(top, 0); y < std::min(bottom, MAP_CANVAS_HEIGHT); ++y) {
+      for (int32_t x = std::max(left, 0); x < std::min(right, MAP_CANVAS_WIDTH); ++x) {
+        ink += frame[x + y * MAP_CANVAS_WIDTH] != beforeNames[x + y * (MAP_CANVAS_WIDTH + (MAP_CANVAS_WIDTH & 1))];
       }
     }
     return ink;
   }
-  int32_t NamesInk() const { return NamesInk(0, 0, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT); }
+  int32_t NamesInk() const { return NamesInk(0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT); }
 
   std::vector<uint16_t> frame;
   std::vector<uint16_t> beforeNames;
@@ -211,9 +211,9 @@ TEST_F(RenderPassTest, LabelsThatWouldOverlapOrLeaveTheCanvasAreDropped) {
   const Point two = ContentPixel(6, m, m);
   EXPECT_GT(NamesInk(two.x - 40, two.y - 20, two.x + 40, two.y), 0);
   EXPECT_GT(NamesInk(two.x - 40, two.y, two.x + 40, two.y + 16), 0);
-  EXPECT_EQ(NamesInk(0, two.y + 20, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT), 0);
+  EXPECT_EQ(NamesInk(0, two.y + 20, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT), 0);
   EXPECT_LT(left.x, 10);
-  EXPECT_EQ(NamesInk(0, 0, 40, TEST_CANVAS_HEIGHT), 0);
+  EXPECT_EQ(NamesInk(0, 0, 40, MAP_CANVAS_HEIGHT), 0);
 
   // Alone, the angled label is drawn; so is the type-2 label well inside.
   sections.names = Names({angled, Name(2, 100, {m, m - 400}, u"西")});
@@ -225,15 +225,15 @@ TEST_F(RenderPassTest, LabelsThatWouldOverlapOrLeaveTheCanvasAreDropped) {
 
 TEST(PlacedLabels, EdgeSharingRectanglesAreFreeAndAFullListKeepsItsFirst256) {
   PlacedLabels placed;
-  AddPlaced(&placed, LabelRect{0, 0, 10, 10});
-  EXPECT_TRUE(IsFree(placed, LabelRect{10, 0, 20, 10}));
-  EXPECT_TRUE(IsFree(placed, LabelRect{0, 10, 10, 20}));
-  EXPECT_FALSE(IsFree(placed, LabelRect{9, 9, 20, 20}));
-  for (int32_t i = 1; i < PLACED_LABEL_CAPACITY; ++i) AddPlaced(&placed, LabelRect{20 * i, 100, 20 * i + 10, 110});
+  AddPlaced(&placed, Rect{0, 0, 10, 10});
+  EXPECT_TRUE(IsFree(placed, Rect{10, 0, 20, 10}));
+  EXPECT_TRUE(IsFree(placed, Rect{0, 10, 10, 20}));
+  EXPECT_FALSE(IsFree(placed, Rect{9, 9, 20, 20}));
+  for (int32_t i = 1; i < PLACED_LABEL_CAPACITY; ++i) AddPlaced(&placed, Rect{20 * i, 100, 20 * i + 10, 110});
   EXPECT_EQ(placed.count, PLACED_LABEL_CAPACITY);
-  AddPlaced(&placed, LabelRect{-50, -50, -40, -40});
+  AddPlaced(&placed, Rect{-50, -50, -40, -40});
   EXPECT_EQ(placed.count, PLACED_LABEL_CAPACITY);
-  EXPECT_TRUE(IsFree(placed, LabelRect{-50, -50, -40, -40}));
+  EXPECT_TRUE(IsFree(placed, Rect{-50, -50, -40, -40}));
 }
 
 // ---------------------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "canvas/canvas.h"
+#include "canvas/sizes.h"
 #include "logs/log_directory.h"
 #include "logs/selected_day.h"
 #include "logs_test_support.h"
@@ -28,8 +29,6 @@
 #include "render/map_renderer.h"
 #include "tools/mapwriter/map_writer.h"
 
-constexpr int32_t TEST_CANVAS_WIDTH = 996;
-constexpr int32_t TEST_CANVAS_HEIGHT = 580;
 // Frames are waited for at most this long; a frame takes milliseconds.
 constexpr uint32_t FRAME_WAIT_MS = 20000;
 
@@ -77,7 +76,7 @@ inline MapDescription DemoMap(uint16_t flags = 0) {
 }
 
 // Covers `box` at the level with `levelCode` with empty parcels.
-inline void CoverLevel(MapDescription* map, uint16_t levelCode, const MapBox& box) {
+inline void CoverLevel(MapDescription* map, uint16_t levelCode, const InclusiveRect& box) {
   for (int i = 0; i < STANDARD_LEVEL_COUNT; ++i) {
     if (STANDARD_LEVELS[i].levelCode == levelCode) {
       CoverBox(map, i, box, [](int, uint32_t, uint32_t) { return ParcelData{}; });
@@ -126,8 +125,8 @@ class RenderTest : public DeviceRootTest {
     return GetSelectedTrack();
   }
 
-  // Constructs and initialises the renderer with a 996 x 580 canvas.
-  MapRenderer* StartRenderer(int32_t width = TEST_CANVAS_WIDTH, int32_t height = TEST_CANVAS_HEIGHT) {
+  // Constructs and initialises the renderer with a map-sized canvas.
+  MapRenderer* StartRenderer(int32_t width = MAP_CANVAS_WIDTH, int32_t height = MAP_CANVAS_HEIGHT) {
     renderer.reset();
     CloseEvent(frameDone);
     frameDone = CreateEvent(nullptr);
@@ -148,8 +147,8 @@ class RenderTest : public DeviceRootTest {
   // The whole last frame.
   std::vector<uint16_t> CopyWholeFrame() {
     Canvas picture;
-    CreateCanvas(&picture, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT);
-    EXPECT_EQ(renderer->CopyFrame(&picture, 0, 0, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT), 0);
+    CreateCanvas(&picture, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT);
+    EXPECT_EQ(renderer->CopyFrame(&picture, 0, 0, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT), 0);
     std::vector<uint16_t> pixels;
     for (int32_t y = 0; y < picture.height; ++y) {
       pixels.insert(pixels.end(), picture.pixels + y * picture.stride, picture.pixels + y * picture.stride + picture.width);

@@ -97,7 +97,7 @@ TEST_F(RenderRequestTest, SetScaleStepRefusesStepsOutsideTheTableAndTheCurrentTa
 class RenderTransformTest : public ::testing::Test {
  protected:
   void View(MapCoord center, uint16_t step, uint16_t area = AREA_CANVAS) {
-    SetFrameView(&view, center, step, TEST_CANVAS_WIDTH, TEST_CANVAS_HEIGHT, area);
+    SetFrameView(&view, center, step, MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, area);
   }
   Point Map(int16_t nx, int16_t ny) { return MapPoint(view, Point16{nx, ny}); }
   void SetParcel(const ParcelEntry& entry) { SetParcelView(&view, entry); }
@@ -123,8 +123,8 @@ TEST_F(RenderTransformTest, ParcelCornersLandOnTheirPixels) {
   // middle of the canvas; y grows northwards, rows southwards.
   SetParcel(Parcel(CENTER.x, CENTER.y, 8192, 4096));
   Point origin = Map(0, 0);
-  EXPECT_EQ(origin.x, TEST_CANVAS_WIDTH / 2);
-  EXPECT_EQ(origin.y, TEST_CANVAS_HEIGHT - TEST_CANVAS_HEIGHT / 2);
+  EXPECT_EQ(origin.x, MAP_CANVAS_WIDTH / 2);
+  EXPECT_EQ(origin.y, MAP_CANVAS_HEIGHT - MAP_CANVAS_HEIGHT / 2);
   Point northEast = Map(PARCEL_SPAN, PARCEL_SPAN);
   EXPECT_EQ(northEast.x, origin.x + 8192 / 16);
   EXPECT_EQ(northEast.y, origin.y - 4096 / 16);
@@ -136,8 +136,8 @@ TEST_F(RenderTransformTest, ParcelCornersLandOnTheirPixels) {
   View(CENTER, 19);  // 3120 x 2400 units per pixel
   SetParcel(Parcel(CENTER.x - 3120 * 100, CENTER.y - 2400 * 50, 3120 * 40, 2400 * 20));
   Point corner = Map(0, 0);
-  EXPECT_EQ(corner.x, TEST_CANVAS_WIDTH / 2 - 100);
-  EXPECT_EQ(corner.y, TEST_CANVAS_HEIGHT / 2 + 50);
+  EXPECT_EQ(corner.x, MAP_CANVAS_WIDTH / 2 - 100);
+  EXPECT_EQ(corner.y, MAP_CANVAS_HEIGHT / 2 + 50);
   EXPECT_EQ(Map(PARCEL_SPAN, PARCEL_SPAN).x, corner.x + 40);
   EXPECT_EQ(Map(PARCEL_SPAN, PARCEL_SPAN).y, corner.y - 20);
 }
@@ -228,10 +228,10 @@ class RenderParcelSelectionTest : public RenderTest {
   // G: a corner of the finest level's parcel grid near Tokyo.
   static MapCoord GridPoint() {
     const StandardLevel& finest = STANDARD_LEVELS[0];
-    int32_t column = (DegreesToUnits(TOKYO.lon) - STANDARD_EXTENT.west) / finest.parcelWidth;
-    int32_t row = (DegreesToUnits(TOKYO.lat) - STANDARD_EXTENT.south) / finest.parcelHeight;
-    return MapCoord{STANDARD_EXTENT.west + column * finest.parcelWidth,
-                    STANDARD_EXTENT.south + row * finest.parcelHeight};
+    int32_t column = (DegreesToUnits(TOKYO.lon) - STANDARD_EXTENT.x0) / finest.parcelWidth;
+    int32_t row = (DegreesToUnits(TOKYO.lat) - STANDARD_EXTENT.y0) / finest.parcelHeight;
+    return MapCoord{STANDARD_EXTENT.x0 + column * finest.parcelWidth,
+                    STANDARD_EXTENT.y0 + row * finest.parcelHeight};
   }
   // Writes the map without the finest parcel that holds `missing` (none
   // when it lies outside the four).
@@ -240,14 +240,14 @@ class RenderParcelSelectionTest : public RenderTest {
     MapDescription map = StandardMap();
     if (withFinest) {
       const int32_t w = STANDARD_LEVELS[0].parcelWidth / 2, h = STANDARD_LEVELS[0].parcelHeight / 2;
-      CoverLevel(&map, LEVEL_CODE_FINEST, MapBox{g.x - w, g.y - h, g.x + w, g.y + h});
+      CoverLevel(&map, LEVEL_CODE_FINEST, InclusiveRect{g.x - w, g.y - h, g.x + w, g.y + h});
       std::erase_if(map.parcels, [&](const MapParcelDescription& parcel) {
-        MapBox box = ParcelBox(map, parcel.level, parcel.row, parcel.column);
-        return parcel.level == 0 /* the finest level */ && box.west < missing.x && missing.x < box.east && box.south < missing.y &&
-               missing.y < box.north;
+        InclusiveRect box = ParcelBox(map, parcel.level, parcel.row, parcel.column);
+        return parcel.level == 0 /* the finest level */ && box.x0 < missing.x && missing.x < box.x1 && box.y0 < missing.y &&
+               missing.y < box.y1;
       });
     }
-    CoverLevel(&map, LEVEL_CODE_BASE, MapBox{g.x - 30000, g.y - 20000, g.x + 30000, g.y + 20000});
+    CoverLevel(&map, LEVEL_CODE_BASE, InclusiveRect{g.x - 30000, g.y - 20000, g.x + 30000, g.y + 20000});
     WriteMap(map);
   }
   void SelectAtGridPoint() {

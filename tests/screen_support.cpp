@@ -49,7 +49,7 @@ void ScreenTest::WriteTokyoMap(uint16_t flags) {
   MapDescription map;
   map.flags = flags;
   ASSERT_EQ(AddStandardLevels(&map), 0);
-  const MapBox tokyo = DEMO_AREAS[0];
+  const InclusiveRect tokyo = DEMO_AREAS[0];
   for (int level = 0; level < static_cast<int>(map.levels.size()); ++level) {
     ASSERT_GE(CoverBox(&map, level, tokyo, [](int, uint32_t, uint32_t) { return ParcelData{}; }), 1);
   }

@@ -61,12 +61,7 @@ bool ParseLocalTime(const char* text, LocalTime* time) {
 HeadlessBackend::HeadlessBackend() {
   LocalTime start;
   const char* fixed = std::getenv("TEVO_LOCAL_TIME");
-  if (fixed == nullptr || !ParseLocalTime(fixed, &start)) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    start = LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
-  }
+  if (fixed == nullptr || !ParseLocalTime(fixed, &start)) start = SystemLocalTime();
   SetLocalTime(start);
 }
 

@@ -1,5 +1,4 @@
 #include <chrono>
-#include <ctime>
 
 #include "platform/headless/service.h"
 
@@ -14,10 +13,7 @@ uint32_t ServiceBackend::Tick() {
 }
 
 void ServiceBackend::Now(LocalTime* time) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  *time = LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+  *time = SystemLocalTime();
 }
 
 void ServiceBackend::Wake() {

@@ -3,7 +3,6 @@
 #include <SDL.h>
 
 #include <cstdio>
-#include <ctime>
 
 #include "platform/window.h"
 
@@ -73,10 +72,7 @@ bool Sdl2Backend::Impl::EnsureWindow() {
 uint32_t Sdl2Backend::Tick() { return SDL_GetTicks() + 1; }  // 0 is never a tick: it means "none yet"
 
 void Sdl2Backend::Now(LocalTime* time) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  *time = LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+  *time = SystemLocalTime();
 }
 
 void Sdl2Backend::Wake() {

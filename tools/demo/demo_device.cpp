@@ -27,7 +27,7 @@ constexpr char MARKER_TEXT[] =
     "replaces NAND/ and SDMMC/.\n";
 // Around each log's points the map reaches this much further (map units,
 // about 2 km), so that the first view of a day shows map all round.
-constexpr int32_t MAP_MARGIN = 460800 / 50;
+constexpr int32_t MAP_MARGIN = MAP_UNITS_PER_DEGREE / 50;
 
 // A log on the demo device: a simulated drive or a real receiver log.
 struct DemoLog {
@@ -44,26 +44,24 @@ constexpr DemoLog Drive(int32_t y, int32_t m, int32_t d, int route, bool reverse
 }
 constexpr DemoLog Real(int32_t y, int32_t m, int32_t d, const char* file) { return {y, m, d, file, -1, false, 0}; }
 
-// Routes: 0 Tokyo west, 1 Tokyo bay, 2 Nagoya centre, 3 Nagoya to Ogaki, 4 Osaka.
+// Routes: 0 Tokyo west, 1 Tokyo bay, 2 Nagoya centre, 3 Osaka.
 const DemoLog DEMO_LOGS[] = {
     Drive(2025, 11, 3, 0, false, At(8, 12)),
     Real(2025, 11, 15, "japan/gpsd_iTrek.log"),
-    Drive(2025, 11, 16, 3, false, At(8, 40)),
     Real(2025, 11, 22, "elsewhere/gpsd_beidou-bd.log"),
-    Drive(2025, 11, 24, 4, false, At(8, 25)),
+    Drive(2025, 11, 24, 3, false, At(8, 25)),
     Real(2025, 11, 29, "elsewhere/gpsd_tn200.log"),
     Real(2025, 12, 6, "elsewhere/nmeaparser_NmeaSampleData.txt"),
     Drive(2025, 12, 7, 1, false, At(8, 5)),
     Real(2025, 12, 13, "elsewhere/gpsd_haicom-305N.log"),
     Drive(2025, 12, 20, 2, false, At(8, 50)),
     Real(2025, 12, 27, "elsewhere/gpsd_quectel-l76k-nmea.log"),
-    Drive(2026, 1, 3, 4, true, At(8, 30)),
+    Drive(2026, 1, 3, 3, true, At(8, 30)),
     Real(2026, 1, 10, "broken/gpsd_gp-320fw-2019-04-07-coldboot.log"),
     Drive(2026, 1, 12, 0, true, At(7, 55)),
     Real(2026, 1, 24, "broken/gpsd_gpsdf.log"),
     Real(2026, 1, 31, "broken/josm_regress2147_WG20080203171807.log.nmea"),
     Drive(2026, 2, 7, 1, true, At(8, 20)),
-    Drive(2026, 2, 11, 3, true, At(8, 35)),
     Drive(2026, 2, 21, 0, false, At(8, 45)),
 };
 constexpr uint64_t DEMO_SEED = 20260221;
@@ -166,7 +164,7 @@ std::string Describe(const DriveRoute& route, bool reverse, const DriveSummary& 
 
 // The points of a written log as the viewer reads them: widens `covered`
 // by the log's bounding box when it has any. Returns the point count.
-int32_t AccumulateTrack(const std::string& host, std::vector<MapBox>* covered) {
+int32_t AccumulateTrack(const std::string& host, std::vector<InclusiveRect>* covered) {
   Track* track = LoadTrack(host.c_str());
   if (track == nullptr) return 0;
   const int32_t count = track->count;
@@ -198,7 +196,7 @@ std::vector<RouteRoads> FindRoads(const DemoRouter& router, const DemoProgress& 
 }
 
 int WriteLogs(const std::string& nmeaDirectory, const DemoProgress& progress, const DemoRouter& router,
-              DemoDeviceSummary* summary, std::vector<MapBox>* covered, std::string* error) {
+              DemoDeviceSummary* summary, std::vector<InclusiveRect>* covered, std::string* error) {
   const std::vector<RouteRoads> roads = FindRoads(router, progress);
   std::set<int32_t> months;
   uint64_t seed = DEMO_SEED;
@@ -261,7 +259,7 @@ bool WriteBuiltMap(const DemoMapBuilder& builder, const DemoProgress& progress, 
   return false;
 }
 
-int WriteMap(const std::vector<MapBox>& covered, const DemoMapBuilder& builder, const DemoProgress& progress,
+int WriteMap(const std::vector<InclusiveRect>& covered, const DemoMapBuilder& builder, const DemoProgress& progress,
              DemoDeviceSummary* summary, std::string* error) {
   if (builder && WriteBuiltMap(builder, progress, summary)) return 0;
   MapDescription map;
@@ -273,7 +271,7 @@ int WriteMap(const std::vector<MapBox>& covered, const DemoMapBuilder& builder, 
     return -1;
   }
   for (int level = 0; level < static_cast<int>(map.levels.size()); ++level) {
-    for (const MapBox& box : covered) {
+    for (const InclusiveRect& box : covered) {
       if (CoverBox(&map, level, box, content) < 0) {
         *error = "cannot cover the logs with the map";
         return -1;
@@ -367,7 +365,7 @@ int BuildDemoDeviceWithMap(const std::string& root, const std::string& nmeaDirec
   if (WriteHostFile((fs::path(root) / DEMO_MARKER_NAME).string(), MARKER_TEXT, error) != 0) return -1;
   SetDeviceRoot(root.c_str());
 
-  std::vector<MapBox> covered;
+  std::vector<InclusiveRect> covered;
   if (WriteSettings(progress, summary, error) != 0) return -1;
   if (WriteLogs(nmeaDirectory, progress, router, summary, &covered, error) != 0) return -1;
   return WriteMap(covered, mapBuilder, progress, summary, error);

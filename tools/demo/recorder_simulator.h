@@ -35,7 +35,7 @@ struct DriveRoute {
 };
 
 // The demonstration routes around Tokyo, Nagoya and Osaka.
-constexpr int DEMO_ROUTE_COUNT = 5;
+constexpr int DEMO_ROUTE_COUNT = 4;
 extern const DriveRoute DEMO_ROUTES[DEMO_ROUTE_COUNT];
 
 // A position on a road the car follows, in WGS84 degrees.

@@ -47,7 +47,7 @@ int Dump(const char *path, const MapDatabase &database) {
   if (CheckMapIndex(path, database) != 0) return 1;
   const ParcelIndex *index = database.GetParcelIndex();
   const MapFileReach reach = ReachOfMapFile(path, database);
-  const MapRect everything{index->west, index->south, index->east, index->north};
+  const InclusiveRect everything{index->west, index->south, index->east, index->north};
   int status = 0;
   uint32_t beyondEnd = 0;
   for (int i = 0; i < index->levelCount; ++i) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mapdata/block_cache.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/parcel_index.h"
 #include "tools/logtool/commands.h"
 #include "tools/logtool/map_file_checks.h"
@@ -48,11 +49,10 @@ int Describe(const char* path) {
   std::printf("map %s\n", path);
   // The text fields at the start of the file (title, description, the
   // program that wrote it, attributions), where a map carries them.
-  constexpr size_t TEXT_FIELDS[] = {64, 64, 32, 64, 64, 128, 8, 32};
   size_t at = 0;
-  for (size_t i = 0; i < sizeof TEXT_FIELDS / sizeof TEXT_FIELDS[0]; at += TEXT_FIELDS[i++]) {
+  for (size_t i = 0; i < HEADER_TEXT_FIELDS; at += HEADER_TEXT_FIELD_BYTES[i++]) {
     const char* text = reinterpret_cast<const char*>(header->text + at);
-    const size_t length = strnlen(text, TEXT_FIELDS[i]);
+    const size_t length = strnlen(text, HEADER_TEXT_FIELD_BYTES[i]);
     if (length > 0) std::printf("text%zu %.*s\n", i, static_cast<int>(length), text);
   }
   std::printf("blockSize %u\n", header->blockSize);
@@ -65,7 +65,7 @@ int Describe(const char* path) {
   std::printf("levels %u\n", index->levelCount);
   if (header->blockSize == 0) return LogtoolFail("%s: block size 0 (damaged or not a map database)", path);
   if (index->levelCount == 0) return LogtoolFail("%s: no levels (damaged or not a map database)", path);
-  const MapRect everything{index->west, index->south, index->east, index->north};
+  const InclusiveRect everything{index->west, index->south, index->east, index->north};
   int status = 0;
   BeyondEndCount check{ReachOfMapFile(path, *database), 0};
   for (int i = 0; i < index->levelCount; ++i) {

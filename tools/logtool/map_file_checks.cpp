@@ -62,7 +62,7 @@ int CheckEveryParcel(const char* path, const MapDatabase& database) {
   const ParcelIndex* index = database.GetParcelIndex();
   if (index == nullptr) return CheckMapIndex(path, database);
   BeyondEndCount beyond{ReachOfMapFile(path, database), 0};
-  const MapRect everything{index->west, index->south, index->east, index->north};
+  const InclusiveRect everything{index->west, index->south, index->east, index->north};
   int status = 0;
   for (int i = 0; i < index->levelCount; ++i) {
     ParcelWalk walk{CountIfBeyondEnd, &beyond, 0, 0, 0, 0, false};

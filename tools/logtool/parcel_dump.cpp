@@ -7,17 +7,13 @@
 #include <string>
 
 #include "mapdata/background_records.h"
+#include "mapdata/map_layout.h"
 #include "mapdata/name_records.h"
 #include "mapdata/parcel_header.h"
 #include "mapdata/road_records.h"
 #include "platform/unicode.h"
 
 namespace {
-
-constexpr uint16_t NAME_RECORD_SKIPPED = 0x8000;
-constexpr int NAME_TYPE_SHIFT = 8;
-constexpr uint16_t NAME_TYPE_MASK = 7;
-constexpr int GROUP_KIND_MASK = 3;
 
 // True for the characters a JSON string escapes: the quote, the backslash
 // and the control characters (C0, DEL and C1).
@@ -138,7 +134,7 @@ void PrintFeatureClass(FILE *out, int slot, const FeatureClass &featureClass) {
     const uint16_t word = featureClass.groupWords[g];
     const FeatureGroup &group = featureClass.groups[g];
     std::fprintf(out, "      group %d word=0x%04X kind=%d run=%d items=%u\n", g, word,
-                 (word >> FEATURE_KIND_SHIFT) & GROUP_KIND_MASK, (word & FEATURE_RUN_TABLE) != 0, group.itemCount);
+                 (word >> FEATURE_KIND_SHIFT) & FEATURE_KIND_MAX, (word & FEATURE_RUN_TABLE) != 0, group.itemCount);
     for (int i = 0; i < group.itemCount && group.items != nullptr; ++i) PrintItem(out, i, group.items[i]);
   }
 }

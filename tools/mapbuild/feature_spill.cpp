@@ -47,7 +47,7 @@ struct Reader {
 
 FeatureSpill::~FeatureSpill() {
   if (prefix.empty()) return;
-  for (int level = 0; level < RECIPE_LEVEL_COUNT; ++level) {
+  for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
     if (files[level] != nullptr) std::fclose(files[level]);
     std::remove(Path(level).c_str());
   }
@@ -57,7 +57,7 @@ std::string FeatureSpill::Path(int levelIndex) const { return prefix + "." + std
 
 int FeatureSpill::Open(const std::string& filePrefix, std::string* error) {
   prefix = filePrefix;
-  for (int level = 0; level < RECIPE_LEVEL_COUNT; ++level) {
+  for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
     files[level] = std::fopen(Path(level).c_str(), "wb");
     if (files[level] == nullptr) {
       *error = "cannot create the temporary file " + Path(level);
@@ -98,14 +98,14 @@ int FeatureSpill::Close(std::string* error) {
 int64_t FeatureSpill::CountAt(int levelIndex) const {
   int64_t count = 0;
   for (int first = 0; first <= levelIndex; ++first) {
-    for (int last = levelIndex; last < RECIPE_LEVEL_COUNT; ++last) count += ranges[first][last];
+    for (int last = levelIndex; last < STANDARD_LEVEL_COUNT; ++last) count += ranges[first][last];
   }
   return count;
 }
 
 int FeatureSpill::Read(int levelIndex, const Wanted& wanted, const Visit& visit, std::string* error) const {
   std::vector<std::unique_ptr<Reader>> readers;
-  for (int last = levelIndex; last < RECIPE_LEVEL_COUNT; ++last) {
+  for (int last = levelIndex; last < STANDARD_LEVEL_COUNT; ++last) {
     auto reader = std::make_unique<Reader>();
     reader->file = std::fopen(Path(last).c_str(), "rb");
     if (reader->file == nullptr) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "mapdata/map_layout.h"
 #include "tools/mapbuild/recipe.h"
 #include "tools/mapbuild/source_reader.h"
 
@@ -55,8 +56,8 @@ class FeatureSpill {
   std::string Path(int levelIndex) const;
 
   std::string prefix;
-  FILE* files[RECIPE_LEVEL_COUNT] = {};
-  int64_t ranges[RECIPE_LEVEL_COUNT][RECIPE_LEVEL_COUNT] = {};  // features by finest, coarsest level
+  FILE* files[STANDARD_LEVEL_COUNT] = {};
+  int64_t ranges[STANDARD_LEVEL_COUNT][STANDARD_LEVEL_COUNT] = {};  // features by finest, coarsest level
   uint64_t sequence = 0;
   uint64_t bytes = 0;
   std::vector<uint8_t> record;

@@ -13,10 +13,12 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
-#include "render/scale_steps.h"
+#include "mapdata/map_layout.h"
 #include "tools/mapbuild/feature_spill.h"
 #include "tools/mapbuild/label_twins.h"
 #include "tools/mapbuild/osm_reader.h"
@@ -31,7 +33,6 @@
 
 namespace {
 
-constexpr uint16_t FLAG_SEA_BACKGROUND = 1u << 14;
 constexpr int HEADER_TITLE = 0;
 constexpr int HEADER_DESCRIPTION = 1;
 constexpr int HEADER_PROGRAM = 2;
@@ -46,7 +47,7 @@ constexpr double LABEL_TWIN_UNITS = 1024.0;
 // A parcel whose content does not fit one data area is divided into
 // S × S pieces, S from the split kinds 1, 2, 3 in turn. Small grids keep a
 // view's parcel list within the reader's limit.
-constexpr uint16_t PIECE_GRIDS[WRITER_SPLIT_KINDS] = {2, 4, 8};
+constexpr uint16_t PIECE_GRIDS[SPLIT_KINDS] = {2, 4, 8};
 constexpr double BYTES_PER_MB = 1024.0 * 1024.0;
 constexpr size_t COPY_BUFFER_BYTES = 1 << 20;
 constexpr int MAX_WORKERS = 16;
@@ -57,15 +58,16 @@ constexpr size_t MAX_CUT_EXAMPLES = 5;
 
 LevelGrid GridOfLevel(const MapDescription& map, int levelIndex) {
   const StandardLevel& standard = STANDARD_LEVELS[levelIndex];
+  const MapLevelDescription& level = map.levels[levelIndex];
   LevelGrid grid;
   grid.levelIndex = levelIndex;
   grid.levelCode = standard.levelCode;
-  grid.west = map.extent.west;
-  grid.south = map.extent.south;
-  grid.parcelWidth = standard.parcelWidth;
-  grid.parcelHeight = standard.parcelHeight;
-  grid.columns = static_cast<uint32_t>((int64_t{map.extent.east} - map.extent.west) / standard.parcelWidth);
-  grid.rows = static_cast<uint32_t>((int64_t{map.extent.north} - map.extent.south) / standard.parcelHeight);
+  grid.west = map.extent.x0;
+  grid.south = map.extent.y0;
+  grid.columns = level.ParcelGridColumns();
+  grid.rows = level.ParcelGridRows();
+  grid.parcelWidth = static_cast<int32_t>((int64_t{map.extent.x1} - map.extent.x0) / grid.columns);
+  grid.parcelHeight = static_cast<int32_t>((int64_t{map.extent.y1} - map.extent.y0) / grid.rows);
   grid.firstStep = standard.firstStep;
   grid.lastStep = standard.lastStep;
   grid.pixelUnits = SCALE_STEPS[standard.firstStep].unitsPerPixelX;
@@ -177,6 +179,56 @@ std::string ShortAttribution(const Recipe& recipe) {
   return text;
 }
 
+// Features whose rule and geometry (and text) repeat an earlier feature of
+// the same source exactly, such as a road section that a source lists once
+// per route running over it: drawn twice it would give the same pixels (or
+// two classes over each other), and its name twice. Road rules count as
+// one: a section listed under two road classes keeps the first rule's class
+// (the recipe lists the bigger roads first). Each feature is remembered by
+// two independent 64-bit hashes of its rule, WKB and text, not whole.
+class RepeatedFeatures {
+ public:
+  explicit RepeatedFeatures(const RecipeSource& source) : source(source) {}
+  // True when `feature` repeats one seen before; else it is remembered.
+  bool Repeats(const SourceFeature& feature) {
+    constexpr int ANY_ROAD_RULE = -1;
+    wkb.resize(feature.geometry->WkbSize());
+    feature.geometry->exportToWkb(wkbNDR, wkb.data());
+    const int rule = source.rules[feature.rule].kind == RULE_ROAD ? ANY_ROAD_RULE : feature.rule;
+    const std::string_view shape(reinterpret_cast<const char*>(wkb.data()), wkb.size());
+    const uint64_t a = Mix(std::hash<std::string_view>()(shape), std::hash<std::string>()(feature.text), rule);
+    const uint64_t b = Fnv(shape, Fnv(feature.text, static_cast<uint64_t>(rule) * 0x9E3779B97F4A7C15ull));
+    return !seen.emplace(a, b).second;
+  }
+
+ private:
+  static uint64_t Mix(uint64_t a, uint64_t b, int rule) {
+    uint64_t z = a ^ (b + 0x9E3779B97F4A7C15ull + (a << 6) + (a >> 2)) ^ static_cast<uint64_t>(rule + 1);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    return z ^ (z >> 31);
+  }
+  static uint64_t Fnv(std::string_view bytes, uint64_t seed) {
+    uint64_t h = 0xcbf29ce484222325ull ^ seed;
+    for (unsigned char c : bytes) h = (h ^ c) * 0x100000001b3ull;
+    return h;
+  }
+
+  const RecipeSource& source;
+  std::vector<unsigned char> wkb;
+  std::set<std::pair<uint64_t, uint64_t>> seen;
+};
+
+// The recipe's extent in map units, through the conversion of the features.
+int BoxOfDegrees(const double degrees[4], InclusiveRect* box) {
+  OGRLineString corners;
+  corners.addPoint(degrees[0], degrees[1]);
+  corners.addPoint(degrees[2], degrees[3]);
+  if (DegreesToMapGeometry(&corners) != 0) return -1;
+  *box = {static_cast<int32_t>(std::floor(corners.getX(0))), static_cast<int32_t>(std::floor(corners.getY(0))),
+          static_cast<int32_t>(std::ceil(corners.getX(1))), static_cast<int32_t>(std::ceil(corners.getY(1)))};
+  return 0;
+}
+
 int64_t DroppedForSize(const EncodeReport& report) {
   return int64_t{report.droppedItems} + report.droppedLinks + report.droppedNames + report.failedParcels;
 }
@@ -233,7 +285,7 @@ class ParcelEncoder {
       if (Empty(*areas[0])) return 0;
     } else {
       EncodeReport pieces;
-      for (int kind = 1; kind <= WRITER_SPLIT_KINDS; ++kind) {
+      for (int kind = 1; kind <= SPLIT_KINDS; ++kind) {
         pieces = EncodeReport();
         const uint16_t side = PIECE_GRIDS[kind - 1];
         const std::vector<ParcelContent> divided = DivideParcelContent(content, side);
@@ -285,7 +337,7 @@ class Pipeline {
     Line("temporary files in " + temporary.Path());
     std::string attribution = AttributionText(recipe, error);
     if (!error->empty()) return -1;
-    if (DescribeLevels(error) != 0 || ReadSources(error) != 0 || BuildLevels(error) != 0) return -1;
+    if (ReadSources(error) != 0 || DescribeLevels(error) != 0 || BuildLevels(error) != 0) return -1;
     if (Stopped(options)) return Interrupted(error);
     if (summary->droppedForSize > 0) {
       *error = std::to_string(summary->droppedForSize) +
@@ -314,13 +366,28 @@ class Pipeline {
     return -1;
   }
 
+  // Lays out the levels: over the recipe's extent or the data's box when
+  // the recipe asks for one, else over the standard extent.
   int DescribeLevels(std::string* error) {
-    if (AddStandardLevels(&map) != 0) {
-      *error = "cannot lay out the levels";
+    InclusiveRect box{};
+    bool boxed = false;
+    if (recipe.extentOfData && !recipe.sources.empty()) {
+      box = {static_cast<int32_t>(std::floor(dataBox.MinX)), static_cast<int32_t>(std::floor(dataBox.MinY)),
+             static_cast<int32_t>(std::ceil(dataBox.MaxX)), static_cast<int32_t>(std::ceil(dataBox.MaxY))};
+      boxed = dataBox.IsInit() && box.x1 > box.x0 && box.y1 > box.y0;
+    } else if (recipe.hasExtent) {
+      if (BoxOfDegrees(recipe.extent, &box) != 0) {
+        *error = "the recipe's extent lies outside what map units hold";
+        return -1;
+      }
+      boxed = true;
+    }
+    if ((boxed ? AddStandardLevelsOver(&map, box) : AddStandardLevels(&map)) != 0) {
+      *error = "cannot lay out the levels over the map's extent";
       return -1;
     }
-    for (MapLevelDescription& level : map.levels) std::copy(PIECE_GRIDS, PIECE_GRIDS + WRITER_SPLIT_KINDS, level.pieceGrid);
-    map.flags = recipe.sea ? FLAG_SEA_BACKGROUND : 0;
+    for (MapLevelDescription& level : map.levels) std::copy(PIECE_GRIDS, PIECE_GRIDS + SPLIT_KINDS, level.pieceGrid);
+    map.flags = recipe.sea ? HEADER_FLAG_SEA_BACKGROUND : 0;
     map.headerTexts[HEADER_TITLE] = recipe.title;
     map.headerTexts[HEADER_DESCRIPTION] = recipe.description;
     map.headerTexts[HEADER_PROGRAM] = PROGRAM_TEXT;
@@ -343,9 +410,17 @@ class Pipeline {
   int ReadOneSource(int index, std::string* error) {
     const RecipeSource& source = recipe.sources[index];
     LabelTwins twins(LABEL_TWIN_UNITS);
-    int64_t merged = 0;
+    // OSM objects are read once each, by their ids: only other sources can
+    // list a feature twice.
+    const bool fromExtract = IsOsmExtract(source.resolvedPath);
+    RepeatedFeatures repeats(source);
+    int64_t merged = 0, repeated = 0;
     const FeatureSink sink = [&](SourceFeature&& feature) {
       const RecipeRule& rule = source.rules[feature.rule];
+      if (!fromExtract && repeats.Repeats(feature)) {
+        ++repeated;
+        return 0;
+      }
       if (rule.kind == RULE_LABEL && wkbFlatten(feature.geometry->getGeometryType()) == wkbPoint) {
         const OGRPoint* at = feature.geometry->toPoint();
         if (twins.IsTwin(feature.rule, feature.text, at->getX(), at->getY())) {
@@ -353,11 +428,14 @@ class Pipeline {
           return 0;
         }
       }
+      OGREnvelope envelope;
+      feature.geometry->getEnvelope(&envelope);
+      dataBox.Merge(envelope);
       return features.Add(index, rule, feature, error);
     };
     SourceSummary read;
     OsmReadSummary osm;
-    if (IsOsmExtract(source.resolvedPath)) {
+    if (fromExtract) {
       OsmReadOptions osmOptions;
       osmOptions.temporaryDirectory = temporary.Path();
       osmOptions.stop = options.stop;
@@ -387,6 +465,7 @@ class Pipeline {
          Count("objects marked deleted by an editor (left out)", read.deleted) +
          Count("relations with members missing from the extract (left out)", osm.incompleteRelations) +
          Count("areas that do not close (left out)", osm.brokenAreas) +
+         Count("features repeating another exactly (left out)", repeated) +
          Count("point labels repeating a label nearby (merged)", merged) +
          (osm.indexBytes > 0 ? ", node locations " + Megabytes(osm.indexBytes) + " on disk" : std::string()));
     if (read.matched == 0 && options.meter != nullptr) {
@@ -401,9 +480,9 @@ class Pipeline {
   // all workers at once (each takes every n-th feature), then encoded on a
   // thread of its own while the next level is cut.
   int BuildLevels(std::string* error) {
-    std::vector<int> order(RECIPE_LEVEL_COUNT);
+    std::vector<int> order(STANDARD_LEVEL_COUNT);
     int64_t total = 0;
-    for (int level = 0; level < RECIPE_LEVEL_COUNT; ++level) {
+    for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
       order[level] = level;
       total += features.CountAt(level);
     }
@@ -411,7 +490,7 @@ class Pipeline {
                      [&](int a, int b) { return features.CountAt(a) > features.CountAt(b); });
     if (options.meter != nullptr) options.meter->Start("levels", static_cast<uint64_t>(total), "features");
     std::vector<std::thread> encoders;
-    std::unique_ptr<ParcelSpill> spills[RECIPE_LEVEL_COUNT];
+    std::unique_ptr<ParcelSpill> spills[STANDARD_LEVEL_COUNT];
     for (int level : order) {
       if (CutLevel(level, &spills[level]) != 0) break;
       encoders.emplace_back([this, level, &spills]() {
@@ -421,13 +500,13 @@ class Pipeline {
     }
     for (std::thread& thread : encoders) thread.join();
     if (options.meter != nullptr) options.meter->Finish();
-    for (int level = 0; level < RECIPE_LEVEL_COUNT; ++level) {
+    for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
       if (levels[level].failed) {
         *error = levels[level].error;
         return -1;
       }
     }
-    for (int level = 0; level < RECIPE_LEVEL_COUNT; ++level) ReportLevel(level);
+    for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) ReportLevel(level);
     return 0;
   }
 
@@ -600,7 +679,7 @@ class Pipeline {
   // Stage 4: the head from the sizes, then the data areas level by level.
   int WriteMap(const std::string& outPath, std::string* error) {
     std::vector<uint32_t> areaBytes;
-    for (int level = 0; level < RECIPE_LEVEL_COUNT; ++level) {
+    for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
       for (const StoredParcel& stored : levels[level].parcels) {
         MapParcelDescription parcel;
         parcel.level = static_cast<uint16_t>(level);
@@ -623,7 +702,7 @@ class Pipeline {
     if (!Write(out.File(), head.data(), head.size(), &position)) return WriteFailed(outPath, error);
     size_t area = 0;
     std::vector<uint8_t> buffer(COPY_BUFFER_BYTES);
-    for (int level = 0; level < RECIPE_LEVEL_COUNT; ++level) {
+    for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
       FILE* data = std::fopen(levels[level].dataPath.c_str(), "rb");
       if (data == nullptr) {
         *error = "cannot read the temporary file " + levels[level].dataPath;
@@ -682,8 +761,9 @@ class Pipeline {
   BuildSummary* summary;
   TemporaryFolder temporary;
   FeatureSpill features;
+  OGREnvelope dataBox;  // of every feature spilled
   MapDescription map;
-  LevelResult levels[RECIPE_LEVEL_COUNT];
+  LevelResult levels[STANDARD_LEVEL_COUNT];
   std::mutex measureMutex;
   uint64_t peakWithIndex = 0;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-constexpr int32_t PARCEL_SPAN = 4096;
+#include "mapdata/map_layout.h"
 
 struct LocalPoint {
   int32_t x = 0;

@@ -6,8 +6,9 @@
 
 #include <ogr_api.h>
 
+#include "geometry/types.h"
+#include "mapdata/map_layout.h"
 #include "platform/unicode.h"
-#include "render/scale_steps.h"
 #include "tools/mapbuild/section_encoders.h"
 
 namespace {
@@ -15,9 +16,11 @@ namespace {
 // A label character's width in pixels (the label font's full-width
 // characters) and the room left at each end of an along-line name.
 constexpr double CHARACTER_PIXELS = 15.0;
+// Steps (pixels) in which a line is walked to place those characters.
+constexpr double SAMPLE_PIXELS = 0.5;
 // Background items are split further above this many encoded points, so
 // that the encoder's limit is never reached.
-constexpr int32_t ITEM_POINT_BUDGET = BACKGROUND_MAX_POINTS - 64;
+constexpr int32_t ITEM_POINT_BUDGET = FEATURE_MAX_POINTS - 64;
 // A ring is split at most this many times before it is given up.
 constexpr int MAX_SPLIT_DEPTH = 16;
 // Parcels tested one by one before a clip when only existing parcels count.
@@ -29,11 +32,6 @@ constexpr int EXACT_CHECK_POINTS = 48;
 // Distances this close to the tolerance count as within it: GEOS computes
 // them another way, and a vertex at exactly the tolerance is dropped.
 constexpr double ROUNDING_MARGIN = 1e-6;
-
-// A rectangle in parcel-local units, bounds included.
-struct LocalRect {
-  int32_t x0, y0, x1, y1;
-};
 
 std::unique_ptr<OGRGeometry> RectangleGeometry(double x0, double y0, double x1, double y1) {
   auto ring = std::make_unique<OGRLinearRing>();
@@ -143,7 +141,7 @@ bool SimplifyKeepsEveryVertex(const OGRGeometry* geometry, double tolerance) {
   return keeps;
 }
 
-bool OnSameEdge(const LocalPoint& a, const LocalPoint& b, const LocalRect& r) {
+bool OnSameEdge(const LocalPoint& a, const LocalPoint& b, const InclusiveRect& r) {
   return (a.x == r.x0 && b.x == r.x0) || (a.x == r.x1 && b.x == r.x1) || (a.y == r.y0 && b.y == r.y0) ||
          (a.y == r.y1 && b.y == r.y1);
 }
@@ -366,7 +364,7 @@ class Cutter {
   // An area as closed rings without holes and within the point budget:
   // rings that have holes or too many points are split through the middle
   // (through a hole, which opens it) and each half is handled again.
-  void AddArea(ParcelContent* content, const OGRPolygon& polygon, const LocalRect& rect, int depth) {
+  void AddArea(ParcelContent* content, const OGRPolygon& polygon, const InclusiveRect& rect, int depth) {
     const OGRLinearRing* outer = polygon.getExteriorRing();
     if (outer == nullptr || outer->getNumPoints() < 4) return;
     BackgroundItem item;
@@ -398,12 +396,20 @@ class Cutter {
     int32_t cut = vertical ? static_cast<int32_t>(std::lround((e.MinX + e.MaxX) / 2))
                            : static_cast<int32_t>(std::lround((e.MinY + e.MaxY) / 2));
     cut = vertical ? std::clamp(cut, rect.x0 + 1, rect.x1 - 1) : std::clamp(cut, rect.y0 + 1, rect.y1 - 1);
-    const LocalRect halves[2] = {
-        vertical ? LocalRect{rect.x0, rect.y0, cut, rect.y1} : LocalRect{rect.x0, rect.y0, rect.x1, cut},
-        vertical ? LocalRect{cut, rect.y0, rect.x1, rect.y1} : LocalRect{rect.x0, cut, rect.x1, rect.y1},
+    const InclusiveRect halves[2] = {
+        vertical ? InclusiveRect{rect.x0, rect.y0, cut, rect.y1} : InclusiveRect{rect.x0, rect.y0, rect.x1, cut},
+        vertical ? InclusiveRect{cut, rect.y0, rect.x1, rect.y1} : InclusiveRect{rect.x0, cut, rect.x1, rect.y1},
     };
-    for (const LocalRect& half : halves) {
-      std::unique_ptr<OGRGeometry> piece(polygon.Intersection(RectangleGeometry(half.x0, half.y0, half.x1, half.y1).get()));
+    // Rounding to parcel units may have made the ring invalid (a hole
+    // touching its shell), which GEOS refuses to clip: clip a repaired copy.
+    std::unique_ptr<OGRGeometry> repaired;
+    const OGRGeometry* whole = &polygon;
+    if (!polygon.IsValid()) {
+      repaired.reset(polygon.MakeValid());
+      if (repaired) whole = repaired.get();
+    }
+    for (const InclusiveRect& half : halves) {
+      std::unique_ptr<OGRGeometry> piece(whole->Intersection(RectangleGeometry(half.x0, half.y0, half.x1, half.y1).get()));
       ForEachPart(piece.get(), [&](const OGRGeometry* part) {
         if (const auto* p = dynamic_cast<const OGRPolygon*>(part)) AddArea(content, *p, half, depth + 1);
       });
@@ -432,6 +438,32 @@ class Cutter {
     if (!name.text.empty()) content->names.push_back(std::move(name));
   }
 
+  // Where the characters of an along-line name go on `line` (pixels at one
+  // step, x east, y north), as distances along it from `start`: each
+  // character is placed at the first point of the line whose pixel lies
+  // CHARACTER_PIXELS or more from the previous character's pixel on either
+  // axis, so that their boxes never overlap, also on diagonal and curved
+  // lines. Returns fewer positions than `count` where the line ends first.
+  static std::vector<double> CharacterPositions(const std::vector<double>& along, const std::vector<double>& px,
+                                                const std::vector<double>& py, double start, size_t count) {
+    std::vector<double> positions;
+    double lastX = 0, lastY = 0;
+    size_t segment = 1;
+    for (double at = start; at <= along.back() && positions.size() < count; at += SAMPLE_PIXELS) {
+      while (segment + 1 < along.size() && along[segment] < at) ++segment;
+      const double length = along[segment] - along[segment - 1];
+      const double f = length > 0 ? (at - along[segment - 1]) / length : 0;
+      const double x = px[segment - 1] + f * (px[segment] - px[segment - 1]);
+      const double y = py[segment - 1] + f * (py[segment] - py[segment - 1]);
+      if (positions.empty() || std::max(std::fabs(x - lastX), std::fabs(y - lastY)) >= CHARACTER_PIXELS) {
+        positions.push_back(at);
+        lastX = x;
+        lastY = y;
+      }
+    }
+    return positions;
+  }
+
   // One along-line record per detail class of the rule, with its characters
   // spaced for that class's scale, centred on the line; none where the line
   // is too short or a record of the same text and class is already there.
@@ -439,17 +471,27 @@ class Cutter {
     const std::u16string text = LabelText();
     if (text.empty()) return;
     if (points.back().x < points.front().x) std::reverse(points.begin(), points.end());  // read left to right
-    std::vector<double> along(points.size(), 0);
-    for (size_t i = 1; i < points.size(); ++i) {
-      along[i] = along[i - 1] + std::hypot(points[i].x - points[i - 1].x, points[i].y - points[i - 1].y);
-    }
     for (int detail = 0; detail < RECIPE_DETAIL_CLASSES; ++detail) {
       const uint8_t bit = static_cast<uint8_t>(16 >> detail);
       const int step = grid.firstStep + detail;
       if ((rule.detailMask & bit) == 0 || step > grid.lastStep) continue;
-      const double spacing = CHARACTER_PIXELS * SCALE_STEPS[step].unitsPerPixelX * PARCEL_SPAN / grid.parcelWidth;
-      const double needed = spacing * static_cast<double>(text.size() + 1);
-      if (along.back() < needed) {
+      // The line in pixels of this step: parcel units differ east and north.
+      const double xPixels = static_cast<double>(grid.parcelWidth) / PARCEL_SPAN / SCALE_STEPS[step].unitsPerPixelX;
+      const double yPixels = static_cast<double>(grid.parcelHeight) / PARCEL_SPAN / SCALE_STEPS[step].unitsPerPixelY;
+      std::vector<double> px, py, along(points.size(), 0);
+      for (size_t i = 0; i < points.size(); ++i) {
+        px.push_back(points[i].x * xPixels);
+        py.push_back(points[i].y * yPixels);
+        if (i > 0) along[i] = along[i - 1] + std::hypot(px[i] - px[i - 1], py[i] - py[i - 1]);
+      }
+      // Placed from the line's start first, then again from the start that
+      // centres the name with equal room left at both ends.
+      std::vector<double> at = CharacterPositions(along, px, py, CHARACTER_PIXELS, text.size());
+      if (at.size() == text.size()) {
+        const double room = along.back() - CHARACTER_PIXELS - at.back();
+        at = CharacterPositions(along, px, py, CHARACTER_PIXELS + std::floor(room / 2), text.size());
+      }
+      if (at.size() < text.size() || along.back() - at.back() < CHARACTER_PIXELS) {
         ++report->noRoom;
         continue;
       }
@@ -462,16 +504,14 @@ class Cutter {
       name.detailMask = bit;
       name.group = static_cast<uint8_t>(std::min(rule.order, MAX_NAME_GROUPS - 1));
       name.text = text;
-      const double start = (along.back() - spacing * static_cast<double>(text.size() - 1)) / 2;
       LocalPoint previous{};
       size_t segment = 1;
       for (size_t i = 0; i < text.size(); ++i) {
-        const double at = start + spacing * static_cast<double>(i);
-        while (segment + 1 < points.size() && along[segment] < at) ++segment;
+        while (segment + 1 < points.size() && along[segment] < at[i]) ++segment;
         const double length = along[segment] - along[segment - 1];
-        const double t = length > 0 ? (at - along[segment - 1]) / length : 0;
-        const LocalPoint here{static_cast<int32_t>(std::lround(points[segment - 1].x + t * (points[segment].x - points[segment - 1].x))),
-                              static_cast<int32_t>(std::lround(points[segment - 1].y + t * (points[segment].y - points[segment - 1].y)))};
+        const double f = length > 0 ? (at[i] - along[segment - 1]) / length : 0;
+        const LocalPoint here{static_cast<int32_t>(std::lround(points[segment - 1].x + f * (points[segment].x - points[segment - 1].x))),
+                              static_cast<int32_t>(std::lround(points[segment - 1].y + f * (points[segment].y - points[segment - 1].y)))};
         if (i == 0) name.anchor = here;
         name.offsets.push_back(i == 0 ? LocalPoint{} : LocalPoint{here.x - previous.x, here.y - previous.y});
         previous = here;

@@ -18,7 +18,7 @@
 
 // The parcel grid of one level, in map units.
 struct LevelGrid {
-  int levelIndex = 0;   // index into RECIPE_LEVEL_CODES
+  int levelIndex = 0;   // index into STANDARD_LEVELS
   uint16_t levelCode = 0;
   int32_t west = 0, south = 0;
   int32_t parcelWidth = 0, parcelHeight = 0;

@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,8 +25,10 @@ constexpr int MAX_CLASS_CODE = 0xFFFF;
 // The keys each mapping of a recipe may have; anything else is a mistake
 // (a misspelled key would otherwise be ignored and its rule apply
 // everywhere).
-const std::set<std::string> RECIPE_KEYS = {"title", "description", "sea", "sources"};
-const std::set<std::string> SOURCE_KEYS = {"id", "path", "layer", "encoding", "srs", "attribution", "licence", "rules"};
+const std::set<std::string> RECIPE_KEYS = {"title", "description", "sea", "extent", "sources"};
+const std::set<std::string> SOURCE_KEYS = {"id",          "path",    "layer",  "encoding", "srs",
+                                            "attribution", "licence", "rename", "trim",     "rules"};
+const std::set<std::string> RENAME_KEYS = {"key", "texts"};
 const std::set<std::string> RULE_KEYS = {"where", "road",   "area", "line", "label", "along", "levels",
                                          "creates", "detail", "base", "order", "text", "rank"};
 
@@ -286,6 +289,7 @@ struct RecipeReader {
       return Fail(node["encoding"], "unknown encoding \"" + source->encoding + "\" (e.g. CP932, UTF-8, ISO-8859-1)");
     }
     for (const std::string& licence : licences) source->licences.push_back((base / licence).lexically_normal().string());
+    if (!LabelCorrections(node, source)) return false;
     const YAML::Node rules = node["rules"];
     if (!rules || !rules.IsSequence() || rules.size() == 0) return Fail(node, "a source needs a path and a list of rules");
     for (const YAML::Node& ruleNode : rules) {
@@ -296,13 +300,52 @@ struct RecipeReader {
     return true;
   }
 
+  // rename: {key: ATTRIBUTE, texts: {VALUE: TEXT, ...}} and trim: [SUFFIX, ...].
+  bool LabelCorrections(const YAML::Node& node, RecipeSource* source) {
+    if (const YAML::Node rename = node["rename"]) {
+      const char* shape = "rename is {key: ATTRIBUTE, texts: {VALUE: TEXT, ...}}";
+      if (!rename.IsMap() || !rename["key"] || !rename["texts"] || !rename["texts"].IsMap()) return Fail(rename, shape);
+      if (!CheckKeys(rename, RENAME_KEYS, "rename") || !Text(rename, "key", &source->renameKey, true)) return false;
+      const YAML::Node texts = rename["texts"];
+      for (const auto& entry : texts) {
+        if (!entry.first.IsScalar() || !(entry.second.IsScalar() || entry.second.IsNull())) {
+          return Fail(entry.first, "each text of rename is VALUE: TEXT (an empty TEXT leaves the label out)");
+        }
+        source->renames[entry.first.Scalar()] = entry.second.IsNull() ? "" : entry.second.Scalar();
+      }
+    }
+    return TextList(node, "trim", &source->trimSuffixes);
+  }
+
+  // extent: [WEST, SOUTH, EAST, NORTH] in degrees, or data (the box of every
+  // feature read).
+  bool Extent(const YAML::Node& root, Recipe* recipe) {
+    const YAML::Node extent = root["extent"];
+    if (!extent) return true;
+    if (extent.IsScalar() && extent.Scalar() == "data") {
+      recipe->extentOfData = true;
+      return true;
+    }
+    if (!extent.IsSequence() || extent.size() != 4) {
+      return Fail(extent, "extent is [west, south, east, north] in degrees, or data");
+    }
+    for (int i = 0; i < 4; ++i) {
+      if (!extent[i].IsScalar() || !YAML::convert<double>::decode(extent[i], recipe->extent[i])) {
+        return Fail(extent[i], "extent is [west, south, east, north] in degrees, or data");
+      }
+    }
+    recipe->hasExtent = recipe->extent[0] < recipe->extent[2] && recipe->extent[1] < recipe->extent[3];
+    return recipe->hasExtent || Fail(extent, "extent must have west < east and south < north");
+  }
+
   bool ParseRoot(const YAML::Node& root, const std::filesystem::path& base, Recipe* recipe) {
     if (!root.IsMap() || !root["sources"] || !root["sources"].IsSequence() || root["sources"].size() == 0) {
       *error = name + ": a recipe is a mapping with a list of sources";
       return false;
     }
     if (!CheckKeys(root, RECIPE_KEYS, "the recipe") || !Text(root, "title", &recipe->title) ||
-        !Text(root, "description", &recipe->description) || !Flag(root, "sea", &recipe->sea)) {
+        !Text(root, "description", &recipe->description) || !Flag(root, "sea", &recipe->sea) ||
+        !Extent(root, recipe)) {
       return false;
     }
     for (const YAML::Node& sourceNode : root["sources"]) {
@@ -332,8 +375,8 @@ size_t LineOf(const std::string& text, size_t offset) {
 }  // namespace
 
 int RecipeLevelIndex(int levelCode) {
-  for (int i = 0; i < RECIPE_LEVEL_COUNT; ++i) {
-    if (RECIPE_LEVEL_CODES[i] == levelCode) return i;
+  for (int i = 0; i < STANDARD_LEVEL_COUNT; ++i) {
+    if (STANDARD_LEVELS[i].levelCode == levelCode) return i;
   }
   return -1;
 }
@@ -355,6 +398,22 @@ bool ConditionHolds(const RecipeCondition& condition, const char* value) {
     }
   }
   return condition.negate ? !matches : matches;
+}
+
+std::string CorrectedLabelText(const RecipeSource& source, const char* key, const std::string& text) {
+  if (key != nullptr) {
+    const auto rename = source.renames.find(key);
+    if (rename != source.renames.end()) return rename->second;  // a correction is used as written
+  }
+  std::string corrected = text;
+  for (const std::string& suffix : source.trimSuffixes) {
+    const size_t at = corrected.size() - std::min(corrected.size(), suffix.size());
+    if (!suffix.empty() && corrected.size() > suffix.size() && corrected.compare(at, suffix.size(), suffix) == 0) {
+      corrected.resize(at);
+      break;
+    }
+  }
+  return corrected;
 }
 
 int ParseRecipe(const std::string& text, const std::string& name, const std::string& dataDirectory,

@@ -6,12 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
-// The level codes of the viewer's scale steps, finest first.
-constexpr int RECIPE_LEVEL_COUNT = 7;
-constexpr uint16_t RECIPE_LEVEL_CODES[RECIPE_LEVEL_COUNT] = {62, 0, 2, 4, 6, 8, 10};
+#include "mapdata/map_layout.h"
+
+// Levels are those of STANDARD_LEVELS, finest first.
 // Detail classes within a level (the five display-scale thresholds).
 constexpr int RECIPE_DETAIL_CLASSES = 5;
 
@@ -41,11 +42,11 @@ struct RecipeRule {
   uint16_t code = 0;        // road class or background / name class code
   bool baseArea = false;    // an area drawn by the base-area pass (listed in `base`)
   std::string text;         // attribute holding the label's text (labels)
-  // Levels by index into RECIPE_LEVEL_CODES, finest..coarsest inclusive.
-  int firstLevel = 0, lastLevel = RECIPE_LEVEL_COUNT - 1;
+  // Levels by index into STANDARD_LEVELS, finest..coarsest inclusive.
+  int firstLevel = 0, lastLevel = STANDARD_LEVEL_COUNT - 1;
   // Levels at which the rule's features make parcels of their own; at the
   // other levels of its range they only go into parcels that other rules made.
-  int firstCreating = 0, lastCreating = RECIPE_LEVEL_COUNT - 1;
+  int firstCreating = 0, lastCreating = STANDARD_LEVEL_COUNT - 1;
   // Detail classes at which a label is shown (mask bits 15..11).
   uint8_t detailMask = 0x1F;
   int order = 0;            // drawing slot of background records, 0..31
@@ -62,6 +63,14 @@ struct RecipeSource {
   std::string srs;           // for sources that carry no CRS, e.g. EPSG:4612
   std::string attribution;
   std::vector<std::string> licences;  // licence files, relative to the data folder
+  // Corrections of label texts: the feature whose `renameKey` attribute has
+  // a value listed in `renames` is labelled with the text given there, as
+  // written (an empty text leaves its labels out); `trimSuffixes` are cut
+  // from the end of the other label texts when something is left, so that names of one kind read
+  // alike (e.g. places with and without their municipal suffix).
+  std::string renameKey;
+  std::map<std::string, std::string> renames;
+  std::vector<std::string> trimSuffixes;
   std::vector<RecipeRule> rules;
 };
 
@@ -69,6 +78,9 @@ struct Recipe {
   std::string title;        // first header text field
   std::string description;  // second header text field
   bool sea = false;         // the map's background is sea (land is an area)
+  bool hasExtent = false;
+  double extent[4] = {};    // west, south, east, north in WGS84 degrees
+  bool extentOfData = false;  // the extent is the box of every feature read
   std::string dataDirectory;
   std::vector<RecipeSource> sources;
 };
@@ -93,5 +105,10 @@ int UseExtract(Recipe* recipe, const std::string& extract, std::string* error);
 // True when the attribute lookup `value` (null: attribute missing) satisfies `condition`.
 bool ConditionHolds(const RecipeCondition& condition, const char* value);
 
-// Index of `levelCode` in RECIPE_LEVEL_CODES, or -1.
+// The label text of a source's feature: `text` (the rule's text attribute),
+// or the text `key` (the source's renameKey attribute, may be null) is
+// renamed to; otherwise cut of the source's trim suffixes. Empty: no label.
+std::string CorrectedLabelText(const RecipeSource& source, const char* key, const std::string& text);
+
+// Index of `levelCode` in STANDARD_LEVELS, or -1.
 int RecipeLevelIndex(int levelCode);

@@ -8,12 +8,13 @@
 #include <ogr_geometry.h>
 
 #include "logs/nmea_reader.h"
+#include "mapdata/map_layout.h"
 #include "tools/mapbuild/source_reader.h"
 
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
-constexpr double MAP_UNITS_PER_DEGREE = 3600.0 * 128.0;
+constexpr double UNITS_PER_DEGREE = MAP_UNITS_PER_DEGREE;  // in floating point for the conversions
 constexpr double HUNDREDTHS_PER_DEGREE = 360000.0;
 constexpr double METRES_PER_DEGREE = 111320.0;
 // Paths, footways and steps (class 9) and class 8 are not driven on.
@@ -41,10 +42,10 @@ void ForEachLine(const OGRGeometry& geometry, const std::function<void(const OGR
 }  // namespace
 
 double MapDistanceMetres(RoadPoint a, RoadPoint b) {
-  const double midLat = (static_cast<double>(a.y) + b.y) / 2.0 / MAP_UNITS_PER_DEGREE;
+  const double midLat = (static_cast<double>(a.y) + b.y) / 2.0 / UNITS_PER_DEGREE;
   const double dx = (static_cast<double>(b.x) - a.x) * std::cos(midLat * PI / 180.0);
   const double dy = static_cast<double>(b.y) - a.y;
-  return std::hypot(dx, dy) / MAP_UNITS_PER_DEGREE * METRES_PER_DEGREE;
+  return std::hypot(dx, dy) / UNITS_PER_DEGREE * METRES_PER_DEGREE;
 }
 
 int DegreesToRoadPoint(double lat, double lon, RoadPoint* p) {
@@ -54,12 +55,12 @@ int DegreesToRoadPoint(double lat, double lon, RoadPoint* p) {
 }
 
 int RoadPointToDegrees(RoadPoint p, double* lat, double* lon) {
-  double guessLat = p.y / MAP_UNITS_PER_DEGREE, guessLon = p.x / MAP_UNITS_PER_DEGREE;
+  double guessLat = p.y / UNITS_PER_DEGREE, guessLon = p.x / UNITS_PER_DEGREE;
   for (int round = 0; round < INVERSE_ROUNDS; ++round) {
     RoadPoint there{};
     if (DegreesToRoadPoint(guessLat, guessLon, &there) != 0) return -1;
-    guessLat += (p.y - there.y) / MAP_UNITS_PER_DEGREE;
-    guessLon += (p.x - there.x) / MAP_UNITS_PER_DEGREE;
+    guessLat += (p.y - there.y) / UNITS_PER_DEGREE;
+    guessLon += (p.x - there.x) / UNITS_PER_DEGREE;
   }
   *lat = guessLat;
   *lon = guessLon;

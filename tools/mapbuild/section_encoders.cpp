@@ -8,16 +8,14 @@ namespace {
 
 // Sections are located by 16-bit word counts and offsets; the estimates
 // below keep each one under this many bytes.
-constexpr size_t MAX_SECTION_BYTES = 0xFFFF * 2 - 256;
-constexpr int MAX_DELTA = 127;
+constexpr size_t MAX_SECTION_BYTES = SECTION_MAX_WORDS * 2 - 256;
 constexpr int MAX_OFFSET_SHIFT = 7;
 constexpr uint16_t ROAD_GROUP_FLAGS =
     ROAD_GROUP_NO_FIELD_A | ROAD_GROUP_NO_FIELD_B | ROAD_GROUP_NO_FIELD_C | ROAD_GROUP_NO_SEGMENT_BLOCKS;
-// Bytes of the fixed parts, for the size estimates.
-constexpr size_t ROAD_OBJECT_BYTES = 10;
-constexpr size_t ROAD_SEGMENT_BYTES = 6;
-constexpr size_t FEATURE_ITEM_BYTES = 12;
-constexpr size_t NAME_RECORD_BYTES = 14;
+// Bytes of the fixed parts, for the size estimates: an object's lead and
+// attribute word, a name record's lead, style, anchor and character count.
+constexpr size_t ROAD_OBJECT_BYTES = ROAD_OBJECT_LEAD_BYTES + 2;
+constexpr size_t NAME_RECORD_BYTES = NAME_RECORD_LEAD_BYTES + 8;
 
 std::vector<SectionPoint> SectionPoints(const std::vector<LocalPoint>& points) {
   std::vector<SectionPoint> out;
@@ -40,7 +38,7 @@ std::vector<FeaturePointRecord> ItemPoints(const BackgroundItem& item, bool* tog
       out.push_back({p.x, p.y, 0});
     } else {
       const FeaturePointRecord from = out.back();
-      const int steps = (std::max(std::abs(p.x - from.x), std::abs(p.y - from.y)) + MAX_DELTA - 1) / MAX_DELTA;
+      const int steps = (std::max(std::abs(p.x - from.x), std::abs(p.y - from.y)) + BYTE_DELTA_MAX - 1) / BYTE_DELTA_MAX;
       for (int k = 1; k <= steps; ++k) {
         out.push_back({from.x + (p.x - from.x) * k / steps, from.y + (p.y - from.y) * k / steps, flag});
       }
@@ -62,12 +60,14 @@ void AddRoads(const std::vector<RoadLink>& links, RoadSectionRecord* section, En
     object.attributes = static_cast<uint16_t>(std::min<int>(link.roadClass, MAX_ROAD_CLASS) << ROAD_ATTR_CLASS_SHIFT);
     if (AppendRoadPolyline(SectionPoints(link.points), &object) <= 0) continue;
     size_t size = ROAD_OBJECT_BYTES;
-    for (const RoadSegmentRecord& segment : object.segments) size += ROAD_SEGMENT_BYTES + 2 * (segment.points.size() - 1);
+    for (const RoadSegmentRecord& segment : object.segments) size += ROAD_SEGMENT_HEAD_BYTES + 2 * (segment.points.size() - 1);
     if (bytes + size + 2 > MAX_SECTION_BYTES) {
       ++report->droppedLinks;
       continue;
     }
-    const size_t row = std::min<int>(link.roadClass, MAX_ROAD_CLASS);
+    // Finer classes take the earlier rows: rows are drawn in order, so the
+    // main roads (lower classes) are drawn over the streets they cross.
+    const size_t row = MAX_ROAD_CLASS - std::min<int>(link.roadClass, MAX_ROAD_CLASS);
     if (section->groups.size() <= row) section->groups.resize(row + 1, RoadGroupRecord{true, 0, {}});
     RoadGroupRecord& group = section->groups[row];
     if (group.absent) {
@@ -81,23 +81,23 @@ void AddRoads(const std::vector<RoadLink>& links, RoadSectionRecord* section, En
 
 void AddBackground(const std::vector<BackgroundItem>& items, BackgroundSectionRecord* section, EncodeReport* report) {
   std::map<int, FeatureClassRecord> slots;
-  size_t bytes = 2 + 4 * BACKGROUND_CLASS_SLOTS;
+  size_t bytes = 2 + 4 * FEATURE_CLASS_SLOTS;
   for (const BackgroundItem& item : items) {
     FeatureItemRecord record;
     record.typeCode = item.code;
     bool toggles = false;
     record.points = ItemPoints(item, &toggles);
     if (record.points.size() < 2) continue;
-    if (record.points.size() > BACKGROUND_MAX_POINTS) {
+    if (record.points.size() > FEATURE_MAX_POINTS) {
       ++report->droppedItems;
       continue;
     }
     record.flags = toggles ? FEATURE_FLAG_TOGGLES : 0;
-    const size_t size = FEATURE_ITEM_BYTES + 2 * (record.points.size() - 1);
-    const uint8_t kind = item.area ? FEATURE_KIND_AREAS : FEATURE_KIND_LINES;
-    FeatureClassRecord& slot = slots[std::min<int>(item.order, BACKGROUND_CLASS_SLOTS - 1)];
+    const size_t size = FEATURE_ITEM_SHAPE_BYTES + 2 * (record.points.size() - 1);
+    const uint8_t kind = item.area ? FEATURE_KIND_AREA : FEATURE_KIND_LINE;
+    FeatureClassRecord& slot = slots[std::min<int>(item.order, FEATURE_CLASS_SLOTS - 1)];
     auto group = std::find_if(slot.groups.rbegin(), slot.groups.rend(), [&](const FeatureGroupRecord& g) {
-      return g.kind == kind && g.items.size() < BACKGROUND_MAX_ITEMS;
+      return g.kind == kind && g.items.size() < FEATURE_ITEM_COUNT_MASK;
     });
     const size_t head = (group == slot.groups.rend() ? 4 : 0) + (slot.groups.empty() ? 2 : 0);
     if (bytes + size + head > MAX_SECTION_BYTES) {
@@ -124,7 +124,7 @@ void AddBackground(const std::vector<BackgroundItem>& items, BackgroundSectionRe
 NameRecordRecord NameRecord(const NameItem& name) {
   NameRecordRecord record;
   record.type = name.type;
-  record.attributes = static_cast<uint16_t>(name.detailMask << 11);
+  record.attributes = static_cast<uint16_t>(name.detailMask << NAME_VISIBILITY_SHIFT);
   record.classCode = name.code;
   record.anchor = {name.anchor.x, name.anchor.y};
   record.text = name.text.substr(0, MAX_NAME_CHARACTERS);
@@ -132,7 +132,7 @@ NameRecordRecord NameRecord(const NameItem& name) {
     int largest = 0;
     for (const LocalPoint& o : name.offsets) largest = std::max({largest, std::abs(o.x), std::abs(o.y)});
     int shift = 0;
-    while (shift < MAX_OFFSET_SHIFT && (largest >> shift) > MAX_DELTA) ++shift;
+    while (shift < MAX_OFFSET_SHIFT && (largest >> shift) > BYTE_DELTA_MAX) ++shift;
     record.style = static_cast<uint16_t>(shift);
     record.placement.assign(record.text.size(), 0);  // every character takes an offset pair
     for (size_t i = 0; i < record.text.size(); ++i) {

@@ -186,6 +186,11 @@ bool IsDeletedOsmFeature(OGRLayer* layer, OGRFeature* feature, const std::set<st
   return deleted.count(kind + id) > 0;
 }
 
+bool IsPolygonal(const OGRGeometry& geometry) {
+  const OGRwkbGeometryType type = wkbFlatten(geometry.getGeometryType());
+  return type == wkbPolygon || type == wkbMultiPolygon;
+}
+
 void SilentHandler(CPLErr level, CPLErrorNum, const char* message) {
   if (level >= CE_Failure) std::fprintf(stderr, "tevo-mapbuild: GDAL: %s\n", message);
 }
@@ -315,7 +320,14 @@ int ReadSource(const RecipeSource& source, const FeatureSink& sink, SourceSummar
       const RecipeRule& rule = source.rules[r];
       if (!RuleMatches(rule, &attributes)) continue;
       const char* text = rule.text.empty() ? nullptr : attributes.Get(rule.text);
-      if (!rule.text.empty() && (text == nullptr || text[0] == '\0')) continue;
+      std::string label;
+      if (!rule.text.empty()) {
+        if (text == nullptr) continue;
+        const std::string raw = text;  // the next lookup may reuse OGR's text buffer
+        const char* key = source.renameKey.empty() ? nullptr : attributes.Get(source.renameKey);
+        label = CorrectedLabelText(source, key, raw);
+        if (label.empty()) continue;
+      }
       if (!mapGeometry) {
         mapGeometry.reset(geometry->clone());
         if ((transform->second && mapGeometry->transform(transform->second.get()) != OGRERR_NONE) ||
@@ -323,11 +335,17 @@ int ReadSource(const RecipeSource& source, const FeatureSink& sink, SourceSummar
           ++summary->outside;
           break;
         }
+        // Vertices rounded to map units may make a valid ring touch itself;
+        // clipping such an area would fail and lose it.
+        if (IsPolygonal(*mapGeometry) && !mapGeometry->IsValid()) {
+          std::unique_ptr<OGRGeometry> valid(mapGeometry->MakeValid());
+          if (valid) mapGeometry = std::move(valid);
+        }
       }
       SourceFeature out;
       out.rule = static_cast<int>(r);
       out.geometry.reset(mapGeometry->clone());
-      if (text != nullptr) out.text = text;
+      out.text = label;
       if (!rule.rank.empty()) {
         const char* rank = attributes.Get(rule.rank);
         out.rank = rank != nullptr ? std::atof(rank) : 0;

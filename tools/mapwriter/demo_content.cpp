@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr int32_t SPAN = 4096;  // parcel-local units across a parcel
-
 // Road classes the drawing pass knows: 2 main road, 4 prefectural road,
 // 6 local street.
 constexpr uint16_t CLASS_MAIN = 2, CLASS_PREFECTURAL = 4, CLASS_STREET = 6;
@@ -44,11 +42,11 @@ RoadSectionRecord Roads(uint32_t hash) {
   RoadSectionRecord roads;
   RoadGroupRecord main, prefectural, streets;
   main.flags = prefectural.flags = streets.flags = ROAD_GROUP_NO_SEGMENT_BLOCKS;
-  AddRoad(&main, CLASS_MAIN, {{0, 1400}, {1500, 1460}, {2800, 1380}, {SPAN, 1400}});
-  AddRoad(&prefectural, CLASS_PREFECTURAL, {{2600, 0}, {2560, 2000}, {2640, SPAN}});
+  AddRoad(&main, CLASS_MAIN, {{0, 1400}, {1500, 1460}, {2800, 1380}, {PARCEL_SPAN, 1400}});
+  AddRoad(&prefectural, CLASS_PREFECTURAL, {{2600, 0}, {2560, 2000}, {2640, PARCEL_SPAN}});
   const int32_t bend = 800 + static_cast<int32_t>(hash % 1600);
   AddRoad(&streets, CLASS_STREET, {{0, 3000}, {bend, 3100}, {2600, 2400}});
-  AddRoad(&streets, CLASS_STREET, {{900, 0}, {1000, 1400}, {bend / 2 + 300, SPAN}});
+  AddRoad(&streets, CLASS_STREET, {{900, 0}, {1000, 1400}, {bend / 2 + 300, PARCEL_SPAN}});
   roads.groups = {main, prefectural, streets};
   return roads;
 }
@@ -60,16 +58,16 @@ BackgroundSectionRecord Background(uint32_t hash) {
   SetFeatureLine({{px, py}, {px + 900, py}, {px + 1000, py + 700}, {px, py + 800}, {px, py}}, &park);
   FeatureItemRecord river;
   river.typeCode = TYPE_RIVER;
-  SetFeatureLine({{0, 500}, {1200, 700}, {2400, 300}, {SPAN, 600}}, &river);
+  SetFeatureLine({{0, 500}, {1200, 700}, {2400, 300}, {PARCEL_SPAN, 600}}, &river);
   FeatureItemRecord railway;
   railway.typeCode = TYPE_RAILWAY;
-  SetFeatureLine({{0, 3600}, {SPAN, 3300}}, &railway);
+  SetFeatureLine({{0, 3600}, {PARCEL_SPAN, 3300}}, &railway);
 
   FeatureClassRecord areas, lines;
   areas.slot = 2;
-  areas.groups.push_back({FEATURE_KIND_AREAS, false, {park}});
+  areas.groups.push_back({FEATURE_KIND_AREA, false, {park}});
   lines.slot = 5;
-  lines.groups.push_back({FEATURE_KIND_LINES, false, {river, railway}});
+  lines.groups.push_back({FEATURE_KIND_LINE, false, {river, railway}});
   BackgroundSectionRecord background;
   background.classes = {areas, lines};
   return background;

@@ -6,39 +6,9 @@
 
 namespace {
 
-constexpr uint32_t NO_GROUP = 0xFFFF;  // offset word of an absent group
+// The largest offset word of a present group (EMPTY_*_GROUP marks an
+// absent one).
 constexpr uint32_t MAX_OFFSET_WORDS = 0xFFFE;
-constexpr int32_t MAX_STEP = 127;  // a step both signs of a signed byte can hold
-constexpr int32_t ANCHOR_SPAN = 4096;
-constexpr uint32_t ANCHOR_LOW_MASK = 0x1FFF;
-constexpr int ANCHOR_HIGH_SHIFT = 13;
-constexpr int32_t MAX_ANCHOR_HIGH = 7;
-
-// Road section layout.
-constexpr uint32_t ROAD_HEAD_BYTES = 8;
-constexpr uint32_t ROAD_GROUP_COUNT_AT = 4;
-constexpr uint32_t ROAD_TABLE_ROW_BYTES = 4;
-constexpr uint32_t ROAD_SEGMENT_BLOCK_BYTES = 8;
-constexpr uint32_t ROAD_HEADER_TAIL = 1u << 15;
-constexpr uint32_t ROAD_HEADER_STATED = 1u << 29;
-constexpr int ROAD_HEADER_STATED_SHIFT = 16;
-constexpr uint32_t ROAD_MAX_FIXED_WORDS = 0xFF;
-
-// Background section layout.
-constexpr uint32_t DIRECTORY_PAIR_WORDS = 2 * BACKGROUND_CLASS_SLOTS;
-constexpr int GROUP_KIND_SHIFT = 14;
-constexpr uint16_t GROUP_RUN_TABLE = 1 << 13;
-constexpr uint16_t ITEM_SKIPPED = 1 << 15;
-constexpr uint16_t ITEM_HEADER_FIELD = 1 << 14;
-constexpr int ITEM_CLASS_SHIFT = 11;
-constexpr uint16_t ITEM_FIELD_11 = 1 << 11;
-constexpr uint16_t ITEM_FIELD_12 = 1 << 12;
-constexpr uint16_t ITEM_FIELD_13 = 1 << 13;
-
-// Name section layout.
-constexpr uint16_t RECORD_SKIPPED = 1 << 15;
-constexpr uint8_t NAME_TYPE_ANCHORED = 2;
-constexpr uint8_t NAME_TYPE_PLACED = 3;
 
 // Big-endian writes at any position of a growing byte vector; writing past
 // the end extends it with zeros.
@@ -82,8 +52,8 @@ class Refusal {
 // The stored word of a road or name coordinate (0..SECTION_MAX_ANCHOR):
 // the value is (v & 0x1FFF) + (v >> 13) × 4096.
 uint32_t AnchorWord(int32_t value) {
-  const int32_t high = std::min(value / ANCHOR_SPAN, MAX_ANCHOR_HIGH);
-  return (static_cast<uint32_t>(high) << ANCHOR_HIGH_SHIFT) | static_cast<uint32_t>(value - high * ANCHOR_SPAN);
+  const int32_t high = std::min(value / PARCEL_SPAN, static_cast<int32_t>(COORDINATE_SPAN_MASK));
+  return (static_cast<uint32_t>(high) << COORDINATE_SPAN_SHIFT) | static_cast<uint32_t>(value - high * PARCEL_SPAN);
 }
 
 bool AnchorOk(const SectionPoint& p) {
@@ -109,12 +79,12 @@ class RoadEncoder {
   int Encode(const RoadSectionRecord& section) {
     if (section.groups.size() > ROAD_MAX_GROUPS) return refusal.Fail("more than 255 road groups");
     out.Zeros(0, ROAD_HEAD_BYTES);
-    out.Put8(ROAD_GROUP_COUNT_AT, static_cast<uint32_t>(section.groups.size()));
+    out.Put8(ROAD_GROUP_COUNT_OFFSET, static_cast<uint32_t>(section.groups.size()));
     uint32_t row = ROAD_HEAD_BYTES;
-    out.Zeros(row, ROAD_TABLE_ROW_BYTES * static_cast<uint32_t>(section.groups.size()));
+    out.Zeros(row, ROAD_GROUP_ROW_BYTES * static_cast<uint32_t>(section.groups.size()));
     for (const RoadGroupRecord& group : section.groups) {
       if (group.absent) {
-        out.Put16(row, NO_GROUP);
+        out.Put16(row, EMPTY_ROAD_GROUP);
         out.Put16(row + 2, 0);
       } else {
         uint32_t offset = 0;
@@ -124,7 +94,7 @@ class RoadEncoder {
         out.Put16(row + 2, static_cast<uint32_t>(group.objects.size()));
         if (EncodeGroup(group) != 0) return -1;
       }
-      row += ROAD_TABLE_ROW_BYTES;
+      row += ROAD_GROUP_ROW_BYTES;
     }
     return 0;
   }
@@ -159,9 +129,9 @@ class RoadEncoder {
       skippedFieldBytes += 2u * fields[f];
     }
     at = out.Put16(at, object.attributes);
-    if (object.attributes & ROAD_ATTR_FIELDS_4_2) at = out.Zeros(at, 6);
-    if (object.attributes & ROAD_ATTR_FIELDS_2_2) at = out.Zeros(at, 4);
-    if (object.attributes & ROAD_ATTR_FIELD_2) at = out.Zeros(at, 2);
+    if (object.attributes & ROAD_ATTR_FIELDS_4_2) at = out.Zeros(at, ROAD_ATTR_FIELDS_4_2_BYTES);
+    if (object.attributes & ROAD_ATTR_FIELDS_2_2) at = out.Zeros(at, ROAD_ATTR_FIELDS_2_2_BYTES);
+    if (object.attributes & ROAD_ATTR_FIELD_2) at = out.Zeros(at, ROAD_ATTR_FIELD_2_BYTES);
     if (object.tailWords) at = out.Put16(at, *object.tailWords);
     at = out.Zeros(at, 2u * object.fillWords);
     const uint32_t fixedWords = (at - start) / 2;
@@ -175,14 +145,14 @@ class RoadEncoder {
     }
     at = out.Zeros(at, skippedFieldBytes + (object.tailWords ? 2u * *object.tailWords : 0u));
     uint32_t header = fixedWords;
-    if (object.tailWords) header |= ROAD_HEADER_TAIL;
+    if (object.tailWords) header |= ROAD_OBJECT_HAS_TAIL;
     if (object.statedWords) {
       const uint32_t statedEnd = start + 2u * *object.statedWords;
       if (statedEnd < decodedEnd) return refusal.Fail("road object length ends inside its shape segments");
       // A stated end before `at` lets the next object overlap the skipped
       // bytes of this one; one after it is padded with zeros.
       if (statedEnd > at) out.Zeros(at, statedEnd - at);
-      header |= ROAD_HEADER_STATED | (uint32_t{*object.statedWords} << ROAD_HEADER_STATED_SHIFT);
+      header |= ROAD_OBJECT_HAS_LENGTH | (uint32_t{*object.statedWords} << ROAD_OBJECT_LENGTH_SHIFT);
       at = statedEnd;
     }
     out.Put32(start, header);
@@ -220,18 +190,18 @@ class BackgroundEncoder {
   BackgroundEncoder(std::vector<uint8_t>* bytes, std::string* error) : out(bytes), refusal(error) {}
 
   int Encode(const BackgroundSectionRecord& section) {
-    if (uint32_t{section.surplusWords} + DIRECTORY_PAIR_WORDS > 0xFFFF) {
+    if (uint32_t{section.surplusWords} + FEATURE_DIRECTORY_PAIR_WORDS > 0xFFFF) {
       return refusal.Fail("background directory beyond 65535 words");
     }
-    out.Put16(0, DIRECTORY_PAIR_WORDS + section.surplusWords);
-    out.Zeros(2, 2 * (DIRECTORY_PAIR_WORDS + section.surplusWords));
+    out.Put16(0, FEATURE_DIRECTORY_PAIR_WORDS + section.surplusWords);
+    out.Zeros(2, 2 * (FEATURE_DIRECTORY_PAIR_WORDS + section.surplusWords));
     std::set<uint8_t> slots;
     for (const FeatureClassRecord& featureClass : section.classes) {
-      if (featureClass.slot >= BACKGROUND_CLASS_SLOTS) return refusal.Fail("background class slot above 31");
+      if (featureClass.slot >= FEATURE_CLASS_SLOTS) return refusal.Fail("background class slot above 31");
       if (!slots.insert(featureClass.slot).second) return refusal.Fail("background class slot used twice");
       uint32_t offset = 0;
       if (!OffsetWords(out.Size(), 0, &offset)) return refusal.Fail("background class beyond the 16-bit offset");
-      const uint32_t pair = 2 + 4u * featureClass.slot;
+      const uint32_t pair = 2 + FEATURE_GROUP_PAIR_BYTES * featureClass.slot;
       out.Put16(pair, offset);
       out.Put16(pair + 2, static_cast<uint16_t>(featureClass.presence));
       if (EncodeClass(featureClass) != 0) return -1;
@@ -245,17 +215,17 @@ class BackgroundEncoder {
     const uint32_t classStart = out.Size();
     const uint32_t groupCount = static_cast<uint32_t>(featureClass.groups.size());
     out.Put16(classStart, groupCount);
-    out.Zeros(classStart + 2, 4 * groupCount);
+    out.Zeros(classStart + 2, FEATURE_GROUP_PAIR_BYTES * groupCount);
     for (uint32_t g = 0; g < groupCount; ++g) {
       const FeatureGroupRecord& group = featureClass.groups[g];
-      if (group.kind > 3) return refusal.Fail("background group kind above 3");
-      if (group.items.size() > BACKGROUND_MAX_ITEMS) return refusal.Fail("more than 4095 items in a group");
+      if (group.kind > FEATURE_KIND_MAX) return refusal.Fail("background group kind above 3");
+      if (group.items.size() > FEATURE_ITEM_COUNT_MASK) return refusal.Fail("more than 4095 items in a group");
       uint32_t offset = 0;
       if (!OffsetWords(out.Size(), classStart, &offset)) return refusal.Fail("background group beyond 16 bits");
-      const uint32_t word = (uint32_t{group.kind} << GROUP_KIND_SHIFT) | (group.runTable ? GROUP_RUN_TABLE : 0) |
+      const uint32_t word = (uint32_t{group.kind} << FEATURE_KIND_SHIFT) | (group.runTable ? FEATURE_RUN_TABLE : 0) |
                             static_cast<uint32_t>(group.items.size());
-      out.Put16(classStart + 2 + 4 * g, offset);
-      out.Put16(classStart + 4 + 4 * g, word);
+      out.Put16(classStart + 2 + FEATURE_GROUP_PAIR_BYTES * g, offset);
+      out.Put16(classStart + 4 + FEATURE_GROUP_PAIR_BYTES * g, word);
       for (const FeatureItemRecord& item : group.items) {
         if (EncodeItem(item, group.runTable) != 0) return -1;
       }
@@ -265,15 +235,15 @@ class BackgroundEncoder {
 
   int EncodeItem(const FeatureItemRecord& item, bool runTable) {
     const size_t count = item.points.size();
-    if (count < 1 || count > BACKGROUND_MAX_POINTS) return refusal.Fail("background item needs 1..2048 points");
-    if (item.itemClass > BACKGROUND_MAX_ITEM_CLASS) return refusal.Fail("background item class above 31");
+    if (count < 1 || count > FEATURE_MAX_POINTS) return refusal.Fail("background item needs 1..2048 points");
+    if (item.itemClass > FEATURE_ITEM_CLASS_MAX) return refusal.Fail("background item class above 31");
     const uint32_t start = out.Size();
-    uint16_t flags = item.flags & ~(ITEM_FIELD_11 | ITEM_FIELD_12 | ITEM_FIELD_13);
-    if (item.field11) flags |= ITEM_FIELD_11;
-    if (item.field12) flags |= ITEM_FIELD_12;
-    if (item.field13) flags |= ITEM_FIELD_13;
+    uint16_t flags = item.flags & ~(FEATURE_FLAG_FIELD_11 | FEATURE_FLAG_FIELD_12 | FEATURE_FLAG_FIELD_13);
+    if (item.field11) flags |= FEATURE_FLAG_FIELD_11;
+    if (item.field12) flags |= FEATURE_FLAG_FIELD_12;
+    if (item.field13) flags |= FEATURE_FLAG_FIELD_13;
     uint32_t at = out.Put16(start, 0);  // the header, once the length is known
-    at = out.Put16(at, (uint32_t{item.itemClass} << ITEM_CLASS_SHIFT) | static_cast<uint32_t>(count - 1));
+    at = out.Put16(at, (uint32_t{item.itemClass} << FEATURE_ITEM_CLASS_SHIFT) | static_cast<uint32_t>(count - 1));
     at = out.Put16(at, item.typeCode);
     at = out.Put16(at, flags);
     if (EncodePoints(item, &at) != 0) return -1;
@@ -284,8 +254,8 @@ class BackgroundEncoder {
     if (item.headerField) at = out.Put32(at, *item.headerField);
     at = out.Zeros(at, 2u * item.fillWords);
     const uint32_t words = (at - start) / 2;
-    if (words > BACKGROUND_MAX_ITEM_WORDS) return refusal.Fail("background item longer than 4095 words");
-    out.Put16(start, (item.skipped ? ITEM_SKIPPED : 0) | (item.headerField ? ITEM_HEADER_FIELD : 0) | words);
+    if (words > FEATURE_ITEM_LENGTH_MASK) return refusal.Fail("background item longer than 4095 words");
+    out.Put16(start, (item.skipped ? FEATURE_ITEM_NO_SHAPE : 0) | (item.headerField ? FEATURE_ITEM_HEADER_FIELD : 0) | words);
     return 0;
   }
 
@@ -294,8 +264,7 @@ class BackgroundEncoder {
   // reader derives from the zero steps.
   int EncodePoints(const FeatureItemRecord& item, uint32_t* at) {
     const std::vector<FeaturePointRecord>& points = item.points;
-    const uint32_t scale = item.flags & FEATURE_FLAG_SCALE_MASK;
-    const int32_t multiplier = scale == 0 ? 1 : 2 << scale;
+    const int32_t multiplier = FeatureDeltaFactor(item.flags);
     const bool toggles = (item.flags & FEATURE_FLAG_TOGGLES) != 0;
     if (points[0].x < 0 || points[0].x > SECTION_MAX_FEATURE_START || points[0].y < 0 ||
         points[0].y > SECTION_MAX_FEATURE_START) {
@@ -334,7 +303,7 @@ class BackgroundEncoder {
     uint32_t sum = 0;
     for (const FeatureRunRecord& run : item.runs) {
       if (sum >= count) return refusal.Fail("background run table longer than its points");
-      sum += run.run & BACKGROUND_MAX_RUN;
+      sum += run.run & FEATURE_RUN_MASK;
       *at = out.Put16(*at, run.run);
       *at = out.Put16(*at, run.value);
     }
@@ -356,12 +325,12 @@ class NameEncoder {
     if (section.groups.size() > NAME_MAX_GROUPS) return refusal.Fail("more than 32767 name groups");
     const uint32_t groupCount = static_cast<uint32_t>(section.groups.size());
     out.Put16(0, 2 * groupCount + 1);
-    out.Zeros(2, 4 * groupCount);
+    out.Zeros(2, NAME_DIRECTORY_PAIR_BYTES * groupCount);
     for (uint32_t g = 0; g < groupCount; ++g) {
       const NameGroupRecord& group = section.groups[g];
-      const uint32_t pair = 2 + 4 * g;
+      const uint32_t pair = 2 + NAME_DIRECTORY_PAIR_BYTES * g;
       if (group.absent) {
-        out.Put16(pair, NO_GROUP);
+        out.Put16(pair, EMPTY_NAME_GROUP);
         continue;
       }
       if (group.records.size() > 0xFFFF) return refusal.Fail("more than 65535 records in a name group");
@@ -382,8 +351,8 @@ class NameEncoder {
   int EncodeRecord(const NameRecordRecord& record) {
     if (record.type > 7) return refusal.Fail("name record type above 7");
     const uint32_t start = out.Size();
-    uint16_t attributes = record.attributes & ~(NAME_ATTR_TYPE_MASK | NAME_ATTR_EXTRA1);
-    attributes |= static_cast<uint16_t>(record.type << NAME_ATTR_TYPE_SHIFT);
+    uint16_t attributes = record.attributes & ~((NAME_TYPE_MASK << NAME_TYPE_SHIFT) | NAME_ATTR_EXTRA1);
+    attributes |= static_cast<uint16_t>(record.type << NAME_TYPE_SHIFT);
     if (record.extra1) attributes |= NAME_ATTR_EXTRA1;
     uint32_t at = out.Put16(start, 0);  // the header, once the length is known
     at = out.Put16(at, attributes);
@@ -391,8 +360,8 @@ class NameEncoder {
     if (HasBody(record) && EncodeBody(record, &at) != 0) return -1;
     at = out.Zeros(at, 2u * record.fillWords);
     const uint32_t words = (at - start) / 2;
-    if (words > NAME_MAX_RECORD_WORDS) return refusal.Fail("name record longer than 4095 words");
-    out.Put16(start, (record.skipped ? RECORD_SKIPPED : 0) | words);
+    if (words > NAME_RECORD_LENGTH_MASK) return refusal.Fail("name record longer than 4095 words");
+    out.Put16(start, (record.skipped ? NAME_RECORD_SKIPPED : 0) | words);
     return 0;
   }
 
@@ -413,7 +382,7 @@ class NameEncoder {
       pos = out.Put8(pos, unit & 0xFF);
       pos = out.Put8(pos, unit >> 8);
     }
-    if (record.type == NAME_TYPE_PLACED && !record.text.empty() && EncodePlacement(record, &pos) != 0) return -1;
+    if (record.type == NAME_TYPE_LINE && !record.text.empty() && EncodePlacement(record, &pos) != 0) return -1;
     if (record.extra1) pos = out.Put16(pos, *record.extra1);
     if (record.extra2) pos = out.Put16(pos, *record.extra2);
     *at = pos;
@@ -425,7 +394,7 @@ class NameEncoder {
       return refusal.Fail("type-3 name needs one placement byte per character");
     }
     const size_t withOffset = static_cast<size_t>(std::count_if(
-        record.placement.begin(), record.placement.end(), [](uint8_t b) { return b < NAME_PLACEMENT_NO_OFFSET; }));
+        record.placement.begin(), record.placement.end(), [](uint8_t b) { return b < PLACEMENT_NO_OFFSET; }));
     if (record.placementOffsets.size() != 2 * withOffset) {
       return refusal.Fail("type-3 name needs two offset bytes per placement byte below 0x80");
     }
@@ -444,7 +413,7 @@ class NameEncoder {
 // --------------------------------------------------------- Polylines --
 
 // Drops repeated points and splits every step whose dx or dy exceeds
-// MAX_STEP into equal parts, rounding the points in between.
+// BYTE_DELTA_MAX into equal parts, rounding the points in between.
 std::vector<SectionPoint> SplitLongSteps(const std::vector<SectionPoint>& points) {
   std::vector<SectionPoint> result;
   for (const SectionPoint& p : points) {
@@ -456,7 +425,7 @@ std::vector<SectionPoint> SplitLongSteps(const std::vector<SectionPoint>& points
     const int64_t dx = int64_t{p.x} - from.x, dy = int64_t{p.y} - from.y;
     if (dx == 0 && dy == 0) continue;
     const int64_t longest = std::max(std::llabs(dx), std::llabs(dy));
-    const int64_t parts = (longest + MAX_STEP - 1) / MAX_STEP;
+    const int64_t parts = (longest + BYTE_DELTA_MAX - 1) / BYTE_DELTA_MAX;
     for (int64_t i = 1; i < parts; ++i) {
       // Round half away from zero so that both signs split alike.
       auto along = [&](int64_t d) {
@@ -528,7 +497,7 @@ int SetFeatureLine(const std::vector<SectionPoint>& points, FeatureItemRecord* i
   if (points.empty()) return Refusal(error).Fail("a background line needs a point");
   if (!InRange(points, SECTION_MAX_FEATURE_START)) return Refusal(error).Fail("background point outside 0..8191");
   const std::vector<SectionPoint> line = SplitLongSteps(points);
-  if (line.size() > BACKGROUND_MAX_POINTS) return Refusal(error).Fail("background line of more than 2048 points");
+  if (line.size() > FEATURE_MAX_POINTS) return Refusal(error).Fail("background line of more than 2048 points");
   item->points.clear();
   for (const SectionPoint& p : line) item->points.push_back({p.x, p.y, 0});
   item->flags &= ~(FEATURE_FLAG_SCALE_MASK | FEATURE_FLAG_TOGGLES);

@@ -20,44 +20,23 @@
 #include <string>
 #include <vector>
 
+#include "mapdata/map_layout.h"
 #include "tools/mapwriter/map_writer.h"
 
-// A point in parcel-local units: 4096 span the parcel's width (x) or height
-// (y) from its south-west corner; values beyond reach into neighbours.
+// A point in parcel-local units (PARCEL_SPAN across the parcel; values
+// beyond reach into neighbours).
 struct SectionPoint {
   int32_t x = 0;
   int32_t y = 0;
 };
 
-// Road and name anchor points are stored as v with the value
-// (v & 0x1FFF) + (v >> 13) × 4096; the writer takes 0..32767 so that the
-// reader's 16-bit value reads back unchanged.
-constexpr int32_t SECTION_MAX_ANCHOR = 32767;
-// Background first points are stored as v & 0x1FFF.
-constexpr int32_t SECTION_MAX_FEATURE_START = 0x1FFF;
+// Road and name anchor points take 0..SECTION_MAX_ANCHOR, background first
+// points 0..SECTION_MAX_FEATURE_START.
 
 // ---------------------------------------------------------------- Roads --
 
-constexpr int ROAD_MAX_GROUPS = 255;            // the group count is one byte
-constexpr int ROAD_MAX_SEGMENTS = 0x7FF;        // shape word bits 10..0
-constexpr int ROAD_MAX_SEGMENT_DELTAS = 0x3FF;  // segment head bits 9..0
-constexpr int ROAD_MAX_STATED_WORDS = 0xFFF;    // object header bits 27..16
-constexpr int ROAD_MAX_TAIL_WORDS = 0x7FFF;     // tail length word bits 14..0
-
-// Group flags: which of the object fields A, B, C are absent, and whether
-// the 8-byte per-segment blocks are absent.
-constexpr uint16_t ROAD_GROUP_NO_FIELD_A = 1 << 2;
-constexpr uint16_t ROAD_GROUP_NO_FIELD_B = 1 << 1;
-constexpr uint16_t ROAD_GROUP_NO_FIELD_C = 1 << 0;
-constexpr uint16_t ROAD_GROUP_NO_SEGMENT_BLOCKS = 1 << 3;
-
-// Attribute bits of a road object that announce optional fields (the writer
-// writes them as zero bytes: a 4-byte and a 2-byte field, two 2-byte fields,
-// one 2-byte field); bits 15..12 are the drawing class.
-constexpr uint16_t ROAD_ATTR_FIELDS_4_2 = 1 << 11;
-constexpr uint16_t ROAD_ATTR_FIELDS_2_2 = 1 << 9;
-constexpr uint16_t ROAD_ATTR_FIELD_2 = 1 << 1;
-constexpr int ROAD_ATTR_CLASS_SHIFT = 12;
+// Group flags are the ROAD_GROUP_* bits. The attribute bits ROAD_ATTR_FIELD*
+// announce optional fields, which the writer writes as zero bytes.
 
 // One shape segment: points[0] is its absolute start (0..SECTION_MAX_ANCHOR
 // each), every later point is one (dx, dy) step from the previous one, each
@@ -104,22 +83,10 @@ int EncodeRoadSection(const RoadSectionRecord& section, std::vector<uint8_t>* by
 
 // ----------------------------------------------------------- Background --
 
-constexpr int BACKGROUND_CLASS_SLOTS = 32;        // directory pairs
-constexpr int BACKGROUND_MAX_ITEMS = 0xFFF;       // group word bits 11..0
-constexpr int BACKGROUND_MAX_POINTS = 0x800;      // class word bits 10..0 hold points − 1
-constexpr int BACKGROUND_MAX_ITEM_CLASS = 31;     // class word bits 15..11
-constexpr int BACKGROUND_MAX_ITEM_WORDS = 0xFFF;  // item header bits 11..0
-constexpr int BACKGROUND_MAX_RUN = 0xFFF;         // run bits 11..0 count points
-
-// Group kinds (group word bits 15..14): the reader decodes items of lines
-// and areas only; the items of kinds 0 and 3 are counted, not read.
-constexpr uint8_t FEATURE_KIND_LINES = 1;
-constexpr uint8_t FEATURE_KIND_AREAS = 2;
-
-// Item flag bits. Bits 1..0 are the delta scale; bits 11, 12 and 13 are set
-// by the writer from the optional fields below.
-constexpr uint16_t FEATURE_FLAG_SCALE_MASK = 0x3;
-constexpr uint16_t FEATURE_FLAG_TOGGLES = 1 << 10;
+// Group kinds are FEATURE_KIND_*: the reader decodes items of lines and
+// areas only; the items of kinds 0 and 3 are counted, not read. Of the item
+// flags, the writer sets FEATURE_FLAG_FIELD_11, _12 and _13 itself from the
+// optional fields below.
 
 // A point of a background item. With FEATURE_FLAG_TOGGLES, a step of
 // exactly (0, 0) flips the toggle and any other step keeps it, so `toggle`
@@ -160,7 +127,7 @@ struct FeatureItemRecord {
 };
 
 struct FeatureGroupRecord {
-  uint8_t kind = FEATURE_KIND_AREAS;     // 0..3
+  uint8_t kind = FEATURE_KIND_AREA;     // 0..3
   bool runTable = false;                 // group word bit 13
   std::vector<FeatureItemRecord> items;  // 0..0xFFF
 };
@@ -185,18 +152,8 @@ int EncodeBackgroundSection(const BackgroundSectionRecord& section, std::vector<
 
 // ---------------------------------------------------------------- Names --
 
-constexpr int NAME_MAX_RECORD_WORDS = 0xFFF;  // record header bits 11..0
-constexpr int NAME_MAX_GROUPS = 0x7FFF;       // directory word a = 2 × groups + 1
-constexpr int NAME_MAX_CHARS = 0xFFFF;        // the 16-bit character count
-
-// Attribute and style bits the writer sets itself: the record type (bits
-// 10..8) and the extra1 flag (bit 7) of the attributes; the extra2 flag
-// (bit 11) of the style.
-constexpr uint16_t NAME_ATTR_TYPE_MASK = 0x0700;
-constexpr int NAME_ATTR_TYPE_SHIFT = 8;
-constexpr uint16_t NAME_ATTR_EXTRA1 = 1 << 7;
-constexpr uint16_t NAME_STYLE_EXTRA2 = 1 << 11;
-constexpr uint8_t NAME_PLACEMENT_NO_OFFSET = 0x80;  // placement bytes from 0x80 have no offset pair
+// The writer sets the record type and the extra1 flag of the attributes
+// and the extra2 flag of the style itself.
 
 // One name record. A record of type 0 or 4..7 is written as its first
 // three words (plus fill); a skipped record (header bit 15) of type 1..3 is
@@ -263,5 +220,5 @@ int AppendRoadPolyline(const std::vector<SectionPoint>& points, RoadObjectRecord
 // scale 0: steps beyond a signed byte are split as above and repeated
 // points are dropped; every toggle is 0. Returns the point count, or -1
 // (item unchanged) when a point lies outside the range or the result has
-// more than BACKGROUND_MAX_POINTS points.
+// more than FEATURE_MAX_POINTS points.
 int SetFeatureLine(const std::vector<SectionPoint>& points, FeatureItemRecord* item, std::string* error = nullptr);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <numeric>
 #include <set>
 #include <tuple>
 
@@ -12,35 +14,11 @@
 
 namespace {
 
-// --- File layout ---
+// The parcel index area starts on the file's third sector.
+constexpr uint32_t INDEX_AREA_AT = 2 * SECTOR_BYTES;
 
-constexpr uint32_t SECTOR = 2048;
-constexpr uint32_t SECTION_DIRECTORY_AT = 2048;
-constexpr uint32_t INDEX_AREA_AT = 4096;  // sector 2
-constexpr uint32_t HEADER_EXTENT_AT = 456;
-constexpr uint32_t HEADER_BLOCK_SIZE_AT = 472;
-constexpr uint32_t HEADER_FLAGS_AT = 476;
-constexpr uint32_t TEXT_FIELD_BYTES[WRITER_HEADER_TEXTS] = {64, 64, 32, 64, 64, 128, 8, 32};
-
-constexpr uint32_t INDEX_HEADER_BYTES = 30;
-constexpr uint32_t LEVEL_BYTES = 40;
-constexpr uint32_t BLOCK_RECORD = 10;
-constexpr uint32_t SUB_BLOCK_RECORD = 6;
-constexpr uint32_t PARCEL_RECORD = 6;
-constexpr uint32_t TABLE_HEAD = 4;
-constexpr uint32_t SPLIT_HEAD = 4;
-constexpr uint32_t NONE = 0xFFFFFFFF;
-
-// Parcel data header without the optional 4-byte entries: 36 bytes, then
-// three (offset, size) pairs of 6 bytes.
-constexpr uint32_t DATA_HEADER_BYTES = 54;
-constexpr uint32_t DATA_VALUE_A_AT = 20;
-constexpr uint32_t DATA_VALUE_B_AT = 22;
-constexpr uint32_t DATA_BLOCKS_AT = 32;
-constexpr uint32_t DATA_SECTIONS_AT = 36;
-constexpr uint32_t MAX_UNITS_IN_SECTOR = 63;
-constexpr uint32_t MAX_EXTENT_FIELD = 0x7FFFFF;
-constexpr int32_t EXTENT_UNIT = 16;
+// A grid word of rows × columns cells.
+uint32_t GridWord(uint32_t rows, uint32_t columns) { return ((rows - 1) << GRID_ROWS_SHIFT) | (columns - 1); }
 
 uint32_t RoundUp(uint64_t value, uint32_t multiple) {
   return static_cast<uint32_t>((value + multiple - 1) / multiple * multiple);
@@ -70,7 +48,7 @@ class Image {
 };
 
 uint32_t DataAreaBytes(const ParcelData& data) {
-  return DATA_HEADER_BYTES + RoundUp(data.road.size(), 2) + RoundUp(data.background.size(), 2) +
+  return PARCEL_HEADER_BYTES + RoundUp(data.road.size(), 2) + RoundUp(data.background.size(), 2) +
          RoundUp(data.names.size(), 2);
 }
 
@@ -78,17 +56,17 @@ uint32_t DataAreaBytes(const ParcelData& data) {
 // sections, each padded to whole 16-bit words. Nothing in it depends on
 // where it lies in the file.
 void WriteDataArea(const ParcelData& data, uint32_t blocks, uint32_t offset, Image* image) {
-  image->Put16(offset, DATA_HEADER_BYTES / 2);
-  image->Put16(offset + DATA_VALUE_A_AT, data.valueA & 0x7FFF);
-  image->Put16(offset + DATA_VALUE_B_AT, data.valueB & 0x7FFF);
-  image->Put16(offset + DATA_BLOCKS_AT, blocks);
-  image->Put16(offset + DATA_SECTIONS_AT - 2, 0);  // no optional entries
-  uint32_t pos = DATA_HEADER_BYTES;
-  const std::vector<uint8_t>* sections[3] = {&data.road, &data.background, &data.names};
-  for (int s = 0; s < 3; ++s) {
+  image->Put16(offset, PARCEL_HEADER_BYTES / 2);
+  image->Put16(offset + PARCEL_HEADER_VALUE_A_OFFSET, data.valueA & PARCEL_HEADER_VALUE_MASK);
+  image->Put16(offset + PARCEL_HEADER_VALUE_B_OFFSET, data.valueB & PARCEL_HEADER_VALUE_MASK);
+  image->Put16(offset + PARCEL_HEADER_BLOCKS_OFFSET, blocks);
+  image->Put16(offset + PARCEL_HEADER_ENTRY_COUNT_OFFSET, 0);  // no optional entries
+  uint32_t pos = PARCEL_HEADER_BYTES;
+  const std::vector<uint8_t>* sections[PARCEL_SECTIONS] = {&data.road, &data.background, &data.names};
+  for (int s = 0; s < PARCEL_SECTIONS; ++s) {
     const std::vector<uint8_t>& section = *sections[s];
-    const uint32_t entry = offset + DATA_SECTIONS_AT + 6 * s;
-    image->Put32(entry, section.empty() ? NONE : pos / 2);
+    const uint32_t entry = offset + PARCEL_HEADER_FIXED_BYTES + PARCEL_HEADER_SECTION_BYTES * s;
+    image->Put32(entry, section.empty() ? NO_SECTION : pos / 2);
     image->Put16(entry + 4, RoundUp(section.size(), 2) / 2);
     image->PutBytes(offset + pos, section.data(), section.size());
     pos += RoundUp(section.size(), 2);
@@ -124,8 +102,7 @@ class Writer {
   int BuildHead(const std::vector<uint32_t>& areaBytes, std::vector<uint8_t>* bytes, MapLayout* layout) {
     presetBytes = &areaBytes;
     if (Validate() != 0) return -1;
-    align = (map.blockSize >= SECTOR / (MAX_UNITS_IN_SECTOR + 1) && SECTOR % map.blockSize == 0) ? map.blockSize
-                                                                                                   : SECTOR;
+    align = DataAlignment();
     GroupParcels();
     if (PlaceIndexArea(layout) != 0 || PlaceTablesAndData(layout) != 0) return -1;
     if (nextPreset != areaBytes.size()) return Fail("data area sizes do not match the parcels");
@@ -134,17 +111,14 @@ class Writer {
     WriteManagement(&image);
     WriteIndexArea(&image, *layout);
     WriteTables(&image, *layout);
-    layout->fileBytes = RoundUp(std::max<uint64_t>(end, INDEX_AREA_AT + SECTOR), SECTOR);
+    layout->fileBytes = RoundUp(std::max<uint64_t>(end, INDEX_AREA_AT + SECTOR_BYTES), SECTOR_BYTES);
     for (const DataArea& area : dataAreas) layout->dataOffsets.push_back(area.blocks == 0 ? 0 : area.offset);
     return 0;
   }
 
   int Build(std::vector<uint8_t>* bytes, MapLayout* layout) {
     if (Validate() != 0) return -1;
-    // Data starts on multiples of the block size when every such position
-    // inside a sector fits the address word's 6 unit bits, else on sectors.
-    align = (map.blockSize >= SECTOR / (MAX_UNITS_IN_SECTOR + 1) && SECTOR % map.blockSize == 0) ? map.blockSize
-                                                                                                   : SECTOR;
+    align = DataAlignment();
     GroupParcels();
     if (PlaceIndexArea(layout) != 0 || PlaceTablesAndData(layout) != 0) return -1;
     bytes->clear();
@@ -154,7 +128,7 @@ class Writer {
     WriteTables(&image, *layout);
     WriteParcelData(&image);
     // Every block request ends inside the file, so each is smaller than it.
-    layout->fileBytes = RoundUp(std::max<uint64_t>(end, INDEX_AREA_AT + SECTOR), SECTOR);
+    layout->fileBytes = RoundUp(std::max<uint64_t>(end, INDEX_AREA_AT + SECTOR_BYTES), SECTOR_BYTES);
     image.PadTo(layout->fileBytes);
     return 0;
   }
@@ -165,10 +139,10 @@ class Writer {
     return -1;
   }
 
-  static bool GridOk(uint32_t count) { return count >= 1 && count <= WRITER_MAX_GRID; }
+  static bool GridOk(uint32_t count) { return count >= 1 && count <= GRID_MAX_CELLS; }
 
   static bool ExtentOk(int32_t value) {
-    return value >= 0 && value % EXTENT_UNIT == 0 && static_cast<uint32_t>(value / EXTENT_UNIT) <= MAX_EXTENT_FIELD;
+    return value >= 0 && value % EXTENT_SCALE == 0 && static_cast<uint32_t>(value / EXTENT_SCALE) <= EXTENT_MASK;
   }
 
   uint32_t PiecesPerSide(const MapLevelDescription& level, uint8_t kind) const {
@@ -176,20 +150,28 @@ class Writer {
   }
 
   // Section sizes are 16-bit word counts.
+  // Data starts on multiples of the block size when every such position
+  // inside a sector fits the address word's 6 unit bits, else on sectors.
+  uint32_t DataAlignment() const {
+    return map.blockSize >= SECTOR_BYTES / (ADDRESS_UNIT_MASK + 1) && SECTOR_BYTES % map.blockSize == 0
+               ? map.blockSize
+               : SECTOR_BYTES;
+  }
+
   static bool SectionsFit(const ParcelData& data) {
-    constexpr size_t MAX_SECTION_BYTES = 0xFFFF * 2;
+    constexpr size_t MAX_SECTION_BYTES = SECTION_MAX_WORDS * 2;
     return data.road.size() <= MAX_SECTION_BYTES && data.background.size() <= MAX_SECTION_BYTES &&
            data.names.size() <= MAX_SECTION_BYTES;
   }
 
   int Validate() {
     if (map.blockSize == 0) return Fail("block size 0");
-    const MapBox& e = map.extent;
-    if (!ExtentOk(e.west) || !ExtentOk(e.south) || !ExtentOk(e.east) || !ExtentOk(e.north)) {
+    const InclusiveRect& e = map.extent;
+    if (!ExtentOk(e.x0) || !ExtentOk(e.y0) || !ExtentOk(e.x1) || !ExtentOk(e.y1)) {
       return Fail("extent must be non-negative multiples of 16 units below 2^27");
     }
     for (const MapLevelDescription& level : map.levels) {
-      if (level.levelCode > 63) return Fail("level code above 63");
+      if (level.levelCode > LEVEL_CODE_MAX) return Fail("level code above 63");
       if (!GridOk(level.blockRows) || !GridOk(level.blockColumns) || !GridOk(level.subBlockRows) ||
           !GridOk(level.subBlockColumns) || !GridOk(level.parcelRows) || !GridOk(level.parcelColumns)) {
         return Fail("grid sizes must be 1..256");
@@ -207,7 +189,7 @@ class Writer {
       }
       if (!seen.insert({parcel.level, parcel.row, parcel.column}).second) return Fail("parcel described twice");
       if (parcel.split) {
-        if (parcel.splitKind > WRITER_SPLIT_KINDS) return Fail("split kind above 3");
+        if (parcel.splitKind > SPLIT_KINDS) return Fail("split kind above 3");
         const uint32_t side = PiecesPerSide(level, parcel.splitKind);
         if (parcel.pieces.size() != side * side) return Fail("a split parcel needs S x S pieces");
         for (const std::optional<ParcelData>& piece : parcel.pieces) {
@@ -232,18 +214,18 @@ class Writer {
   // The parcel index area: header, levels, block tables, then one sub-block
   // table per block that has parcels.
   int PlaceIndexArea(MapLayout* layout) {
-    uint32_t pos = INDEX_HEADER_BYTES + LEVEL_BYTES * static_cast<uint32_t>(map.levels.size());
+    uint32_t pos = PARCEL_INDEX_HEADER_BYTES + LEVEL_ENTRY_BYTES * static_cast<uint32_t>(map.levels.size());
     for (const MapLevelDescription& level : map.levels) {
       // Block table offsets are 16-bit word counts.
       if (pos / 2 > 0xFFFF) return Fail("block tables lie beyond 128 KiB of the index area");
       layout->blockTableOffsets.push_back(INDEX_AREA_AT + pos);
       blockTables.push_back(pos);
-      pos += BLOCK_RECORD * level.blockRows * level.blockColumns;
+      pos += BLOCK_RECORD_BYTES * level.blockRows * level.blockColumns;
     }
     for (auto& [key, tablePos] : blocks) {
       const MapLevelDescription& level = map.levels[std::get<0>(key)];
       tablePos = pos;
-      pos += SUB_BLOCK_RECORD * level.subBlockRows * level.subBlockColumns;
+      pos += SUB_BLOCK_RECORD_BYTES * level.subBlockRows * level.subBlockColumns;
     }
     areaBlocks = (pos + map.blockSize - 1) / map.blockSize;
     if (areaBlocks > 0xFFFF) return Fail("parcel index area larger than 65535 blocks");
@@ -261,7 +243,7 @@ class Writer {
     const uint64_t next = uint64_t{end} + blockCount * map.blockSize;
     if (next + align > 0xFFFFFFFFull) return Fail("map file larger than 4 GiB");
     *offset = end;
-    *address = ((end / SECTOR) << 8) | ((end % SECTOR) / map.blockSize);
+    *address = ((end / SECTOR_BYTES) << ADDRESS_SECTOR_SHIFT) | ((end % SECTOR_BYTES) / map.blockSize);
     *blocksOut = static_cast<uint32_t>(blockCount);
     end = RoundUp(next, align);
     return 0;
@@ -273,13 +255,13 @@ class Writer {
     layout->parcels.assign(map.parcels.size(), ParcelPlacement{});
     for (auto& [key, members] : subBlocks) {
       const MapLevelDescription& level = map.levels[std::get<0>(key)];
-      uint64_t bytes = TABLE_HEAD + uint64_t{PARCEL_RECORD} * level.parcelRows * level.parcelColumns;
+      uint64_t bytes = PARCEL_TABLE_HEAD_BYTES + uint64_t{PARCEL_RECORD_BYTES} * level.parcelRows * level.parcelColumns;
       std::vector<uint32_t> splitAt(members.size(), 0);
       for (size_t m = 0; m < members.size(); ++m) {
         const MapParcelDescription& parcel = map.parcels[members[m]];
         if (!parcel.split) continue;
         splitAt[m] = static_cast<uint32_t>(bytes);
-        bytes += SPLIT_HEAD + PARCEL_RECORD * parcel.pieces.size();
+        bytes += SPLIT_HEAD_BYTES + PARCEL_RECORD_BYTES * parcel.pieces.size();
       }
       Table table;
       if (Reserve(bytes, &table.offset, &table.address, &table.blocks) != 0) return -1;
@@ -289,7 +271,7 @@ class Writer {
         ParcelPlacement& placement = layout->parcels[members[m]];
         placement.tableOffset = table.offset;
         placement.recordOffset =
-            table.offset + TABLE_HEAD + PARCEL_RECORD * (at.parcelRow * level.parcelColumns + at.parcelColumn);
+            table.offset + PARCEL_TABLE_HEAD_BYTES + PARCEL_RECORD_BYTES * (at.parcelRow * level.parcelColumns + at.parcelColumn);
         placement.splitOffset = parcel.split ? table.offset + splitAt[m] : 0;
       }
       tables[key] = table;
@@ -309,7 +291,7 @@ class Writer {
   }
 
   int PlaceData(const ParcelData* data, ParcelPlacement* placement) {
-    uint32_t offset = 0, address = NONE, blockCount = 0;
+    uint32_t offset = 0, address = NO_ADDRESS, blockCount = 0;
     if (presetBytes != nullptr) {
       if (nextPreset >= presetBytes->size()) return Fail("data area sizes do not match the parcels");
       const uint32_t bytes = (*presetBytes)[nextPreset++];
@@ -329,63 +311,65 @@ class Writer {
 
   void WriteManagement(Image* image) const {
     uint32_t pos = 0;
-    for (int i = 0; i < WRITER_HEADER_TEXTS; ++i) {
+    for (int i = 0; i < HEADER_TEXT_FIELDS; ++i) {
       const std::string& text = map.headerTexts[i];
       // A text longer than its field is cut before the character that
       // would not fit whole.
-      const size_t count = Utf8CutLength(text, TEXT_FIELD_BYTES[i]);
+      const size_t count = Utf8CutLength(text, HEADER_TEXT_FIELD_BYTES[i]);
       image->PutBytes(pos, reinterpret_cast<const uint8_t*>(text.data()), count);
-      pos += TEXT_FIELD_BYTES[i];
+      pos += HEADER_TEXT_FIELD_BYTES[i];
     }
     // The four extent coordinates as (south, west, north, east); the reader
     // keeps them as (west, south, east, north).
-    const int32_t corners[4] = {map.extent.south, map.extent.west, map.extent.north, map.extent.east};
+    const int32_t corners[4] = {map.extent.y0, map.extent.x0, map.extent.y1, map.extent.x1};
     for (int i = 0; i < 4; ++i) {
-      image->Put32(HEADER_EXTENT_AT + 4 * i, static_cast<uint32_t>(corners[i] / EXTENT_UNIT) << 8);
+      image->Put32(HEADER_EXTENT_OFFSET + 4 * i, static_cast<uint32_t>(corners[i] / EXTENT_SCALE) << EXTENT_HEADER_SHIFT);
     }
-    image->Put16(HEADER_BLOCK_SIZE_AT, map.blockSize);
-    image->Put16(HEADER_FLAGS_AT, map.flags);
+    image->Put16(HEADER_BLOCK_SIZE_OFFSET, map.blockSize);
+    image->Put16(HEADER_FLAGS_OFFSET, map.flags);
     // Section directory: entry 0 locates the parcel index area (sector 2).
-    image->Put32(SECTION_DIRECTORY_AT, (INDEX_AREA_AT / SECTOR) << 8);
-    image->Put16(SECTION_DIRECTORY_AT + 4, areaBlocks);
+    image->Put32(SECTION_DIRECTORY_OFFSET, (INDEX_AREA_AT / SECTOR_BYTES) << ADDRESS_SECTOR_SHIFT);
+    image->Put16(SECTION_DIRECTORY_OFFSET + SECTION_SIZE_OFFSET, areaBlocks);
   }
 
   void WriteIndexArea(Image* image, const MapLayout& layout) const {
     const uint32_t area = INDEX_AREA_AT;
-    const MapBox& e = map.extent;
-    image->Put24(area + 8, static_cast<uint32_t>(e.north / EXTENT_UNIT));
-    image->Put24(area + 11, static_cast<uint32_t>(e.south / EXTENT_UNIT));
-    image->Put24(area + 14, static_cast<uint32_t>(e.west / EXTENT_UNIT));
-    image->Put24(area + 17, static_cast<uint32_t>(e.east / EXTENT_UNIT));
-    image->Put16(area + 22, BLOCK_RECORD / 2);
-    image->Put16(area + 24, SUB_BLOCK_RECORD / 2);
-    image->Put16(area + 26, static_cast<uint32_t>(map.levels.size()));
-    image->Put16(area + 28, 0);
+    const InclusiveRect& e = map.extent;
+    const int32_t extent[4] = {e.y1, e.y0, e.x0, e.x1};
+    for (uint32_t i = 0; i < 4; ++i) {
+      image->Put24(area + INDEX_EXTENT_OFFSET + INDEX_EXTENT_FIELD_BYTES * i,
+                   static_cast<uint32_t>(extent[i] / EXTENT_SCALE));
+    }
+    image->Put16(area + INDEX_BLOCK_RECORD_SIZE_OFFSET, BLOCK_RECORD_BYTES / 2);
+    image->Put16(area + INDEX_SUB_BLOCK_RECORD_SIZE_OFFSET, SUB_BLOCK_RECORD_BYTES / 2);
+    image->Put16(area + INDEX_LEVEL_COUNT_OFFSET, static_cast<uint32_t>(map.levels.size()));
+    image->Put16(area + INDEX_EXTRA_COUNT_OFFSET, 0);
     for (size_t i = 0; i < map.levels.size(); ++i) {
       const MapLevelDescription& level = map.levels[i];
-      const uint32_t at = area + INDEX_HEADER_BYTES + LEVEL_BYTES * static_cast<uint32_t>(i);
-      image->Put16(at, uint32_t{level.levelCode} << 10);
-      for (int t = 0; t < WRITER_THRESHOLDS; ++t) image->Put32(at + 4 + 4 * t, level.thresholds[t]);
-      image->Put16(at + 24, ((level.blockRows - 1u) << 8) | (level.blockColumns - 1u));
-      image->Put16(at + 26, ((level.subBlockRows - 1u) << 8) | (level.subBlockColumns - 1u));
-      image->Put16(at + 28, ((level.parcelRows - 1u) << 8) | (level.parcelColumns - 1u));
-      for (int k = 0; k < WRITER_SPLIT_KINDS; ++k) image->Put16(at + 30 + 2 * k, level.pieceGrid[k] - 1u);
-      image->Put16(at + 36, blockTables[i] / 2);
+      const uint32_t at = area + PARCEL_INDEX_HEADER_BYTES + LEVEL_ENTRY_BYTES * static_cast<uint32_t>(i);
+      image->Put16(at, uint32_t{level.levelCode} << LEVEL_CODE_SHIFT);
+      for (int t = 0; t < LEVEL_THRESHOLDS; ++t) image->Put32(at + LEVEL_THRESHOLDS_OFFSET + 4 * t, level.thresholds[t]);
+      image->Put16(at + LEVEL_BLOCK_GRID_OFFSET, GridWord(level.blockRows, level.blockColumns));
+      image->Put16(at + LEVEL_SUB_BLOCK_GRID_OFFSET, GridWord(level.subBlockRows, level.subBlockColumns));
+      image->Put16(at + LEVEL_PARCEL_GRID_OFFSET, GridWord(level.parcelRows, level.parcelColumns));
+      for (int k = 0; k < SPLIT_KINDS; ++k) image->Put16(at + LEVEL_PIECE_GRIDS_OFFSET + 2 * k, level.pieceGrid[k] - 1u);
+      image->Put16(at + LEVEL_BLOCK_TABLE_OFFSET, blockTables[i] / 2);
       // Every block starts without data.
       for (uint32_t b = 0; b < uint32_t{level.blockRows} * level.blockColumns; ++b) {
-        image->Put32(layout.blockTableOffsets[i] + BLOCK_RECORD * b + 2, NONE);
-        image->Put32(layout.blockTableOffsets[i] + BLOCK_RECORD * b + 6, 0);
+        const uint32_t record = layout.blockTableOffsets[i] + BLOCK_RECORD_BYTES * b;
+        image->Put32(record + BLOCK_RECORD_TABLE_OFFSET, NO_SUB_BLOCK_TABLE);
+        image->Put32(record + BLOCK_RECORD_PRESENCE_OFFSET, 0);
       }
     }
     for (const auto& [key, tablePos] : blocks) {
       const auto [levelIndex, row, column] = key;
       const MapLevelDescription& level = map.levels[levelIndex];
-      const uint32_t record = layout.blockTableOffsets[levelIndex] + BLOCK_RECORD * (row * level.blockColumns + column);
-      image->Put32(record + 2, tablePos / 2);
-      image->Put32(record + 6, 1);
+      const uint32_t record = layout.blockTableOffsets[levelIndex] + BLOCK_RECORD_BYTES * (row * level.blockColumns + column);
+      image->Put32(record + BLOCK_RECORD_TABLE_OFFSET, tablePos / 2);
+      image->Put32(record + BLOCK_RECORD_PRESENCE_OFFSET, 1);
       for (uint32_t s = 0; s < uint32_t{level.subBlockRows} * level.subBlockColumns; ++s) {
-        image->Put32(area + tablePos + SUB_BLOCK_RECORD * s, NONE);
-        image->Put16(area + tablePos + SUB_BLOCK_RECORD * s + 4, 0);
+        image->Put32(area + tablePos + SUB_BLOCK_RECORD_BYTES * s, NO_ADDRESS);
+        image->Put16(area + tablePos + SUB_BLOCK_RECORD_BYTES * s + RECORD_SIZE_OFFSET, 0);
       }
     }
   }
@@ -395,13 +379,13 @@ class Writer {
       const auto [levelIndex, blockRow, blockColumn, subRow, subColumn] = key;
       const MapLevelDescription& level = map.levels[levelIndex];
       const uint32_t subRecord = INDEX_AREA_AT + blocks.at({levelIndex, blockRow, blockColumn}) +
-                                 SUB_BLOCK_RECORD * (subRow * level.subBlockColumns + subColumn);
+                                 SUB_BLOCK_RECORD_BYTES * (subRow * level.subBlockColumns + subColumn);
       image->Put32(subRecord, table.address);
-      image->Put16(subRecord + 4, table.blocks);
+      image->Put16(subRecord + RECORD_SIZE_OFFSET, table.blocks);
       image->Put32(table.offset, 0);  // the two head words
       for (uint32_t p = 0; p < uint32_t{level.parcelRows} * level.parcelColumns; ++p) {
-        image->Put32(table.offset + TABLE_HEAD + PARCEL_RECORD * p, NONE);
-        image->Put16(table.offset + TABLE_HEAD + PARCEL_RECORD * p + 4, 0);
+        image->Put32(table.offset + PARCEL_TABLE_HEAD_BYTES + PARCEL_RECORD_BYTES * p, NO_ADDRESS);
+        image->Put16(table.offset + PARCEL_TABLE_HEAD_BYTES + PARCEL_RECORD_BYTES * p + RECORD_SIZE_OFFSET, 0);
       }
     }
     for (size_t i = 0; i < map.parcels.size(); ++i) {
@@ -409,19 +393,19 @@ class Writer {
       const ParcelPlacement& placement = layout.parcels[i];
       if (!parcel.split) {
         image->Put32(placement.recordOffset, placement.addresses[0]);
-        image->Put16(placement.recordOffset + 4, placement.sizes[0]);
+        image->Put16(placement.recordOffset + RECORD_SIZE_OFFSET, placement.sizes[0]);
         continue;
       }
       // A split parcel's record holds the split record's offset in words
       // from the table's start, and size 0.
       image->Put32(placement.recordOffset, (placement.splitOffset - placement.tableOffset) / 2);
-      image->Put16(placement.recordOffset + 4, 0);
-      image->Put16(placement.splitOffset, uint32_t{parcel.splitKind} << 8);
+      image->Put16(placement.recordOffset + RECORD_SIZE_OFFSET, 0);
+      image->Put16(placement.splitOffset, uint32_t{parcel.splitKind} << SPLIT_KIND_SHIFT);
       image->Put16(placement.splitOffset + 2, 0);
       for (size_t p = 0; p < parcel.pieces.size(); ++p) {
-        const uint32_t record = placement.splitOffset + SPLIT_HEAD + PARCEL_RECORD * static_cast<uint32_t>(p);
+        const uint32_t record = placement.splitOffset + SPLIT_HEAD_BYTES + PARCEL_RECORD_BYTES * static_cast<uint32_t>(p);
         image->Put32(record, placement.addresses[p]);
-        image->Put16(record + 4, placement.sizes[p]);
+        image->Put16(record + RECORD_SIZE_OFFSET, placement.sizes[p]);
       }
     }
   }
@@ -445,7 +429,7 @@ class Writer {
   std::string* error;
   const std::vector<uint32_t>* presetBytes = nullptr;  // BuildHead: the data areas' sizes
   size_t nextPreset = 0;
-  uint32_t align = SECTOR;
+  uint32_t align = SECTOR_BYTES;
   uint32_t areaBlocks = 0;
   uint32_t end = 0;                           // the first free byte of the file
   std::vector<uint32_t> blockTables;          // per level, offset in the area
@@ -459,12 +443,12 @@ class Writer {
 // largest first; false when there is none.
 bool SplitGrid(uint32_t n, uint16_t factors[3]) {
   uint32_t best = 0;
-  for (uint32_t a = 1; a <= WRITER_MAX_GRID; ++a) {
+  for (uint32_t a = 1; a <= GRID_MAX_CELLS; ++a) {
     if (n % a != 0) continue;
-    for (uint32_t b = 1; b <= WRITER_MAX_GRID; ++b) {
+    for (uint32_t b = 1; b <= GRID_MAX_CELLS; ++b) {
       if ((n / a) % b != 0) continue;
       const uint32_t c = n / a / b;
-      if (c > WRITER_MAX_GRID) continue;
+      if (c > GRID_MAX_CELLS) continue;
       const uint32_t widest = std::max({a, b, c});
       if (best != 0 && widest >= best) continue;
       best = widest;
@@ -476,12 +460,6 @@ bool SplitGrid(uint32_t n, uint16_t factors[3]) {
   return best != 0;
 }
 
-// Scale values (metres) of the 27 scale steps.
-constexpr uint32_t STEP_METRES[27] = {10,    17,    25,    37,    50,     75,     100,    150,   200,
-                                      350,   500,   750,   1000,  1750,   2500,   3750,   5000,  7500,
-                                      10000, 15000, 20000, 35000, 50000,  75000,  100000, 150000, 200000};
-constexpr uint32_t THRESHOLD_PER_METRE = 100;
-
 }  // namespace
 
 int BuildMapImage(const MapDescription& map, std::vector<uint8_t>* image, MapLayout* layout, std::string* error) {
@@ -491,7 +469,7 @@ int BuildMapImage(const MapDescription& map, std::vector<uint8_t>* image, MapLay
 }
 
 int EncodeDataArea(const ParcelData& data, uint16_t blockSize, std::vector<uint8_t>* bytes, std::string* error) {
-  constexpr size_t MAX_SECTION_BYTES = 0xFFFF * 2;
+  constexpr size_t MAX_SECTION_BYTES = SECTION_MAX_WORDS * 2;
   if (data.road.size() > MAX_SECTION_BYTES || data.background.size() > MAX_SECTION_BYTES ||
       data.names.size() > MAX_SECTION_BYTES) {
     if (error != nullptr) *error = "a section larger than 65535 words";
@@ -534,9 +512,9 @@ int WriteMapFile(const MapDescription& map, const char* path, MapLayout* layout,
 }
 
 int AddRegularLevel(MapDescription* map, uint16_t levelCode, int32_t parcelWidth, int32_t parcelHeight,
-                    const uint32_t thresholds[WRITER_THRESHOLDS]) {
-  const int64_t width = int64_t{map->extent.east} - map->extent.west;
-  const int64_t height = int64_t{map->extent.north} - map->extent.south;
+                    const uint32_t thresholds[LEVEL_THRESHOLDS]) {
+  const int64_t width = int64_t{map->extent.x1} - map->extent.x0;
+  const int64_t height = int64_t{map->extent.y1} - map->extent.y0;
   if (parcelWidth <= 0 || parcelHeight <= 0 || width <= 0 || height <= 0 || width % parcelWidth != 0 ||
       height % parcelHeight != 0) {
     return -1;
@@ -548,7 +526,7 @@ int AddRegularLevel(MapDescription* map, uint16_t levelCode, int32_t parcelWidth
   }
   MapLevelDescription level;
   level.levelCode = levelCode;
-  std::copy(thresholds, thresholds + WRITER_THRESHOLDS, level.thresholds);
+  std::copy(thresholds, thresholds + LEVEL_THRESHOLDS, level.thresholds);
   level.blockColumns = columns[0];
   level.subBlockColumns = columns[1];
   level.parcelColumns = columns[2];
@@ -559,20 +537,20 @@ int AddRegularLevel(MapDescription* map, uint16_t levelCode, int32_t parcelWidth
   return static_cast<int>(map->levels.size() - 1);
 }
 
-MapBox ParcelBox(const MapDescription& map, int levelIndex, uint32_t row, uint32_t column) {
+InclusiveRect ParcelBox(const MapDescription& map, int levelIndex, uint32_t row, uint32_t column) {
   const MapLevelDescription& level = map.levels[levelIndex];
-  const int32_t width = (map.extent.east - map.extent.west) / static_cast<int32_t>(level.ParcelGridColumns());
-  const int32_t height = (map.extent.north - map.extent.south) / static_cast<int32_t>(level.ParcelGridRows());
-  const int32_t west = map.extent.west + static_cast<int32_t>(column) * width;
-  const int32_t south = map.extent.south + static_cast<int32_t>(row) * height;
+  const int32_t width = (map.extent.x1 - map.extent.x0) / static_cast<int32_t>(level.ParcelGridColumns());
+  const int32_t height = (map.extent.y1 - map.extent.y0) / static_cast<int32_t>(level.ParcelGridRows());
+  const int32_t west = map.extent.x0 + static_cast<int32_t>(column) * width;
+  const int32_t south = map.extent.y0 + static_cast<int32_t>(row) * height;
   return {west, south, west + width, south + height};
 }
 
-int CoverBox(MapDescription* map, int levelIndex, const MapBox& box, const ParcelFiller& fill) {
+int CoverBox(MapDescription* map, int levelIndex, const InclusiveRect& box, const ParcelFiller& fill) {
   if (levelIndex < 0 || static_cast<size_t>(levelIndex) >= map->levels.size()) return -1;
   const MapLevelDescription& level = map->levels[levelIndex];
-  const int64_t width = (int64_t{map->extent.east} - map->extent.west) / level.ParcelGridColumns();
-  const int64_t height = (int64_t{map->extent.north} - map->extent.south) / level.ParcelGridRows();
+  const int64_t width = (int64_t{map->extent.x1} - map->extent.x0) / level.ParcelGridColumns();
+  const int64_t height = (int64_t{map->extent.y1} - map->extent.y0) / level.ParcelGridRows();
   if (width <= 0 || height <= 0) return -1;
   // Cells touched by the box, bounds included, within the grid.
   auto span = [](int64_t low, int64_t high, int64_t origin, int64_t cell, int64_t count, int64_t* first,
@@ -581,9 +559,9 @@ int CoverBox(MapDescription* map, int levelIndex, const MapBox& box, const Parce
     *last = std::min<int64_t>(count - 1, (high - origin) / cell);
   };
   int64_t firstRow, lastRow, firstColumn, lastColumn;
-  span(box.south, box.north, map->extent.south, height, level.ParcelGridRows(), &firstRow, &lastRow);
-  span(box.west, box.east, map->extent.west, width, level.ParcelGridColumns(), &firstColumn, &lastColumn);
-  if (box.east < map->extent.west || box.north < map->extent.south) return 0;
+  span(box.y0, box.y1, map->extent.y0, height, level.ParcelGridRows(), &firstRow, &lastRow);
+  span(box.x0, box.x1, map->extent.x0, width, level.ParcelGridColumns(), &firstColumn, &lastColumn);
+  if (box.x1 < map->extent.x0 || box.y1 < map->extent.y0) return 0;
   std::set<std::pair<uint32_t, uint32_t>> present;
   for (const MapParcelDescription& parcel : map->parcels) {
     if (parcel.level == levelIndex) present.insert({parcel.row, parcel.column});
@@ -604,29 +582,78 @@ int CoverBox(MapDescription* map, int levelIndex, const MapBox& box, const Parce
   return added;
 }
 
-const StandardLevel STANDARD_LEVELS[STANDARD_LEVEL_COUNT] = {
-    {62, 5760, 3840, 0, 3},             {0, 23040, 15360, 4, 7},
-    {2, 92160, 61440, 8, 11},           {4, 368640, 245760, 12, 15},
-    {6, 1474560, 983040, 16, 19},       {8, 5898240, 3932160, 20, 23},
-    {10, 23592960, 15728640, 24, 26},
-};
-
-const MapBox DEMO_AREAS[DEMO_AREA_COUNT] = {
+const InclusiveRect DEMO_AREAS[DEMO_AREA_COUNT] = {
     {DegreesToUnits(139.50), DegreesToUnits(35.50), DegreesToUnits(140.00), DegreesToUnits(35.85)},  // Tokyo
     {DegreesToUnits(136.60), DegreesToUnits(35.00), DegreesToUnits(137.05), DegreesToUnits(35.40)},  // Nagoya
     {DegreesToUnits(135.35), DegreesToUnits(34.55), DegreesToUnits(135.65), DegreesToUnits(34.80)},  // Osaka
 };
 
+namespace {
+
+// Display thresholds of 100 × the scale value of each of the level's steps.
+void StandardThresholds(const StandardLevel& standard, uint32_t thresholds[LEVEL_THRESHOLDS]) {
+  for (int i = 0; i < LEVEL_THRESHOLDS; ++i) {
+    thresholds[i] = static_cast<uint32_t>(SCALE_STEPS[std::min(standard.firstStep + i, standard.lastStep)].metres) *
+                    THRESHOLD_PER_METRE;
+  }
+}
+
+// Parcel counts along one axis of `span` units, coarsest level first
+// (index STANDARD_LEVEL_COUNT - 1 .. 0), each a multiple of the next
+// coarser one and as close to the standard size as that allows.
+void NestedCounts(int64_t span, int32_t StandardLevel::*size, uint32_t counts[STANDARD_LEVEL_COUNT]) {
+  uint32_t coarser = 1;
+  for (int level = STANDARD_LEVEL_COUNT - 1; level >= 0; --level) {
+    const double perCoarser = static_cast<double>(span) / coarser / (STANDARD_LEVELS[level].*size);
+    const uint32_t split = std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(perCoarser)));
+    counts[level] = coarser * split;
+    coarser = counts[level];
+  }
+}
+
+// The extent on one axis from `low` to `high`: starts at `low` rounded down
+// to the header's extent unit and spans a multiple of that unit and of the
+// finest count.
+void AxisExtent(int32_t low, int32_t high, uint32_t finest, int32_t* first, int32_t* last) {
+  *first = low - low % EXTENT_SCALE;
+  const int64_t unit = std::lcm<int64_t>(EXTENT_SCALE, finest);
+  const int64_t span = (int64_t{high} - *first + unit - 1) / unit * unit;
+  *last = static_cast<int32_t>(std::min<int64_t>(*first + span, INT32_MAX));
+}
+
+}  // namespace
+
 int AddStandardLevels(MapDescription* map) {
   if (!map->levels.empty()) return -1;
   map->extent = STANDARD_EXTENT;
   for (const StandardLevel& standard : STANDARD_LEVELS) {
-    uint32_t thresholds[WRITER_THRESHOLDS];
-    for (int i = 0; i < WRITER_THRESHOLDS; ++i) {
-      const int step = std::min(standard.firstStep + i, standard.lastStep);
-      thresholds[i] = STEP_METRES[step] * THRESHOLD_PER_METRE;
-    }
+    uint32_t thresholds[LEVEL_THRESHOLDS];
+    StandardThresholds(standard, thresholds);
     if (AddRegularLevel(map, standard.levelCode, standard.parcelWidth, standard.parcelHeight, thresholds) < 0) {
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int AddStandardLevelsOver(MapDescription* map, const InclusiveRect& box) {
+  if (!map->levels.empty() || box.x0 < 0 || box.y0 < 0 || box.x1 <= box.x0 || box.y1 <= box.y0) {
+    return -1;
+  }
+  uint32_t columns[STANDARD_LEVEL_COUNT], rows[STANDARD_LEVEL_COUNT];
+  NestedCounts(int64_t{box.x1} - box.x0, &StandardLevel::parcelWidth, columns);
+  NestedCounts(int64_t{box.y1} - box.y0, &StandardLevel::parcelHeight, rows);
+  AxisExtent(box.x0, box.x1, columns[0], &map->extent.x0, &map->extent.x1);
+  AxisExtent(box.y0, box.y1, rows[0], &map->extent.y0, &map->extent.y1);
+  const int64_t width = int64_t{map->extent.x1} - map->extent.x0;
+  const int64_t height = int64_t{map->extent.y1} - map->extent.y0;
+  for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
+    const StandardLevel& standard = STANDARD_LEVELS[level];
+    uint32_t thresholds[LEVEL_THRESHOLDS];
+    StandardThresholds(standard, thresholds);
+    if (AddRegularLevel(map, standard.levelCode, static_cast<int32_t>(width / columns[level]),
+                        static_cast<int32_t>(height / rows[level]), thresholds) < 0) {
+      map->levels.clear();
       return -1;
     }
   }
@@ -636,7 +663,7 @@ int AddStandardLevels(MapDescription* map) {
 int DescribeDemoMap(MapDescription* map, const ParcelFiller& fill) {
   if (AddStandardLevels(map) != 0) return -1;
   for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
-    for (const MapBox& area : DEMO_AREAS) {
+    for (const InclusiveRect& area : DEMO_AREAS) {
       if (CoverBox(map, level, area, fill) < 0) return -1;
     }
   }

@@ -16,20 +16,12 @@
 #include <string>
 #include <vector>
 
-// Map units: 1/128 arc-second, 460800 per degree (x longitude, y latitude).
-constexpr int32_t WRITER_UNITS_PER_DEGREE = 460800;
+#include "geometry/types.h"
+#include "mapdata/map_layout.h"
 
 constexpr int32_t DegreesToUnits(double degrees) {
-  return static_cast<int32_t>(degrees * WRITER_UNITS_PER_DEGREE + (degrees >= 0 ? 0.5 : -0.5));
+  return static_cast<int32_t>(degrees * MAP_UNITS_PER_DEGREE + (degrees >= 0 ? 0.5 : -0.5));
 }
-
-// A rectangle in map units, all four bounds included.
-struct MapBox {
-  int32_t west = 0;
-  int32_t south = 0;
-  int32_t east = 0;
-  int32_t north = 0;
-};
 
 // The data of one parcel or piece. The writer lays out the parcel data
 // header (with valueA and valueB, 15 bits each) and places the three
@@ -43,21 +35,17 @@ struct ParcelData {
   std::vector<uint8_t> names;
 };
 
-constexpr int WRITER_THRESHOLDS = 5;
-constexpr int WRITER_SPLIT_KINDS = 3;
-constexpr int WRITER_MAX_GRID = 256;  // cells per side of any grid
-
 // One detail level: a grid of blocks over the map's extent, sub-blocks per
 // block, parcels per sub-block; all counts 1..256.
 struct MapLevelDescription {
   uint16_t levelCode = 0;  // 0..63
-  uint32_t thresholds[WRITER_THRESHOLDS] = {};
+  uint32_t thresholds[LEVEL_THRESHOLDS] = {};
   uint16_t blockRows = 1, blockColumns = 1;
   uint16_t subBlockRows = 1, subBlockColumns = 1;
   uint16_t parcelRows = 1, parcelColumns = 1;
   // Pieces per side of a parcel split with kinds 1, 2, 3 (kind 0 uses
   // parcelColumns).
-  uint16_t pieceGrid[WRITER_SPLIT_KINDS] = {1, 1, 1};
+  uint16_t pieceGrid[SPLIT_KINDS] = {1, 1, 1};
 
   uint32_t ParcelGridRows() const { return uint32_t{blockRows} * subBlockRows * parcelRows; }
   uint32_t ParcelGridColumns() const { return uint32_t{blockColumns} * subBlockColumns * parcelColumns; }
@@ -77,8 +65,6 @@ struct MapParcelDescription {
   std::vector<std::optional<ParcelData>> pieces;
 };
 
-constexpr int WRITER_HEADER_TEXTS = 8;
-
 struct MapDescription {
   // Unit of every address word and size count. 32..2048 dividing 2048 lets
   // data start at any multiple of it; other sizes start data on sectors.
@@ -86,10 +72,10 @@ struct MapDescription {
   uint16_t flags = 0;  // bit 14: the sea-coloured background
   // The eight text fields at the start of the file (64, 64, 32, 64, 64,
   // 128, 8, 32 bytes); longer texts are cut.
-  std::string headerTexts[WRITER_HEADER_TEXTS];
+  std::string headerTexts[HEADER_TEXT_FIELDS];
   // The extent shared by all levels: non-negative multiples of 16 units
   // (1/8 arc-second) below 2^23 × 16.
-  MapBox extent;
+  InclusiveRect extent;
   std::vector<MapLevelDescription> levels;
   std::vector<MapParcelDescription> parcels;
 };
@@ -155,7 +141,7 @@ int WriteMapFile(const MapDescription& map, const char* path, MapLayout* layout 
 // into block, sub-block and parcel grids as evenly as possible. Returns the
 // new level's index, or -1.
 int AddRegularLevel(MapDescription* map, uint16_t levelCode, int32_t parcelWidth, int32_t parcelHeight,
-                    const uint32_t thresholds[WRITER_THRESHOLDS]);
+                    const uint32_t thresholds[LEVEL_THRESHOLDS]);
 
 // Supplies the data of the parcel at (row, column) of a level.
 using ParcelFiller = std::function<ParcelData(int levelIndex, uint32_t row, uint32_t column)>;
@@ -163,44 +149,37 @@ using ParcelFiller = std::function<ParcelData(int levelIndex, uint32_t row, uint
 // Adds a whole parcel for every cell of level `levelIndex` that touches
 // `box` (clipped to the extent) and has no parcel yet, with the data
 // `fill` gives. Returns the number of parcels added, or -1.
-int CoverBox(MapDescription* map, int levelIndex, const MapBox& box, const ParcelFiller& fill);
+int CoverBox(MapDescription* map, int levelIndex, const InclusiveRect& box, const ParcelFiller& fill);
 
 // The rectangle of the parcel at (row, column) of a regular level.
-MapBox ParcelBox(const MapDescription& map, int levelIndex, uint32_t row, uint32_t column);
+InclusiveRect ParcelBox(const MapDescription& map, int levelIndex, uint32_t row, uint32_t column);
 
 // --- The standard map of the viewer's scale steps ---
 
-// One level of the scale steps: its code, its parcel size in map units and
-// the scale steps it serves.
-struct StandardLevel {
-  uint16_t levelCode;
-  int32_t parcelWidth;
-  int32_t parcelHeight;
-  int firstStep;
-  int lastStep;
-};
-
-// Levels 62, 0, 2, 4, 6, 8, 10. Parcels grow fourfold per side from level
-// to level, from 45" × 30" at level 62 (5760 × 3840 units) to 51.2° × 34.13°
-// at level 10, so that a 996 × 580 view at any of the level's steps touches
-// one to nine parcels.
-constexpr int STANDARD_LEVEL_COUNT = 7;
-extern const StandardLevel STANDARD_LEVELS[STANDARD_LEVEL_COUNT];
-
-// The standard extent: one level-10 parcel from 120° E, 20° N.
-constexpr MapBox STANDARD_EXTENT = {120 * WRITER_UNITS_PER_DEGREE, 20 * WRITER_UNITS_PER_DEGREE,
-                                    120 * WRITER_UNITS_PER_DEGREE + 23592960,
-                                    20 * WRITER_UNITS_PER_DEGREE + 15728640};
+// The levels are STANDARD_LEVELS. The standard extent: one parcel of the
+// coarsest level from 120° E, 20° N.
+constexpr InclusiveRect STANDARD_EXTENT = {120 * MAP_UNITS_PER_DEGREE, 20 * MAP_UNITS_PER_DEGREE,
+                                    120 * MAP_UNITS_PER_DEGREE + STANDARD_LEVELS[STANDARD_LEVEL_COUNT - 1].parcelWidth,
+                                    20 * MAP_UNITS_PER_DEGREE + STANDARD_LEVELS[STANDARD_LEVEL_COUNT - 1].parcelHeight};
 
 // Sets the standard extent and adds the seven standard levels, with display
 // thresholds of 100 × the scale value (metres) of each of the level's
 // steps. Returns 0, or -1 when the description already has levels.
 int AddStandardLevels(MapDescription* map);
 
+// Sets an extent that holds `box` (west, south, east, north in map units)
+// and adds the seven standard levels over it, each with parcels close to
+// the standard parcel size: every level's grid divides the grid of the next
+// finer level, so the extent (a multiple of 16 units and of the finest
+// grid) reaches at most one finest grid step per parcel count past the box.
+// Returns 0, or -1 when the description already has levels or the box is
+// empty or outside what the format holds.
+int AddStandardLevelsOver(MapDescription* map, const InclusiveRect& box);
+
 // The demonstration areas: central Tokyo, Nagoya with Anpachi (Gifu), and
 // central Osaka.
 constexpr int DEMO_AREA_COUNT = 3;
-extern const MapBox DEMO_AREAS[DEMO_AREA_COUNT];
+extern const InclusiveRect DEMO_AREAS[DEMO_AREA_COUNT];
 
 // A standard map covering the demonstration areas at every level, each
 // parcel with the data `fill` gives. Returns 0, or -1.
