@@ -27,8 +27,9 @@ file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/output/demo_map")
 add_test(NAME demo_map_build
   COMMAND tevo-mapbuild ${PROJECT_SOURCE_DIR}/tools/mapbuild/recipes/geodata.yaml -o ${TEVO_DEMO_MAP_FILE}
           --data ${TEVO_TEST_DATA_DIR}/geodata --quiet)
-# The builder runs on one thread; GDAL takes its own mutexes in orders that
-# ThreadSanitizer's deadlock detector reports though no second thread exists.
+# GDAL takes its own mutexes, on the builder's reading thread only, in
+# orders that ThreadSanitizer's deadlock detector reports though no second
+# thread takes them.
 set_tests_properties(demo_map_build PROPERTIES FIXTURES_SETUP demo_map
   ENVIRONMENT "TSAN_OPTIONS=detect_deadlocks=0:halt_on_error=1")
 tevo_add_test(NAME demo_map_test

@@ -103,6 +103,9 @@ class HostileInputTest : public ScratchDirectoryTest {
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(121);
       signal(SIGXFSZ, ignoreSignal ? SIG_IGN : SIG_DFL);
       if (freopen("stderr.txt", "w", stderr) == nullptr) _exit(122);
+      // A builder the kernel kills cannot remove its temporary folder: keep
+      // it in the scratch directory, which the test removes.
+      setenv("TMPDIR", directory.c_str(), 1);
       execl(TEVO_MAPBUILD, TEVO_MAPBUILD, "r.yaml", "-o", "out/m.kwi", static_cast<char*>(nullptr));
       _exit(123);
     }

@@ -375,7 +375,11 @@ TEST_F(MapBuildTest, PlaneRectangularSourceLandsOnItsWgs84Twin) {
     source.rules[0].kind = RULE_ROAD;
     SourceSummary summary;
     std::string error;
-    ASSERT_EQ(ReadSource(source, &features[i], &summary, &error), 0) << error;
+    const auto keep = [&](SourceFeature&& feature) {
+      features[i].push_back(std::move(feature));
+      return 0;
+    };
+    ASSERT_EQ(ReadSource(source, keep, &summary, &error), 0) << error;
     ASSERT_EQ(features[i].size(), 1u);
   }
   const auto* a = dynamic_cast<const OGRLineString*>(features[0][0].geometry.get());

@@ -1,38 +1,72 @@
 // tevo-mapbuild: builds a map database from open geodata with a recipe, or
 // routes waypoints over the recipe's drivable roads.
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/program_files.h"
 #include "tools/demo/demo_roads.h"
 #include "tools/demo/route_text.h"
 #include "tools/mapbuild/build_inputs.h"
 #include "tools/mapbuild/map_build.h"
+#include "tools/mapbuild/progress_meter.h"
 #include "tools/mapbuild/recipe.h"
 #include "tools/mapbuild/staged_output.h"
 
 namespace {
 
 constexpr char SYNOPSIS[] =
-    "usage: tevo-mapbuild RECIPE -o ALLDATA.KWI [--data DIR] [--quiet] [--summary]\n"
+    "usage: tevo-mapbuild RECIPE -o ALLDATA.KWI [--data DIR] [--osm EXTRACT] [--tmp DIR] [--quiet] [--summary]\n"
+    "       tevo-mapbuild --osm EXTRACT.osm.pbf -o ALLDATA.KWI [--tmp DIR] [--quiet] [--summary]\n"
     "       tevo-mapbuild RECIPE --routes WAYPOINTS [-o ROUTES] [--snap METRES] [--data DIR] [--quiet]\n";
 // "-" for a file: stdin or stdout.
 constexpr char STANDARD_STREAM[] = "-";
+
+// The standard OSM recipe: installed with the programs, else (a program run
+// from its build tree) in the source tree.
+constexpr char OSM_RECIPE_FILE[] = "/osm.yaml";
+
+// Set by SIGINT, SIGTERM and SIGHUP: the build stops, removes its
+// temporary files and leaves the old map as it was.
+std::atomic<bool> stopRequested{false};
+
+void RequestStop(int) { stopRequested.store(true); }
+
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = RequestStop;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+std::string StandardOsmRecipe() {
+  const std::string installed = ProgramDataDirectory() + OSM_RECIPE_FILE;
+  std::error_code code;
+  return std::filesystem::is_regular_file(installed, code) ? installed : std::string(TEVO_SOURCE_OSM_RECIPE);
+}
 
 void PrintHelp() {
   std::printf(
       "%s"
       "\n"
       "Builds a map database for the viewer from the open geodata a recipe names\n"
-      "(OSM XML or PBF, shapefiles, GeoJSON, anything GDAL/OGR reads), and writes\n"
-      "the attributions and licences of its sources to ALLDATA.KWI%s beside it.\n"
-      "Progress and everything that was left out go to stderr.\n"
+      "(OSM PBF extracts, OSM XML, shapefiles, GeoJSON, anything GDAL/OGR reads),\n"
+      "and writes the attributions and licences of its sources to ALLDATA.KWI%s\n"
+      "beside it. With --osm and no recipe, the standard OSM recipe builds a map of\n"
+      "an OpenStreetMap extract as downloaded. Memory stays bounded whatever the\n"
+      "input's size: work in progress goes to temporary files, removed at the end.\n"
+      "Progress (a bar on a terminal) and everything that was left out go to stderr.\n"
       "\n"
       "With --routes it builds no map: it routes each stretch between two\n"
       "waypoints over the drivable roads of the recipe's sources (the shortest\n"
@@ -40,8 +74,11 @@ void PrintHelp() {
       "\n"
       "  -o FILE      the map database to write; with --routes the roads (default\n"
       "               and \"-\": stdout)\n"
+      "  --osm EXTRACT  the OSM extract (.osm.pbf) for the standard recipe, or for a\n"
+      "               recipe whose source path is $EXTRACT\n"
       "  --data DIR   folder the recipe's source paths are relative to\n"
       "               (default: the recipe's own folder)\n"
+      "  --tmp DIR    folder for the temporary files (default: $TMPDIR, else /tmp)\n"
       "  --quiet      no progress lines\n"
       "  --summary    print \"parcels N\", \"bytes N\", \"features N\" and \"dropped N\"\n"
       "               lines on stdout once the map is written\n"
@@ -77,6 +114,8 @@ struct Options {
   const char* out = nullptr;
   const char* waypoints = nullptr;  // --routes
   std::string data;
+  std::string extract;    // --osm
+  std::string temporary;  // --tmp
   double snapMetres = ROAD_SNAP_METRES;
   bool snapGiven = false;
   bool quiet = false;
@@ -97,6 +136,10 @@ int ParseOptions(int argc, char** argv, Options* options) {
       options->out = argv[++i];
     } else if (std::strcmp(argv[i], "--data") == 0 && hasValue) {
       options->data = argv[++i];
+    } else if (std::strcmp(argv[i], "--osm") == 0 && hasValue) {
+      options->extract = argv[++i];
+    } else if (std::strcmp(argv[i], "--tmp") == 0 && hasValue) {
+      options->temporary = argv[++i];
     } else if (std::strcmp(argv[i], "--routes") == 0 && hasValue) {
       options->waypoints = argv[++i];
     } else if (std::strcmp(argv[i], "--snap") == 0 && hasValue) {
@@ -116,7 +159,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
     }
   }
   const bool routing = options->waypoints != nullptr;
-  if (options->recipePath == nullptr || (!routing && (options->out == nullptr || options->snapGiven)) ||
+  if ((options->recipePath == nullptr && (options->extract.empty() || routing)) || (!routing && (options->out == nullptr || options->snapGiven)) ||
       (routing && options->summary)) {
     return Usage();
   }
@@ -190,19 +233,27 @@ int RouteWaypoints(const Options& options, const Recipe& recipe, const BuildProg
   return 0;
 }
 
-int BuildMap(const Options& options, const Recipe& recipe, const BuildProgress& progress) {
+int BuildMapFile(const Options& options, const Recipe& recipe) {
   BuildSummary summary;
   std::string error;
+  CatchStopSignals();
+  ProgressMeter meter(stderr, ::isatty(STDERR_FILENO) == 1, options.quiet);
+  BuildOptions build;
+  build.temporaryParent = options.temporary;
+  build.stop = &stopRequested;
+  build.meter = &meter;
   // The map and its attribution file are built under temporary names and
   // replace the old ones only when both are complete.
   StagedOutputs staged;
   std::string temporary;
   if (staged.Stage(options.out, {"", ATTRIBUTION_SUFFIX}, &temporary, &error) != 0 ||
-      BuildMapFromRecipe(recipe, temporary, progress, &summary, &error) != 0 || staged.Commit(&error) != 0) {
+      BuildMap(recipe, temporary, build, &summary, &error) != 0 || staged.Commit(&error) != 0) {
     return Fail(error);
   }
-  progress("wrote " + std::string(options.out) + ": " + std::to_string(summary.parcels) + " parcels, " +
-           std::to_string(summary.bytes) + " bytes, " + std::to_string(summary.dropped) + " pieces left out");
+  meter.Line("wrote " + std::string(options.out) + ": " + std::to_string(summary.parcels) + " parcels (" +
+             std::to_string(summary.dividedParcels) + " divided into pieces), " + std::to_string(summary.bytes) +
+             " bytes, " + std::to_string(summary.dropped) + " pieces left out; temporary files took at most " +
+             std::to_string(summary.temporaryBytes >> 20) + " MB");
   if (options.summary) {
     std::printf("parcels %d\nbytes %llu\nfeatures %lld\ndropped %lld\n", summary.parcels,
                 static_cast<unsigned long long>(summary.bytes), static_cast<long long>(summary.features),
@@ -230,9 +281,12 @@ int main(int argc, char** argv) {
 
   Recipe recipe;
   std::string error;
-  if (LoadRecipe(options.recipePath, options.data, &recipe, &error) != 0) return Fail(error);
+  const std::string recipePath = options.recipePath != nullptr ? std::string(options.recipePath) : StandardOsmRecipe();
+  if (LoadRecipe(recipePath, options.data, &recipe, &error) != 0 || UseExtract(&recipe, options.extract, &error) != 0) {
+    return Fail(error);
+  }
   const bool routing = options.waypoints != nullptr;
-  if (!routing && CheckBuildFiles(options.recipePath, recipe, {options.out, std::string(options.out) + ATTRIBUTION_SUFFIX},
+  if (!routing && CheckBuildFiles(recipePath, recipe, {options.out, std::string(options.out) + ATTRIBUTION_SUFFIX},
                                   &error) != 0) {
     return Fail(error);
   }
@@ -242,5 +296,5 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tevo-mapbuild: %s\n", line.c_str());
     }
   };
-  return routing ? RouteWaypoints(options, recipe, progress) : BuildMap(options, recipe, progress);
+  return routing ? RouteWaypoints(options, recipe, progress) : BuildMapFile(options, recipe);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include <ogr_api.h>
 
@@ -25,6 +26,12 @@ constexpr int MAX_SPLIT_DEPTH = 16;
 // Parcels tested one by one before a clip when only existing parcels count.
 constexpr int64_t PRUNE_CELL_LIMIT = 1 << 16;
 constexpr int MAX_CUT_EXAMPLES = 5;
+// Lines up to this many points are checked for whether simplifying would
+// change them before they are handed to GEOS.
+constexpr int EXACT_CHECK_POINTS = 48;
+// Distances this close to the tolerance count as within it: GEOS computes
+// them another way, and a vertex at exactly the tolerance is dropped.
+constexpr double ROUNDING_MARGIN = 1e-6;
 
 std::unique_ptr<OGRGeometry> RectangleGeometry(double x0, double y0, double x1, double y1) {
   auto ring = std::make_unique<OGRLinearRing>();
@@ -79,6 +86,61 @@ void ForEachPart(const OGRGeometry* geometry, const Visit& visit) {
   }
 }
 
+// Distance from p to the segment a-b (to the nearer end beyond its ends).
+double SegmentDistance(const OGRRawPoint& p, const OGRRawPoint& a, const OGRRawPoint& b) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double length2 = dx * dx + dy * dy;
+  double t = length2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length2 : 0;
+  t = std::clamp(t, 0.0, 1.0);
+  return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
+}
+
+// True when the topology-preserving simplifier cannot drop a vertex of
+// `line`: it drops vertices only by flattening a section whose inner
+// vertices all lie within the tolerance of the section's chord, so a line
+// without any such section keeps them all, whichever way the simplifier
+// splits it. Closed lines are checked round their start as well, as the
+// simplifier may drop a ring's start vertex. Lines longer than
+// EXACT_CHECK_POINTS are left to the simplifier.
+bool NoSectionFlattens(const OGRSimpleCurve& line, double tolerance) {
+  const int n = line.getNumPoints();
+  if (n <= 2) return true;
+  if (n > EXACT_CHECK_POINTS) return false;
+  std::vector<OGRRawPoint> points(static_cast<size_t>(n));
+  line.getPoints(points.data());
+  const bool closed = points[0].x == points[n - 1].x && points[0].y == points[n - 1].y;
+  const int count = closed ? n - 1 : n;  // distinct vertices
+  for (int first = 0; first < count; ++first) {
+    // Sections first..last; round the start only for closed lines.
+    const int end = closed ? first + count - 1 : count - 1;
+    for (int last = first + 2; last <= end; ++last) {
+      const OGRRawPoint& a = points[static_cast<size_t>(first % count)];
+      const OGRRawPoint& b = points[static_cast<size_t>(last % count)];
+      bool within = true;
+      for (int k = first + 1; k < last && within; ++k) {
+        within = SegmentDistance(points[static_cast<size_t>(k % count)], a, b) <= tolerance + ROUNDING_MARGIN;
+      }
+      if (within) return false;
+    }
+  }
+  return true;
+}
+
+bool SimplifyKeepsEveryVertex(const OGRGeometry* geometry, double tolerance) {
+  bool keeps = true;
+  ForEachPart(geometry, [&](const OGRGeometry* part) {
+    if (!keeps) return;
+    if (const auto* line = dynamic_cast<const OGRSimpleCurve*>(part)) {
+      keeps = NoSectionFlattens(*line, tolerance);
+    } else if (const auto* polygon = dynamic_cast<const OGRPolygon*>(part)) {
+      for (const OGRLinearRing* ring : *polygon) keeps = keeps && NoSectionFlattens(*ring, tolerance);
+    } else if (dynamic_cast<const OGRPoint*>(part) == nullptr) {
+      keeps = false;
+    }
+  });
+  return keeps;
+}
+
 bool OnSameEdge(const LocalPoint& a, const LocalPoint& b, const InclusiveRect& r) {
   return (a.x == r.x0 && b.x == r.x0) || (a.x == r.x1 && b.x == r.x1) || (a.y == r.y0 && b.y == r.y0) ||
          (a.y == r.y1 && b.y == r.y1);
@@ -87,8 +149,9 @@ bool OnSameEdge(const LocalPoint& a, const LocalPoint& b, const InclusiveRect& r
 class Cutter {
  public:
   Cutter(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
-         LevelParcels* parcels, CutReport* report)
-      : grid(grid), rule(rule), feature(feature), creating(creating), parcels(parcels), report(report) {}
+         ParcelKeys* existing, LevelParcels* parcels, CutReport* report)
+      : grid(grid), rule(rule), feature(feature), creating(creating), existing(existing), parcels(parcels),
+        report(report) {}
 
   void Run() {
     std::unique_ptr<OGRGeometry> shape = Generalised();
@@ -114,7 +177,7 @@ class Cutter {
         return LabelPoint(source);
       case RULE_AREA:
         if (!polygonal) return nullptr;
-        shape.reset(source->SimplifyPreserveTopology(tolerance));
+        shape.reset(SimplifyPreservingTopology(source, tolerance));
         if (!shape || shape->IsEmpty() || Area(shape.get()) < tolerance * tolerance) {
           ++report->belowPixel;
           return nullptr;
@@ -123,7 +186,7 @@ class Cutter {
       default:
         shape.reset(polygonal ? source->Boundary() : source->clone());
         if (!shape) return nullptr;
-        if (rule.kind != RULE_ALONG) shape.reset(shape->SimplifyPreserveTopology(tolerance));
+        if (rule.kind != RULE_ALONG) shape.reset(SimplifyPreservingTopology(shape.get(), tolerance));
         if (!shape || shape->IsEmpty() || Length(shape.get()) < tolerance) {
           ++report->belowPixel;
           return nullptr;
@@ -198,7 +261,7 @@ class Cutter {
     if ((c1 - c0 + 1) * (r1 - r0 + 1) > PRUNE_CELL_LIMIT) return true;
     for (int64_t r = r0; r <= r1; ++r) {
       for (int64_t c = c0; c <= c1; ++c) {
-        if (parcels->count(ParcelKey(static_cast<uint32_t>(r), static_cast<uint32_t>(c))) != 0) return true;
+        if (existing->count(ParcelKey(static_cast<uint32_t>(r), static_cast<uint32_t>(c))) != 0) return true;
       }
     }
     return false;
@@ -243,14 +306,11 @@ class Cutter {
 
   ParcelContent* Parcel(uint32_t row, uint32_t column) {
     const uint64_t key = ParcelKey(row, column);
-    if (!creating) {
-      const auto found = parcels->find(key);
-      if (found == parcels->end()) {
-        ++report->noParcel;
-        return nullptr;
-      }
-      return &found->second;
+    if (!creating && existing->count(key) == 0) {
+      ++report->noParcel;
+      return nullptr;
     }
+    if (creating) existing->insert(key);
     ParcelContent* content = &(*parcels)[key];
     content->created = true;
     return content;
@@ -464,6 +524,7 @@ class Cutter {
   const RecipeRule& rule;
   const SourceFeature& feature;
   bool creating;
+  ParcelKeys* existing;
   LevelParcels* parcels;
   CutReport* report;
 };
@@ -471,6 +532,31 @@ class Cutter {
 }  // namespace
 
 void CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
-                LevelParcels* parcels, CutReport* report) {
-  Cutter(grid, rule, feature, creating, parcels, report).Run();
+                ParcelKeys* existing, LevelParcels* pieces, CutReport* report) {
+  Cutter(grid, rule, feature, creating, existing, pieces, report).Run();
+}
+
+int64_t MergeRepeatedAlongNames(ParcelContent* content) {
+  std::set<std::pair<std::u16string, uint8_t>> seen;
+  int64_t merged = 0;
+  std::vector<NameItem> kept;
+  kept.reserve(content->names.size());
+  for (NameItem& name : content->names) {
+    const bool repeated = !seen.insert({name.text, name.detailMask}).second;
+    if (repeated && name.type == NAME_ALONG) {
+      ++merged;
+      continue;
+    }
+    kept.push_back(std::move(name));
+  }
+  content->names = std::move(kept);
+  return merged;
+}
+
+OGRGeometry* SimplifyPreservingTopology(const OGRGeometry* geometry, double tolerance) {
+  if (!SimplifyKeepsEveryVertex(geometry, tolerance)) return geometry->SimplifyPreserveTopology(tolerance);
+  // GEOS gives a collection of one part back as that part.
+  const auto* collection = dynamic_cast<const OGRGeometryCollection*>(geometry);
+  if (collection != nullptr && collection->getNumGeometries() == 1) return collection->getGeometryRef(0)->clone();
+  return geometry->clone();
 }

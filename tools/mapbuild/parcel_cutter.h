@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "tools/mapbuild/parcel_content.h"
@@ -26,8 +27,10 @@ struct LevelGrid {
   double pixelUnits = 0;            // map units per pixel at its finest step
 };
 
-// Parcels of one level by row × columns + column.
+// Parcels of one level (or the pieces one feature adds to them) by ParcelKey.
 using LevelParcels = std::unordered_map<uint64_t, ParcelContent>;
+// The parcels that exist at a level: those that rules making parcels put something in.
+using ParcelKeys = std::unordered_set<uint64_t>;
 
 // What generalising and cutting left out or changed, for the progress lines.
 struct CutReport {
@@ -40,12 +43,24 @@ struct CutReport {
   std::vector<std::string> cutExamples;  // a few of the cut names
 };
 
-// Adds `feature` (matched by `rule`) to the parcels of `grid`. With
-// `creating` false, pieces go only into parcels that already exist; with
-// `created` (may be null) marking, per parcel, where parcels exist, whole
-// regions without parcels are skipped before any clipping.
+// Cuts `feature` (matched by `rule`) into the parcels of `grid` and adds
+// the pieces to `pieces`, one content per parcel touched. With `creating`
+// the parcels are made (their keys go into `existing`); without, pieces go
+// only into parcels already in `existing`, and whole regions without
+// parcels are skipped before any clipping.
 void CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
-                LevelParcels* parcels, CutReport* report);
+                ParcelKeys* existing, LevelParcels* pieces, CutReport* report);
+
+// Removes every along-line name that repeats the text and detail class of
+// a name before it in the parcel (a road cut into several links is named
+// once per parcel and scale). Returns the number removed.
+int64_t MergeRepeatedAlongNames(ParcelContent* content);
+
+// The geometry simplified by GEOS's topology-preserving simplifier (as
+// OGRGeometry::SimplifyPreserveTopology gives it; null when GEOS fails),
+// or, without the round trip through GEOS, a copy when the simplifier would
+// keep every vertex (most features at the finest levels). The caller owns it.
+OGRGeometry* SimplifyPreservingTopology(const OGRGeometry* geometry, double tolerance);
 
 // The key of the parcel at (row, column).
 inline uint64_t ParcelKey(uint32_t row, uint32_t column) { return (uint64_t{row} << 32) | column; }

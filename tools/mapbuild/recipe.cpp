@@ -460,3 +460,21 @@ int LoadRecipe(const std::string& path, const std::string& dataDirectory, Recipe
   }
   return ParseRecipe(text, path, dataDirectory, recipe, error);
 }
+
+int UseExtract(Recipe* recipe, const std::string& extract, std::string* error) {
+  bool named = false;
+  for (RecipeSource& source : recipe->sources) {
+    if (source.path != RECIPE_EXTRACT_PATH) continue;
+    named = true;
+    source.resolvedPath = extract;
+  }
+  if (named && extract.empty()) {
+    *error = "the recipe reads the OSM extract given with --osm EXTRACT, and none was given";
+    return -1;
+  }
+  if (!named && !extract.empty()) {
+    *error = "the recipe has no source for the extract given with --osm (a source with path: \"$EXTRACT\")";
+    return -1;
+  }
+  return 0;
+}

@@ -94,6 +94,14 @@ int LoadRecipe(const std::string& path, const std::string& dataDirectory, Recipe
 int ParseRecipe(const std::string& text, const std::string& name, const std::string& dataDirectory,
                 Recipe* recipe, std::string* error);
 
+// The source path that stands for the OSM extract given on the command line.
+constexpr char RECIPE_EXTRACT_PATH[] = "$EXTRACT";
+
+// Points the sources whose path is RECIPE_EXTRACT_PATH at `extract`.
+// Returns 0, or -1 with *error when the recipe names the extract and none
+// was given, or an extract was given and the recipe has no place for it.
+int UseExtract(Recipe* recipe, const std::string& extract, std::string* error);
+
 // True when the attribute lookup `value` (null: attribute missing) satisfies `condition`.
 bool ConditionHolds(const RecipeCondition& condition, const char* value);
 

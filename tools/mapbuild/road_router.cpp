@@ -150,13 +150,13 @@ int LoadRecipeRoads(const Recipe& recipe, RoadRouter* router, std::string* error
       if (rule.kind == RULE_ROAD && RoadRouter::Drivable(rule.code)) drivable.rules.push_back(rule);
     }
     if (drivable.rules.empty()) continue;
-    std::vector<SourceFeature> features;
     SourceSummary summary;
-    if (ReadSource(drivable, &features, &summary, error) != 0) return -1;
-    for (const SourceFeature& feature : features) {
+    const auto addRoad = [&](SourceFeature&& feature) {
       router->AddRoad(*feature.geometry, drivable.rules[feature.rule].code);
       ++roads;
-    }
+      return 0;
+    };
+    if (ReadSource(drivable, addRoad, &summary, error) != 0) return -1;
   }
   return roads;
 }

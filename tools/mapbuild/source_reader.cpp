@@ -21,6 +21,23 @@ constexpr char OSM_OTHER_TAGS[] = "other_tags";
 
 // WGS84 degrees to map units through the log reader's own conversion, as an
 // OGR transformation so that OGRGeometry::transform walks every vertex.
+}  // namespace
+
+bool DegreesToMapUnits(double lon, double lat, double* x, double* y) {
+  const double lonH = std::round(lon * HUNDREDTHS_PER_DEGREE);
+  const double latH = std::round(lat * HUNDREDTHS_PER_DEGREE);
+  int32_t mapX = 0, mapY = 0;
+  const bool ok = std::isfinite(lonH) && std::isfinite(latH) && std::fabs(lonH) < 2e9 && std::fabs(latH) < 2e9 &&
+                  WgsToMapUnits(static_cast<int32_t>(lonH), static_cast<int32_t>(latH), &mapX, &mapY) == 0;
+  if (ok) {
+    *x = mapX;
+    *y = mapY;
+  }
+  return ok;
+}
+
+namespace {
+
 class MapUnitTransform : public OGRCoordinateTransformation {
  public:
   OGRSpatialReference* GetSourceCS() override { return nullptr; }
@@ -30,16 +47,8 @@ class MapUnitTransform : public OGRCoordinateTransformation {
   int Transform(int count, double* x, double* y, double*, double*, int* success) override {
     int good = 0;
     for (int i = 0; i < count; ++i) {
-      const double lonH = std::round(x[i] * HUNDREDTHS_PER_DEGREE);
-      const double latH = std::round(y[i] * HUNDREDTHS_PER_DEGREE);
-      int32_t lon = 0, lat = 0;
-      const bool ok = std::isfinite(lonH) && std::isfinite(latH) && std::fabs(lonH) < 2e9 && std::fabs(latH) < 2e9 &&
-                      WgsToMapUnits(static_cast<int32_t>(lonH), static_cast<int32_t>(latH), &lon, &lat) == 0;
-      if (ok) {
-        x[i] = lon;
-        y[i] = lat;
-        ++good;
-      }
+      const bool ok = DegreesToMapUnits(x[i], y[i], &x[i], &y[i]);
+      if (ok) ++good;
       if (success != nullptr) success[i] = ok;
     }
     return good == count;
@@ -253,8 +262,7 @@ int DegreesToMapGeometry(OGRGeometry* geometry) {
   return geometry->transform(&toMap) == OGRERR_NONE ? 0 : -1;
 }
 
-int ReadSource(const RecipeSource& source, std::vector<SourceFeature>* features, SourceSummary* summary,
-               std::string* error) {
+int ReadSource(const RecipeSource& source, const FeatureSink& sink, SourceSummary* summary, std::string* error) {
   PrepareGdal();
   ReadFailures failures;
   CPLStringList options;
@@ -342,8 +350,8 @@ int ReadSource(const RecipeSource& source, std::vector<SourceFeature>* features,
         const char* rank = attributes.Get(rule.rank);
         out.rank = rank != nullptr ? std::atof(rank) : 0;
       }
-      features->push_back(std::move(out));
       ++summary->matched;
+      if (sink(std::move(out)) != 0) return -1;
     }
   }
   return 0;

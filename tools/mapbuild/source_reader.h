@@ -4,6 +4,7 @@
 // into map units on the Tokyo datum.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,12 +29,19 @@ struct SourceSummary {
   int64_t deleted = 0;    // OSM objects an editor marked deleted (not read)
 };
 
-// Reads every layer (or the recipe's layers) of `source` and appends one
-// SourceFeature per feature and matching rule to `features`. Returns 0, or
-// -1 with the reason in *error when the source cannot be opened or its CRS
+// Receives the features of a source one by one; a non-zero result stops
+// the reading as a failure (the receiver has set the error).
+using FeatureSink = std::function<int(SourceFeature&& feature)>;
+
+// Reads every layer (or the recipe's layers) of `source` and hands one
+// SourceFeature per feature and matching rule to `sink`. Returns 0, or -1
+// with the reason in *error when the source cannot be opened or its CRS
 // cannot be transformed.
-int ReadSource(const RecipeSource& source, std::vector<SourceFeature>* features, SourceSummary* summary,
-               std::string* error);
+int ReadSource(const RecipeSource& source, const FeatureSink& sink, SourceSummary* summary, std::string* error);
+
+// WGS84 degrees to map units by the log reader's conversion; false when the
+// point lies outside what map units hold.
+bool DegreesToMapUnits(double lon, double lat, double* x, double* y);
 
 // Turns a geometry in WGS84 longitude/latitude degrees into map units in
 // place. Returns 0, or -1 when a vertex lies outside what map units hold.

@@ -47,6 +47,32 @@ class Image {
   std::vector<uint8_t>* bytes;
 };
 
+uint32_t DataAreaBytes(const ParcelData& data) {
+  return PARCEL_HEADER_BYTES + RoundUp(data.road.size(), 2) + RoundUp(data.background.size(), 2) +
+         RoundUp(data.names.size(), 2);
+}
+
+// One parcel's data area at `offset`: the parcel data header, then its
+// sections, each padded to whole 16-bit words. Nothing in it depends on
+// where it lies in the file.
+void WriteDataArea(const ParcelData& data, uint32_t blocks, uint32_t offset, Image* image) {
+  image->Put16(offset, PARCEL_HEADER_BYTES / 2);
+  image->Put16(offset + PARCEL_HEADER_VALUE_A_OFFSET, data.valueA & PARCEL_HEADER_VALUE_MASK);
+  image->Put16(offset + PARCEL_HEADER_VALUE_B_OFFSET, data.valueB & PARCEL_HEADER_VALUE_MASK);
+  image->Put16(offset + PARCEL_HEADER_BLOCKS_OFFSET, blocks);
+  image->Put16(offset + PARCEL_HEADER_ENTRY_COUNT_OFFSET, 0);  // no optional entries
+  uint32_t pos = PARCEL_HEADER_BYTES;
+  const std::vector<uint8_t>* sections[PARCEL_SECTIONS] = {&data.road, &data.background, &data.names};
+  for (int s = 0; s < PARCEL_SECTIONS; ++s) {
+    const std::vector<uint8_t>& section = *sections[s];
+    const uint32_t entry = offset + PARCEL_HEADER_FIXED_BYTES + PARCEL_HEADER_SECTION_BYTES * s;
+    image->Put32(entry, section.empty() ? NO_SECTION : pos / 2);
+    image->Put16(entry + 4, RoundUp(section.size(), 2) / 2);
+    image->PutBytes(offset + pos, section.data(), section.size());
+    pos += RoundUp(section.size(), 2);
+  }
+}
+
 // A parcel's position split into its block, sub-block and parcel cells.
 struct GridPosition {
   uint32_t blockRow, blockColumn, subRow, subColumn, parcelRow, parcelColumn;
@@ -70,12 +96,29 @@ class Writer {
  public:
   Writer(const MapDescription& map, std::string* error) : map(map), error(error) {}
 
+  // Lays out a map whose data areas come later: `areaBytes` gives, per data
+  // area in placement order, its size (0: a piece without data). Writes
+  // everything before the first data area into *bytes.
+  int BuildHead(const std::vector<uint32_t>& areaBytes, std::vector<uint8_t>* bytes, MapLayout* layout) {
+    presetBytes = &areaBytes;
+    if (Validate() != 0) return -1;
+    align = DataAlignment();
+    GroupParcels();
+    if (PlaceIndexArea(layout) != 0 || PlaceTablesAndData(layout) != 0) return -1;
+    if (nextPreset != areaBytes.size()) return Fail("data area sizes do not match the parcels");
+    bytes->clear();
+    Image image(bytes);
+    WriteManagement(&image);
+    WriteIndexArea(&image, *layout);
+    WriteTables(&image, *layout);
+    layout->fileBytes = RoundUp(std::max<uint64_t>(end, INDEX_AREA_AT + SECTOR_BYTES), SECTOR_BYTES);
+    for (const DataArea& area : dataAreas) layout->dataOffsets.push_back(area.blocks == 0 ? 0 : area.offset);
+    return 0;
+  }
+
   int Build(std::vector<uint8_t>* bytes, MapLayout* layout) {
     if (Validate() != 0) return -1;
-    // Data starts on multiples of the block size when every such position
-    // inside a sector fits the address word's 6 unit bits, else on sectors.
-    align = (map.blockSize >= SECTOR_BYTES / (ADDRESS_UNIT_MASK + 1) && SECTOR_BYTES % map.blockSize == 0) ? map.blockSize
-                                                                                                   : SECTOR_BYTES;
+    align = DataAlignment();
     GroupParcels();
     if (PlaceIndexArea(layout) != 0 || PlaceTablesAndData(layout) != 0) return -1;
     bytes->clear();
@@ -107,6 +150,14 @@ class Writer {
   }
 
   // Section sizes are 16-bit word counts.
+  // Data starts on multiples of the block size when every such position
+  // inside a sector fits the address word's 6 unit bits, else on sectors.
+  uint32_t DataAlignment() const {
+    return map.blockSize >= SECTOR_BYTES / (ADDRESS_UNIT_MASK + 1) && SECTOR_BYTES % map.blockSize == 0
+               ? map.blockSize
+               : SECTOR_BYTES;
+  }
+
   static bool SectionsFit(const ParcelData& data) {
     constexpr size_t MAX_SECTION_BYTES = SECTION_MAX_WORDS * 2;
     return data.road.size() <= MAX_SECTION_BYTES && data.background.size() <= MAX_SECTION_BYTES &&
@@ -144,7 +195,7 @@ class Writer {
         for (const std::optional<ParcelData>& piece : parcel.pieces) {
           if (piece && !SectionsFit(*piece)) return Fail("a section larger than 65535 words");
         }
-      } else if (!SectionsFit(parcel.data)) {
+      } else if (presetBytes == nullptr && !SectionsFit(parcel.data)) {
         return Fail("a section larger than 65535 words");
       }
     }
@@ -198,10 +249,7 @@ class Writer {
     return 0;
   }
 
-  static uint32_t DataBytes(const ParcelData& data) {
-    return PARCEL_HEADER_BYTES + RoundUp(data.road.size(), 2) + RoundUp(data.background.size(), 2) +
-           RoundUp(data.names.size(), 2);
-  }
+  static uint32_t DataBytes(const ParcelData& data) { return DataAreaBytes(data); }
 
   int PlaceTablesAndData(MapLayout* layout) {
     layout->parcels.assign(map.parcels.size(), ParcelPlacement{});
@@ -244,6 +292,16 @@ class Writer {
 
   int PlaceData(const ParcelData* data, ParcelPlacement* placement) {
     uint32_t offset = 0, address = NO_ADDRESS, blockCount = 0;
+    if (presetBytes != nullptr) {
+      if (nextPreset >= presetBytes->size()) return Fail("data area sizes do not match the parcels");
+      const uint32_t bytes = (*presetBytes)[nextPreset++];
+      data = bytes == 0 ? nullptr : data;
+      if (bytes != 0 && Reserve(bytes, &offset, &address, &blockCount) != 0) return -1;
+      placement->addresses.push_back(address);
+      placement->sizes.push_back(blockCount);
+      dataAreas.push_back({data, offset, blockCount});
+      return 0;
+    }
     if (data != nullptr && Reserve(DataBytes(*data), &offset, &address, &blockCount) != 0) return -1;
     placement->addresses.push_back(address);
     placement->sizes.push_back(blockCount);
@@ -354,23 +412,7 @@ class Writer {
 
   void WriteParcelData(Image* image) const {
     for (const DataArea& area : dataAreas) {
-      if (area.data == nullptr) continue;
-      const ParcelData& data = *area.data;
-      image->Put16(area.offset, PARCEL_HEADER_BYTES / 2);
-      image->Put16(area.offset + PARCEL_HEADER_VALUE_A_OFFSET, data.valueA & PARCEL_HEADER_VALUE_MASK);
-      image->Put16(area.offset + PARCEL_HEADER_VALUE_B_OFFSET, data.valueB & PARCEL_HEADER_VALUE_MASK);
-      image->Put16(area.offset + PARCEL_HEADER_BLOCKS_OFFSET, area.blocks);
-      image->Put16(area.offset + PARCEL_HEADER_ENTRY_COUNT_OFFSET, 0);  // no optional entries
-      uint32_t pos = PARCEL_HEADER_BYTES;
-      const std::vector<uint8_t>* sections[PARCEL_SECTIONS] = {&data.road, &data.background, &data.names};
-      for (int s = 0; s < PARCEL_SECTIONS; ++s) {
-        const std::vector<uint8_t>& section = *sections[s];
-        const uint32_t entry = area.offset + PARCEL_HEADER_FIXED_BYTES + PARCEL_HEADER_SECTION_BYTES * s;
-        image->Put32(entry, section.empty() ? NO_SECTION : pos / 2);
-        image->Put16(entry + 4, RoundUp(section.size(), 2) / 2);
-        image->PutBytes(area.offset + pos, section.data(), section.size());
-        pos += RoundUp(section.size(), 2);
-      }
+      if (area.data != nullptr) WriteDataArea(*area.data, area.blocks, area.offset, image);
     }
   }
 
@@ -385,6 +427,8 @@ class Writer {
 
   const MapDescription& map;
   std::string* error;
+  const std::vector<uint32_t>* presetBytes = nullptr;  // BuildHead: the data areas' sizes
+  size_t nextPreset = 0;
   uint32_t align = SECTOR_BYTES;
   uint32_t areaBlocks = 0;
   uint32_t end = 0;                           // the first free byte of the file
@@ -422,6 +466,32 @@ int BuildMapImage(const MapDescription& map, std::vector<uint8_t>* image, MapLay
   MapLayout scratch;
   Writer writer(map, error);
   return writer.Build(image, layout != nullptr ? layout : &scratch);
+}
+
+int EncodeDataArea(const ParcelData& data, uint16_t blockSize, std::vector<uint8_t>* bytes, std::string* error) {
+  constexpr size_t MAX_SECTION_BYTES = SECTION_MAX_WORDS * 2;
+  if (data.road.size() > MAX_SECTION_BYTES || data.background.size() > MAX_SECTION_BYTES ||
+      data.names.size() > MAX_SECTION_BYTES) {
+    if (error != nullptr) *error = "a section larger than 65535 words";
+    return -1;
+  }
+  const uint32_t size = DataAreaBytes(data);
+  const uint64_t blocks = std::max<uint64_t>(1, (uint64_t{size} + blockSize - 1) / blockSize);
+  if (blockSize == 0 || blocks > 0xFFFF) {
+    if (error != nullptr) *error = "a parcel larger than 65535 blocks";
+    return -1;
+  }
+  bytes->clear();
+  Image image(bytes);
+  WriteDataArea(data, static_cast<uint32_t>(blocks), 0, &image);
+  image.PadTo(size);
+  return 0;
+}
+
+int BuildMapHead(const MapDescription& map, const std::vector<uint32_t>& dataAreaBytes, std::vector<uint8_t>* head,
+                 MapLayout* layout, std::string* error) {
+  Writer writer(map, error);
+  return writer.BuildHead(dataAreaBytes, head, layout);
 }
 
 int WriteMapFile(const MapDescription& map, const char* path, MapLayout* layout, std::string* error) {

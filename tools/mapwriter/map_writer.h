@@ -98,12 +98,36 @@ struct MapLayout {
   std::vector<uint32_t> blockTableOffsets;  // per level
   std::vector<ParcelPlacement> parcels;     // per described parcel
   uint32_t fileBytes = 0;
+  std::vector<uint32_t> dataOffsets;        // BuildMapHead: per data area (0 for a piece without data)
 };
 
 // Lays the map out into `image`. Returns 0, or -1 with the reason in
 // *error (when given) for a description the format cannot hold.
 int BuildMapImage(const MapDescription& map, std::vector<uint8_t>* image, MapLayout* layout = nullptr,
                   std::string* error = nullptr);
+
+// --- Maps written piece by piece ---
+//
+// A map too large to hold whole is written in two parts: each parcel's data
+// area is encoded on its own (EncodeDataArea; the bytes do not depend on
+// where they go), and the head of the file (management header, index area
+// and parcel tables) is laid out from the data areas' sizes alone. The
+// result is the file BuildMapImage makes of the same map.
+
+// The data area of one parcel or piece (header and sections), as
+// BuildMapImage writes it. Returns 0, or -1 with *error (when given).
+int EncodeDataArea(const ParcelData& data, uint16_t blockSize, std::vector<uint8_t>* bytes,
+                   std::string* error = nullptr);
+
+// Lays out `map`, whose parcels' `data` and `pieces` are not looked at except
+// to count pieces: `dataAreaBytes` gives the size of every data area in
+// placement order (each whole parcel one, each split parcel its S × S
+// pieces; 0 for a piece without data). Writes the file's bytes before the
+// first data area into *head; layout->dataOffsets says where each data area
+// goes and layout->fileBytes how long the file is (the tail padded with
+// zeros). Returns 0, or -1 with *error (when given).
+int BuildMapHead(const MapDescription& map, const std::vector<uint32_t>& dataAreaBytes, std::vector<uint8_t>* head,
+                 MapLayout* layout, std::string* error = nullptr);
 
 // BuildMapImage, then writes the bytes to the host file `path`.
 int WriteMapFile(const MapDescription& map, const char* path, MapLayout* layout = nullptr,

@@ -1,0 +1,64 @@
+// The features read from the sources, kept in temporary files between
+// reading and cutting: one file per coarsest level of the matching rule, so
+// that a level reads only the features that reach it. Every record carries
+// its place in the reading order; reading a level merges the files back
+// into that order, so parcels get their pieces in the order of the recipe's
+// sources, as the features were read.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mapdata/map_layout.h"
+#include "tools/mapbuild/recipe.h"
+#include "tools/mapbuild/source_reader.h"
+
+// One spilled feature: its source and rule, and the feature itself.
+struct SpilledFeature {
+  uint64_t sequence = 0;  // place in the reading order
+  int source = 0;
+  SourceFeature feature;
+};
+
+class FeatureSpill {
+ public:
+  FeatureSpill() = default;
+  ~FeatureSpill();
+  FeatureSpill(const FeatureSpill&) = delete;
+  FeatureSpill& operator=(const FeatureSpill&) = delete;
+
+  // Opens the files `prefix`.LEVEL for writing. Returns 0, or -1 with *error.
+  int Open(const std::string& prefix, std::string* error);
+  // Appends a feature of `source` matched by `rule` (which names its levels).
+  int Add(int source, const RecipeRule& rule, const SourceFeature& feature, std::string* error);
+  // Closes the files for writing.
+  int Close(std::string* error);
+
+  // Calls `visit` with every feature whose rule reaches level `levelIndex`,
+  // in reading order; `wanted` (sequence, source, rule) says, before the
+  // geometry is decoded, whether a feature is needed at all. Returns 0, or -1 with
+  // *error on a read error or when `visit` returns non-zero. Safe to call
+  // from several threads at once.
+  using Wanted = std::function<bool(uint64_t sequence, int source, int rule)>;
+  using Visit = std::function<int(const SpilledFeature& feature)>;
+  int Read(int levelIndex, const Wanted& wanted, const Visit& visit, std::string* error) const;
+
+  uint64_t Bytes() const { return bytes; }
+  int64_t Count() const { return static_cast<int64_t>(sequence); }
+  // Features whose rule reaches level `levelIndex`.
+  int64_t CountAt(int levelIndex) const;
+
+ private:
+  std::string Path(int levelIndex) const;
+
+  std::string prefix;
+  FILE* files[STANDARD_LEVEL_COUNT] = {};
+  int64_t ranges[STANDARD_LEVEL_COUNT][STANDARD_LEVEL_COUNT] = {};  // features by finest, coarsest level
+  uint64_t sequence = 0;
+  uint64_t bytes = 0;
+  std::vector<uint8_t> record;
+};
