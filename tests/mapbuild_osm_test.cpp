@@ -108,35 +108,35 @@ struct LevelCodes {
   int pieces = 0;  // entries of divided parcels
 };
 
-LevelCodes CodesAround(const MapCoord& centre, int32_t half, uint16_t level) {
+LevelCodes CodesAround(MapDataOwner* map, const MapCoord& centre, int32_t half, uint16_t level) {
   LevelCodes codes;
-  ParcelList* list = FindParcels(&centre, half, half, level);
+  ParcelList* list = FindParcels(map, &centre, half, half, level);
   if (list == nullptr) return codes;
   for (int i = 0; i < list->count; ++i) {
     const ParcelEntry& e = list->entries[i];
     if (e.xDiv != 16) ++codes.pieces;
-    if (RoadParcel* roads = AcquireRoads(e)) {
+    if (RoadParcel* roads = AcquireRoads(map, e)) {
       for (int g = 0; g < roads->groupCount; ++g) {
         if (roads->groups[g].decodedCount > 0) codes.roads.insert(roads->groups[g].drawClass);
         codes.roadObjects += roads->groups[g].decodedCount;
       }
-      ReleaseRoads(roads);
+      ReleaseRoads(map, roads);
     }
-    if (BackgroundParcel* background = AcquireBackground(e)) {
+    if (BackgroundParcel* background = AcquireBackground(map, e)) {
       for (const FeatureClass& c : background->classes) {
         for (int g = 0; g < c.groupCount; ++g) {
           for (int k = 0; k < c.groups[g].itemCount; ++k) codes.items.insert(c.groups[g].items[k].typeCode);
         }
       }
-      ReleaseBackground(background);
+      ReleaseBackground(map, background);
     }
-    if (NameParcel* names = AcquireNames(e)) {
+    if (NameParcel* names = AcquireNames(map, e)) {
       for (int g = 0; g < names->groupCount; ++g) {
         for (int r = 0; names->groups[g].records != nullptr && r < names->groups[g].recordCount; ++r) {
           codes.names.insert(names->groups[g].records[r].classCode);
         }
       }
-      ReleaseNames(names);
+      ReleaseNames(map, names);
     }
   }
   FreeParcelList(list);
@@ -204,7 +204,7 @@ TEST_F(OsmBuildTest, EachTagFamilyLandsInItsClassAtItsLevels) {
     for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
       // Around the point: two fine parcels, or a twentieth of a coarse one.
       const int32_t half = std::max<int32_t>(6000, STANDARD_LEVELS[level].parcelWidth / 20);
-      const LevelCodes codes = CodesAround(MapUnits(family.lon, family.lat), half, LEVEL_CODES[level]);
+      const LevelCodes codes = CodesAround(&owner, MapUnits(family.lon, family.lat), half, LEVEL_CODES[level]);
       const std::set<int>& found = family.kind == ROAD ? codes.roads : family.kind == ITEM ? codes.items : codes.names;
       const bool expected = level >= finest && level <= coarsest;
       EXPECT_EQ(found.count(family.code) == 1, expected)
@@ -310,7 +310,7 @@ TEST_F(OsmBuildTest, AParcelTooFullForOneDataAreaIsDividedIntoPieces) {
   MapDataOwner owner(map.c_str());
   ASSERT_EQ(owner.Load(), 0);
   const LevelCodes codes =
-      CodesAround(MapUnits(WEST + COLUMNS * STEP_X / 2, SOUTH + ROWS * STEP_Y / 2), 6000, 62);
+      CodesAround(&owner, MapUnits(WEST + COLUMNS * STEP_X / 2, SOUTH + ROWS * STEP_Y / 2), 6000, 62);
   EXPECT_GT(codes.pieces, 0);
   EXPECT_GE(codes.roadObjects, ROWS * COLUMNS);
 }
