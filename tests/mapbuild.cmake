@@ -30,3 +30,12 @@ file(WRITE "${mapbuild_osm_tsan_file}"
   "    ENVIRONMENT_MODIFICATION \"TSAN_OPTIONS=set:detect_deadlocks=0:halt_on_error=1\")\n"
   "endif()\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${mapbuild_osm_tsan_file}")
+# The long and large geometries take minutes under the sanitizers: the
+# sanitizer runs leave out what is labelled slow.
+set(hostile_slow_file "${CMAKE_CURRENT_BINARY_DIR}/hostile_inputs_test_slow.cmake")
+file(WRITE "${hostile_slow_file}"
+  "list(FIND hostile_inputs_test_TESTS HostileInputTest.LongAndLargeGeometriesBuildInTime slow_at)\n"
+  "if(hostile_inputs_test_TESTS AND NOT slow_at EQUAL -1)\n"
+  "  set_tests_properties(HostileInputTest.LongAndLargeGeometriesBuildInTime PROPERTIES LABELS slow)\n"
+  "endif()\n")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${hostile_slow_file}")

@@ -540,14 +540,24 @@ class Pipeline {
         };
         const auto visit = [&](const SpilledFeature& spilled) {
           const RecipeRule& rule = recipe.sources[spilled.source].rules[spilled.feature.rule];
-          pieces.clear();
-          CutFeature(grid, rule, spilled.feature, creatingPass == 1, keys, &pieces, &cuts[static_cast<size_t>(part)]);
-          ++counts[static_cast<size_t>(part)];
-          for (const auto& [key, content] : pieces) {
-            if ((*spill)->Add(part, key, passOrder + spilled.sequence, content, &errors[static_cast<size_t>(part)]) != 0) {
-              return -1;
+          // Each parcel gets one piece of a feature, so pieces handed on
+          // before the feature is cut through share its sequence safely.
+          const PiecesSink store = [&](LevelParcels* cut) {
+            for (const auto& [key, content] : *cut) {
+              if ((*spill)->Add(part, key, passOrder + spilled.sequence, content, &errors[static_cast<size_t>(part)]) != 0) {
+                return -1;
+              }
             }
+            cut->clear();
+            return 0;
+          };
+          pieces.clear();
+          if (CutFeature(grid, rule, spilled.feature, creatingPass == 1, keys, &pieces, &cuts[static_cast<size_t>(part)],
+                         &store) != 0 ||
+              store(&pieces) != 0) {
+            return -1;
           }
+          ++counts[static_cast<size_t>(part)];
           if (++sinceUpdate == PROGRESS_FEATURES) {
             if (options.meter != nullptr) options.meter->Add(static_cast<uint64_t>(sinceUpdate));
             sinceUpdate = 0;
@@ -596,6 +606,7 @@ class Pipeline {
   static void AddCut(const CutReport& from, CutReport* to) {
     to->belowPixel += from.belowPixel;
     to->noParcel += from.noParcel;
+    to->outsideMap += from.outsideMap;
     to->cutNames += from.cutNames;
     to->noRoom += from.noRoom;
     to->splitAreas += from.splitAreas;
@@ -658,11 +669,12 @@ class Pipeline {
     summary->dividedParcels += r.divided;
     const int64_t forSize = DroppedForSize(encode) + cut.tooComplex;
     summary->droppedForSize += forSize;
-    summary->dropped += forSize + cut.cutNames;
+    summary->dropped += forSize + cut.cutNames + cut.outsideMap;
     Line("level " + std::to_string(STANDARD_LEVELS[level].levelCode) + ": " + std::to_string(r.features) +
          " features into " + std::to_string(r.parcels.size()) + " parcels" +
          Count("parcels divided into pieces", r.divided) + Count("smaller than a pixel (left out)", cut.belowPixel) +
          Count("pieces outside this level's parcels", cut.noParcel) +
+         Count("features cut at the map's edge (the rest left out)", cut.outsideMap) +
          Count("areas split for holes or points", cut.splitAreas) +
          Count("area pieces over the point limit (left out)", cut.tooComplex) +
          Count("along-line names without room (left out)", cut.noRoom) +

@@ -26,12 +26,19 @@ constexpr int MAX_SPLIT_DEPTH = 16;
 // Parcels tested one by one before a clip when only existing parcels count.
 constexpr int64_t PRUNE_CELL_LIMIT = 1 << 16;
 constexpr int MAX_CUT_EXAMPLES = 5;
+// Parcels one feature's pieces may fill before they are handed on.
+constexpr size_t SINK_PARCELS = 4096;
 // Lines up to this many points are checked for whether simplifying would
 // change them before they are handed to GEOS.
 constexpr int EXACT_CHECK_POINTS = 48;
 // Distances this close to the tolerance count as within it: GEOS computes
 // them another way, and a vertex at exactly the tolerance is dropped.
 constexpr double ROUNDING_MARGIN = 1e-6;
+// Lines longer than this are simplified in consecutive sections of this
+// many points that share their end points: the simplifier recurses once per
+// split, and a long zigzag whose every split peels off one vertex would
+// otherwise run out of stack.
+constexpr int SIMPLIFY_SECTION_POINTS = 2048;
 
 std::unique_ptr<OGRGeometry> RectangleGeometry(double x0, double y0, double x1, double y1) {
   auto ring = std::make_unique<OGRLinearRing>();
@@ -149,18 +156,19 @@ bool OnSameEdge(const LocalPoint& a, const LocalPoint& b, const InclusiveRect& r
 class Cutter {
  public:
   Cutter(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
-         ParcelKeys* existing, LevelParcels* parcels, CutReport* report)
+         ParcelKeys* existing, LevelParcels* parcels, CutReport* report, const PiecesSink* sink)
       : grid(grid), rule(rule), feature(feature), creating(creating), existing(existing), parcels(parcels),
-        report(report) {}
+        report(report), sink(sink) {}
 
-  void Run() {
+  int Run() {
     std::unique_ptr<OGRGeometry> shape = Generalised();
-    if (!shape) return;
+    if (!shape || !KeepInsideMap(&shape)) return 0;
     OGREnvelope envelope;
     shape->getEnvelope(&envelope);
     int64_t c0, c1, r0, r1;
-    if (!CellRange(envelope, 0, grid.columns - 1, 0, grid.rows - 1, &c0, &c1, &r0, &r1)) return;
+    if (!CellRange(envelope, 0, grid.columns - 1, 0, grid.rows - 1, &c0, &c1, &r0, &r1)) return 0;
     Distribute(shape.get(), c0, c1, r0, r1);
+    return sinkFailed ? -1 : 0;
   }
 
  private:
@@ -241,6 +249,24 @@ class Cutter {
     return nullptr;
   }
 
+  // Cuts away what lies beyond the level's parcel grid (the map's edge),
+  // counting the feature as having a piece left out: the cells are found
+  // within the grid, so a piece reaching past it would be stored with
+  // points outside its parcel. False when nothing is left.
+  bool KeepInsideMap(std::unique_ptr<OGRGeometry>* shape) {
+    const double x0 = grid.west, y0 = grid.south;
+    const double x1 = x0 + static_cast<double>(grid.columns) * grid.parcelWidth;
+    const double y1 = y0 + static_cast<double>(grid.rows) * grid.parcelHeight;
+    OGREnvelope e;
+    (*shape)->getEnvelope(&e);
+    if (e.MinX >= x0 && e.MaxX <= x1 && e.MinY >= y0 && e.MaxY <= y1) return true;
+    ++report->outsideMap;
+    std::unique_ptr<OGRGeometry> inside((*shape)->Intersection(RectangleGeometry(x0, y0, x1, y1).get()));
+    if (!inside || inside->IsEmpty()) return false;
+    *shape = std::move(inside);
+    return true;
+  }
+
   // The cells that an envelope touches within [c0, c1] × [r0, r1]; false when none.
   bool CellRange(const OGREnvelope& e, int64_t c0, int64_t c1, int64_t r0, int64_t r1, int64_t* oc0, int64_t* oc1,
                  int64_t* or0, int64_t* or1) const {
@@ -270,6 +296,7 @@ class Cutter {
   // Halves the cell range until each piece lies in one parcel, clipping
   // with OGR's Intersection only where a piece leaves a half.
   void Distribute(const OGRGeometry* shape, int64_t c0, int64_t c1, int64_t r0, int64_t r1) {
+    if (sinkFailed) return;
     if (!creating && !AnyParcel(c0, c1, r0, r1)) {
       ++report->noParcel;
       return;
@@ -294,6 +321,10 @@ class Cutter {
       std::unique_ptr<OGRGeometry> piece;
       const OGRGeometry* inHalf = shape;
       if (!(e.MinX >= x0 && e.MaxX <= x1 && e.MinY >= y0 && e.MaxY <= y1)) {
+        if (CoversRectangle(shape, x0, y0, x1, y1)) {
+          FillCells(hc0, hc1, hr0, hr1);
+          continue;
+        }
         piece.reset(shape->Intersection(RectangleGeometry(x0, y0, x1, y1).get()));
         if (!piece || piece->IsEmpty()) continue;
         inHalf = piece.get();
@@ -304,10 +335,37 @@ class Cutter {
     }
   }
 
+  // True when `shape` is an area covering the whole rectangle: its cells
+  // are then filled without clipping, which keeps a large area's cost with
+  // its edge rather than with the parcels it covers.
+  bool CoversRectangle(const OGRGeometry* shape, double x0, double y0, double x1, double y1) const {
+    if (rule.kind != RULE_AREA) return false;
+    const OGRwkbGeometryType type = wkbFlatten(shape->getGeometryType());
+    if (type != wkbPolygon && type != wkbMultiPolygon) return false;
+    return shape->Contains(RectangleGeometry(x0, y0, x1, y1).get());
+  }
+
+  // Every cell of the range with the area filling the whole parcel.
+  void FillCells(int64_t c0, int64_t c1, int64_t r0, int64_t r1) {
+    for (int64_t r = r0; r <= r1 && !sinkFailed; ++r) {
+      for (int64_t c = c0; c <= c1; ++c) {
+        ParcelContent* content = Parcel(static_cast<uint32_t>(r), static_cast<uint32_t>(c));
+        if (content == nullptr) continue;
+        const std::unique_ptr<OGRGeometry> whole = RectangleGeometry(0, 0, PARCEL_SPAN, PARCEL_SPAN);
+        AddArea(content, *static_cast<const OGRPolygon*>(whole.get()), {0, 0, PARCEL_SPAN, PARCEL_SPAN}, 0);
+      }
+    }
+  }
+
   ParcelContent* Parcel(uint32_t row, uint32_t column) {
     const uint64_t key = ParcelKey(row, column);
     if (!creating && existing->count(key) == 0) {
       ++report->noParcel;
+      return nullptr;
+    }
+    // No content of the feature is being filled here: hand on what it has.
+    if (sink != nullptr && parcels->size() >= SINK_PARCELS && (*sink)(parcels) != 0) {
+      sinkFailed = true;
       return nullptr;
     }
     if (creating) existing->insert(key);
@@ -527,13 +585,15 @@ class Cutter {
   ParcelKeys* existing;
   LevelParcels* parcels;
   CutReport* report;
+  const PiecesSink* sink;
+  bool sinkFailed = false;
 };
 
 }  // namespace
 
-void CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
-                ParcelKeys* existing, LevelParcels* pieces, CutReport* report) {
-  Cutter(grid, rule, feature, creating, existing, pieces, report).Run();
+int CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
+               ParcelKeys* existing, LevelParcels* pieces, CutReport* report, const PiecesSink* sink) {
+  return Cutter(grid, rule, feature, creating, existing, pieces, report, sink).Run();
 }
 
 int64_t MergeRepeatedAlongNames(ParcelContent* content) {
@@ -553,7 +613,61 @@ int64_t MergeRepeatedAlongNames(ParcelContent* content) {
   return merged;
 }
 
+namespace {
+
+// `line` simplified section by section (each of at most
+// SIMPLIFY_SECTION_POINTS points, the sections sharing their end points,
+// which the simplifier always keeps), joined into one line again; null
+// when GEOS fails on a section.
+std::unique_ptr<OGRLineString> SimplifyInSections(const OGRLineString& line, double tolerance) {
+  auto joined = std::make_unique<OGRLineString>();
+  const int n = line.getNumPoints();
+  for (int first = 0; first + 1 < n; first += SIMPLIFY_SECTION_POINTS - 1) {
+    OGRLineString section;
+    const int last = std::min(n - 1, first + SIMPLIFY_SECTION_POINTS - 1);
+    section.addSubLineString(&line, first, last);
+    std::unique_ptr<OGRGeometry> simple(section.SimplifyPreserveTopology(tolerance));
+    const auto* simpleLine = dynamic_cast<const OGRLineString*>(simple.get());
+    if (simpleLine == nullptr || simpleLine->getNumPoints() < 2) return nullptr;
+    joined->addSubLineString(simpleLine, joined->getNumPoints() == 0 ? 0 : 1);
+  }
+  return joined;
+}
+
+// True when `geometry` is made of lines only and one of them is longer
+// than a section.
+bool IsLinesWithALongOne(const OGRGeometry* geometry) {
+  bool lines = true, longOne = false;
+  ForEachPart(geometry, [&](const OGRGeometry* part) {
+    const auto* line = dynamic_cast<const OGRLineString*>(part);
+    lines = lines && line != nullptr && wkbFlatten(part->getGeometryType()) == wkbLineString;
+    longOne = longOne || (line != nullptr && line->getNumPoints() > SIMPLIFY_SECTION_POINTS);
+  });
+  return lines && longOne;
+}
+
+// Lines of which one is too long for the simplifier at once: each
+// simplified on its own, the long ones in sections.
+OGRGeometry* SimplifyLinesInSections(const OGRGeometry* geometry, double tolerance) {
+  auto lines = std::make_unique<OGRMultiLineString>();
+  bool failed = false;
+  ForEachPart(geometry, [&](const OGRGeometry* part) {
+    const auto* line = static_cast<const OGRLineString*>(part);
+    std::unique_ptr<OGRGeometry> simple;
+    if (line->getNumPoints() > SIMPLIFY_SECTION_POINTS) simple = SimplifyInSections(*line, tolerance);
+    else simple.reset(line->SimplifyPreserveTopology(tolerance));
+    if (!simple) failed = true;
+    else if (!simple->IsEmpty()) lines->addGeometryDirectly(simple.release());
+  });
+  if (failed) return nullptr;
+  if (lines->getNumGeometries() == 1) return lines->getGeometryRef(0)->clone();
+  return lines.release();
+}
+
+}  // namespace
+
 OGRGeometry* SimplifyPreservingTopology(const OGRGeometry* geometry, double tolerance) {
+  if (IsLinesWithALongOne(geometry)) return SimplifyLinesInSections(geometry, tolerance);
   if (!SimplifyKeepsEveryVertex(geometry, tolerance)) return geometry->SimplifyPreserveTopology(tolerance);
   // GEOS gives a collection of one part back as that part.
   const auto* collection = dynamic_cast<const OGRGeometryCollection*>(geometry);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -36,6 +37,7 @@ using ParcelKeys = std::unordered_set<uint64_t>;
 struct CutReport {
   int64_t belowPixel = 0;    // features smaller than a pixel at the level
   int64_t noParcel = 0;      // pieces of filling rules where the level has no parcel (as meant)
+  int64_t outsideMap = 0;    // features reaching past the map's edge, cut there (the rest left out)
   int64_t cutNames = 0;      // names cut to 32 characters
   int64_t noRoom = 0;        // along-line names whose line was too short
   int64_t splitAreas = 0;    // areas split further (holes, too many points)
@@ -43,13 +45,18 @@ struct CutReport {
   std::vector<std::string> cutExamples;  // a few of the cut names
 };
 
+// Takes the pieces cut so far (and empties `pieces`); 0, or -1 to stop.
+using PiecesSink = std::function<int(LevelParcels* pieces)>;
+
 // Cuts `feature` (matched by `rule`) into the parcels of `grid` and adds
 // the pieces to `pieces`, one content per parcel touched. With `creating`
 // the parcels are made (their keys go into `existing`); without, pieces go
 // only into parcels already in `existing`, and whole regions without
-// parcels are skipped before any clipping.
-void CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
-                ParcelKeys* existing, LevelParcels* pieces, CutReport* report);
+// parcels are skipped before any clipping. A feature touching many parcels
+// hands its pieces to `sink` (when given) as they grow, so that its memory
+// does not grow with its parcels. Returns 0, or -1 when the sink failed.
+int CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeature& feature, bool creating,
+               ParcelKeys* existing, LevelParcels* pieces, CutReport* report, const PiecesSink* sink = nullptr);
 
 // Removes every along-line name that repeats the text and detail class of
 // a name before it in the parcel (a road cut into several links is named
@@ -57,7 +64,8 @@ void CutFeature(const LevelGrid& grid, const RecipeRule& rule, const SourceFeatu
 int64_t MergeRepeatedAlongNames(ParcelContent* content);
 
 // The geometry simplified by GEOS's topology-preserving simplifier (as
-// OGRGeometry::SimplifyPreserveTopology gives it; null when GEOS fails),
+// OGRGeometry::SimplifyPreserveTopology gives it; null when GEOS fails;
+// very long lines in sections, each line on its own),
 // or, without the round trip through GEOS, a copy when the simplifier would
 // keep every vertex (most features at the finest levels). The caller owns it.
 OGRGeometry* SimplifyPreservingTopology(const OGRGeometry* geometry, double tolerance);
