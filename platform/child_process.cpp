@@ -4,12 +4,14 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 extern char** environ;
@@ -212,4 +214,21 @@ int RunChildProcess(const std::vector<std::string>& arguments, const std::string
 std::string DescribeChildEnd(const ChildEnd& end) {
   if (end.signal != 0) return "signal " + std::to_string(end.signal) + " (" + strsignal(end.signal) + ")";
   return "exit status " + std::to_string(end.exitStatus);
+}
+
+std::string FindProgramOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr || name.empty() || name.find('/') != std::string::npos) return std::string();
+  for (const char* start = path;; ++start) {
+    const char* end = std::strchr(start, ':');
+    // An empty entry of PATH is the current folder.
+    const std::string folder = end == nullptr ? std::string(start) : std::string(start, end);
+    const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
+    struct stat info;
+    if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+    if (end == nullptr) return std::string();
+    start = end;
+  }
 }

@@ -29,3 +29,7 @@ int RunChildProcess(const std::vector<std::string>& arguments, const std::string
 
 // "exit status N" or "signal N (name)": how the child ended, for messages.
 std::string DescribeChildEnd(const ChildEnd& end);
+
+// The path of the executable `name` in the first folder of $PATH that holds
+// one, as a shell would find it; "" when none does (or PATH is unset).
+std::string FindProgramOnPath(const std::string& name);
