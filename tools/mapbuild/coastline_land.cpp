@@ -53,7 +53,8 @@ int RunAssembly(const RecipeSource& source, const std::string& database, Coastli
   const std::string program = FindProgramOnPath(COASTLINE_PROGRAM);
   if (program.empty()) {
     *error = Failed(source, std::string("cannot assemble land and sea from the coastline: ") + COASTLINE_PROGRAM +
-                                " is not on PATH (install the Debian package " + COASTLINE_PROGRAM + ")");
+                                " is not on PATH (install the Debian package " + COASTLINE_PROGRAM +
+                                ", or give land polygons with --land)");
     return -1;
   }
   const auto started = std::chrono::steady_clock::now();
@@ -117,8 +118,12 @@ int ReadCoastlineLand(const RecipeSource& source, const std::string& temporaryDi
   *coast = CoastlineSummary();
   const std::string database = temporaryDirectory + DATABASE_FILE;
   if (RunAssembly(source, database, coast, error) != 0 || ReadCounts(source, database, coast, error) != 0) return -1;
+  // A coast that an extract cuts, or that has a gap, closes no ring: its
+  // land would be left out of the polygons and drawn as sea. Land
+  // everywhere, with the coast as a line, is the lesser fault.
+  coast->usable = coast->landPolygons > 0 && coast->openEnds == 0;
   int status = 0;
-  if (coast->landPolygons > 0) {
+  if (coast->usable) {
     RecipeSource polygons = source;
     polygons.resolvedPath = database;
     polygons.layers = {LAND_LAYER};
@@ -138,22 +143,20 @@ std::string DescribeCoastline(const RecipeSource& source, const CoastlineSummary
            " made no polygons: no sea, the map is land everywhere" + cost;
   }
   return "source " + source.id + ": " + std::to_string(coast.coastlineWays) + " coastline ways assembled into " +
-         std::to_string(coast.landPolygons) + " land polygons" +
+         std::to_string(coast.landPolygons) + " land polygons" + (coast.usable ? "" : " (not used)") +
          (coast.exitStatus != 0 ? std::string(", with the findings above") : std::string()) + cost;
 }
 
 std::string CoastlineWarning(const RecipeSource& source, const CoastlineSummary& coast) {
   if (coast.coastlineWays == 0) return std::string();
-  if (coast.landPolygons == 0) {
-    return "source " + source.id + ": the coastline in " + source.resolvedPath +
-           " closes no ring, so land and sea cannot be told apart: the map is land everywhere";
-  }
-  if (coast.openEnds > 0) {
-    return "source " + source.id + ": " + std::to_string(coast.openEnds) +
-           " coastline ends do not join a ring (the extract may cut the coast): land behind them may be drawn as sea";
+  if (!coast.usable) {
+    return "source " + source.id + ": " + std::to_string(coast.openEnds) + " coastline ends in " + source.resolvedPath +
+           " join no ring (an extract cut across the coast, or a gap), so land and sea cannot be told apart: the map "
+           "is land everywhere with the coast as a line (--land LAND gives land polygons instead)";
   }
   if (coast.exitStatus == EXIT_DATA_ERRORS) {
-    return "source " + source.id + ": " + std::string(COASTLINE_PROGRAM) + " found errors in the coastline (above) and used what it could assemble";
+    return "source " + source.id + ": " + std::string(COASTLINE_PROGRAM) +
+           " found errors in the coastline (above) and used what it could assemble";
   }
   return std::string();
 }

@@ -21,6 +21,9 @@ struct CoastlineSummary {
   int64_t coastlineWays = 0;  // ways tagged natural=coastline in the file
   int64_t openEnds = 0;       // coastline ends that could not be joined into a ring
   int64_t landPolygons = 0;   // land polygons assembled (split into pieces of at most 1000 points)
+  // The polygons tell land from sea: there are some, and no coastline is
+  // left open (else the land behind an open coast would come out as sea).
+  bool usable = false;
   int exitStatus = 0;         // the program's: 0 clean, 1 warnings, 2 errors in the coastline data
   double seconds = 0;         // the program's wall time
   uint64_t databaseBytes = 0; // the size of the database it wrote (removed once read)
@@ -28,8 +31,9 @@ struct CoastlineSummary {
 
 // Assembles the land polygons of the OSM file `source.resolvedPath` into
 // `temporaryDirectory` and hands one SourceFeature per polygon and matching
-// rule of `source` to `sink`. A file without coastline, or whose coastline
-// closes no ring, gives no feature (coast->landPolygons 0). Returns 0, or -1
+// rule of `source` to `sink` when they are usable; a file without
+// coastline, or with coastline ends that join no ring, gives no feature.
+// Returns 0, or -1
 // with the reason in *error when the program is missing, could not read the
 // file or failed (exit status 3 and up, or a signal), or its output cannot
 // be read.
@@ -41,7 +45,7 @@ int ReadCoastlineLand(const RecipeSource& source, const std::string& temporaryDi
 // everywhere.
 std::string DescribeCoastline(const RecipeSource& source, const CoastlineSummary& coast);
 
-// What the user must know about an assembly's result, or "": a coastline
-// that closes no ring (drawn as land everywhere), errors in the coastline
-// data, or ends left open (land behind them may be drawn as sea).
+// What the user must know about an assembly's result, or "": coastline
+// ends that join no ring (the map is then land everywhere), or errors in the
+// coastline data that the program mended.
 std::string CoastlineWarning(const RecipeSource& source, const CoastlineSummary& coast);

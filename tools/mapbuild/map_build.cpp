@@ -491,7 +491,7 @@ class Pipeline {
     Line(DescribeCoastline(source, coast));
     const std::string warning = CoastlineWarning(source, coast);
     if (!warning.empty() && options.meter != nullptr) options.meter->Warning(warning);
-    landEverywhere = landEverywhere || coast.landPolygons == 0;
+    landEverywhere = landEverywhere || !coast.usable;
     return 0;
   }
 
