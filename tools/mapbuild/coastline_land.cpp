@@ -149,10 +149,16 @@ std::string DescribeCoastline(const RecipeSource& source, const CoastlineSummary
 
 std::string CoastlineWarning(const RecipeSource& source, const CoastlineSummary& coast) {
   if (coast.coastlineWays == 0) return std::string();
-  if (!coast.usable) {
+  const std::string landEverywhere =
+      ", so land and sea cannot be told apart: the map is land everywhere with the coast as a line (--land LAND "
+      "gives land polygons instead)";
+  if (coast.openEnds > 0) {
     return "source " + source.id + ": " + std::to_string(coast.openEnds) + " coastline ends in " + source.resolvedPath +
-           " join no ring (an extract cut across the coast, or a gap), so land and sea cannot be told apart: the map "
-           "is land everywhere with the coast as a line (--land LAND gives land polygons instead)";
+           " join no ring (an extract cut across the coast, or a gap)" + landEverywhere;
+  }
+  if (!coast.usable) {
+    return "source " + source.id + ": the coastline in " + source.resolvedPath + " gave no land polygon (above)" +
+           landEverywhere;
   }
   if (coast.exitStatus == EXIT_DATA_ERRORS) {
     return "source " + source.id + ": " + std::string(COASTLINE_PROGRAM) +
