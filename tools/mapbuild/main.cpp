@@ -27,7 +27,8 @@
 namespace {
 
 constexpr char SYNOPSIS[] =
-    "usage: tevo-mapbuild RECIPE -o ALLDATA.KWI [--data DIR] [--osm EXTRACT] [--tmp DIR] [--quiet] [--summary]\n"
+    "usage: tevo-mapbuild RECIPE -o ALLDATA.KWI [--data DIR] [--osm EXTRACT] [--land LAND] [--tmp DIR] [--quiet]\n"
+    "       [--summary]\n"
     "       tevo-mapbuild --osm EXTRACT.osm.pbf -o ALLDATA.KWI [--land LAND] [--tmp DIR] [--quiet] [--summary]\n"
     "       tevo-mapbuild RECIPE --routes WAYPOINTS [-o ROUTES] [--snap METRES] [--data DIR] [--quiet]\n";
 // "-" for a file: stdin or stdout.
