@@ -21,11 +21,11 @@ constexpr int EXIT_DATA_ERRORS = 2;
 constexpr int EXIT_FATAL = 3;
 constexpr int EXIT_COMMAND_LINE = 4;
 
-// Gaps in the coastline up to this (degrees, about 100 m) are closed with a
-// straight line. The program's default of 1 degree would join the ends that
-// a regional extract leaves at its edge across 100 km of land or sea, and
-// draw a made-up coast.
-constexpr char CLOSE_GAPS_UP_TO[] = "0.001";
+// Gaps in the coastline are not closed: the program measures the gap in
+// whole degrees of longitude and latitude, and its default of 1 degree would
+// join the ends that a regional extract leaves at its edge across 100 km of
+// land or sea, making up a coast. An open coast is left to the caller.
+constexpr char CLOSE_NO_GAPS[] = "0";
 constexpr char DATABASE_FILE[] = "/coastline.db";
 constexpr char LAND_LAYER[] = "land_polygons";
 
@@ -37,7 +37,7 @@ std::vector<std::string> Arguments(const std::string& program, const std::string
   // A file name starting with "-" would be taken for an option.
   const std::string file = !input.empty() && input[0] == '-' ? "./" + input : input;
   return {program, "--output-polygons=land", "--srs=4326", "--no-index", "--overwrite",
-          std::string("--close-distance=") + CLOSE_GAPS_UP_TO, "--output-database=" + database, file};
+          std::string("--close-distance=") + CLOSE_NO_GAPS, "--output-database=" + database, file};
 }
 
 std::string WhyItFailed(const ChildEnd& end) {
