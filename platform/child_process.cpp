@@ -143,9 +143,9 @@ int WaitForChild(pid_t child, ChildEnd* end) {
 std::string Failure(const std::string& what, int error) { return what + ": " + std::strerror(error); }
 
 // Spawns the child with `input` on its stdin and `output` on its stdout
-// (each -1: ours).
-int Spawn(const std::vector<std::string>& arguments, const SignalPassing& signals, int input, int output, pid_t* child,
-          std::string* error) {
+// (each -1: ours), and its stderr into the file `errorPath` (null: ours).
+int Spawn(const std::vector<std::string>& arguments, const SignalPassing& signals, int input, int output,
+          const std::string* errorPath, pid_t* child, std::string* error) {
   std::vector<char*> argv;
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -156,6 +156,10 @@ int Spawn(const std::vector<std::string>& arguments, const SignalPassing& signal
   int result = signals.PrepareChild(&attributes) == 0 ? 0 : EINVAL;
   if (result == 0 && input >= 0) result = posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
   if (result == 0 && output >= 0) result = posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+  if (result == 0 && errorPath != nullptr) {
+    result = posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                              0600);
+  }
   if (result == 0) result = posix_spawn(child, argv[0], &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
@@ -166,7 +170,7 @@ int Spawn(const std::vector<std::string>& arguments, const SignalPassing& signal
 }  // namespace
 
 int RunChildProcess(const std::vector<std::string>& arguments, const std::string* input, std::string* output,
-                    ChildEnd* end, std::string* error) {
+                    ChildEnd* end, std::string* error, const std::string* errorPath) {
   *end = ChildEnd();
   if (arguments.empty()) {
     *error = "no program to run";
@@ -191,7 +195,7 @@ int RunChildProcess(const std::vector<std::string>& arguments, const std::string
   std::fflush(stderr);
   SignalPassing signals;
   pid_t child = 0;
-  if (Spawn(arguments, signals, inputFile.fd, writeEnd.fd, &child, error) != 0) return -1;
+  if (Spawn(arguments, signals, inputFile.fd, writeEnd.fd, errorPath, &child, error) != 0) return -1;
   signals.Release(child);
   inputFile.Close();
   writeEnd.Close();

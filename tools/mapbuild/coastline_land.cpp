@@ -1,5 +1,6 @@
 #include "tools/mapbuild/coastline_land.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -27,6 +28,9 @@ constexpr int EXIT_COMMAND_LINE = 4;
 // land or sea, making up a coast. An open coast is left to the caller.
 constexpr char CLOSE_NO_GAPS[] = "0";
 constexpr char DATABASE_FILE[] = "/coastline.db";
+constexpr char MESSAGES_FILE[] = "/coastline.log";
+// The most of its messages that are kept: it writes a few summary lines.
+constexpr size_t MAX_MESSAGE_BYTES = 4096;
 constexpr char LAND_LAYER[] = "land_polygons";
 
 std::string Failed(const RecipeSource& source, const std::string& what) { return source.id + ": " + what; }
@@ -40,16 +44,40 @@ std::vector<std::string> Arguments(const std::string& program, const std::string
           std::string("--close-distance=") + CLOSE_NO_GAPS, "--output-database=" + database, file};
 }
 
+// The text of the messages file (at most MAX_MESSAGE_BYTES); the file is removed.
+std::string TakeMessages(const std::string& path) {
+  std::string text;
+  if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    text.resize(MAX_MESSAGE_BYTES);
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+  }
+  std::remove(path.c_str());
+  return text;
+}
+
+// The non-empty lines of `text` joined by spaces, cut at MAX_MESSAGE_BYTES.
+std::string JoinLines(const std::string& text) {
+  std::string lines;
+  for (size_t start = 0; start < text.size() && lines.size() < MAX_MESSAGE_BYTES;) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    if (end > start) lines += (lines.empty() ? "" : " ") + text.substr(start, end - start);
+    start = end + 1;
+  }
+  return lines.substr(0, MAX_MESSAGE_BYTES);
+}
+
 std::string WhyItFailed(const ChildEnd& end) {
   if (end.signal != 0) return "ended by " + DescribeChildEnd(end);
-  if (end.exitStatus == EXIT_FATAL) return "stopped with a fatal error (exit status 3, its message above)";
+  if (end.exitStatus == EXIT_FATAL) return "stopped with a fatal error (exit status 3)";
   if (end.exitStatus == EXIT_COMMAND_LINE) return "refused its command line (exit status 4)";
   return "failed (" + DescribeChildEnd(end) + ")";
 }
 
 // Runs the program; 0 when it ran to its end (with or without findings in
 // the data), else -1 with *error.
-int RunAssembly(const RecipeSource& source, const std::string& database, CoastlineSummary* coast, std::string* error) {
+int RunAssembly(const RecipeSource& source, const std::string& temporaryDirectory, CoastlineSummary* coast,
+                std::string* error) {
   const std::string program = FindProgramOnPath(COASTLINE_PROGRAM);
   if (program.empty()) {
     *error = Failed(source, std::string("cannot assemble land and sea from the coastline: ") + COASTLINE_PROGRAM +
@@ -58,15 +86,23 @@ int RunAssembly(const RecipeSource& source, const std::string& database, Coastli
     return -1;
   }
   const auto started = std::chrono::steady_clock::now();
+  const std::string database = temporaryDirectory + DATABASE_FILE, messages = temporaryDirectory + MESSAGES_FILE;
+  // Its summary ("There were N warnings.") comes on stdout, which is ours
+  // for --summary; its messages on stderr. Both are said in our own lines.
   ChildEnd end;
-  if (RunChildProcess(Arguments(program, source.resolvedPath, database), nullptr, nullptr, &end, error) != 0) {
+  std::string summary;
+  const int ran = RunChildProcess(Arguments(program, source.resolvedPath, database), nullptr, &summary, &end, error,
+                                  &messages);
+  coast->messages = JoinLines(summary + TakeMessages(messages));
+  if (ran != 0) {
     *error = Failed(source, *error);
     return -1;
   }
   coast->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   coast->exitStatus = end.exitStatus;
   if (end.signal != 0 || end.exitStatus < 0 || end.exitStatus > EXIT_DATA_ERRORS) {
-    *error = Failed(source, program + " on " + source.resolvedPath + " " + WhyItFailed(end));
+    *error = Failed(source, program + " on " + source.resolvedPath + " " + WhyItFailed(end) +
+                                (coast->messages.empty() ? std::string() : ": " + coast->messages));
     return -1;
   }
   std::error_code failure;
@@ -117,7 +153,9 @@ int ReadCoastlineLand(const RecipeSource& source, const std::string& temporaryDi
   PrepareGdal();
   *coast = CoastlineSummary();
   const std::string database = temporaryDirectory + DATABASE_FILE;
-  if (RunAssembly(source, database, coast, error) != 0 || ReadCounts(source, database, coast, error) != 0) return -1;
+  if (RunAssembly(source, temporaryDirectory, coast, error) != 0 || ReadCounts(source, database, coast, error) != 0) {
+    return -1;
+  }
   // A coast that an extract cuts, or that has a gap, closes no ring: its
   // land would be left out of the polygons and drawn as sea. Land
   // everywhere, with the coast as a line, is the lesser fault.
@@ -143,8 +181,8 @@ std::string DescribeCoastline(const RecipeSource& source, const CoastlineSummary
            " made no polygons: no sea, the map is land everywhere" + cost;
   }
   return "source " + source.id + ": " + std::to_string(coast.coastlineWays) + " coastline ways assembled into " +
-         std::to_string(coast.landPolygons) + " land polygons" + (coast.usable ? "" : " (not used)") +
-         (coast.exitStatus != 0 ? std::string(", with the findings above") : std::string()) + cost;
+         std::to_string(coast.landPolygons) + " land polygons" + (coast.usable ? "" : " (not used)") + cost +
+         (coast.messages.empty() ? std::string() : std::string(": ") + COASTLINE_PROGRAM + " said " + coast.messages);
 }
 
 std::string CoastlineWarning(const RecipeSource& source, const CoastlineSummary& coast) {
@@ -157,12 +195,12 @@ std::string CoastlineWarning(const RecipeSource& source, const CoastlineSummary&
            " join no ring (an extract cut across the coast, or a gap)" + landEverywhere;
   }
   if (!coast.usable) {
-    return "source " + source.id + ": the coastline in " + source.resolvedPath + " gave no land polygon (above)" +
-           landEverywhere;
+    return "source " + source.id + ": the coastline in " + source.resolvedPath + " gave no land polygon (" +
+           coast.messages + ")" + landEverywhere;
   }
   if (coast.exitStatus == EXIT_DATA_ERRORS) {
-    return "source " + source.id + ": " + std::string(COASTLINE_PROGRAM) +
-           " found errors in the coastline (above) and used what it could assemble";
+    return "source " + source.id + ": " + std::string(COASTLINE_PROGRAM) + " found errors in the coastline (" +
+           coast.messages + ") and used what it could assemble";
   }
   return std::string();
 }

@@ -27,6 +27,7 @@ struct CoastlineSummary {
   int exitStatus = 0;         // the program's: 0 clean, 1 warnings, 2 errors in the coastline data
   double seconds = 0;         // the program's wall time
   uint64_t databaseBytes = 0; // the size of the database it wrote (removed once read)
+  std::string messages;       // what it wrote on stderr, its lines joined by spaces
 };
 
 // Assembles the land polygons of the OSM file `source.resolvedPath` into
