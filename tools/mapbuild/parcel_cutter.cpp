@@ -438,11 +438,8 @@ class Cutter {
     const double sy = PARCEL_SPAN / static_cast<double>(grid.parcelHeight);
     const auto toLocal = [&](const ClipPoint& p) { return ClipPoint{(p.x - x0) * sx, (p.y - y0) * sy}; };
     const ClipBox box{x0, y0, x0 + grid.parcelWidth, y0 + grid.parcelHeight};
-    for (const ClipPolygon& polygon : shape) {
-      // Parts joined along the parcel's edge (and holes cut open there) are
-      // drawn apart: a fill would colour the pixels along the joins.
-      const ClipShape parts = RunsBackAlongTheBox(polygon, box) ? SeparatedAlongTheBox(polygon, box) : ClipShape{polygon};
-      for (const OGRPolygon& part : OgrPolygonsOf(parts, toLocal)) AddArea(content, part, {0, 0, PARCEL_SPAN, PARCEL_SPAN}, 0);
+    for (const OGRPolygon& part : OgrPolygonsOf(SeparatedWhereJoined(shape, box), toLocal)) {
+      AddArea(content, part, {0, 0, PARCEL_SPAN, PARCEL_SPAN}, 0);
     }
   }
 
@@ -530,19 +527,15 @@ class Cutter {
         vertical ? InclusiveRect{rect.x0, rect.y0, cut, rect.y1} : InclusiveRect{rect.x0, rect.y0, rect.x1, cut},
         vertical ? InclusiveRect{cut, rect.y0, rect.x1, rect.y1} : InclusiveRect{rect.x0, cut, rect.x1, rect.y1},
     };
-    // Rounding to parcel units may have made the ring invalid (a hole
-    // touching its shell), which GEOS refuses to clip: clip a repaired copy.
-    std::unique_ptr<OGRGeometry> repaired;
-    const OGRGeometry* whole = &polygon;
-    if (!polygon.IsValid()) {
-      repaired.reset(polygon.MakeValid());
-      if (repaired) whole = repaired.get();
-    }
+    // Cut by hand as between parcels: a hole the cut runs through opens
+    // into a bay of its shell.
+    const ClipShape whole = ClipShapeOf(polygon);
     for (const InclusiveRect& half : halves) {
-      std::unique_ptr<OGRGeometry> piece(whole->Intersection(RectangleGeometry(half.x0, half.y0, half.x1, half.y1).get()));
-      ForEachPart(piece.get(), [&](const OGRGeometry* part) {
-        if (const auto* p = dynamic_cast<const OGRPolygon*>(part)) AddArea(content, *p, half, depth + 1);
-      });
+      const ClipBox box{double(half.x0), double(half.y0), double(half.x1), double(half.y1)};
+      const ClipShape parts = SeparatedWhereJoined(ClipShapeToBox(whole, box), box);
+      for (const OGRPolygon& part : OgrPolygonsOf(parts, [](const ClipPoint& p) { return p; })) {
+        AddArea(content, part, half, depth + 1);
+      }
     }
   }
 
@@ -770,6 +763,20 @@ bool MorePointsThanPixels(const OGRLineString& line, double pixel) {
   return line.getNumPoints() > 2 * pixelsAcross + 2;
 }
 
+// A line (or ring) too long for the simplifier at once: simplified in
+// sections. One with more points than the level's pixels can show is
+// drawn on the pixel grid first (the simplifier's checks grow with the
+// points near each other, which such a line has many of) and again after,
+// as a simplifier keeping its shape may leave it as many. Null when GEOS
+// fails.
+std::unique_ptr<OGRLineString> ThinnedLongLine(const OGRLineString& line, double tolerance) {
+  std::unique_ptr<OGRLineString> onPixels;
+  if (MorePointsThanPixels(line, tolerance)) onPixels = ReducedToPixels(line, tolerance);
+  std::unique_ptr<OGRLineString> sections = SimplifyInSections(onPixels ? *onPixels : line, tolerance);
+  if (sections && MorePointsThanPixels(*sections, tolerance)) return ReducedToPixels(*sections, tolerance);
+  return sections;
+}
+
 // True when `geometry` is made of lines only and one of them is longer
 // than a section.
 bool IsLinesWithALongOne(const OGRGeometry* geometry) {
@@ -790,13 +797,8 @@ OGRGeometry* SimplifyLinesInSections(const OGRGeometry* geometry, double toleran
   ForEachPart(geometry, [&](const OGRGeometry* part) {
     const auto* line = static_cast<const OGRLineString*>(part);
     std::unique_ptr<OGRGeometry> simple;
-    if (line->getNumPoints() > SIMPLIFY_SECTION_POINTS) {
-      std::unique_ptr<OGRLineString> sections = SimplifyInSections(*line, tolerance);
-      if (sections && MorePointsThanPixels(*sections, tolerance)) sections = ReducedToPixels(*sections, tolerance);
-      simple = std::move(sections);
-    } else {
-      simple.reset(line->SimplifyPreserveTopology(tolerance));
-    }
+    if (line->getNumPoints() > SIMPLIFY_SECTION_POINTS) simple = ThinnedLongLine(*line, tolerance);
+    else simple.reset(line->SimplifyPreserveTopology(tolerance));
     if (!simple) failed = true;
     else if (!simple->IsEmpty()) lines->addGeometryDirectly(simple.release());
   });
@@ -831,7 +833,7 @@ OGRGeometry* SimplifyRingsInSections(const OGRGeometry* geometry, double toleran
       OGRLineString line;
       line.addSubLineString(ring);
       std::unique_ptr<OGRGeometry> simple;
-      if (line.getNumPoints() > SIMPLIFY_SECTION_POINTS) simple = SimplifyInSections(line, tolerance);
+      if (line.getNumPoints() > SIMPLIFY_SECTION_POINTS) simple = ThinnedLongLine(line, tolerance);
       else simple.reset(line.SimplifyPreserveTopology(tolerance));
       const auto* simpleLine = dynamic_cast<const OGRLineString*>(simple.get());
       if (simpleLine == nullptr) {

@@ -19,20 +19,26 @@ struct HalfPlane {
     return below ? v <= at : v >= at;
   }
   // Where the edge a-b (one end inside, one outside) crosses the side;
-  // the point lies on the side exactly.
-  ClipPoint Crossing(const ClipPoint& a, const ClipPoint& b) const {
+  // the point lies on the side exactly. Computed from the lower end
+  // whichever way the edge runs, so that the areas on both sides of a cut
+  // meet at the same point.
+  ClipPoint Crossing(ClipPoint a, ClipPoint b) const {
+    if (b.x < a.x || (b.x == a.x && b.y < a.y)) std::swap(a, b);
     if (axis == 0) return {at, a.y + (at - a.x) / (b.x - a.x) * (b.y - a.y)};
     return {a.x + (at - a.y) / (b.y - a.y) * (b.x - a.x), at};
   }
 };
 
-double RingArea(const ClipRing& ring) {
+// Positive for counterclockwise rings.
+double SignedArea(const ClipRing& ring) {
   double twice = 0;
   for (size_t i = 0, j = ring.size() - 1; i < ring.size(); j = i++) {
     twice += (ring[j].x - ring[i].x) * (ring[j].y + ring[i].y);
   }
-  return std::fabs(twice) / 2;
+  return twice / 2;
 }
+
+double RingArea(const ClipRing& ring) { return std::fabs(SignedArea(ring)); }
 
 void Append(const ClipPoint& p, ClipRing* ring) {
   if (ring->empty() || !(ring->back() == p)) ring->push_back(p);
@@ -47,7 +53,7 @@ ClipRing ClipRingToSide(const ClipRing& ring, const HalfPlane& side) {
   bool previousInside = side.Inside(previous);
   for (const ClipPoint& point : ring) {
     const bool inside = side.Inside(point);
-    if (inside != previousInside) Append(side.Crossing(previousInside ? previous : point, previousInside ? point : previous), &out);
+    if (inside != previousInside) Append(side.Crossing(previous, point), &out);
     if (inside) Append(point, &out);
     previous = point;
     previousInside = inside;
@@ -57,14 +63,6 @@ ClipRing ClipRingToSide(const ClipRing& ring, const HalfPlane& side) {
 }
 
 bool EnclosesSomething(const ClipRing& ring) { return ring.size() >= 3 && RingArea(ring) > 0; }
-
-double SignedArea(const ClipRing& ring) {
-  double twice = 0;
-  for (size_t i = 0, j = ring.size() - 1; i < ring.size(); j = i++) {
-    twice += (ring[j].x - ring[i].x) * (ring[j].y + ring[i].y);
-  }
-  return twice / 2;
-}
 
 bool Inside(const ClipPoint& p, const ClipRing& ring) {
   bool inside = false;
@@ -297,6 +295,18 @@ ClipShape SeparatedAlongTheBox(const ClipPolygon& polygon, const ClipBox& box) {
   }
   for (ClipPolygon& part : parts) {
     for (ClipRing& ring : part) std::reverse(ring.begin(), ring.end());
+  }
+  return parts;
+}
+
+ClipShape SeparatedWhereJoined(const ClipShape& shape, const ClipBox& box) {
+  ClipShape parts;
+  for (const ClipPolygon& polygon : shape) {
+    if (!RunsBackAlongTheBox(polygon, box)) {
+      parts.push_back(polygon);
+      continue;
+    }
+    for (ClipPolygon& part : SeparatedAlongTheBox(polygon, box)) parts.push_back(std::move(part));
   }
   return parts;
 }

@@ -50,6 +50,12 @@ bool RunsBackAlongTheBox(const ClipPolygon& polygon, const ClipBox& box);
 // them. Outer rings come out clockwise, holes counterclockwise.
 ClipShape SeparatedAlongTheBox(const ClipPolygon& polygon, const ClipBox& box);
 
+// `shape` (cut to `box`) with each polygon that runs back along the box
+// taken apart (SeparatedAlongTheBox), the others as they are: parts
+// joined along a parcel's edge, and holes cut open there, are drawn apart,
+// as a fill would colour the pixels along the joins.
+ClipShape SeparatedWhereJoined(const ClipShape& shape, const ClipBox& box);
+
 // The area enclosed: outer rings less their holes.
 double ClipShapeArea(const ClipShape& shape);
 
