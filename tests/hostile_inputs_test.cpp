@@ -390,13 +390,15 @@ TEST_F(HostileInputTest, LongAndLargeGeometriesBuildInTime) {
 
 // Its 100,000 spikes cross most parcels of its box: each halving of its
 // parcel range clips every point it has left, never a clip per parcel.
+// From level 0 up: at level 62 its 2.4 million parcels of spikes take
+// more than the 4 GiB a map file can address, which the builder refuses.
 TEST_F(HostileInputTest, StarPolygonBuildsInTime) {
   std::vector<std::pair<double, double>> star;
   for (int i = 0; i <= 100000; ++i) {
     const double angle = 2 * M_PI * (i % 100000) / 100000, radius = i % 2 == 0 ? 10.0 : 4.0;
     star.push_back({140.0 + radius * std::cos(angle), 35.0 + radius * 0.8 * std::sin(angle)});
   }
-  BuildEach({{"100,000-point star polygon", OneFeature("Polygon", "[[" + Lines(star) + "]]"), "area: 3536, levels: 62-10"}});
+  BuildEach({{"100,000-point star polygon", OneFeature("Polygon", "[[" + Lines(star) + "]]"), "area: 3536, levels: 0-10"}});
 }
 
 // A road from outside the map's western edge (120 E) into it, at the
