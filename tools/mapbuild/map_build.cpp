@@ -55,6 +55,8 @@ constexpr int MAX_WORKERS = 16;
 // Pieces of the filling pass come after all pieces of the pass that makes parcels.
 constexpr uint64_t FILLING_PASS_ORDER = uint64_t{1} << 62;
 constexpr int64_t PROGRESS_FEATURES = 1024;
+// A single feature's parcels between two progress lines.
+constexpr int64_t PROGRESS_FEATURE_PARCELS = int64_t{1} << 20;
 constexpr size_t MAX_CUT_EXAMPLES = 5;
 
 LevelGrid GridOfLevel(const MapDescription& map, int levelIndex) {
@@ -242,19 +244,23 @@ void AddReport(const EncodeReport& from, EncodeReport* to) {
   to->failures.insert(to->failures.end(), from.failures.begin(), from.failures.end());
 }
 
-// One parcel of a level as stored: whole (side 0) or divided into
-// side × side pieces, with the size of each data area in the level's data
-// file (0: a piece without data).
+// One parcel of a level as stored: whole (side 0, one data area) or
+// divided into side × side pieces (as many data areas). Kept for every
+// parcel until the map's head is laid out, so it is small.
 struct StoredParcel {
   uint32_t row = 0, column = 0;
   uint8_t splitKind = 0;
   uint16_t side = 0;
-  std::vector<uint32_t> areaBytes;
+
+  size_t Areas() const { return side != 0 ? size_t{side} * side : 1; }
 };
 
 // What one level's worker made and saw.
 struct LevelResult {
   std::vector<StoredParcel> parcels;
+  // The size of each data area in the level's data file, the parcels' in
+  // turn (0: a piece without data).
+  std::vector<uint32_t> areaBytes;
   std::string dataPath;
   uint64_t dataBytes = 0;
   uint64_t spilledBytes = 0;
@@ -277,7 +283,7 @@ class ParcelEncoder {
       : blockSize(blockSize), data(data), result(result) {}
 
   int Store(uint32_t row, uint32_t column, const ParcelContent& content, std::string* error) {
-    StoredParcel stored{row, column, 0, 0, {}};
+    StoredParcel stored{row, column, 0, 0};
     std::vector<std::optional<ParcelData>> areas(1);
     EncodeReport whole;
     areas[0].emplace();
@@ -304,7 +310,7 @@ class ParcelEncoder {
     }
     for (const std::optional<ParcelData>& area : areas) {
       if (!area) {
-        stored.areaBytes.push_back(0);
+        result->areaBytes.push_back(0);
         continue;
       }
       if (EncodeDataArea(*area, blockSize, &bytes, error) != 0) return -1;
@@ -313,9 +319,9 @@ class ParcelEncoder {
         return -1;
       }
       result->dataBytes += bytes.size();
-      stored.areaBytes.push_back(static_cast<uint32_t>(bytes.size()));
+      result->areaBytes.push_back(static_cast<uint32_t>(bytes.size()));
     }
-    result->parcels.push_back(std::move(stored));
+    result->parcels.push_back(stored);
     return 0;
   }
 
@@ -540,8 +546,8 @@ class Pipeline {
     const int parts = std::clamp(options.workers, 1, MAX_WORKERS);
     *spill = std::make_unique<ParcelSpill>(prefix + ".parcels", options.bucketBytes, parts);
     result->dataPath = prefix + ".data";
-    std::vector<ParcelKeys> made(static_cast<size_t>(parts));
-    ParcelKeys existing;
+    std::vector<ParcelKeys> made(static_cast<size_t>(parts), ParcelKeys(grid));
+    ParcelKeys existing(grid);
     std::vector<CutReport> cuts(static_cast<size_t>(parts));
     std::vector<int64_t> counts(static_cast<size_t>(parts), 0);
     std::vector<std::string> errors(static_cast<size_t>(parts));
@@ -561,14 +567,23 @@ class Pipeline {
           const RecipeRule& rule = recipe.sources[spilled.source].rules[spilled.feature.rule];
           // Each parcel gets one piece of a feature, so pieces handed on
           // before the feature is cut through share its sequence safely.
+          // A feature filling very many parcels says how far it has got.
+          int64_t handedOn = 0;
           const PiecesSink store = [&](LevelParcels* cut) {
             for (const auto& [key, content] : *cut) {
               if ((*spill)->Add(part, key, passOrder + spilled.sequence, content, &errors[static_cast<size_t>(part)]) != 0) {
                 return -1;
               }
             }
+            if (handedOn / PROGRESS_FEATURE_PARCELS != (handedOn + static_cast<int64_t>(cut->size())) / PROGRESS_FEATURE_PARCELS) {
+              Line("level " + std::to_string(grid.levelCode) + ": one feature in " +
+                   std::to_string(handedOn + static_cast<int64_t>(cut->size())) + " parcels so far");
+            }
+            handedOn += static_cast<int64_t>(cut->size());
             cut->clear();
-            return 0;
+            if (!Stopped(options)) return 0;
+            errors[static_cast<size_t>(part)] = "interrupted";
+            return -1;
           };
           pieces.clear();
           if (CutFeature(grid, rule, spilled.feature, creatingPass == 1, keys, &pieces, &cuts[static_cast<size_t>(part)],
@@ -606,8 +621,8 @@ class Pipeline {
       }
       if (creatingPass == 1) {
         for (ParcelKeys& keys : made) {
-          existing.insert(keys.begin(), keys.end());
-          ParcelKeys().swap(keys);
+          existing.Merge(keys);
+          keys = ParcelKeys();
         }
       }
     }
@@ -710,6 +725,9 @@ class Pipeline {
   // Stage 4: the head from the sizes, then the data areas level by level.
   int WriteMap(const std::string& outPath, std::string* error) {
     std::vector<uint32_t> areaBytes;
+    size_t parcels = 0;
+    for (const LevelResult& result : levels) parcels += result.parcels.size();
+    map.parcels.reserve(parcels);
     for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
       for (const StoredParcel& stored : levels[level].parcels) {
         MapParcelDescription parcel;
@@ -718,10 +736,11 @@ class Pipeline {
         parcel.column = stored.column;
         parcel.split = stored.side != 0;
         parcel.splitKind = stored.splitKind;
-        parcel.pieces.resize(stored.side != 0 ? stored.areaBytes.size() : 0);
+        parcel.pieces.resize(stored.side != 0 ? stored.Areas() : 0);
         map.parcels.push_back(std::move(parcel));
-        areaBytes.insert(areaBytes.end(), stored.areaBytes.begin(), stored.areaBytes.end());
       }
+      areaBytes.insert(areaBytes.end(), levels[level].areaBytes.begin(), levels[level].areaBytes.end());
+      std::vector<uint32_t>().swap(levels[level].areaBytes);
     }
     std::vector<uint8_t> head;
     MapLayout layout;
@@ -741,8 +760,8 @@ class Pipeline {
       }
       bool ok = true;
       for (const StoredParcel& stored : levels[level].parcels) {
-        for (uint32_t bytes : stored.areaBytes) {
-          const uint32_t offset = layout.dataOffsets[area++];
+        for (size_t piece = 0; piece < stored.Areas(); ++piece, ++area) {
+          const uint32_t bytes = areaBytes[area], offset = layout.dataOffsets[area];
           if (bytes == 0) continue;
           ok = ok && Pad(out.File(), offset, &position) && Copy(data, out.File(), bytes, &buffer, &position);
         }

@@ -9,6 +9,7 @@
 #include "geometry/types.h"
 #include "mapdata/map_layout.h"
 #include "platform/unicode.h"
+#include "tools/mapbuild/ring_clip.h"
 #include "tools/mapbuild/section_encoders.h"
 
 namespace {
@@ -39,6 +40,11 @@ constexpr double ROUNDING_MARGIN = 1e-6;
 // split, and a long zigzag whose every split peels off one vertex would
 // otherwise run out of stack.
 constexpr int SIMPLIFY_SECTION_POINTS = 2048;
+// Rings longer than this are simplified on their own and in sections as
+// well: the simplifier checks each segment it keeps against every segment
+// of the area near it, and on a ring of long spikes side by side (each
+// near all the others) that grows with the square of its points.
+constexpr int SIMPLIFY_RING_POINTS = 32768;
 
 std::unique_ptr<OGRGeometry> RectangleGeometry(double x0, double y0, double x1, double y1) {
   auto ring = std::make_unique<OGRLinearRing>();
@@ -167,7 +173,8 @@ class Cutter {
     shape->getEnvelope(&envelope);
     int64_t c0, c1, r0, r1;
     if (!CellRange(envelope, 0, grid.columns - 1, 0, grid.rows - 1, &c0, &c1, &r0, &r1)) return 0;
-    Distribute(shape.get(), c0, c1, r0, r1);
+    if (rule.kind == RULE_AREA) Distribute(ClipShapeOf(*shape), c0, c1, r0, r1);
+    else Distribute(shape, c0, c1, r0, r1);
     return sinkFailed ? -1 : 0;
   }
 
@@ -287,62 +294,109 @@ class Cutter {
     if ((c1 - c0 + 1) * (r1 - r0 + 1) > PRUNE_CELL_LIMIT) return true;
     for (int64_t r = r0; r <= r1; ++r) {
       for (int64_t c = c0; c <= c1; ++c) {
-        if (existing->count(ParcelKey(static_cast<uint32_t>(r), static_cast<uint32_t>(c))) != 0) return true;
+        if (existing->Contains(ParcelKey(static_cast<uint32_t>(r), static_cast<uint32_t>(c)))) return true;
       }
     }
     return false;
   }
 
-  // Halves the cell range until each piece lies in one parcel, clipping
-  // with OGR's Intersection only where a piece leaves a half.
-  void Distribute(const OGRGeometry* shape, int64_t c0, int64_t c1, int64_t r0, int64_t r1) {
-    if (sinkFailed) return;
+  // The two halves of a cell range (split across its longer side) with
+  // their rectangles in map units.
+  struct Half {
+    int64_t c0, c1, r0, r1;
+    ClipBox box;
+  };
+  void Halves(int64_t c0, int64_t c1, int64_t r0, int64_t r1, Half halves[2]) const {
+    const bool byColumn = (c1 - c0) >= (r1 - r0);
+    const int64_t middle = byColumn ? (c0 + c1) / 2 : (r0 + r1) / 2;
+    for (int half = 0; half < 2; ++half) {
+      Half& h = halves[half];
+      h = {c0, c1, r0, r1, {}};
+      if (byColumn) (half == 0 ? h.c1 : h.c0) = half == 0 ? middle : middle + 1;
+      else (half == 0 ? h.r1 : h.r0) = half == 0 ? middle : middle + 1;
+      h.box = {grid.west + static_cast<double>(h.c0) * grid.parcelWidth, grid.south + static_cast<double>(h.r0) * grid.parcelHeight,
+               grid.west + static_cast<double>(h.c1 + 1) * grid.parcelWidth,
+               grid.south + static_cast<double>(h.r1 + 1) * grid.parcelHeight};
+    }
+  }
+
+  // False when only existing parcels count and the range has none.
+  bool RangeWanted(int64_t c0, int64_t c1, int64_t r0, int64_t r1) {
+    if (sinkFailed) return false;
     if (!creating && !AnyParcel(c0, c1, r0, r1)) {
       ++report->noParcel;
-      return;
+      return false;
     }
+    return true;
+  }
+
+  // Halves the cell range until each piece lies in one parcel, cutting a
+  // piece only where it leaves a half: areas by hand (each halving a pass
+  // over the points of the piece, see ring_clip.h), lines with OGR's
+  // Intersection. A half that an area covers whole is filled without going
+  // further, which keeps a large area's cost with its edge rather than with
+  // the parcels it covers.
+  template <typename Shape>
+  void Distribute(const Shape& shape, int64_t c0, int64_t c1, int64_t r0, int64_t r1) {
+    if (IsEmpty(shape) || !RangeWanted(c0, c1, r0, r1)) return;
     if (c0 == c1 && r0 == r1) {
       Emit(shape, static_cast<uint32_t>(r0), static_cast<uint32_t>(c0));
       return;
     }
-    const bool byColumn = (c1 - c0) >= (r1 - r0);
-    const int64_t middle = byColumn ? (c0 + c1) / 2 : (r0 + r1) / 2;
-    for (int half = 0; half < 2; ++half) {
-      int64_t hc0 = c0, hc1 = c1, hr0 = r0, hr1 = r1;
-      if (byColumn) (half == 0 ? hc1 : hc0) = half == 0 ? middle : middle + 1;
-      else (half == 0 ? hr1 : hr0) = half == 0 ? middle : middle + 1;
-      const double x0 = grid.west + static_cast<double>(hc0) * grid.parcelWidth;
-      const double x1 = grid.west + static_cast<double>(hc1 + 1) * grid.parcelWidth;
-      const double y0 = grid.south + static_cast<double>(hr0) * grid.parcelHeight;
-      const double y1 = grid.south + static_cast<double>(hr1 + 1) * grid.parcelHeight;
-      OGREnvelope e;
-      shape->getEnvelope(&e);
-      if (e.MaxX < x0 || e.MinX > x1 || e.MaxY < y0 || e.MinY > y1) continue;
-      std::unique_ptr<OGRGeometry> piece;
-      const OGRGeometry* inHalf = shape;
-      if (!(e.MinX >= x0 && e.MaxX <= x1 && e.MinY >= y0 && e.MaxY <= y1)) {
-        if (CoversRectangle(shape, x0, y0, x1, y1)) {
-          FillCells(hc0, hc1, hr0, hr1);
+    Half halves[2];
+    Halves(c0, c1, r0, r1, halves);
+    for (const Half& h : halves) {
+      ClipBox e;
+      if (!BoundsOf(shape, &e) || e.x1 < h.box.x0 || e.x0 > h.box.x1 || e.y1 < h.box.y0 || e.y0 > h.box.y1) continue;
+      Shape piece;
+      const Shape* inHalf = &shape;
+      if (!(e.x0 >= h.box.x0 && e.x1 <= h.box.x1 && e.y0 >= h.box.y0 && e.y1 <= h.box.y1)) {
+        piece = CutToBox(shape, h.box);
+        if (Covers(piece, h.box)) {
+          FillCells(h.c0, h.c1, h.r0, h.r1);
           continue;
         }
-        piece.reset(shape->Intersection(RectangleGeometry(x0, y0, x1, y1).get()));
-        if (!piece || piece->IsEmpty()) continue;
-        inHalf = piece.get();
-        inHalf->getEnvelope(&e);
+        if (!BoundsOf(piece, &e)) continue;
+        inHalf = &piece;
       }
       int64_t nc0, nc1, nr0, nr1;
-      if (CellRange(e, hc0, hc1, hr0, hr1, &nc0, &nc1, &nr0, &nr1)) Distribute(inHalf, nc0, nc1, nr0, nr1);
+      if (CellRange(Envelope(e), h.c0, h.c1, h.r0, h.r1, &nc0, &nc1, &nr0, &nr1)) Distribute(*inHalf, nc0, nc1, nr0, nr1);
     }
   }
 
-  // True when `shape` is an area covering the whole rectangle: its cells
-  // are then filled without clipping, which keeps a large area's cost with
-  // its edge rather than with the parcels it covers.
-  bool CoversRectangle(const OGRGeometry* shape, double x0, double y0, double x1, double y1) const {
-    if (rule.kind != RULE_AREA) return false;
-    const OGRwkbGeometryType type = wkbFlatten(shape->getGeometryType());
-    if (type != wkbPolygon && type != wkbMultiPolygon) return false;
-    return shape->Contains(RectangleGeometry(x0, y0, x1, y1).get());
+  // The shapes Distribute cuts: areas as rings, lines as OGR geometries.
+  static bool IsEmpty(const ClipShape& shape) { return shape.empty(); }
+  static bool IsEmpty(const std::unique_ptr<OGRGeometry>& shape) { return !shape || shape->IsEmpty(); }
+  static bool BoundsOf(const ClipShape& shape, ClipBox* bounds) { return ClipShapeBounds(shape, bounds); }
+  static bool BoundsOf(const std::unique_ptr<OGRGeometry>& shape, ClipBox* bounds) {
+    if (IsEmpty(shape)) return false;
+    OGREnvelope e;
+    shape->getEnvelope(&e);
+    *bounds = {e.MinX, e.MinY, e.MaxX, e.MaxY};
+    return true;
+  }
+  static ClipShape CutToBox(const ClipShape& shape, const ClipBox& box) { return ClipShapeToBox(shape, box); }
+  static std::unique_ptr<OGRGeometry> CutToBox(const std::unique_ptr<OGRGeometry>& shape, const ClipBox& box) {
+    return std::unique_ptr<OGRGeometry>(shape->Intersection(RectangleGeometry(box.x0, box.y0, box.x1, box.y1).get()));
+  }
+  static bool Covers(const std::unique_ptr<OGRGeometry>&, const ClipBox&) { return false; }
+
+  static OGREnvelope Envelope(const ClipBox& box) {
+    OGREnvelope e;
+    e.MinX = box.x0;
+    e.MinY = box.y0;
+    e.MaxX = box.x1;
+    e.MaxY = box.y1;
+    return e;
+  }
+
+  // True when the area cut to `box` fills it: then nothing of the box lies
+  // outside the area (up to the rounding of the areas' sums, far below a
+  // parcel unit).
+  static bool Covers(const ClipShape& piece, const ClipBox& box) {
+    constexpr double COVER_MARGIN = 1e-9;
+    const double boxArea = (box.x1 - box.x0) * (box.y1 - box.y0);
+    return ClipShapeArea(piece) >= boxArea * (1 - COVER_MARGIN);
   }
 
   // Every cell of the range with the area filling the whole parcel.
@@ -359,7 +413,7 @@ class Cutter {
 
   ParcelContent* Parcel(uint32_t row, uint32_t column) {
     const uint64_t key = ParcelKey(row, column);
-    if (!creating && existing->count(key) == 0) {
+    if (!creating && !existing->Contains(key)) {
       ++report->noParcel;
       return nullptr;
     }
@@ -368,13 +422,28 @@ class Cutter {
       sinkFailed = true;
       return nullptr;
     }
-    if (creating) existing->insert(key);
+    if (creating) existing->Insert(key);
     ParcelContent* content = &(*parcels)[key];
     content->created = true;
     return content;
   }
 
-  void Emit(const OGRGeometry* shape, uint32_t row, uint32_t column) {
+  // An area's piece in one parcel, in the parcel's local units.
+  void Emit(const ClipShape& shape, uint32_t row, uint32_t column) {
+    ParcelContent* content = Parcel(row, column);
+    if (content == nullptr) return;
+    const double x0 = grid.west + static_cast<double>(column) * grid.parcelWidth;
+    const double y0 = grid.south + static_cast<double>(row) * grid.parcelHeight;
+    const double sx = PARCEL_SPAN / static_cast<double>(grid.parcelWidth);
+    const double sy = PARCEL_SPAN / static_cast<double>(grid.parcelHeight);
+    const auto toLocal = [&](const ClipPoint& p) { return ClipPoint{(p.x - x0) * sx, (p.y - y0) * sy}; };
+    const ClipBox box{x0, y0, x0 + grid.parcelWidth, y0 + grid.parcelHeight};
+    for (const OGRPolygon& part : OgrPolygonsOf(SeparatedWhereJoined(shape, box), toLocal)) {
+      AddArea(content, part, {0, 0, PARCEL_SPAN, PARCEL_SPAN}, 0);
+    }
+  }
+
+  void Emit(const std::unique_ptr<OGRGeometry>& shape, uint32_t row, uint32_t column) {
     ParcelContent* content = Parcel(row, column);
     if (content == nullptr) return;
     std::unique_ptr<OGRGeometry> local(shape->clone());
@@ -458,19 +527,15 @@ class Cutter {
         vertical ? InclusiveRect{rect.x0, rect.y0, cut, rect.y1} : InclusiveRect{rect.x0, rect.y0, rect.x1, cut},
         vertical ? InclusiveRect{cut, rect.y0, rect.x1, rect.y1} : InclusiveRect{rect.x0, cut, rect.x1, rect.y1},
     };
-    // Rounding to parcel units may have made the ring invalid (a hole
-    // touching its shell), which GEOS refuses to clip: clip a repaired copy.
-    std::unique_ptr<OGRGeometry> repaired;
-    const OGRGeometry* whole = &polygon;
-    if (!polygon.IsValid()) {
-      repaired.reset(polygon.MakeValid());
-      if (repaired) whole = repaired.get();
-    }
+    // Cut by hand as between parcels: a hole the cut runs through opens
+    // into a bay of its shell.
+    const ClipShape whole = ClipShapeOf(polygon);
     for (const InclusiveRect& half : halves) {
-      std::unique_ptr<OGRGeometry> piece(whole->Intersection(RectangleGeometry(half.x0, half.y0, half.x1, half.y1).get()));
-      ForEachPart(piece.get(), [&](const OGRGeometry* part) {
-        if (const auto* p = dynamic_cast<const OGRPolygon*>(part)) AddArea(content, *p, half, depth + 1);
-      });
+      const ClipBox box{double(half.x0), double(half.y0), double(half.x1), double(half.y1)};
+      const ClipShape parts = SeparatedWhereJoined(ClipShapeToBox(whole, box), box);
+      for (const OGRPolygon& part : OgrPolygonsOf(parts, [](const ClipPoint& p) { return p; })) {
+        AddArea(content, part, half, depth + 1);
+      }
     }
   }
 
@@ -634,6 +699,84 @@ std::unique_ptr<OGRLineString> SimplifyInSections(const OGRLineString& line, dou
   return joined;
 }
 
+// A pixel on a grid of `pixel` map units.
+struct PixelAt {
+  int64_t x, y;
+  bool operator==(const PixelAt& other) const { return x == other.x && y == other.y; }
+};
+
+// Appends `p` unless it repeats the last pixel.
+void AppendPixel(const PixelAt& p, std::vector<PixelAt>* path) {
+  if (path->empty() || !(path->back() == p)) path->push_back(p);
+}
+
+// `pixels` with every run of points along one straight line (such as a
+// line swinging up and down within one pixel column) replaced by its start,
+// the run's two extreme points and its end: the same pixels are drawn, and
+// the line still runs on from where the run ended.
+std::vector<PixelAt> WithoutStraightRuns(const std::vector<PixelAt>& pixels) {
+  std::vector<PixelAt> path;
+  if (pixels.empty()) return path;
+  path.push_back(pixels[0]);
+  for (size_t i = 1; i < pixels.size();) {
+    const PixelAt a = path.back(), b = pixels[i];
+    const int64_t dx = b.x - a.x, dy = b.y - a.y;
+    const auto along = [&](const PixelAt& p) { return (p.x - a.x) * dx + (p.y - a.y) * dy; };
+    PixelAt low = a, high = b;
+    size_t end = i + 1;
+    for (; end < pixels.size(); ++end) {
+      const PixelAt& p = pixels[end];
+      if ((p.x - a.x) * dy - (p.y - a.y) * dx != 0) break;
+      if (along(p) < along(low)) low = p;
+      if (along(p) > along(high)) high = p;
+    }
+    const PixelAt last = pixels[end - 1];
+    const bool lowFirst = !(last == low);
+    AppendPixel(lowFirst ? low : high, &path);
+    AppendPixel(lowFirst ? high : low, &path);
+    AppendPixel(last, &path);
+    i = end;
+  }
+  return path;
+}
+
+// `line` drawn on the pixel grid of `pixel` map units: its points moved to
+// the nearest pixel centre, repeats dropped and straight runs shortened.
+// For lines that double back within a pixel many times, which a
+// simplifier keeping their shape cannot thin out.
+std::unique_ptr<OGRLineString> ReducedToPixels(const OGRLineString& line, double pixel) {
+  std::vector<PixelAt> pixels;
+  for (int i = 0; i < line.getNumPoints(); ++i) {
+    AppendPixel({std::llround(line.getX(i) / pixel), std::llround(line.getY(i) / pixel)}, &pixels);
+  }
+  auto reduced = std::make_unique<OGRLineString>();
+  for (const PixelAt& p : WithoutStraightRuns(pixels)) reduced->addPoint(p.x * pixel, p.y * pixel);
+  return reduced;
+}
+
+// True when `line` has more points than a path through the pixels of its
+// box needs: it doubles back on itself within pixels.
+bool MorePointsThanPixels(const OGRLineString& line, double pixel) {
+  OGREnvelope e;
+  line.getEnvelope(&e);
+  const double pixelsAcross = (e.MaxX - e.MinX) / pixel + (e.MaxY - e.MinY) / pixel;
+  return line.getNumPoints() > 2 * pixelsAcross + 2;
+}
+
+// A line (or ring) too long for the simplifier at once: simplified in
+// sections. One with more points than the level's pixels can show is
+// drawn on the pixel grid first (the simplifier's checks grow with the
+// points near each other, which such a line has many of) and again after,
+// as a simplifier keeping its shape may leave it as many. Null when GEOS
+// fails.
+std::unique_ptr<OGRLineString> ThinnedLongLine(const OGRLineString& line, double tolerance) {
+  std::unique_ptr<OGRLineString> onPixels;
+  if (MorePointsThanPixels(line, tolerance)) onPixels = ReducedToPixels(line, tolerance);
+  std::unique_ptr<OGRLineString> sections = SimplifyInSections(onPixels ? *onPixels : line, tolerance);
+  if (sections && MorePointsThanPixels(*sections, tolerance)) return ReducedToPixels(*sections, tolerance);
+  return sections;
+}
+
 // True when `geometry` is made of lines only and one of them is longer
 // than a section.
 bool IsLinesWithALongOne(const OGRGeometry* geometry) {
@@ -654,7 +797,7 @@ OGRGeometry* SimplifyLinesInSections(const OGRGeometry* geometry, double toleran
   ForEachPart(geometry, [&](const OGRGeometry* part) {
     const auto* line = static_cast<const OGRLineString*>(part);
     std::unique_ptr<OGRGeometry> simple;
-    if (line->getNumPoints() > SIMPLIFY_SECTION_POINTS) simple = SimplifyInSections(*line, tolerance);
+    if (line->getNumPoints() > SIMPLIFY_SECTION_POINTS) simple = ThinnedLongLine(*line, tolerance);
     else simple.reset(line->SimplifyPreserveTopology(tolerance));
     if (!simple) failed = true;
     else if (!simple->IsEmpty()) lines->addGeometryDirectly(simple.release());
@@ -664,10 +807,61 @@ OGRGeometry* SimplifyLinesInSections(const OGRGeometry* geometry, double toleran
   return lines.release();
 }
 
+// True when `geometry` is made of areas and one of their rings is too
+// long for the simplifier at once.
+bool IsAreasWithAVeryLongRing(const OGRGeometry* geometry) {
+  bool areas = true, longOne = false;
+  ForEachPart(geometry, [&](const OGRGeometry* part) {
+    const auto* polygon = dynamic_cast<const OGRPolygon*>(part);
+    areas = areas && polygon != nullptr && wkbFlatten(part->getGeometryType()) == wkbPolygon;
+    if (polygon == nullptr) return;
+    for (const OGRLinearRing* ring : *polygon) longOne = longOne || ring->getNumPoints() > SIMPLIFY_RING_POINTS;
+  });
+  return areas && longOne;
+}
+
+// Areas with a ring too long for the simplifier at once: each ring
+// simplified on its own as a closed line, the long ones in sections. A
+// polygon whose outer ring collapses is left out, and so is a hole that
+// does.
+OGRGeometry* SimplifyRingsInSections(const OGRGeometry* geometry, double tolerance) {
+  auto polygons = std::make_unique<OGRMultiPolygon>();
+  bool failed = false;
+  ForEachPart(geometry, [&](const OGRGeometry* part) {
+    auto simplePolygon = std::make_unique<OGRPolygon>();
+    for (const OGRLinearRing* ring : *static_cast<const OGRPolygon*>(part)) {
+      OGRLineString line;
+      line.addSubLineString(ring);
+      std::unique_ptr<OGRGeometry> simple;
+      if (line.getNumPoints() > SIMPLIFY_SECTION_POINTS) simple = ThinnedLongLine(line, tolerance);
+      else simple.reset(line.SimplifyPreserveTopology(tolerance));
+      const auto* simpleLine = dynamic_cast<const OGRLineString*>(simple.get());
+      if (simpleLine == nullptr) {
+        failed = true;
+        return;
+      }
+      const bool outer = simplePolygon->getExteriorRing() == nullptr;
+      if (simpleLine->getNumPoints() < 4) {
+        if (outer) return;
+        continue;
+      }
+      auto simpleRing = std::make_unique<OGRLinearRing>();
+      simpleRing->addSubLineString(simpleLine);
+      simpleRing->closeRings();
+      simplePolygon->addRingDirectly(simpleRing.release());
+    }
+    if (!simplePolygon->IsEmpty()) polygons->addGeometryDirectly(simplePolygon.release());
+  });
+  if (failed) return nullptr;
+  if (polygons->getNumGeometries() == 1) return polygons->getGeometryRef(0)->clone();
+  return polygons.release();
+}
+
 }  // namespace
 
 OGRGeometry* SimplifyPreservingTopology(const OGRGeometry* geometry, double tolerance) {
   if (IsLinesWithALongOne(geometry)) return SimplifyLinesInSections(geometry, tolerance);
+  if (IsAreasWithAVeryLongRing(geometry)) return SimplifyRingsInSections(geometry, tolerance);
   if (!SimplifyKeepsEveryVertex(geometry, tolerance)) return geometry->SimplifyPreserveTopology(tolerance);
   // GEOS gives a collection of one part back as that part.
   const auto* collection = dynamic_cast<const OGRGeometryCollection*>(geometry);

@@ -10,7 +10,6 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "tools/mapbuild/parcel_content.h"
@@ -30,8 +29,32 @@ struct LevelGrid {
 
 // Parcels of one level (or the pieces one feature adds to them) by ParcelKey.
 using LevelParcels = std::unordered_map<uint64_t, ParcelContent>;
-// The parcels that exist at a level: those that rules making parcels put something in.
-using ParcelKeys = std::unordered_set<uint64_t>;
+// The parcels that exist at a level: those that rules making parcels put
+// something in. One bit per cell of the level's grid, so that it stays a
+// few megabytes however many parcels a level has.
+class ParcelKeys {
+ public:
+  ParcelKeys() = default;
+  explicit ParcelKeys(const LevelGrid& grid) : columns(grid.columns), bits((uint64_t{grid.rows} * grid.columns + 63) / 64) {}
+  bool Contains(uint64_t key) const {
+    const uint64_t cell = Cell(key);
+    return cell / 64 < bits.size() && (bits[cell / 64] >> (cell % 64) & 1) != 0;
+  }
+  void Insert(uint64_t key) {
+    const uint64_t cell = Cell(key);
+    if (cell / 64 < bits.size()) bits[cell / 64] |= uint64_t{1} << (cell % 64);
+  }
+  // Adds every parcel of `other` (of the same grid).
+  void Merge(const ParcelKeys& other) {
+    for (size_t i = 0; i < bits.size() && i < other.bits.size(); ++i) bits[i] |= other.bits[i];
+  }
+
+ private:
+  uint64_t Cell(uint64_t key) const { return (key >> 32) * columns + (key & 0xFFFFFFFF); }
+
+  uint64_t columns = 0;
+  std::vector<uint64_t> bits;
+};
 
 // What generalising and cutting left out or changed, for the progress lines.
 struct CutReport {

@@ -4,17 +4,21 @@
 #include <climits>
 #include <cmath>
 
+#include "tools/mapbuild/section_encoders.h"
+
 namespace {
 
 // Far enough outside any parcel that nothing lies beyond it.
 constexpr int32_t OUTSIDE = INT32_MAX / 4;
+// An area's part in a piece is cut at most this many times more to fit one item.
+constexpr int MAX_PART_SPLITS = 16;
 
-struct Rect {
+struct Box {
   int32_t x0, y0, x1, y1;
   bool Holds(const LocalPoint& p) const { return p.x >= x0 && p.x <= x1 && p.y >= y0 && p.y <= y1; }
 };
 
-Rect PieceRect(int side, int row, int column) {
+Box PieceBox(int side, int row, int column) {
   auto edge = [side](int i) { return static_cast<int32_t>(int64_t{PARCEL_SPAN} * i / side); };
   return {column == 0 ? -OUTSIDE : edge(column), row == 0 ? -OUTSIDE : edge(row),
           column == side - 1 ? OUTSIDE : edge(column + 1), row == side - 1 ? OUTSIDE : edge(row + 1)};
@@ -34,7 +38,7 @@ void Append(std::vector<LocalPoint>* points, const LocalPoint& p) {
 
 // The parts of a polyline inside `r` (Liang-Barsky per segment; parts that
 // continue across a vertex stay one polyline).
-std::vector<std::vector<LocalPoint>> ClipPolyline(const std::vector<LocalPoint>& points, const Rect& r) {
+std::vector<std::vector<LocalPoint>> ClipPolyline(const std::vector<LocalPoint>& points, const Box& r) {
   std::vector<std::vector<LocalPoint>> parts;
   std::vector<LocalPoint> current;
   for (size_t i = 0; i + 1 < points.size(); ++i) {
@@ -113,7 +117,7 @@ Ring ClipRingSide(const Ring& ring, const Inside& inside, const Cross& cross) {
   return out;
 }
 
-Ring ClipRing(Ring ring, const Rect& r) {
+Ring ClipRing(Ring ring, const Box& r) {
   auto atX = [](const LocalPoint& a, const LocalPoint& b, int32_t x) {
     const double t = double(x - a.x) / double(b.x - a.x);
     return LocalPoint{x, static_cast<int32_t>(std::lround(a.y + t * (b.y - a.y)))};
@@ -159,13 +163,34 @@ BackgroundItem AreaOf(const BackgroundItem& like, const Ring& ring) {
   return item;
 }
 
+// Adds the area `ring` (cut to the piece `r`) as items like `like`. Where
+// the area leaves the piece and comes back many times, the runs along the
+// piece's edges can take it over the points one item holds: it is then cut
+// again through the middle of what it covers, until each part fits.
+void AddAreaParts(const BackgroundItem& like, const Ring& ring, int depth, std::vector<BackgroundItem>* items) {
+  if (ring.points.empty()) return;
+  BackgroundItem item = AreaOf(like, ring);
+  Box box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  for (const LocalPoint& p : ring.points) box = {std::min(box.x0, p.x), std::min(box.y0, p.y), std::max(box.x1, p.x), std::max(box.y1, p.y)};
+  const bool small = box.x1 - box.x0 < 2 && box.y1 - box.y0 < 2;
+  if (EncodedPointCount(item) <= static_cast<int32_t>(FEATURE_MAX_POINTS) || depth >= MAX_PART_SPLITS || small) {
+    items->push_back(std::move(item));
+    return;
+  }
+  const bool vertical = box.x1 - box.x0 >= box.y1 - box.y0;
+  const int32_t middle = vertical ? box.x0 + (box.x1 - box.x0) / 2 : box.y0 + (box.y1 - box.y0) / 2;
+  const Box halves[2] = {vertical ? Box{box.x0, box.y0, middle, box.y1} : Box{box.x0, box.y0, box.x1, middle},
+                          vertical ? Box{middle, box.y0, box.x1, box.y1} : Box{box.x0, middle, box.x1, box.y1}};
+  for (const Box& half : halves) AddAreaParts(like, ClipRing(ring, half), depth + 1, items);
+}
+
 }  // namespace
 
 std::vector<ParcelContent> DivideParcelContent(const ParcelContent& content, int side) {
   std::vector<ParcelContent> pieces(static_cast<size_t>(side) * side);
   for (int row = 0; row < side; ++row) {
     for (int column = 0; column < side; ++column) {
-      const Rect r = PieceRect(side, row, column);
+      const Box r = PieceBox(side, row, column);
       ParcelContent& piece = pieces[static_cast<size_t>(row) * side + column];
       piece.created = content.created;
       for (const RoadLink& road : content.roads) {
@@ -181,8 +206,7 @@ std::vector<ParcelContent> DivideParcelContent(const ParcelContent& content, int
           }
           continue;
         }
-        const Ring ring = ClipRing(RingOf(item), r);
-        if (!ring.points.empty()) piece.background.push_back(AreaOf(item, ring));
+        AddAreaParts(item, ClipRing(RingOf(item), r), 0, &piece.background);
       }
     }
   }

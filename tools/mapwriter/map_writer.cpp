@@ -180,14 +180,16 @@ class Writer {
         if (!GridOk(pieces)) return Fail("piece grids must be 1..256");
       }
     }
-    std::set<std::tuple<uint32_t, uint32_t, uint32_t>> seen;
+    // A list sorted once rather than a tree: a map may have millions of parcels.
+    std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> places;
+    places.reserve(map.parcels.size());
     for (const MapParcelDescription& parcel : map.parcels) {
       if (parcel.level >= map.levels.size()) return Fail("parcel of an undefined level");
       const MapLevelDescription& level = map.levels[parcel.level];
       if (parcel.row >= level.ParcelGridRows() || parcel.column >= level.ParcelGridColumns()) {
         return Fail("parcel outside its level's grid");
       }
-      if (!seen.insert({parcel.level, parcel.row, parcel.column}).second) return Fail("parcel described twice");
+      places.emplace_back(parcel.level, parcel.row, parcel.column);
       if (parcel.split) {
         if (parcel.splitKind > SPLIT_KINDS) return Fail("split kind above 3");
         const uint32_t side = PiecesPerSide(level, parcel.splitKind);
@@ -199,6 +201,8 @@ class Writer {
         return Fail("a section larger than 65535 words");
       }
     }
+    std::sort(places.begin(), places.end());
+    if (std::adjacent_find(places.begin(), places.end()) != places.end()) return Fail("parcel described twice");
     return 0;
   }
 

@@ -1,0 +1,81 @@
+// Areas as plain rings for cutting them into parcels: clipping a ring to
+// an axis-aligned rectangle is one pass over its points per side it
+// crosses (each side a half-plane, points on the side kept), so an area cut
+// by halving its parcel range costs about its points times the depth of the
+// halving, however many parcels it crosses.
+//
+// Where an area leaves the rectangle and comes back further along a side,
+// its clipped ring runs along that side between the two places: an edge
+// there and back that encloses nothing (RunsBackAlongTheBox finds them).
+#pragma once
+
+#include <vector>
+
+#include <ogr_geometry.h>
+
+struct ClipPoint {
+  double x = 0, y = 0;
+  bool operator==(const ClipPoint& other) const { return x == other.x && y == other.y; }
+};
+// A ring's points, the last joined to the first (not repeated).
+using ClipRing = std::vector<ClipPoint>;
+// The outer ring first, then its holes.
+using ClipPolygon = std::vector<ClipRing>;
+using ClipShape = std::vector<ClipPolygon>;
+
+struct ClipBox {
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+// The polygons of an OGR geometry (other parts, such as lines, are skipped).
+ClipShape ClipShapeOf(const OGRGeometry& geometry);
+
+// `shape` cut to `box`: rings that end up enclosing nothing are dropped,
+// and a polygon whose outer ring is dropped is dropped with its holes.
+// Outer rings come out clockwise, holes counterclockwise.
+ClipShape ClipShapeToBox(const ClipShape& shape, const ClipBox& box);
+
+// True when a ring of `polygon` runs along a side of `box` over a stretch
+// where it also runs back (the joins that clipping leaves between the
+// parts of an area that leaves the box and comes back): such a ring has to
+// be split into its parts before it is drawn, as a fill counts the pixels
+// on each edge.
+bool RunsBackAlongTheBox(const ClipPolygon& polygon, const ClipBox& box);
+
+// `polygon` (cut to `box`) as separate polygons without such joins: its
+// rings are taken apart where they run along the box's sides and joined
+// again along the sides the way round that keeps the area inside, so that
+// each part is a ring of its own and a hole that a side cuts open becomes a
+// bay of its shell. Holes that reach no side go with the part that holds
+// them. Outer rings come out clockwise, holes counterclockwise.
+ClipShape SeparatedAlongTheBox(const ClipPolygon& polygon, const ClipBox& box);
+
+// `shape` (cut to `box`) with each polygon that runs back along the box
+// taken apart (SeparatedAlongTheBox), the others as they are: parts
+// joined along a parcel's edge, and holes cut open there, are drawn apart,
+// as a fill would colour the pixels along the joins.
+ClipShape SeparatedWhereJoined(const ClipShape& shape, const ClipBox& box);
+
+// The area enclosed: outer rings less their holes.
+double ClipShapeArea(const ClipShape& shape);
+
+// The smallest box holding every point; false for an empty shape.
+bool ClipShapeBounds(const ClipShape& shape, ClipBox* bounds);
+
+// Each polygon as an OGR polygon, its points mapped by `map` (rings closed).
+template <typename Map>
+std::vector<OGRPolygon> OgrPolygonsOf(const ClipShape& shape, const Map& map) {
+  std::vector<OGRPolygon> polygons(shape.size());
+  for (size_t p = 0; p < shape.size(); ++p) {
+    for (const ClipRing& ring : shape[p]) {
+      auto ogrRing = new OGRLinearRing();
+      ogrRing->setNumPoints(static_cast<int>(ring.size() + 1), FALSE);
+      for (size_t i = 0; i <= ring.size(); ++i) {
+        const ClipPoint at = map(ring[i % ring.size()]);
+        ogrRing->setPoint(static_cast<int>(i), at.x, at.y);
+      }
+      polygons[p].addRingDirectly(ogrRing);
+    }
+  }
+  return polygons;
+}
