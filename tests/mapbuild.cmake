@@ -39,3 +39,8 @@ file(WRITE "${hostile_slow_file}"
   "  set_tests_properties(HostileInputTest.LongAndLargeGeometriesBuildInTime PROPERTIES LABELS slow)\n"
   "endif()\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${hostile_slow_file}")
+
+# The builder's compact temporary files: node locations and spilled features.
+tevo_add_test(NAME mapbuild_spill_test
+  SOURCES mapbuild_spill_test.cpp
+  LIBS tevo_mapbuild)

@@ -5,116 +5,119 @@
 #include <cstring>
 #include <queue>
 
+#include "tools/mapbuild/spill_io.h"
+
+// Points are kept as zigzag varints of their differences, counts as
+// varints, and the other fields at their fixed sizes.
 namespace {
 
 constexpr size_t READ_BUFFER_BYTES = 1 << 17;
-
-template <typename T>
-void Put(std::vector<uint8_t>* bytes, T value) {
-  const size_t at = bytes->size();
-  bytes->resize(at + sizeof(T));
-  std::memcpy(bytes->data() + at, &value, sizeof(T));
-}
+// The fewest bytes a point, road, background item, character and name can take.
+constexpr size_t MIN_POINT_BYTES = 2;
+constexpr size_t MIN_ROAD_BYTES = 2;
+constexpr size_t MIN_ITEM_BYTES = 6;
+constexpr size_t MIN_CHARACTER_BYTES = 2;
+constexpr size_t MIN_NAME_BYTES = 11;
 
 void PutPoints(std::vector<uint8_t>* bytes, const std::vector<LocalPoint>& points) {
-  Put<uint32_t>(bytes, static_cast<uint32_t>(points.size()));
+  PutVarint(bytes, points.size());
+  int64_t lastX = 0, lastY = 0;
   for (const LocalPoint& p : points) {
-    Put<int32_t>(bytes, p.x);
-    Put<int32_t>(bytes, p.y);
+    PutSignedVarint(bytes, p.x - lastX);
+    PutSignedVarint(bytes, p.y - lastY);
+    lastX = p.x;
+    lastY = p.y;
   }
 }
 
-// Reads the serialized form back, refusing anything that runs past its end.
-class Cursor {
- public:
-  Cursor(const uint8_t* data, size_t size) : at(data), end(data + size) {}
-  template <typename T>
-  bool Get(T* value) {
-    if (static_cast<size_t>(end - at) < sizeof(T)) return false;
-    std::memcpy(value, at, sizeof(T));
-    at += sizeof(T);
-    return true;
+bool GetPoints(ByteCursor* in, std::vector<LocalPoint>* points) {
+  uint32_t count = 0;
+  if (!in->GetCount(&count, MIN_POINT_BYTES)) return false;
+  points->resize(count);
+  int64_t x = 0, y = 0;
+  for (LocalPoint& p : *points) {
+    int64_t dx = 0, dy = 0;
+    if (!in->GetSignedVarint(&dx) || !in->GetSignedVarint(&dy)) return false;
+    x += dx;
+    y += dy;
+    if (x < INT32_MIN || x > INT32_MAX || y < INT32_MIN || y > INT32_MAX) return false;
+    p.x = static_cast<int32_t>(x);
+    p.y = static_cast<int32_t>(y);
   }
-  bool Count(uint32_t* count, size_t itemBytes) {
-    return Get(count) && static_cast<size_t>(end - at) / itemBytes >= *count;
-  }
-  bool Points(std::vector<LocalPoint>* points) {
-    uint32_t count = 0;
-    if (!Count(&count, 8)) return false;
-    points->resize(count);
-    for (LocalPoint& p : *points) {
-      if (!Get(&p.x) || !Get(&p.y)) return false;
-    }
-    return true;
-  }
-  bool Done() const { return at == end; }
+  return true;
+}
 
- private:
-  const uint8_t* at;
-  const uint8_t* end;
-};
+// A run's record: the parcel's key, the piece's sequence, the size of its
+// content, then the content.
+constexpr size_t RECORD_HEAD_BYTES = sizeof(uint64_t) + sizeof(uint64_t) + sizeof(uint32_t);
+
+bool WriteRecord(FILE* file, uint64_t key, uint64_t sequence, const uint8_t* content, uint32_t size) {
+  return std::fwrite(&key, sizeof key, 1, file) == 1 && std::fwrite(&sequence, sizeof sequence, 1, file) == 1 &&
+         std::fwrite(&size, sizeof size, 1, file) == 1 && std::fwrite(content, 1, size, file) == size;
+}
 
 }  // namespace
 
 void SerializeParcelContent(const ParcelContent& content, std::vector<uint8_t>* bytes) {
-  Put<uint32_t>(bytes, static_cast<uint32_t>(content.roads.size()));
+  PutVarint(bytes, content.roads.size());
   for (const RoadLink& road : content.roads) {
-    Put<uint8_t>(bytes, road.roadClass);
+    PutFixed<uint8_t>(bytes, road.roadClass);
     PutPoints(bytes, road.points);
   }
-  Put<uint32_t>(bytes, static_cast<uint32_t>(content.background.size()));
+  PutVarint(bytes, content.background.size());
   for (const BackgroundItem& item : content.background) {
-    Put<uint16_t>(bytes, item.code);
-    Put<uint8_t>(bytes, item.area ? 1 : 0);
-    Put<uint8_t>(bytes, item.order);
+    PutFixed<uint16_t>(bytes, item.code);
+    PutFixed<uint8_t>(bytes, item.area ? 1 : 0);
+    PutFixed<uint8_t>(bytes, item.order);
     PutPoints(bytes, item.points);
-    Put<uint32_t>(bytes, static_cast<uint32_t>(item.hidden.size()));
+    PutVarint(bytes, item.hidden.size());
     bytes->insert(bytes->end(), item.hidden.begin(), item.hidden.end());
   }
-  Put<uint32_t>(bytes, static_cast<uint32_t>(content.names.size()));
+  PutVarint(bytes, content.names.size());
   for (const NameItem& name : content.names) {
-    Put<uint8_t>(bytes, name.type);
-    Put<uint16_t>(bytes, name.code);
-    Put<uint8_t>(bytes, name.detailMask);
-    Put<uint8_t>(bytes, name.group);
-    Put<int32_t>(bytes, name.priority);
-    Put<int32_t>(bytes, name.anchor.x);
-    Put<int32_t>(bytes, name.anchor.y);
-    Put<uint32_t>(bytes, static_cast<uint32_t>(name.text.size()));
-    for (char16_t c : name.text) Put<uint16_t>(bytes, static_cast<uint16_t>(c));
+    PutFixed<uint8_t>(bytes, name.type);
+    PutFixed<uint16_t>(bytes, name.code);
+    PutFixed<uint8_t>(bytes, name.detailMask);
+    PutFixed<uint8_t>(bytes, name.group);
+    PutFixed<int32_t>(bytes, name.priority);
+    PutFixed<int32_t>(bytes, name.anchor.x);
+    PutFixed<int32_t>(bytes, name.anchor.y);
+    PutVarint(bytes, name.text.size());
+    for (char16_t c : name.text) PutFixed<uint16_t>(bytes, static_cast<uint16_t>(c));
     PutPoints(bytes, name.offsets);
   }
 }
 
 bool AppendSerializedContent(const uint8_t* data, size_t size, ParcelContent* content) {
-  Cursor in(data, size);
+  ByteCursor in(data, size);
   uint32_t count = 0;
-  if (!in.Count(&count, 5)) return false;
+  if (!in.GetCount(&count, MIN_ROAD_BYTES)) return false;
   for (uint32_t i = 0; i < count; ++i) {
     RoadLink road;
-    if (!in.Get(&road.roadClass) || !in.Points(&road.points)) return false;
+    if (!in.Get(&road.roadClass) || !GetPoints(&in, &road.points)) return false;
     content->roads.push_back(std::move(road));
   }
-  if (!in.Count(&count, 12)) return false;
+  if (!in.GetCount(&count, MIN_ITEM_BYTES)) return false;
   for (uint32_t i = 0; i < count; ++i) {
     BackgroundItem item;
     uint8_t area = 0;
     uint32_t hidden = 0;
-    if (!in.Get(&item.code) || !in.Get(&area) || !in.Get(&item.order) || !in.Points(&item.points) ||
-        !in.Count(&hidden, 1)) {
+    const uint8_t* flags = nullptr;
+    if (!in.Get(&item.code) || !in.Get(&area) || !in.Get(&item.order) || !GetPoints(&in, &item.points) ||
+        !in.GetCount(&hidden, 1) || !in.GetBytes(hidden, &flags)) {
       return false;
     }
     item.area = area != 0;
-    item.hidden.resize(hidden);
-    for (uint8_t& h : item.hidden) in.Get(&h);
+    item.hidden.assign(flags, flags + hidden);
     content->background.push_back(std::move(item));
   }
-  if (!in.Count(&count, 25)) return false;
+  if (!in.GetCount(&count, MIN_NAME_BYTES)) return false;
   for (uint32_t i = 0; i < count; ++i) {
     NameItem name;
     uint32_t characters = 0;
     if (!in.Get(&name.type) || !in.Get(&name.code) || !in.Get(&name.detailMask) || !in.Get(&name.group) ||
-        !in.Get(&name.priority) || !in.Get(&name.anchor.x) || !in.Get(&name.anchor.y) || !in.Count(&characters, 2)) {
+        !in.Get(&name.priority) || !in.Get(&name.anchor.x) || !in.Get(&name.anchor.y) ||
+        !in.GetCount(&characters, MIN_CHARACTER_BYTES)) {
       return false;
     }
     for (uint32_t c = 0; c < characters; ++c) {
@@ -122,7 +125,7 @@ bool AppendSerializedContent(const uint8_t* data, size_t size, ParcelContent* co
       in.Get(&unit);
       name.text.push_back(static_cast<char16_t>(unit));
     }
-    if (!in.Points(&name.offsets)) return false;
+    if (!GetPoints(&in, &name.offsets)) return false;
     content->names.push_back(std::move(name));
   }
   return in.Done();
@@ -131,15 +134,11 @@ bool AppendSerializedContent(const uint8_t* data, size_t size, ParcelContent* co
 // One run file being read back: its next record's key and bytes.
 struct ParcelSpill::Run {
   std::string path;
-  FILE* file = nullptr;
-  std::vector<char> buffer;
+  SpillFile file;
   bool atEnd = false;
   uint64_t key = 0;
   uint64_t sequence = 0;
   std::vector<uint8_t> record;
-  ~Run() {
-    if (file != nullptr) std::fclose(file);
-  }
 };
 
 ParcelSpill::ParcelSpill(std::string prefix, size_t bucketBytes, int parts)
@@ -147,8 +146,7 @@ ParcelSpill::ParcelSpill(std::string prefix, size_t bucketBytes, int parts)
 
 ParcelSpill::~ParcelSpill() {
   for (const auto& run : runs) {
-    if (run->file != nullptr) std::fclose(run->file);
-    run->file = nullptr;
+    run->file.Close();
     std::remove(run->path.c_str());
   }
 }
@@ -183,11 +181,8 @@ int ParcelSpill::WriteRun(Part* part, std::string* error) {
   uint64_t bytes = 0;
   for (const Piece& piece : part->pieces) {
     if (!ok) break;
-    ok = std::fwrite(&piece.key, sizeof piece.key, 1, file) == 1 &&
-         std::fwrite(&piece.sequence, sizeof piece.sequence, 1, file) == 1 &&
-         std::fwrite(&piece.size, sizeof piece.size, 1, file) == 1 &&
-         std::fwrite(part->held.data() + piece.offset, 1, piece.size, file) == piece.size;
-    bytes += sizeof piece.key + sizeof piece.sequence + sizeof piece.size + piece.size;
+    ok = WriteRecord(file, piece.key, piece.sequence, part->held.data() + piece.offset, piece.size);
+    bytes += RECORD_HEAD_BYTES + piece.size;
   }
   if (file != nullptr) ok = std::fclose(file) == 0 && ok;
   {
@@ -225,15 +220,7 @@ int ParcelSpill::Finish(std::string* error) {
 int ParcelSpill::OpenRuns(size_t first, size_t last, std::string* error) {
   heap = Heap();
   for (size_t r = first; r < last; ++r) {
-    Run& run = *runs[r];
-    run.file = std::fopen(run.path.c_str(), "rb");
-    if (run.file == nullptr) {
-      *error = "cannot read the temporary file " + run.path;
-      return -1;
-    }
-    run.buffer.resize(READ_BUFFER_BYTES);
-    std::setvbuf(run.file, run.buffer.data(), _IOFBF, run.buffer.size());
-    if (Advance(r, error) != 0) return -1;
+    if (runs[r]->file.Open(runs[r]->path, "rb", READ_BUFFER_BYTES, error) != 0 || Advance(r, error) != 0) return -1;
   }
   return 0;
 }
@@ -248,10 +235,7 @@ int ParcelSpill::MergeOldestRuns(std::string* error) {
     const size_t r = heap.top().second;
     heap.pop();
     const Run& run = *runs[r];
-    const uint32_t size = static_cast<uint32_t>(run.record.size());
-    ok = std::fwrite(&run.key, sizeof run.key, 1, file) == 1 &&
-         std::fwrite(&run.sequence, sizeof run.sequence, 1, file) == 1 &&
-         std::fwrite(&size, sizeof size, 1, file) == 1 && std::fwrite(run.record.data(), 1, size, file) == size;
+    ok = WriteRecord(file, run.key, run.sequence, run.record.data(), static_cast<uint32_t>(run.record.size()));
     if (ok && Advance(r, error) != 0) {
       if (file != nullptr) std::fclose(file);
       return -1;
@@ -270,28 +254,22 @@ int ParcelSpill::MergeOldestRuns(std::string* error) {
 int ParcelSpill::Advance(size_t index, std::string* error) {
   Run& run = *runs[index];
   uint32_t size = 0;
-  if (std::fread(&run.key, sizeof run.key, 1, run.file) != 1) {
-    if (std::ferror(run.file)) {
-      *error = "cannot read the temporary file " + run.path;
-      return -1;
-    }
+  if (run.file.Position() == run.file.Size()) {
     run.atEnd = true;
-    std::fclose(run.file);
-    run.file = nullptr;
-    std::vector<char>().swap(run.buffer);
+    run.file.Close();
     std::remove(run.path.c_str());
     return 0;
   }
   run.record.resize(0);
-  if (std::fread(&run.sequence, sizeof run.sequence, 1, run.file) == 1 &&
-      std::fread(&size, sizeof size, 1, run.file) == 1) {
+  if (run.file.Read(&run.key, sizeof run.key) && run.file.Read(&run.sequence, sizeof run.sequence) &&
+      run.file.Read(&size, sizeof size) && size <= run.file.Size() - run.file.Position()) {
     run.record.resize(size);
-    if (std::fread(run.record.data(), 1, size, run.file) == size) {
+    if (run.file.Read(run.record.data(), size)) {
       heap.push({{run.key, run.sequence}, index});
       return 0;
     }
   }
-  *error = "the temporary file " + run.path + " ends early";
+  *error = "the temporary file " + run.path + " is damaged or cannot be read";
   return -1;
 }
 
