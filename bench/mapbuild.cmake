@@ -8,3 +8,9 @@ find_package(Threads REQUIRED)
 add_executable(tevo-osm-replicate osm_replicate.cpp)
 target_compile_options(tevo-osm-replicate PRIVATE ${TEVO_WARNINGS})
 target_link_libraries(tevo-osm-replicate PRIVATE EXPAT::EXPAT ZLIB::ZLIB BZip2::BZip2 Threads::Threads)
+
+# Node-location lookups: libosmium's sparse file array against the
+# builder's compact store, on the nodes and ways of a PBF.
+add_executable(tevo-node-lookup node_lookup.cpp)
+target_compile_options(tevo-node-lookup PRIVATE ${TEVO_WARNINGS})
+target_link_libraries(tevo-node-lookup PRIVATE tevo_mapbuild)

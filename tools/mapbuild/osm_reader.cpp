@@ -1,5 +1,6 @@
 #include "tools/mapbuild/osm_reader.h"
 
+#include <cstdlib>
 #include <memory>
 #include <set>
 
@@ -19,6 +20,7 @@ namespace {
 
 constexpr char NODE_INDEX_FILE[] = "/node-locations";
 constexpr char NEGATIVE_NODE_INDEX_FILE[] = "/node-locations-negative";
+constexpr char READ_AHEAD_BLOCKS[] = "4";
 
 // Nodes with negative ids (new objects of an editor's file) go to a store
 // of their own, keyed by the id's magnitude.
@@ -163,12 +165,22 @@ class FeatureHandler : public osmium::handler::Handler {
   bool failed = false;
 };
 
+// libosmium decodes PBF blocks ahead of the reader on threads of its own,
+// by default up to 20 blocks of raw and 20 of decoded data (tens of MB of
+// ways). The builder takes each block as it comes, so a few ahead keep
+// the decoding threads busy. The library reads these limits only from the
+// environment; values the user set there are kept.
+void LimitReadAhead() {
+  ::setenv("OSMIUM_MAX_INPUT_QUEUE_SIZE", READ_AHEAD_BLOCKS, 0);
+  ::setenv("OSMIUM_MAX_OSMDATA_QUEUE_SIZE", READ_AHEAD_BLOCKS, 0);
+}
+
 bool Stopped(const OsmReadOptions& options) { return options.stop != nullptr && options.stop->load(); }
 
 // The relations pass: the members of every multipolygon and boundary
 // relation the area filter wants.
 int ReadRelations(const RecipeSource& source, const OsmReadOptions& options, AreaManager* areas, std::string* error) {
-  osmium::io::Reader reader(source.resolvedPath, osmium::osm_entity_bits::relation);
+  osmium::io::Reader reader(source.resolvedPath, osmium::osm_entity_bits::relation, osmium::io::read_meta::no);
   const uint64_t total = reader.file_size();
   while (osmium::memory::Buffer buffer = reader.read()) {
     for (const osmium::Relation& relation : buffer.select<osmium::Relation>()) areas->relation(relation);
@@ -214,7 +226,8 @@ int ReadOsmSource(const RecipeSource& source, const OsmReadOptions& options, con
       return true;
     };
     FeatureHandler features(source, sink, summary, osm);
-    osmium::io::Reader reader(source.resolvedPath);
+    LimitReadAhead();
+    osmium::io::Reader reader(source.resolvedPath, osmium::io::read_meta::no);
     const uint64_t total = reader.file_size();
     auto areaHandler = areas.handler([&features](osmium::memory::Buffer&& buffer) { osmium::apply(buffer, features); });
     while (osmium::memory::Buffer buffer = reader.read()) {

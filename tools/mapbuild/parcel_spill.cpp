@@ -12,6 +12,8 @@
 namespace {
 
 constexpr size_t READ_BUFFER_BYTES = 1 << 17;
+// Offsets are 32-bit: a bucket never holds more than 2 GiB.
+constexpr size_t MAX_HELD_BYTES = size_t{1} << 31;
 // The fewest bytes a point, road, background item, character and name can take.
 constexpr size_t MIN_POINT_BYTES = 2;
 constexpr size_t MIN_ROAD_BYTES = 2;
@@ -153,11 +155,17 @@ ParcelSpill::~ParcelSpill() {
 
 int ParcelSpill::Add(int index, uint64_t key, uint64_t sequence, const ParcelContent& piece, std::string* error) {
   Part& part = parts[static_cast<size_t>(index)];
+  // Room for a whole bucket from the start: growing by doubling would
+  // leave up to twice the bucket size allocated and copy it over and over.
+  // Only what the pieces fill is ever resident.
+  if (part.held.capacity() == 0) {
+    part.held.reserve(std::min(bucketBytes, MAX_HELD_BYTES));
+    part.pieces.reserve(bucketBytes / sizeof(Piece) + 1);
+  }
   const size_t at = part.held.size();
   SerializeParcelContent(piece, &part.held);
   part.pieces.push_back({key, sequence, static_cast<uint32_t>(at), static_cast<uint32_t>(part.held.size() - at)});
-  // Offsets are 32-bit: a bucket never holds more than 2 GiB.
-  if (part.held.size() + part.pieces.size() * sizeof(Piece) >= bucketBytes || part.held.size() >= (size_t{1} << 31)) {
+  if (part.held.size() + part.pieces.size() * sizeof(Piece) >= bucketBytes || part.held.size() >= MAX_HELD_BYTES) {
     return WriteRun(&part, error);
   }
   return 0;
