@@ -175,8 +175,13 @@ osmium::Location NodeLocationStore::get_noexcept(osmium::unsigned_object_id_type
   if (!gatheredIds.empty()) SealBlock();
   if (!pendingBytes.empty()) Flush();
   if (Failed() || firstIds.empty() || id < firstIds.front()) return osmium::Location();
-  const size_t block = static_cast<size_t>(std::upper_bound(firstIds.begin(), firstIds.end(), id) - firstIds.begin()) - 1;
-  const CachedBlock* cached = Block(block);
+  // The nodes of a way mostly lie in the block of the node before.
+  const bool inLastBlock = lastBlock < firstIds.size() && id >= firstIds[lastBlock] &&
+                           (lastBlock + 1 == firstIds.size() || id < firstIds[lastBlock + 1]);
+  if (!inLastBlock) {
+    lastBlock = static_cast<size_t>(std::upper_bound(firstIds.begin(), firstIds.end(), id) - firstIds.begin()) - 1;
+  }
+  const CachedBlock* cached = Block(lastBlock);
   if (cached == nullptr) return osmium::Location();
   const uint64_t* end = cached->ids + cached->count;
   const uint64_t* found = std::lower_bound(cached->ids, end, id);
@@ -198,6 +203,7 @@ void NodeLocationStore::clear() {
   std::vector<uint64_t>().swap(firstIds);
   std::vector<uint64_t>().swap(offsets);
   std::vector<std::unique_ptr<CachedBlock>>().swap(cache);
+  lastBlock = SIZE_MAX;
   nodes = 0;
   if (fd >= 0 && ::ftruncate(fd, 0) != 0) Fail("cannot empty the node-location file " + path);
   fileBytes = 0;

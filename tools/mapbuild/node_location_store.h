@@ -14,6 +14,7 @@
 // lookups then give the undefined location.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -82,6 +83,7 @@ class NodeLocationStore final
   mutable std::vector<uint64_t> firstIds;      // of every sealed block
   mutable std::vector<uint64_t> offsets;       // of every sealed block in the file
   mutable std::vector<std::unique_ptr<CachedBlock>> cache;  // direct-mapped by block number
+  mutable size_t lastBlock = SIZE_MAX;                       // of the last lookup
   mutable std::vector<uint8_t> readBytes;
   mutable std::string error;
 };
