@@ -225,8 +225,9 @@ TEST_F(SpillTest, FeatureSpillGivesBackEveryFeatureExactlyInEitherForm) {
     EXPECT_EQ(read[i].feature.text, i % 2 == 0 ? "名古屋 " + std::to_string(i) : "");
     EXPECT_EQ(std::signbit(read[i].feature.rank), i % 4 == 1);
     EXPECT_EQ(read[i].feature.rank, i % 4 < 2 ? 0.0 : 1.5 * static_cast<double>(i));
-    EXPECT_EQ(Wkb(*read[i].feature.geometry), Wkb(*FromWkt(SPILL_CASES[i].wkt)));
-    EXPECT_EQ(read[i].feature.geometry->getCoordinateDimension(), FromWkt(SPILL_CASES[i].wkt)->getCoordinateDimension());
+    const std::unique_ptr<OGRGeometry> written = FromWkt(SPILL_CASES[i].wkt);
+    EXPECT_EQ(Wkb(*read[i].feature.geometry), Wkb(*written));
+    EXPECT_EQ(read[i].feature.geometry->getCoordinateDimension(), written->getCoordinateDimension());
   }
   // A level reads only the features whose rules reach it.
   int atLastLevel = 0;
@@ -256,6 +257,20 @@ TEST_F(SpillTest, WholeUnitGeometriesTakeTheCompactForm) {
     bytes[i] = spill.Bytes();
   }
   EXPECT_LT(bytes[0] * 4, bytes[1]);
+  // Each case alone: a head of four one-byte varints, the flags and the
+  // text's size, then the geometry in the integer form, which is always
+  // smaller than its WKB, or the WKB itself.
+  for (const SpillCase& spillCase : SPILL_CASES) {
+    FeatureSpill spill;
+    std::string error;
+    ASSERT_EQ(spill.Open(File("single"), &error), 0);
+    RecipeRule rule;
+    SourceFeature feature;
+    feature.geometry = FromWkt(spillCase.wkt);
+    ASSERT_EQ(spill.Add(0, rule, feature, &error), 0);
+    ASSERT_EQ(spill.Close(&error), 0);
+    EXPECT_EQ(spill.Bytes() < 6 + feature.geometry->WkbSize(), spillCase.whole) << spillCase.wkt;
+  }
 }
 
 TEST_F(SpillTest, DamagedOrCutFeatureSpillIsAnErrorNotACrash) {

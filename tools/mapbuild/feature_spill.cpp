@@ -20,7 +20,8 @@ constexpr size_t WRITE_BUFFER_BYTES = 1 << 16;
 constexpr uint8_t FLAG_INTEGER_GEOMETRY = 1;
 constexpr uint8_t FLAG_RANK = 2;
 // Whole map units fit 32 bits; the bound only keeps the conversion exact.
-constexpr double MAX_INTEGER_COORDINATE = 4294967296.0;
+constexpr int64_t INTEGER_LIMIT = int64_t{1} << 32;
+constexpr double MAX_INTEGER_COORDINATE = static_cast<double>(INTEGER_LIMIT);
 
 // The geometry kinds of the integer form.
 enum IntegerKind : uint8_t {
@@ -143,9 +144,11 @@ class IntegerReader {
  private:
   bool Coordinates(double* x, double* y) {
     int64_t dx = 0, dy = 0;
-    if (!in->GetSignedVarint(&dx) || !in->GetSignedVarint(&dy)) return false;
-    lastX += dx;
-    lastY += dy;
+    if (!in->GetSignedVarint(&dx) || !in->GetSignedVarint(&dy) ||
+        !AddWithin(&lastX, dx, -INTEGER_LIMIT, INTEGER_LIMIT) ||
+        !AddWithin(&lastY, dy, -INTEGER_LIMIT, INTEGER_LIMIT)) {
+      return false;
+    }
     *x = static_cast<double>(lastX);
     *y = static_cast<double>(lastY);
     return true;

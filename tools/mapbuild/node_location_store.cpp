@@ -125,11 +125,11 @@ bool NodeLocationStore::Decode(size_t block, const uint8_t* data, size_t size, C
     uint64_t gap = 0;
     int64_t dx = 0, dy = 0;
     if (i > 0 && (!in.GetVarint(&gap) || gap == 0 || id + gap < id)) return false;
-    if (!in.GetSignedVarint(&dx) || !in.GetSignedVarint(&dy)) return false;
+    if (!in.GetSignedVarint(&dx) || !in.GetSignedVarint(&dy) || !AddWithin(&x, dx, INT32_MIN, INT32_MAX) ||
+        !AddWithin(&y, dy, INT32_MIN, INT32_MAX)) {
+      return false;
+    }
     id += gap;
-    x += dx;
-    y += dy;
-    if (x < INT32_MIN || x > INT32_MAX || y < INT32_MIN || y > INT32_MAX) return false;
     into->ids[i] = id;
     into->locations[i] = osmium::Location(static_cast<int32_t>(x), static_cast<int32_t>(y));
   }
@@ -160,7 +160,8 @@ const NodeLocationStore::CachedBlock* NodeLocationStore::Block(size_t block) con
     if (got > 0) {
       done += static_cast<size_t>(got);
     } else if (got == 0 || errno != EINTR) {
-      Fail("cannot read the node-location file " + path + (got == 0 ? ": it was cut short" : ": " + std::string(std::strerror(errno))));
+      Fail("cannot read the node-location file " + path +
+           (got == 0 ? ": it was cut short" : ": " + std::string(std::strerror(errno))));
       return nullptr;
     }
   }

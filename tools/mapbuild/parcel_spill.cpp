@@ -39,10 +39,10 @@ bool GetPoints(ByteCursor* in, std::vector<LocalPoint>* points) {
   int64_t x = 0, y = 0;
   for (LocalPoint& p : *points) {
     int64_t dx = 0, dy = 0;
-    if (!in->GetSignedVarint(&dx) || !in->GetSignedVarint(&dy)) return false;
-    x += dx;
-    y += dy;
-    if (x < INT32_MIN || x > INT32_MAX || y < INT32_MIN || y > INT32_MAX) return false;
+    if (!in->GetSignedVarint(&dx) || !in->GetSignedVarint(&dy) || !AddWithin(&x, dx, INT32_MIN, INT32_MAX) ||
+        !AddWithin(&y, dy, INT32_MIN, INT32_MAX)) {
+      return false;
+    }
     p.x = static_cast<int32_t>(x);
     p.y = static_cast<int32_t>(y);
   }

@@ -25,6 +25,17 @@ void PutVarint(std::vector<uint8_t>* bytes, uint64_t value);
 // Zigzag form: small magnitudes of either sign take few bytes.
 void PutSignedVarint(std::vector<uint8_t>* bytes, int64_t value);
 
+// Adds a decoded difference to a running coordinate in [low, high] when
+// the sum stays in that range; false otherwise (damaged data), without the
+// overflow that adding two arbitrary values could cause.
+inline bool AddWithin(int64_t* value, int64_t delta, int64_t low, int64_t high) {
+  if (delta > high - low || delta < low - high) return false;
+  const int64_t sum = *value + delta;
+  if (sum > high || sum < low) return false;
+  *value = sum;
+  return true;
+}
+
 // Reads values back from [data, data + size); every Get is false, and
 // moves nothing, when the value would run past the end or is malformed.
 class ByteCursor {
