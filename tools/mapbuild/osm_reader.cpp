@@ -247,7 +247,6 @@ int ReadOsmSource(const RecipeSource& source, const OsmReadOptions& options, con
     if (result == 0) {
       areas.for_each_incomplete_relation([osm](const osmium::relations::RelationHandle&) { ++osm->incompleteRelations; });
       osm->indexBytes = positives.FileBytes() + negatives.FileBytes();
-      osm->indexMemory = positives.IndexBytes() + negatives.IndexBytes();
       result = features.Failed() || storeFailed() ? -1 : 0;
     }
   } catch (const std::exception& e) {

@@ -30,7 +30,6 @@ struct OsmReadSummary {
   int64_t incompleteRelations = 0;  // areas of relations whose members are missing (left out)
   int64_t brokenAreas = 0;          // areas the assembler could not close (left out)
   uint64_t indexBytes = 0;          // the node-location store's size on disk
-  uint64_t indexMemory = 0;         // its block index in memory
 };
 
 // Reads `source` and hands one SourceFeature per object and matching rule to

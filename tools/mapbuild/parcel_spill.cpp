@@ -49,14 +49,31 @@ bool GetPoints(ByteCursor* in, std::vector<LocalPoint>* points) {
   return true;
 }
 
-// A run's record: the parcel's key, the piece's sequence, the size of its
-// content, then the content.
-constexpr size_t RECORD_HEAD_BYTES = sizeof(uint64_t) + sizeof(uint64_t) + sizeof(uint32_t);
+// A run's records come sorted by parcel key, then by sequence. Each is
+// the key's difference to the record before, the sequence (its difference
+// to the one before when the key is the same), the content's size, all
+// varints, then the content.
+class RunWriter {
+ public:
+  explicit RunWriter(FILE* file) : file(file) {}
+  bool Write(uint64_t key, uint64_t sequence, const uint8_t* content, size_t size) {
+    head.clear();
+    PutVarint(&head, key - lastKey);
+    PutVarint(&head, key == lastKey ? sequence - lastSequence : sequence);
+    PutVarint(&head, size);
+    lastKey = key;
+    lastSequence = sequence;
+    bytes += head.size() + size;
+    return std::fwrite(head.data(), 1, head.size(), file) == head.size() &&
+           std::fwrite(content, 1, size, file) == size;
+  }
+  uint64_t Bytes() const { return bytes; }
 
-bool WriteRecord(FILE* file, uint64_t key, uint64_t sequence, const uint8_t* content, uint32_t size) {
-  return std::fwrite(&key, sizeof key, 1, file) == 1 && std::fwrite(&sequence, sizeof sequence, 1, file) == 1 &&
-         std::fwrite(&size, sizeof size, 1, file) == 1 && std::fwrite(content, 1, size, file) == size;
-}
+ private:
+  FILE* file;
+  std::vector<uint8_t> head;
+  uint64_t lastKey = 0, lastSequence = 0, bytes = 0;
+};
 
 }  // namespace
 
@@ -186,12 +203,12 @@ int ParcelSpill::WriteRun(Part* part, std::string* error) {
   const std::string path = run->path;
   FILE* file = std::fopen(path.c_str(), "wb");
   bool ok = file != nullptr;
-  uint64_t bytes = 0;
+  RunWriter writer(file);
   for (const Piece& piece : part->pieces) {
     if (!ok) break;
-    ok = WriteRecord(file, piece.key, piece.sequence, part->held.data() + piece.offset, piece.size);
-    bytes += RECORD_HEAD_BYTES + piece.size;
+    ok = writer.Write(piece.key, piece.sequence, part->held.data() + piece.offset, piece.size);
   }
+  const uint64_t bytes = writer.Bytes();
   if (file != nullptr) ok = std::fclose(file) == 0 && ok;
   {
     std::lock_guard<std::mutex> lock(runsMutex);
@@ -239,11 +256,12 @@ int ParcelSpill::MergeOldestRuns(std::string* error) {
   merged->path = prefix + ".merged." + std::to_string(merges++);
   FILE* file = std::fopen(merged->path.c_str(), "wb");
   bool ok = file != nullptr;
+  RunWriter writer(file);
   while (ok && !heap.empty()) {
     const size_t r = heap.top().second;
     heap.pop();
     const Run& run = *runs[r];
-    ok = WriteRecord(file, run.key, run.sequence, run.record.data(), static_cast<uint32_t>(run.record.size()));
+    ok = writer.Write(run.key, run.sequence, run.record.data(), run.record.size());
     if (ok && Advance(r, error) != 0) {
       if (file != nullptr) std::fclose(file);
       return -1;
@@ -261,7 +279,7 @@ int ParcelSpill::MergeOldestRuns(std::string* error) {
 
 int ParcelSpill::Advance(size_t index, std::string* error) {
   Run& run = *runs[index];
-  uint32_t size = 0;
+  uint64_t size = 0;
   if (run.file.Position() == run.file.Size()) {
     run.atEnd = true;
     run.file.Close();
@@ -269,8 +287,11 @@ int ParcelSpill::Advance(size_t index, std::string* error) {
     return 0;
   }
   run.record.resize(0);
-  if (run.file.Read(&run.key, sizeof run.key) && run.file.Read(&run.sequence, sizeof run.sequence) &&
-      run.file.Read(&size, sizeof size) && size <= run.file.Size() - run.file.Position()) {
+  uint64_t keyStep = 0, sequence = 0;
+  if (run.file.ReadVarint(&keyStep) == 1 && run.file.ReadVarint(&sequence) == 1 && run.file.ReadVarint(&size) == 1 &&
+      size <= run.file.Size() - run.file.Position()) {
+    run.key += keyStep;
+    run.sequence = keyStep == 0 ? run.sequence + sequence : sequence;
     run.record.resize(size);
     if (run.file.Read(run.record.data(), size)) {
       heap.push({{run.key, run.sequence}, index});
