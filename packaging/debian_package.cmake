@@ -34,6 +34,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TEVO_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
+# tevo-mapbuild --osm runs osmcoastline to tell an extract's land from its
+# sea; only building maps from OSM needs it (or land polygons with --land).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "osmcoastline")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 include(CPack)

@@ -4,12 +4,14 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 extern char** environ;
@@ -141,9 +143,9 @@ int WaitForChild(pid_t child, ChildEnd* end) {
 std::string Failure(const std::string& what, int error) { return what + ": " + std::strerror(error); }
 
 // Spawns the child with `input` on its stdin and `output` on its stdout
-// (each -1: ours).
-int Spawn(const std::vector<std::string>& arguments, const SignalPassing& signals, int input, int output, pid_t* child,
-          std::string* error) {
+// (each -1: ours), and its stderr into the file `errorPath` (null: ours).
+int Spawn(const std::vector<std::string>& arguments, const SignalPassing& signals, int input, int output,
+          const std::string* errorPath, pid_t* child, std::string* error) {
   std::vector<char*> argv;
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -154,6 +156,10 @@ int Spawn(const std::vector<std::string>& arguments, const SignalPassing& signal
   int result = signals.PrepareChild(&attributes) == 0 ? 0 : EINVAL;
   if (result == 0 && input >= 0) result = posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
   if (result == 0 && output >= 0) result = posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+  if (result == 0 && errorPath != nullptr) {
+    result = posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                              0600);
+  }
   if (result == 0) result = posix_spawn(child, argv[0], &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
@@ -164,7 +170,7 @@ int Spawn(const std::vector<std::string>& arguments, const SignalPassing& signal
 }  // namespace
 
 int RunChildProcess(const std::vector<std::string>& arguments, const std::string* input, std::string* output,
-                    ChildEnd* end, std::string* error) {
+                    ChildEnd* end, std::string* error, const std::string* errorPath) {
   *end = ChildEnd();
   if (arguments.empty()) {
     *error = "no program to run";
@@ -189,7 +195,7 @@ int RunChildProcess(const std::vector<std::string>& arguments, const std::string
   std::fflush(stderr);
   SignalPassing signals;
   pid_t child = 0;
-  if (Spawn(arguments, signals, inputFile.fd, writeEnd.fd, &child, error) != 0) return -1;
+  if (Spawn(arguments, signals, inputFile.fd, writeEnd.fd, errorPath, &child, error) != 0) return -1;
   signals.Release(child);
   inputFile.Close();
   writeEnd.Close();
@@ -212,4 +218,21 @@ int RunChildProcess(const std::vector<std::string>& arguments, const std::string
 std::string DescribeChildEnd(const ChildEnd& end) {
   if (end.signal != 0) return "signal " + std::to_string(end.signal) + " (" + strsignal(end.signal) + ")";
   return "exit status " + std::to_string(end.exitStatus);
+}
+
+std::string FindProgramOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr || name.empty() || name.find('/') != std::string::npos) return std::string();
+  for (const char* start = path;; ++start) {
+    const char* end = std::strchr(start, ':');
+    // An empty entry of PATH is the current folder.
+    const std::string folder = end == nullptr ? std::string(start) : std::string(start, end);
+    const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
+    struct stat info;
+    if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+    if (end == nullptr) return std::string();
+    start = end;
+  }
 }

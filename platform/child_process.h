@@ -14,7 +14,9 @@ struct ChildEnd {
 
 // Runs the program `arguments[0]` (a path) with `arguments` as its argv and
 // waits for it to end. Its stdin reads `input` (null: our own stdin); its
-// stdout goes to *output (null: our own stdout); stderr is ours.
+// stdout goes to *output (null: our own stdout); its stderr goes to the file
+// `errorPath`, created or emptied (null: our own stderr), for a caller that
+// tells the user what the messages mean.
 //
 // SIGINT, SIGTERM and SIGHUP that reach this process while the child runs
 // are passed on to the child; once it has ended, the first of them is
@@ -25,7 +27,11 @@ struct ChildEnd {
 // Returns 0 with `end` filled when the child ran (whatever its exit
 // status), or -1 with the reason in *error when it could not be started.
 int RunChildProcess(const std::vector<std::string>& arguments, const std::string* input, std::string* output,
-                    ChildEnd* end, std::string* error);
+                    ChildEnd* end, std::string* error, const std::string* errorPath = nullptr);
 
 // "exit status N" or "signal N (name)": how the child ended, for messages.
 std::string DescribeChildEnd(const ChildEnd& end);
+
+// The path of the executable `name` in the first folder of $PATH that holds
+// one, as a shell would find it; "" when none does (or PATH is unset).
+std::string FindProgramOnPath(const std::string& name);

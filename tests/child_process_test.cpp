@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <string>
 
 #include "platform/child_process.h"
@@ -31,6 +32,18 @@ TEST(ChildProcess, PassesInputTakesOutputAndTellsHowTheChildEnded) {
   ASSERT_EQ(RunChildProcess({"/bin/sh", "-c", "kill -KILL $$"}, nullptr, &output, &end, &error), 0) << error;
   EXPECT_EQ(end.signal, SIGKILL);
   EXPECT_EQ(DescribeChildEnd(end).rfind("signal 9 ", 0), 0u) << DescribeChildEnd(end);
+
+  // Its messages go to a file when the caller asks.
+  const std::string messages = ::testing::TempDir() + "child_process_messages";
+  output.clear();
+  ASSERT_EQ(RunChildProcess({"/bin/sh", "-c", "echo out; echo oops >&2"}, nullptr, &output, &end, &error, &messages), 0);
+  std::string written(64, '\0');
+  FILE* file = std::fopen(messages.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  written.resize(std::fread(written.data(), 1, written.size(), file));
+  std::fclose(file);
+  std::remove(messages.c_str());
+  EXPECT_EQ(output + written, "out\noops\n");
 
   EXPECT_EQ(RunChildProcess({"/nonexistent/tevo-program"}, nullptr, &output, &end, &error), -1);
   EXPECT_NE(error.find("cannot run /nonexistent/tevo-program"), std::string::npos) << error;

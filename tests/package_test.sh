@@ -33,6 +33,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for needed in fonts-ipafont-gothic libc6 libpng16-16 libfreetype6 libfontconfig1 libsdl2-2.0-0; do
   [[ ", $depends," == *", $needed "* || ", $depends," == *", $needed,"* ]] || fail "Depends lacks $needed: $depends"
 done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+[[ ", $recommends," == *", osmcoastline,"* ]] || fail "Recommends lacks osmcoastline: $recommends"
 
 root=$work/unpacked
 dpkg-deb -x "$deb" "$root"

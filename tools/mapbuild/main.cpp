@@ -27,8 +27,9 @@
 namespace {
 
 constexpr char SYNOPSIS[] =
-    "usage: tevo-mapbuild RECIPE -o ALLDATA.KWI [--data DIR] [--osm EXTRACT] [--tmp DIR] [--quiet] [--summary]\n"
-    "       tevo-mapbuild --osm EXTRACT.osm.pbf -o ALLDATA.KWI [--tmp DIR] [--quiet] [--summary]\n"
+    "usage: tevo-mapbuild RECIPE -o ALLDATA.KWI [--data DIR] [--osm EXTRACT] [--land LAND] [--tmp DIR] [--quiet]\n"
+    "       [--summary]\n"
+    "       tevo-mapbuild --osm EXTRACT.osm.pbf -o ALLDATA.KWI [--land LAND] [--tmp DIR] [--quiet] [--summary]\n"
     "       tevo-mapbuild RECIPE --routes WAYPOINTS [-o ROUTES] [--snap METRES] [--data DIR] [--quiet]\n";
 // "-" for a file: stdin or stdout.
 constexpr char STANDARD_STREAM[] = "-";
@@ -64,8 +65,10 @@ void PrintHelp() {
       "(OSM PBF extracts, OSM XML, shapefiles, GeoJSON, anything GDAL/OGR reads),\n"
       "and writes the attributions and licences of its sources to ALLDATA.KWI%s\n"
       "beside it. With --osm and no recipe, the standard OSM recipe builds a map of\n"
-      "an OpenStreetMap extract as downloaded. Memory stays bounded whatever the\n"
-      "input's size: work in progress goes to temporary files, removed at the end.\n"
+      "an OpenStreetMap extract as downloaded; land and sea come from the extract's\n"
+      "coastline (assembled by osmcoastline) or from land polygons given with --land.\n"
+      "Memory stays bounded whatever the input's size: work in progress goes to\n"
+      "temporary files, removed at the end.\n"
       "Progress (a bar on a terminal) and everything that was left out go to stderr.\n"
       "\n"
       "With --routes it builds no map: it routes each stretch between two\n"
@@ -76,6 +79,8 @@ void PrintHelp() {
       "               and \"-\": stdout)\n"
       "  --osm EXTRACT  the OSM extract (.osm.pbf) for the standard recipe, or for a\n"
       "               recipe whose source path is $EXTRACT\n"
+      "  --land LAND  land polygons (a shapefile, GeoJSON, ... in any CRS) to use instead\n"
+      "               of assembling the coastline of the extract\n"
       "  --data DIR   folder the recipe's source paths are relative to\n"
       "               (default: the recipe's own folder)\n"
       "  --tmp DIR    folder for the temporary files (default: $TMPDIR, else /tmp)\n"
@@ -115,6 +120,7 @@ struct Options {
   const char* waypoints = nullptr;  // --routes
   std::string data;
   std::string extract;    // --osm
+  std::string land;       // --land
   std::string temporary;  // --tmp
   double snapMetres = ROAD_SNAP_METRES;
   bool snapGiven = false;
@@ -138,6 +144,8 @@ int ParseOptions(int argc, char** argv, Options* options) {
       options->data = argv[++i];
     } else if (std::strcmp(argv[i], "--osm") == 0 && hasValue) {
       options->extract = argv[++i];
+    } else if (std::strcmp(argv[i], "--land") == 0 && hasValue) {
+      options->land = argv[++i];
     } else if (std::strcmp(argv[i], "--tmp") == 0 && hasValue) {
       options->temporary = argv[++i];
     } else if (std::strcmp(argv[i], "--routes") == 0 && hasValue) {
@@ -282,7 +290,8 @@ int main(int argc, char** argv) {
   Recipe recipe;
   std::string error;
   const std::string recipePath = options.recipePath != nullptr ? std::string(options.recipePath) : StandardOsmRecipe();
-  if (LoadRecipe(recipePath, options.data, &recipe, &error) != 0 || UseExtract(&recipe, options.extract, &error) != 0) {
+  if (LoadRecipe(recipePath, options.data, &recipe, &error) != 0 || UseExtract(&recipe, options.extract, &error) != 0 ||
+      UseLandPolygons(&recipe, options.land, &error) != 0) {
     return Fail(error);
   }
   const bool routing = options.waypoints != nullptr;

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "mapdata/map_layout.h"
+#include "tools/mapbuild/coastline_land.h"
 #include "tools/mapbuild/feature_spill.h"
 #include "tools/mapbuild/label_twins.h"
 #include "tools/mapbuild/osm_reader.h"
@@ -387,7 +388,7 @@ class Pipeline {
       return -1;
     }
     for (MapLevelDescription& level : map.levels) std::copy(PIECE_GRIDS, PIECE_GRIDS + SPLIT_KINDS, level.pieceGrid);
-    map.flags = recipe.sea ? HEADER_FLAG_SEA_BACKGROUND : 0;
+    map.flags = recipe.sea && !landEverywhere ? HEADER_FLAG_SEA_BACKGROUND : 0;
     map.headerTexts[HEADER_TITLE] = recipe.title;
     map.headerTexts[HEADER_DESCRIPTION] = recipe.description;
     map.headerTexts[HEADER_PROGRAM] = PROGRAM_TEXT;
@@ -412,7 +413,7 @@ class Pipeline {
     LabelTwins twins(LABEL_TWIN_UNITS);
     // OSM objects are read once each, by their ids: only other sources can
     // list a feature twice.
-    const bool fromExtract = IsOsmExtract(source.resolvedPath);
+    const bool fromExtract = !source.landFromCoastline && IsOsmExtract(source.resolvedPath);
     RepeatedFeatures repeats(source);
     int64_t merged = 0, repeated = 0;
     const FeatureSink sink = [&](SourceFeature&& feature) {
@@ -456,6 +457,8 @@ class Pipeline {
       const uint64_t used = temporary.Measure() + osm.indexBytes;
       temporary.Measure();
       peakWithIndex = std::max(peakWithIndex, used);
+    } else if (source.landFromCoastline) {
+      if (ReadCoastline(source, sink, &read, error) != 0) return -1;
     } else if (ReadSource(source, sink, &read, error) != 0) {
       return -1;
     }
@@ -468,11 +471,27 @@ class Pipeline {
          Count("features repeating another exactly (left out)", repeated) +
          Count("point labels repeating a label nearby (merged)", merged) +
          (osm.indexBytes > 0 ? ", node locations " + Megabytes(osm.indexBytes) + " on disk" : std::string()));
-    if (read.matched == 0 && options.meter != nullptr) {
+    // A coastline without land polygons has had its own line.
+    if (read.matched == 0 && !source.landFromCoastline && options.meter != nullptr) {
       options.meter->Warning("source " + source.id + " gave no feature that a rule matches");
     }
     summary->features += read.matched;
     summary->dropped += read.noGeometry + read.outside;
+    return 0;
+  }
+
+  // Land polygons assembled from the coastline; without any, nothing tells
+  // land from sea and the map is land everywhere.
+  int ReadCoastline(const RecipeSource& source, const FeatureSink& sink, SourceSummary* read, std::string* error) {
+    CoastlineSummary coast;
+    if (ReadCoastlineLand(source, temporary.Path(), sink, read, &coast, error) != 0) {
+      return Stopped(options) ? Interrupted(error) : -1;
+    }
+    peakWithIndex = std::max(peakWithIndex, temporary.Measure() + coast.databaseBytes);
+    Line(DescribeCoastline(source, coast));
+    const std::string warning = CoastlineWarning(source, coast);
+    if (!warning.empty() && options.meter != nullptr) options.meter->Warning(warning);
+    landEverywhere = landEverywhere || !coast.usable;
     return 0;
   }
 
@@ -778,6 +797,7 @@ class Pipeline {
   LevelResult levels[STANDARD_LEVEL_COUNT];
   std::mutex measureMutex;
   uint64_t peakWithIndex = 0;
+  bool landEverywhere = false;  // a coastline source found no land polygons
 
  public:
   uint64_t PeakWithIndex() const { return peakWithIndex; }

@@ -26,8 +26,11 @@ constexpr int MAX_CLASS_CODE = 0xFFFF;
 // (a misspelled key would otherwise be ignored and its rule apply
 // everywhere).
 const std::set<std::string> RECIPE_KEYS = {"title", "description", "sea", "extent", "sources"};
-const std::set<std::string> SOURCE_KEYS = {"id",          "path",    "layer",  "encoding", "srs",
+const std::set<std::string> SOURCE_KEYS = {"id",          "path",    "layer",  "encoding", "srs",  "from",
                                             "attribution", "licence", "rename", "trim",     "rules"};
+// `from: coastline`: the source's features are the land polygons assembled
+// from the coastline of the OSM file at its path.
+constexpr char FROM_COASTLINE[] = "coastline";
 const std::set<std::string> RENAME_KEYS = {"key", "texts"};
 const std::set<std::string> RULE_KEYS = {"where", "road",   "area", "line", "label", "along", "levels",
                                          "creates", "detail", "base", "order", "text", "rank"};
@@ -285,6 +288,13 @@ struct RecipeReader {
       return false;
     }
     if (source->id.empty()) return Fail(node["id"], "id is empty");
+    std::string from;
+    if (!Text(node, "from", &from)) return false;
+    if (node["from"] && from != FROM_COASTLINE) {
+      return Fail(node["from"], "from is coastline (land polygons assembled from an OSM file's coastline), not \"" +
+                                    from + "\"");
+    }
+    source->landFromCoastline = from == FROM_COASTLINE;
     if (!source->encoding.empty() && !IsKnownEncoding(source->encoding)) {
       return Fail(node["encoding"], "unknown encoding \"" + source->encoding + "\" (e.g. CP932, UTF-8, ISO-8859-1)");
     }
@@ -474,6 +484,23 @@ int UseExtract(Recipe* recipe, const std::string& extract, std::string* error) {
   }
   if (!named && !extract.empty()) {
     *error = "the recipe has no source for the extract given with --osm (a source with path: \"$EXTRACT\")";
+    return -1;
+  }
+  return 0;
+}
+
+int UseLandPolygons(Recipe* recipe, const std::string& land, std::string* error) {
+  if (land.empty()) return 0;
+  bool used = false;
+  for (RecipeSource& source : recipe->sources) {
+    if (!source.landFromCoastline) continue;
+    used = true;
+    source.landFromCoastline = false;
+    source.resolvedPath = land;
+    source.layers.clear();
+  }
+  if (!used) {
+    *error = "the recipe has no place for the land polygons given with --land (a source with from: coastline)";
     return -1;
   }
   return 0;

@@ -59,6 +59,9 @@ struct RecipeSource {
   std::string path;          // as written in the recipe
   std::string resolvedPath;  // relative to the data folder
   std::vector<std::string> layers;  // empty: every layer
+  // The features are the land polygons assembled from the coastline of the
+  // OSM file at the path (`from: coastline`), not the file's own.
+  bool landFromCoastline = false;
   std::string encoding;      // for shapefiles without a .cpg, e.g. CP932
   std::string srs;           // for sources that carry no CRS, e.g. EPSG:4612
   std::string attribution;
@@ -101,6 +104,12 @@ constexpr char RECIPE_EXTRACT_PATH[] = "$EXTRACT";
 // Returns 0, or -1 with *error when the recipe names the extract and none
 // was given, or an extract was given and the recipe has no place for it.
 int UseExtract(Recipe* recipe, const std::string& extract, std::string* error);
+
+// Points the sources that assemble land from the coastline at `land`
+// instead, a polygon file of land areas (e.g. land polygons downloaded
+// beside the extract); "" leaves the recipe as it is. Returns 0, or -1 with
+// *error when the recipe has no such source.
+int UseLandPolygons(Recipe* recipe, const std::string& land, std::string* error);
 
 // True when the attribute lookup `value` (null: attribute missing) satisfies `condition`.
 bool ConditionHolds(const RecipeCondition& condition, const char* value);
