@@ -41,3 +41,8 @@ file(WRITE "${hostile_slow_file}"
   "  endif()\n"
   "endforeach()\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${hostile_slow_file}")
+
+# The builder's compact temporary files: node locations and spilled features.
+tevo_add_test(NAME mapbuild_spill_test
+  SOURCES mapbuild_spill_test.cpp
+  LIBS tevo_mapbuild)

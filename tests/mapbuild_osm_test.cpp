@@ -280,6 +280,44 @@ TEST_F(OsmBuildTest, AnInterruptedBuildLeavesTheOldMapAndNoTemporaryFiles) {
   EXPECT_EQ(ReadFile(map + ATTRIBUTION_SUFFIX), old);
 }
 
+// The nodes of an extract as an editor or another tool may leave them: ids
+// out of order are refused with the way to sort the extract, and nodes
+// with negative ids (an editor's new objects) give their ways a place.
+TEST_F(OsmBuildTest, NodesOutOfIdOrderAreRefusedAndNegativeIdsAreLocated) {
+  struct Case {
+    const char* first;
+    const char* second;
+    bool builds;
+  };
+  const Case cases[] = {{"20", "10", false}, {"-1", "-2", true}, {"-2", "-1", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.first) + " " + c.second);
+    const std::string xml =
+        std::string("<?xml version='1.0' encoding='UTF-8'?>\n<osm version='0.6'>\n") + "  <node id='" + c.first +
+        "' version='1' lat='35.170' lon='136.900'/>\n  <node id='" + c.second +
+        "' version='1' lat='35.171' lon='136.902'/>\n  <way id='1' version='1'><nd ref='" + c.first + "'/><nd ref='" +
+        c.second + "'/><tag k='highway' v='primary'/></way>\n</osm>\n";
+    const std::string pbf = (directory / "edited.osm.pbf").string();
+    WritePbf(Write("edited.osm", xml), pbf);
+    const std::string map = (directory / "EDITED.KWI").string();
+    fs::remove(map);
+    BuildSummary summary;
+    std::string error;
+    const int status = Build(StandardRecipe(pbf), map, BuildOptions(), &summary, &error);
+    if (c.builds) {
+      ASSERT_EQ(status, 0) << error;
+      EXPECT_EQ(summary.features, 1);
+      EXPECT_EQ(summary.dropped, 0);
+    } else {
+      EXPECT_EQ(status, -1);
+      EXPECT_NE(error.find("node " + std::string(c.second) + " comes after node " + c.first), std::string::npos)
+          << error;
+      EXPECT_NE(error.find("osmium sort"), std::string::npos) << error;
+      EXPECT_FALSE(fs::exists(map));
+    }
+  }
+}
+
 // More short streets in one fine parcel than one road section holds: the
 // parcel is divided into pieces and every street is kept.
 TEST_F(OsmBuildTest, AParcelTooFullForOneDataAreaIsDividedIntoPieces) {

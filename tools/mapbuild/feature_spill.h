@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +15,7 @@
 #include "mapdata/map_layout.h"
 #include "tools/mapbuild/recipe.h"
 #include "tools/mapbuild/source_reader.h"
+#include "tools/mapbuild/spill_io.h"
 
 // One spilled feature: its source and rule, and the feature itself.
 struct SpilledFeature {
@@ -41,8 +41,8 @@ class FeatureSpill {
   // Calls `visit` with every feature whose rule reaches level `levelIndex`,
   // in reading order; `wanted` (sequence, source, rule) says, before the
   // geometry is decoded, whether a feature is needed at all. Returns 0, or -1 with
-  // *error on a read error or when `visit` returns non-zero. Safe to call
-  // from several threads at once.
+  // *error on a read error, a damaged file or when `visit` returns
+  // non-zero. Safe to call from several threads at once.
   using Wanted = std::function<bool(uint64_t sequence, int source, int rule)>;
   using Visit = std::function<int(const SpilledFeature& feature)>;
   int Read(int levelIndex, const Wanted& wanted, const Visit& visit, std::string* error) const;
@@ -54,11 +54,17 @@ class FeatureSpill {
 
  private:
   std::string Path(int levelIndex) const;
+  int Damaged(int levelIndex, std::string* error) const;
 
   std::string prefix;
-  FILE* files[STANDARD_LEVEL_COUNT] = {};
+  SpillFile files[STANDARD_LEVEL_COUNT];
+  uint64_t fileBytes[STANDARD_LEVEL_COUNT] = {};
+  uint64_t lastSequence[STANDARD_LEVEL_COUNT] = {};
   int64_t ranges[STANDARD_LEVEL_COUNT][STANDARD_LEVEL_COUNT] = {};  // features by finest, coarsest level
   uint64_t sequence = 0;
   uint64_t bytes = 0;
+  uint64_t sources = 0;  // one more than the largest source and rule written,
+  uint64_t rules = 0;    // which bound what a damaged file may claim
   std::vector<uint8_t> record;
+  std::vector<uint8_t> body;
 };

@@ -1,9 +1,6 @@
 #include "tools/mapbuild/osm_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <cstdlib>
 #include <memory>
 #include <set>
 
@@ -11,19 +8,23 @@
 #include <osmium/area/multipolygon_manager.hpp>
 #include <osmium/handler.hpp>
 #include <osmium/handler/node_locations_for_ways.hpp>
-#include <osmium/index/map/sparse_file_array.hpp>
 #include <osmium/io/pbf_input.hpp>
 #include <osmium/io/reader.hpp>
 #include <osmium/osm.hpp>
 #include <osmium/relations/relations_manager.hpp>
 #include <osmium/visitor.hpp>
 
+#include "tools/mapbuild/node_location_store.h"
+
 namespace {
 
 constexpr char NODE_INDEX_FILE[] = "/node-locations";
+constexpr char NEGATIVE_NODE_INDEX_FILE[] = "/node-locations-negative";
+constexpr char READ_AHEAD_BLOCKS[] = "4";
 
-using NodeIndex = osmium::index::map::SparseFileArray<osmium::unsigned_object_id_type, osmium::Location>;
-using LocationHandler = osmium::handler::NodeLocationsForWays<NodeIndex>;
+// Nodes with negative ids (new objects of an editor's file) go to a store
+// of their own, keyed by the id's magnitude.
+using LocationHandler = osmium::handler::NodeLocationsForWays<NodeLocationStore, NodeLocationStore>;
 using AreaManager = osmium::area::MultipolygonManager<osmium::area::Assembler>;
 
 // Which rule kinds apply to which kind of object.
@@ -164,17 +165,22 @@ class FeatureHandler : public osmium::handler::Handler {
   bool failed = false;
 };
 
-bool Stopped(const OsmReadOptions& options) { return options.stop != nullptr && options.stop->load(); }
-
-uint64_t FileBytes(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+// libosmium decodes PBF blocks ahead of the reader on threads of its own,
+// by default up to 20 blocks of raw and 20 of decoded data (tens of MB of
+// ways). The builder takes each block as it comes, so a few ahead keep
+// the decoding threads busy. The library reads these limits only from the
+// environment; values the user set there are kept.
+void LimitReadAhead() {
+  ::setenv("OSMIUM_MAX_INPUT_QUEUE_SIZE", READ_AHEAD_BLOCKS, 0);
+  ::setenv("OSMIUM_MAX_OSMDATA_QUEUE_SIZE", READ_AHEAD_BLOCKS, 0);
 }
+
+bool Stopped(const OsmReadOptions& options) { return options.stop != nullptr && options.stop->load(); }
 
 // The relations pass: the members of every multipolygon and boundary
 // relation the area filter wants.
 int ReadRelations(const RecipeSource& source, const OsmReadOptions& options, AreaManager* areas, std::string* error) {
-  osmium::io::Reader reader(source.resolvedPath, osmium::osm_entity_bits::relation);
+  osmium::io::Reader reader(source.resolvedPath, osmium::osm_entity_bits::relation, osmium::io::read_meta::no);
   const uint64_t total = reader.file_size();
   while (osmium::memory::Buffer buffer = reader.read()) {
     for (const osmium::Relation& relation : buffer.select<osmium::Relation>()) areas->relation(relation);
@@ -197,7 +203,6 @@ bool IsOsmExtract(const std::string& path) {
 
 int ReadOsmSource(const RecipeSource& source, const OsmReadOptions& options, const FeatureSink& sink,
                   SourceSummary* summary, OsmReadSummary* osm, std::string* error) {
-  const std::string indexPath = options.temporaryDirectory + NODE_INDEX_FILE;
   int result = 0;
   try {
     osmium::area::Assembler::config_type config;
@@ -206,22 +211,29 @@ int ReadOsmSource(const RecipeSource& source, const OsmReadOptions& options, con
       *error = source.id + ": " + *error;
       return -1;
     }
-    const int fd = ::open(indexPath.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0) {
-      *error = source.id + ": cannot create the node-location index " + indexPath;
+    NodeLocationStore positives, negatives;
+    if (positives.Open(options.temporaryDirectory + NODE_INDEX_FILE, false, error) != 0 ||
+        negatives.Open(options.temporaryDirectory + NEGATIVE_NODE_INDEX_FILE, true, error) != 0) {
+      *error = source.id + ": " + *error;
       return -1;
     }
-    NodeIndex index(fd);
-    LocationHandler locations(index);
+    LocationHandler locations(positives, negatives);
     locations.ignore_errors();
+    const auto storeFailed = [&]() {
+      const NodeLocationStore& failed = positives.Failed() ? positives : negatives;
+      if (!failed.Failed()) return false;
+      *error = source.id + ": " + failed.Error();
+      return true;
+    };
     FeatureHandler features(source, sink, summary, osm);
-    osmium::io::Reader reader(source.resolvedPath);
+    LimitReadAhead();
+    osmium::io::Reader reader(source.resolvedPath, osmium::io::read_meta::no);
     const uint64_t total = reader.file_size();
     auto areaHandler = areas.handler([&features](osmium::memory::Buffer&& buffer) { osmium::apply(buffer, features); });
     while (osmium::memory::Buffer buffer = reader.read()) {
       osmium::apply(buffer, locations, features, areaHandler);
       if (options.progress) options.progress(2, reader.offset(), total);
-      if (features.Failed()) {
+      if (features.Failed() || storeFailed()) {
         result = -1;
         break;
       }
@@ -234,14 +246,12 @@ int ReadOsmSource(const RecipeSource& source, const OsmReadOptions& options, con
     reader.close();
     if (result == 0) {
       areas.for_each_incomplete_relation([osm](const osmium::relations::RelationHandle&) { ++osm->incompleteRelations; });
-      osm->indexBytes = FileBytes(indexPath);
-      result = features.Failed() ? -1 : 0;
+      osm->indexBytes = positives.FileBytes() + negatives.FileBytes();
+      result = features.Failed() || storeFailed() ? -1 : 0;
     }
-    ::close(fd);
   } catch (const std::exception& e) {
     *error = source.id + ": cannot read " + source.resolvedPath + ": " + e.what();
     result = -1;
   }
-  std::remove(indexPath.c_str());
   return result;
 }

@@ -1,7 +1,8 @@
 // Reads OpenStreetMap extracts (PBF, as downloaded) with libosmium: a first
 // pass collects the multipolygon and boundary relations, a second pass
 // reads nodes, ways and areas in order, with node locations kept in a
-// disk-backed index in the temporary folder. Tagged nodes are points, ways
+// compact store in the temporary folder (the extract's nodes must be
+// sorted by id, as downloaded extracts are). Tagged nodes are points, ways
 // are lines, closed ways and relations whose tags an area rule asks for are
 // areas; the rules are matched against each object's tags as against the
 // attributes of other sources.
@@ -28,7 +29,7 @@ struct OsmReadOptions {
 struct OsmReadSummary {
   int64_t incompleteRelations = 0;  // areas of relations whose members are missing (left out)
   int64_t brokenAreas = 0;          // areas the assembler could not close (left out)
-  uint64_t indexBytes = 0;          // the node-location index's size on disk
+  uint64_t indexBytes = 0;          // the node-location store's size on disk
 };
 
 // Reads `source` and hands one SourceFeature per object and matching rule to

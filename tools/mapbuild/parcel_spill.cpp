@@ -5,116 +5,138 @@
 #include <cstring>
 #include <queue>
 
+#include "tools/mapbuild/spill_io.h"
+
+// Points are kept as zigzag varints of their differences, counts as
+// varints, and the other fields at their fixed sizes.
 namespace {
 
 constexpr size_t READ_BUFFER_BYTES = 1 << 17;
-
-template <typename T>
-void Put(std::vector<uint8_t>* bytes, T value) {
-  const size_t at = bytes->size();
-  bytes->resize(at + sizeof(T));
-  std::memcpy(bytes->data() + at, &value, sizeof(T));
-}
+// Offsets are 32-bit: a bucket never holds more than 2 GiB.
+constexpr size_t MAX_HELD_BYTES = size_t{1} << 31;
+// The fewest bytes a point, road, background item, character and name can take.
+constexpr size_t MIN_POINT_BYTES = 2;
+constexpr size_t MIN_ROAD_BYTES = 2;
+constexpr size_t MIN_ITEM_BYTES = 6;
+constexpr size_t MIN_CHARACTER_BYTES = 2;
+constexpr size_t MIN_NAME_BYTES = 11;
 
 void PutPoints(std::vector<uint8_t>* bytes, const std::vector<LocalPoint>& points) {
-  Put<uint32_t>(bytes, static_cast<uint32_t>(points.size()));
+  PutVarint(bytes, points.size());
+  int64_t lastX = 0, lastY = 0;
   for (const LocalPoint& p : points) {
-    Put<int32_t>(bytes, p.x);
-    Put<int32_t>(bytes, p.y);
+    PutSignedVarint(bytes, p.x - lastX);
+    PutSignedVarint(bytes, p.y - lastY);
+    lastX = p.x;
+    lastY = p.y;
   }
 }
 
-// Reads the serialized form back, refusing anything that runs past its end.
-class Cursor {
- public:
-  Cursor(const uint8_t* data, size_t size) : at(data), end(data + size) {}
-  template <typename T>
-  bool Get(T* value) {
-    if (static_cast<size_t>(end - at) < sizeof(T)) return false;
-    std::memcpy(value, at, sizeof(T));
-    at += sizeof(T);
-    return true;
-  }
-  bool Count(uint32_t* count, size_t itemBytes) {
-    return Get(count) && static_cast<size_t>(end - at) / itemBytes >= *count;
-  }
-  bool Points(std::vector<LocalPoint>* points) {
-    uint32_t count = 0;
-    if (!Count(&count, 8)) return false;
-    points->resize(count);
-    for (LocalPoint& p : *points) {
-      if (!Get(&p.x) || !Get(&p.y)) return false;
+bool GetPoints(ByteCursor* in, std::vector<LocalPoint>* points) {
+  uint32_t count = 0;
+  if (!in->GetCount(&count, MIN_POINT_BYTES)) return false;
+  points->resize(count);
+  int64_t x = 0, y = 0;
+  for (LocalPoint& p : *points) {
+    int64_t dx = 0, dy = 0;
+    if (!in->GetSignedVarint(&dx) || !in->GetSignedVarint(&dy) || !AddWithin(&x, dx, INT32_MIN, INT32_MAX) ||
+        !AddWithin(&y, dy, INT32_MIN, INT32_MAX)) {
+      return false;
     }
-    return true;
+    p.x = static_cast<int32_t>(x);
+    p.y = static_cast<int32_t>(y);
   }
-  bool Done() const { return at == end; }
+  return true;
+}
+
+// A run's records come sorted by parcel key, then by sequence. Each is
+// the key's difference to the record before, the sequence (its difference
+// to the one before when the key is the same), the content's size, all
+// varints, then the content.
+class RunWriter {
+ public:
+  explicit RunWriter(FILE* file) : file(file) {}
+  bool Write(uint64_t key, uint64_t sequence, const uint8_t* content, size_t size) {
+    head.clear();
+    PutVarint(&head, key - lastKey);
+    PutVarint(&head, key == lastKey ? sequence - lastSequence : sequence);
+    PutVarint(&head, size);
+    lastKey = key;
+    lastSequence = sequence;
+    bytes += head.size() + size;
+    return std::fwrite(head.data(), 1, head.size(), file) == head.size() &&
+           std::fwrite(content, 1, size, file) == size;
+  }
+  uint64_t Bytes() const { return bytes; }
 
  private:
-  const uint8_t* at;
-  const uint8_t* end;
+  FILE* file;
+  std::vector<uint8_t> head;
+  uint64_t lastKey = 0, lastSequence = 0, bytes = 0;
 };
 
 }  // namespace
 
 void SerializeParcelContent(const ParcelContent& content, std::vector<uint8_t>* bytes) {
-  Put<uint32_t>(bytes, static_cast<uint32_t>(content.roads.size()));
+  PutVarint(bytes, content.roads.size());
   for (const RoadLink& road : content.roads) {
-    Put<uint8_t>(bytes, road.roadClass);
+    PutFixed<uint8_t>(bytes, road.roadClass);
     PutPoints(bytes, road.points);
   }
-  Put<uint32_t>(bytes, static_cast<uint32_t>(content.background.size()));
+  PutVarint(bytes, content.background.size());
   for (const BackgroundItem& item : content.background) {
-    Put<uint16_t>(bytes, item.code);
-    Put<uint8_t>(bytes, item.area ? 1 : 0);
-    Put<uint8_t>(bytes, item.order);
+    PutFixed<uint16_t>(bytes, item.code);
+    PutFixed<uint8_t>(bytes, item.area ? 1 : 0);
+    PutFixed<uint8_t>(bytes, item.order);
     PutPoints(bytes, item.points);
-    Put<uint32_t>(bytes, static_cast<uint32_t>(item.hidden.size()));
+    PutVarint(bytes, item.hidden.size());
     bytes->insert(bytes->end(), item.hidden.begin(), item.hidden.end());
   }
-  Put<uint32_t>(bytes, static_cast<uint32_t>(content.names.size()));
+  PutVarint(bytes, content.names.size());
   for (const NameItem& name : content.names) {
-    Put<uint8_t>(bytes, name.type);
-    Put<uint16_t>(bytes, name.code);
-    Put<uint8_t>(bytes, name.detailMask);
-    Put<uint8_t>(bytes, name.group);
-    Put<int32_t>(bytes, name.priority);
-    Put<int32_t>(bytes, name.anchor.x);
-    Put<int32_t>(bytes, name.anchor.y);
-    Put<uint32_t>(bytes, static_cast<uint32_t>(name.text.size()));
-    for (char16_t c : name.text) Put<uint16_t>(bytes, static_cast<uint16_t>(c));
+    PutFixed<uint8_t>(bytes, name.type);
+    PutFixed<uint16_t>(bytes, name.code);
+    PutFixed<uint8_t>(bytes, name.detailMask);
+    PutFixed<uint8_t>(bytes, name.group);
+    PutFixed<int32_t>(bytes, name.priority);
+    PutFixed<int32_t>(bytes, name.anchor.x);
+    PutFixed<int32_t>(bytes, name.anchor.y);
+    PutVarint(bytes, name.text.size());
+    for (char16_t c : name.text) PutFixed<uint16_t>(bytes, static_cast<uint16_t>(c));
     PutPoints(bytes, name.offsets);
   }
 }
 
 bool AppendSerializedContent(const uint8_t* data, size_t size, ParcelContent* content) {
-  Cursor in(data, size);
+  ByteCursor in(data, size);
   uint32_t count = 0;
-  if (!in.Count(&count, 5)) return false;
+  if (!in.GetCount(&count, MIN_ROAD_BYTES)) return false;
   for (uint32_t i = 0; i < count; ++i) {
     RoadLink road;
-    if (!in.Get(&road.roadClass) || !in.Points(&road.points)) return false;
+    if (!in.Get(&road.roadClass) || !GetPoints(&in, &road.points)) return false;
     content->roads.push_back(std::move(road));
   }
-  if (!in.Count(&count, 12)) return false;
+  if (!in.GetCount(&count, MIN_ITEM_BYTES)) return false;
   for (uint32_t i = 0; i < count; ++i) {
     BackgroundItem item;
     uint8_t area = 0;
     uint32_t hidden = 0;
-    if (!in.Get(&item.code) || !in.Get(&area) || !in.Get(&item.order) || !in.Points(&item.points) ||
-        !in.Count(&hidden, 1)) {
+    const uint8_t* flags = nullptr;
+    if (!in.Get(&item.code) || !in.Get(&area) || !in.Get(&item.order) || !GetPoints(&in, &item.points) ||
+        !in.GetCount(&hidden, 1) || !in.GetBytes(hidden, &flags)) {
       return false;
     }
     item.area = area != 0;
-    item.hidden.resize(hidden);
-    for (uint8_t& h : item.hidden) in.Get(&h);
+    item.hidden.assign(flags, flags + hidden);
     content->background.push_back(std::move(item));
   }
-  if (!in.Count(&count, 25)) return false;
+  if (!in.GetCount(&count, MIN_NAME_BYTES)) return false;
   for (uint32_t i = 0; i < count; ++i) {
     NameItem name;
     uint32_t characters = 0;
     if (!in.Get(&name.type) || !in.Get(&name.code) || !in.Get(&name.detailMask) || !in.Get(&name.group) ||
-        !in.Get(&name.priority) || !in.Get(&name.anchor.x) || !in.Get(&name.anchor.y) || !in.Count(&characters, 2)) {
+        !in.Get(&name.priority) || !in.Get(&name.anchor.x) || !in.Get(&name.anchor.y) ||
+        !in.GetCount(&characters, MIN_CHARACTER_BYTES)) {
       return false;
     }
     for (uint32_t c = 0; c < characters; ++c) {
@@ -122,7 +144,7 @@ bool AppendSerializedContent(const uint8_t* data, size_t size, ParcelContent* co
       in.Get(&unit);
       name.text.push_back(static_cast<char16_t>(unit));
     }
-    if (!in.Points(&name.offsets)) return false;
+    if (!GetPoints(&in, &name.offsets)) return false;
     content->names.push_back(std::move(name));
   }
   return in.Done();
@@ -131,15 +153,11 @@ bool AppendSerializedContent(const uint8_t* data, size_t size, ParcelContent* co
 // One run file being read back: its next record's key and bytes.
 struct ParcelSpill::Run {
   std::string path;
-  FILE* file = nullptr;
-  std::vector<char> buffer;
+  SpillFile file;
   bool atEnd = false;
   uint64_t key = 0;
   uint64_t sequence = 0;
   std::vector<uint8_t> record;
-  ~Run() {
-    if (file != nullptr) std::fclose(file);
-  }
 };
 
 ParcelSpill::ParcelSpill(std::string prefix, size_t bucketBytes, int parts)
@@ -147,19 +165,24 @@ ParcelSpill::ParcelSpill(std::string prefix, size_t bucketBytes, int parts)
 
 ParcelSpill::~ParcelSpill() {
   for (const auto& run : runs) {
-    if (run->file != nullptr) std::fclose(run->file);
-    run->file = nullptr;
+    run->file.Close();
     std::remove(run->path.c_str());
   }
 }
 
 int ParcelSpill::Add(int index, uint64_t key, uint64_t sequence, const ParcelContent& piece, std::string* error) {
   Part& part = parts[static_cast<size_t>(index)];
+  // Room for a whole bucket from the start: growing by doubling would
+  // leave up to twice the bucket size allocated and copy it over and over.
+  // Only what the pieces fill is ever resident.
+  if (part.held.capacity() == 0) {
+    part.held.reserve(std::min(bucketBytes, MAX_HELD_BYTES));
+    part.pieces.reserve(bucketBytes / sizeof(Piece) + 1);
+  }
   const size_t at = part.held.size();
   SerializeParcelContent(piece, &part.held);
   part.pieces.push_back({key, sequence, static_cast<uint32_t>(at), static_cast<uint32_t>(part.held.size() - at)});
-  // Offsets are 32-bit: a bucket never holds more than 2 GiB.
-  if (part.held.size() + part.pieces.size() * sizeof(Piece) >= bucketBytes || part.held.size() >= (size_t{1} << 31)) {
+  if (part.held.size() + part.pieces.size() * sizeof(Piece) >= bucketBytes || part.held.size() >= MAX_HELD_BYTES) {
     return WriteRun(&part, error);
   }
   return 0;
@@ -180,15 +203,12 @@ int ParcelSpill::WriteRun(Part* part, std::string* error) {
   const std::string path = run->path;
   FILE* file = std::fopen(path.c_str(), "wb");
   bool ok = file != nullptr;
-  uint64_t bytes = 0;
+  RunWriter writer(file);
   for (const Piece& piece : part->pieces) {
     if (!ok) break;
-    ok = std::fwrite(&piece.key, sizeof piece.key, 1, file) == 1 &&
-         std::fwrite(&piece.sequence, sizeof piece.sequence, 1, file) == 1 &&
-         std::fwrite(&piece.size, sizeof piece.size, 1, file) == 1 &&
-         std::fwrite(part->held.data() + piece.offset, 1, piece.size, file) == piece.size;
-    bytes += sizeof piece.key + sizeof piece.sequence + sizeof piece.size + piece.size;
+    ok = writer.Write(piece.key, piece.sequence, part->held.data() + piece.offset, piece.size);
   }
+  const uint64_t bytes = writer.Bytes();
   if (file != nullptr) ok = std::fclose(file) == 0 && ok;
   {
     std::lock_guard<std::mutex> lock(runsMutex);
@@ -225,15 +245,7 @@ int ParcelSpill::Finish(std::string* error) {
 int ParcelSpill::OpenRuns(size_t first, size_t last, std::string* error) {
   heap = Heap();
   for (size_t r = first; r < last; ++r) {
-    Run& run = *runs[r];
-    run.file = std::fopen(run.path.c_str(), "rb");
-    if (run.file == nullptr) {
-      *error = "cannot read the temporary file " + run.path;
-      return -1;
-    }
-    run.buffer.resize(READ_BUFFER_BYTES);
-    std::setvbuf(run.file, run.buffer.data(), _IOFBF, run.buffer.size());
-    if (Advance(r, error) != 0) return -1;
+    if (runs[r]->file.Open(runs[r]->path, "rb", READ_BUFFER_BYTES, error) != 0 || Advance(r, error) != 0) return -1;
   }
   return 0;
 }
@@ -244,14 +256,12 @@ int ParcelSpill::MergeOldestRuns(std::string* error) {
   merged->path = prefix + ".merged." + std::to_string(merges++);
   FILE* file = std::fopen(merged->path.c_str(), "wb");
   bool ok = file != nullptr;
+  RunWriter writer(file);
   while (ok && !heap.empty()) {
     const size_t r = heap.top().second;
     heap.pop();
     const Run& run = *runs[r];
-    const uint32_t size = static_cast<uint32_t>(run.record.size());
-    ok = std::fwrite(&run.key, sizeof run.key, 1, file) == 1 &&
-         std::fwrite(&run.sequence, sizeof run.sequence, 1, file) == 1 &&
-         std::fwrite(&size, sizeof size, 1, file) == 1 && std::fwrite(run.record.data(), 1, size, file) == size;
+    ok = writer.Write(run.key, run.sequence, run.record.data(), run.record.size());
     if (ok && Advance(r, error) != 0) {
       if (file != nullptr) std::fclose(file);
       return -1;
@@ -269,29 +279,26 @@ int ParcelSpill::MergeOldestRuns(std::string* error) {
 
 int ParcelSpill::Advance(size_t index, std::string* error) {
   Run& run = *runs[index];
-  uint32_t size = 0;
-  if (std::fread(&run.key, sizeof run.key, 1, run.file) != 1) {
-    if (std::ferror(run.file)) {
-      *error = "cannot read the temporary file " + run.path;
-      return -1;
-    }
+  uint64_t size = 0;
+  if (run.file.Position() == run.file.Size()) {
     run.atEnd = true;
-    std::fclose(run.file);
-    run.file = nullptr;
-    std::vector<char>().swap(run.buffer);
+    run.file.Close();
     std::remove(run.path.c_str());
     return 0;
   }
   run.record.resize(0);
-  if (std::fread(&run.sequence, sizeof run.sequence, 1, run.file) == 1 &&
-      std::fread(&size, sizeof size, 1, run.file) == 1) {
+  uint64_t keyStep = 0, sequence = 0;
+  if (run.file.ReadVarint(&keyStep) == 1 && run.file.ReadVarint(&sequence) == 1 && run.file.ReadVarint(&size) == 1 &&
+      size <= run.file.Size() - run.file.Position()) {
+    run.key += keyStep;
+    run.sequence = keyStep == 0 ? run.sequence + sequence : sequence;
     run.record.resize(size);
-    if (std::fread(run.record.data(), 1, size, run.file) == size) {
+    if (run.file.Read(run.record.data(), size)) {
       heap.push({{run.key, run.sequence}, index});
       return 0;
     }
   }
-  *error = "the temporary file " + run.path + " ends early";
+  *error = "the temporary file " + run.path + " is damaged or cannot be read";
   return -1;
 }
 

@@ -1,11 +1,17 @@
 // The builder's temporary folder: a fresh folder under $TMPDIR (or a given
 // folder, else /tmp) that holds the spilled features, the parcel buckets
-// and the node-location index, removed with everything in it when the
-// build ends, whether it succeeded or failed.
+// and the node-location store, removed with everything in it when the
+// build ends, whether it succeeded or failed. While it exists, a thread
+// of its own measures it every SAMPLE_MILLISECONDS, so that the peak it
+// reports is the largest size the folder reached between the builder's
+// own measurements, not only at them.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 
 class TemporaryFolder {
  public:
@@ -14,15 +20,24 @@ class TemporaryFolder {
   TemporaryFolder(const TemporaryFolder&) = delete;
   TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 
-  // Creates the folder under `parent` ("" for $TMPDIR or /tmp). Returns 0,
-  // or -1 with *error.
+  // Creates the folder under `parent` ("" for $TMPDIR or /tmp) and starts
+  // measuring it. Returns 0, or -1 with *error.
   int Create(const std::string& parent, std::string* error);
   const std::string& Path() const { return path; }
   // The bytes its files take now; the largest seen is kept in Peak().
+  // Safe to call from any thread.
   uint64_t Measure();
-  uint64_t Peak() const { return peak; }
+  uint64_t Peak() const;
+
+  static constexpr int SAMPLE_MILLISECONDS = 50;
 
  private:
+  void Sample();
+
   std::string path;
+  mutable std::mutex mutex;
+  std::condition_variable wake;
+  bool stopping = false;
   uint64_t peak = 0;
+  std::thread sampler;
 };
