@@ -54,7 +54,11 @@ std::vector<Node> NodePattern(size_t count, uint64_t seed) {
     osmium::Location location(static_cast<int32_t>(random()), static_cast<int32_t>(random()));
     if (i % 5 == 0) location = osmium::Location(extremes[i % 7], extremes[(i / 7) % 7]);
     if (i % 3 == 0 && i > 0) {
-      location = osmium::Location(nodes.back().location.x() + 37, nodes.back().location.y() - 11);
+      // Near the last location, wrapping around at the int32 extremes.
+      const auto near = [](int32_t value, uint32_t step) {
+        return static_cast<int32_t>(static_cast<uint32_t>(value) + step);
+      };
+      location = osmium::Location(near(nodes.back().location.x(), 37), near(nodes.back().location.y(), -11u));
     }
     nodes.push_back({id, location});
     const uint64_t gap = i % 11 == 0 ? (uint64_t{1} << (random() % 40)) : 1 + random() % 3;
