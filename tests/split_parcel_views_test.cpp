@@ -1,15 +1,12 @@
 // Views over parcels split into 8 × 8 pieces, as the map builder divides
-// over-full parcels: every piece the view touches is listed, held by the
-// frame and drawn, at every step of the split level, whatever the number
-// of pieces; the command-line tools agree with each other about it.
+// over-full parcels: at every step of the split levels a frame draws every
+// piece in view, however many the view touches, as its quarters drawn apart
+// show them; and the list tool finds as many entries as the dump.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "mapdata/parcel_index.h"
 #include "platform/picture.h"
-#include "render/frame_setup.h"
 #include "render_passes_support.h"
 
 namespace {
@@ -105,58 +102,6 @@ class SplitParcelViewTest : public RenderTest {
   }
   std::string mapPath;
 };
-
-bool CountEntry(void* count, const ParcelEntry&) {
-  *static_cast<uint32_t*>(count) += 1;
-  return true;
-}
-
-// The entries of a level's walk over `rect`, as the dump walks a level.
-uint32_t WalkedEntries(const MapDataOwner* map, int levelIndex, const InclusiveRect& rect) {
-  uint32_t count = 0;
-  ParcelWalk walk{CountEntry, &count, 0, 0, 0, 0, false};
-  EXPECT_EQ(WalkParcels(map, levelIndex, rect, &walk), 0);
-  EXPECT_FALSE(walk.truncated);
-  return count;
-}
-
-// At every step of both split levels, both lists of a view at CORNER hold
-// every piece it touches (as many as a walk over the view finds, more than
-// 63 at the last step of each level), from the step's own level: the
-// finest level covers the view, so it is not given up for the base level.
-// The frame holds a road parcel for every entry.
-TEST_F(SplitParcelViewTest, AViewListsAndHoldsEveryPieceItTouches) {
-  ASSERT_EQ(MapData()->Load(), 0);
-  DrawKit kit;
-  for (int32_t step = 0; step <= LAST_SPLIT_STEP; ++step) {
-    SCOPED_TRACE("step " + std::to_string(step));
-    FrameView view;
-    SetFrameView(&view, CORNER, static_cast<uint16_t>(step), MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, AREA_CANVAS);
-    ParcelList* roads = nullptr;
-    ParcelList* areas = nullptr;
-    SelectViewParcels(MapData(), view, &roads, &areas);
-    ASSERT_NE(roads, nullptr);
-    ASSERT_NE(areas, nullptr);
-    EXPECT_EQ(roads->levelCode, SCALE_STEPS[step].roadLevel);
-    const InclusiveRect rect{CORNER.x - view.halfWidth, CORNER.y - view.halfHeight, CORNER.x + view.halfWidth,
-                             CORNER.y + view.halfHeight};
-    const uint32_t touched = WalkedEntries(MapData(), LevelOfStep(step), rect);
-    EXPECT_EQ(roads->count, touched);
-    EXPECT_EQ(areas->count, touched);
-    EXPECT_FALSE(roads->incomplete);
-    if (step == STANDARD_LEVELS[0].lastStep || step == STANDARD_LEVELS[1].lastStep) {
-      EXPECT_GT(touched, 63u);
-    }
-    Frame frame;
-    HoldFrame(MapData(), view, roads, areas, &kit, &frame);
-    ASSERT_EQ(frame.roads.size(), roads->count);
-    ASSERT_EQ(frame.areas.size(), areas->count);
-    for (const RoadParcel* parcel : frame.roads) EXPECT_NE(parcel, nullptr);
-    ReleaseFrame(MapData(), &frame);
-    FreeParcelList(roads);
-    FreeParcelList(areas);
-  }
-}
 
 // Pixel (x, y) of an image as one value.
 uint32_t PixelAt(const RgbImage& image, int32_t x, int32_t y) {
