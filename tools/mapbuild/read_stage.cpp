@@ -9,6 +9,7 @@
 #include "tools/mapbuild/build_report.h"
 #include "tools/mapbuild/coastline_land.h"
 #include "tools/mapbuild/feature_filters.h"
+#include "tools/mapbuild/feature_handoff.h"
 #include "tools/mapbuild/osm_reader.h"
 
 namespace {
@@ -27,6 +28,7 @@ struct SourceRead {
   bool alongside = false;
   std::vector<std::pair<bool, std::string>> said;  // (a warning, the line)
   std::string error;
+  std::string chainError;  // set by the chain's thread
   int status = 0;
 };
 
@@ -51,21 +53,23 @@ bool FromExtract(const RecipeSource& source) {
   return !source.landFromCoastline && IsOsmExtract(source.resolvedPath);
 }
 
-// The chain from the reader to the source's spill: repeats, then label
-// twins, then the spill itself, which notes the feature's box. OSM objects
-// are read once each, by their ids: only other sources can list a feature
-// twice. The stop flag, or another source's failure, ends the chain.
+// The chain from the reader's hand-off to the source's spill: repeats,
+// then label twins, then the spill itself, which notes the feature's box.
+// OSM objects are read once each, by their ids: only other sources can list
+// a feature twice. The stop flag, or another source's failure, ends the
+// chain. It runs on the hand-off's thread and says why it failed in
+// read->chainError.
 FeatureSink SpillChain(Reading* reading, int index, FeatureSpill* spill, SourceRead* read) {
   const RecipeSource& source = reading->context.recipe.sources[index];
   FeatureSink chain = [reading, &source, index, spill, read](SourceFeature&& feature) {
     if (reading->context.Stopped() || reading->failed.load()) {
-      read->error = reading->failed.load() ? GIVEN_UP : INTERRUPTED;
+      read->chainError = reading->failed.load() ? GIVEN_UP : INTERRUPTED;
       return -1;
     }
     OGREnvelope envelope;
     feature.geometry->getEnvelope(&envelope);
     read->box.Merge(envelope);
-    return spill->Add(index, source.rules[feature.rule], feature, &read->error);
+    return spill->Add(index, source.rules[feature.rule], feature, &read->chainError);
   };
   chain = MergeLabelTwins(source, LABEL_TWIN_UNITS, &read->counts.merged, std::move(chain));
   if (!FromExtract(source)) chain = DropRepeatedFeatures(source, &read->counts.repeated, std::move(chain));
@@ -111,18 +115,26 @@ int ReadCoastline(const BuildContext& context, const RecipeSource& source, const
   return 0;
 }
 
-// Reads source `index` into its spill and says what it gave.
+// Reads source `index` with the reader that reads its kind, the features
+// going to `sink`.
+int ReadWithItsReader(const BuildContext& context, const RecipeSource& source, const FeatureSink& sink,
+                      SourceRead* read) {
+  if (source.landFromCoastline) return ReadCoastline(context, source, sink, read);
+  if (FromExtract(source)) return ReadExtract(context, source, sink, read);
+  return ReadSource(source, sink, &read->counts.read, &read->error);
+}
+
+// Reads source `index` into its spill, the reader and the chain on two
+// threads, and says what it gave. When the chain failed, its reason is
+// the source's error.
 int ReadOneSource(Reading* reading, int index, FeatureSpill* spill, SourceRead* read) {
   const BuildContext& context = reading->context;
   const RecipeSource& source = context.recipe.sources[index];
-  const FeatureSink sink = SpillChain(reading, index, spill, read);
-  int status = 0;
-  if (source.landFromCoastline) {
-    status = ReadCoastline(context, source, sink, read);
-  } else if (FromExtract(source)) {
-    status = ReadExtract(context, source, sink, read);
-  } else {
-    status = ReadSource(source, sink, &read->counts.read, &read->error);
+  FeatureHandOff handOff(SpillChain(reading, index, spill, read));
+  int status = ReadWithItsReader(context, source, handOff.Sink(), read);
+  if (handOff.Finish() != 0) {
+    read->error = read->chainError;
+    status = -1;
   }
   if (status == 0 && spill->Close(&read->error) != 0) status = -1;
   if (status != 0) {
