@@ -1,6 +1,5 @@
 #include "tools/mapbuild/map_build.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "mapdata/map_layout.h"
@@ -94,8 +94,8 @@ int Interrupted(std::string* error) {
   return -1;
 }
 
-// The box of the map: the recipe's extent, or the data's box when the
-// recipe asks for one; false (with no error) for the standard extent.
+// The box of the map: the data's box when the recipe asks for one, else
+// the recipe's extent; *boxed false for the standard extent.
 int MapBox(const Recipe& recipe, const ReadResult& read, InclusiveRect* box, bool* boxed, std::string* error) {
   const OGREnvelope& data = read.dataBox;
   *boxed = false;
