@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <vector>
 
@@ -10,9 +11,19 @@ namespace {
 
 constexpr double BYTES_PER_MB = 1024.0 * 1024.0;
 
-// ", N what", or nothing for none.
-std::string Count(const char* what, int64_t count) {
-  return count == 0 ? std::string() : ", " + std::to_string(count) + " " + what;
+// What was counted and how often.
+struct Counted {
+  const char* what;
+  int64_t count;
+};
+
+// ", N what" for each count in turn, leaving out those that are none.
+std::string Counts(std::initializer_list<Counted> counts) {
+  std::string text;
+  for (const Counted& c : counts) {
+    if (c.count != 0) text += ", " + std::to_string(c.count) + " " + c.what;
+  }
+  return text;
 }
 
 std::string ReadWhole(const std::string& path) {
@@ -71,29 +82,31 @@ std::string DescribeSource(const RecipeSource& source, const SourceCounts& count
   const SourceSummary& read = counts.read;
   const OsmReadSummary& osm = counts.osm;
   return "source " + source.id + ": " + std::to_string(read.read) + " features read, " + std::to_string(read.matched) +
-         " rule matches" + Count("without geometry (left out)", read.noGeometry) +
-         Count("outside map units (left out)", read.outside) +
-         Count("objects marked deleted by an editor (left out)", read.deleted) +
-         Count("relations with members missing from the extract (left out)", osm.incompleteRelations) +
-         Count("areas that do not close (left out)", osm.brokenAreas) +
-         Count("features repeating another exactly (left out)", counts.repeated) +
-         Count("point labels repeating a label nearby (merged)", counts.merged) +
+         " rule matches" +
+         Counts({{"without geometry (left out)", read.noGeometry},
+                 {"outside map units (left out)", read.outside},
+                 {"objects marked deleted by an editor (left out)", read.deleted},
+                 {"relations with members missing from the extract (left out)", osm.incompleteRelations},
+                 {"areas that do not close (left out)", osm.brokenAreas},
+                 {"features repeating another exactly (left out)", counts.repeated},
+                 {"point labels repeating a label nearby (merged)", counts.merged}}) +
          (osm.indexBytes > 0 ? ", node locations " + Megabytes(osm.indexBytes) + " on disk" : std::string());
 }
 
 std::string DescribeLevel(const LevelCounts& level, const CutReport& cut, const EncodeReport& encode) {
   return "level " + std::to_string(level.levelCode) + ": " + std::to_string(level.features) + " features into " +
-         std::to_string(level.parcels) + " parcels" + Count("parcels divided into pieces", level.divided) +
-         Count("smaller than a pixel (left out)", cut.belowPixel) +
-         Count("pieces outside this level's parcels", cut.noParcel) +
-         Count("features cut at the map's edge (the rest left out)", cut.outsideMap) +
-         Count("areas split for holes or points", cut.splitAreas) +
-         Count("area pieces over the point limit (left out)", cut.tooComplex) +
-         Count("along-line names without room (left out)", cut.noRoom) +
-         Count("names cut to 32 characters", cut.cutNames) +
-         Count("background items over a section's size (left out)", encode.droppedItems) +
-         Count("road links over a section's size (left out)", encode.droppedLinks) +
-         Count("names over a section's size (left out)", encode.droppedNames) +
-         Count("parcels the writer refused (left out)", encode.failedParcels) + ", " + Megabytes(level.spilledBytes) +
-         " spilled in " + std::to_string(level.runs) + " runs";
+         std::to_string(level.parcels) + " parcels" +
+         Counts({{"parcels divided into pieces", level.divided},
+                 {"smaller than a pixel (left out)", cut.belowPixel},
+                 {"pieces outside this level's parcels", cut.noParcel},
+                 {"features cut at the map's edge (the rest left out)", cut.outsideMap},
+                 {"areas split for holes or points", cut.splitAreas},
+                 {"area pieces over the point limit (left out)", cut.tooComplex},
+                 {"along-line names without room (left out)", cut.noRoom},
+                 {"names cut to 32 characters", cut.cutNames},
+                 {"background items over a section's size (left out)", encode.droppedItems},
+                 {"road links over a section's size (left out)", encode.droppedLinks},
+                 {"names over a section's size (left out)", encode.droppedNames},
+                 {"parcels the writer refused (left out)", encode.failedParcels}}) +
+         ", " + Megabytes(level.spilledBytes) + " spilled in " + std::to_string(level.runs) + " runs";
 }
