@@ -150,9 +150,8 @@ int ReadOneSource(Reading* reading, int index, FeatureSpill* spill, SourceRead* 
 }
 
 // Starts reading source `index` on a thread of its own.
-int StartAlongside(Reading* reading, int index, SourceRead* read, std::vector<std::thread>* threads,
-                   std::string* error) {
-  FeatureSpill* spill = reading->spills->Open(index, error);
+int StartAlongside(Reading* reading, int index, SourceRead* read, std::vector<std::thread>* threads) {
+  FeatureSpill* spill = reading->spills->Open(index, &read->error);
   if (spill == nullptr) return -1;
   read->alongside = true;
   threads->emplace_back([reading, index, spill, read]() { read->status = ReadOneSource(reading, index, spill, read); });
@@ -178,10 +177,14 @@ void ReadInTurn(Reading* reading, std::vector<SourceRead>* reads) {
 // Says what the sources read alongside said, adds every source's counts to
 // the summary and its box to the result; the first failure's error, if any.
 int Gather(const BuildContext& context, std::vector<SourceRead>* reads, ReadResult* result, std::string* error) {
+  bool failed = false;
   for (const SourceRead& read : *reads) {
-    if (read.status != 0 && read.error != GIVEN_UP && error->empty()) *error = read.error;
+    if (read.status == 0) continue;
+    failed = true;
+    if (read.error != GIVEN_UP && error->empty()) *error = read.error;
   }
-  if (!error->empty()) return -1;
+  if (failed && error->empty()) *error = "a source could not be read";
+  if (failed) return -1;
   for (const SourceRead& read : *reads) {
     for (const auto& [warning, text] : read.said) warning ? context.Warning(text) : context.Line(text);
     context.summary->features += read.counts.read.matched;
@@ -201,7 +204,7 @@ int ReadSources(const BuildContext& context, SourceSpills* spills, ReadResult* r
   std::vector<std::thread> alongside;
   for (size_t s = 0; s < reads.size(); ++s) {
     if (!context.recipe.sources[s].landFromCoastline) continue;
-    if (StartAlongside(&reading, static_cast<int>(s), &reads[s], &alongside, &reads[s].error) != 0) {
+    if (StartAlongside(&reading, static_cast<int>(s), &reads[s], &alongside) != 0) {
       reads[s].status = -1;
       reading.failed.store(true);
       break;
