@@ -1,7 +1,7 @@
 # The map builder: recipes over small hand-made GeoJSON and OSM XML
 # sources, built into maps and read back through the map reader.
 tevo_add_test(NAME mapbuild_test
-  SOURCES mapbuild_test.cpp mapbuild_stages_test.cpp road_router_test.cpp ring_clip_test.cpp
+  SOURCES mapbuild_test.cpp road_router_test.cpp ring_clip_test.cpp
   LIBS tevo_mapbuild tevo_mapdata)
 
 # The streaming builder with OSM extracts and the standard OSM recipe.
@@ -45,4 +45,10 @@ set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${hostile_slow_file}"
 # The builder's compact temporary files: node locations and spilled features.
 tevo_add_test(NAME mapbuild_spill_test
   SOURCES mapbuild_spill_test.cpp
+  LIBS tevo_mapbuild)
+
+# The seams between the builder's stages: the chain from a reader to its
+# source's spill.
+tevo_add_test(NAME mapbuild_stages_test
+  SOURCES mapbuild_stages_test.cpp
   LIBS tevo_mapbuild)
