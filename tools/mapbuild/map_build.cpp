@@ -139,14 +139,16 @@ int WriteMapFile(const BuildContext& context, MapDescription* map, LevelResult l
   return out.Commit(error);
 }
 
-int WriteAttributionFile(const std::string& path, const std::string& text, std::string* error) {
-  PendingFile attributions(path);
-  if (attributions.Open(error) != 0) return -1;
-  if (std::fwrite(text.data(), 1, text.size(), attributions.File()) != text.size()) {
+// Writes the attribution text into its pending file, which takes its
+// place once the map has taken its own.
+int WriteAttribution(PendingFile* attributions, const std::string& path, const std::string& text,
+                     std::string* error) {
+  if (attributions->Open(error) != 0) return -1;
+  if (std::fwrite(text.data(), 1, text.size(), attributions->File()) != text.size()) {
     *error = "cannot write " + path;
     return -1;
   }
-  return attributions.Commit(error);
+  return 0;
 }
 
 // The stages in turn; the map and its attribution are replaced only when
@@ -167,8 +169,9 @@ int RunStages(const BuildContext& context, const std::string& outPath, ReadResul
              " records did not fit their parcels even when divided into pieces; no map was written";
     return -1;
   }
-  if (WriteMapFile(context, &map, levels, outPath, error) != 0 ||
-      WriteAttributionFile(outPath + ATTRIBUTION_SUFFIX, attribution, error) != 0) {
+  PendingFile attributions(outPath + ATTRIBUTION_SUFFIX);
+  if (WriteAttribution(&attributions, outPath + ATTRIBUTION_SUFFIX, attribution, error) != 0 ||
+      WriteMapFile(context, &map, levels, outPath, error) != 0 || attributions.Commit(error) != 0) {
     return -1;
   }
   context.summary->temporaryBytes = context.temporary.Peak();
