@@ -59,7 +59,11 @@ void NodeLocationStore::Fail(const std::string& message) const {
 
 void NodeLocationStore::set(osmium::unsigned_object_id_type id, osmium::Location location) {
   if (Failed()) return;
-  if (nodes > 0 && id <= lastId) {
+  if (nodes > 0 && id == lastId) {
+    Fail("duplicate id " + IdText(id) + ": the extract holds node " + IdText(id) + " twice");
+    return;
+  }
+  if (nodes > 0 && id < lastId) {
     Fail("node " + IdText(id) + " comes after node " + IdText(lastId) +
          ": the extract's nodes are not sorted by id; sort it first, for example with "
          "`osmium sort EXTRACT.osm.pbf -o SORTED.osm.pbf`");
@@ -68,7 +72,7 @@ void NodeLocationStore::set(osmium::unsigned_object_id_type id, osmium::Location
   lastId = id;
   ++nodes;
   gatheredIds.push_back(id);
-  gatheredLocations.push_back(location);
+  gatheredLocations.push_back(kept.contains(location) ? location : osmium::Location());
   if (gatheredIds.size() == NODE_BLOCK_NODES) SealBlock();
   if (pendingBytes.size() >= WRITE_BYTES) Flush();
 }

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include <osmium/index/map.hpp>
+#include <osmium/osm/box.hpp>
 #include <osmium/osm/location.hpp>
 #include <osmium/osm/types.hpp>
 
@@ -38,6 +39,11 @@ class NodeLocationStore final
   // `negativeIds`: the store holds negated ids, so messages name them
   // with their sign. Returns 0, or -1 with *error.
   int Open(const std::string& path, bool negativeIds, std::string* error);
+
+  // Keeps only locations inside `box` from now on: set() stores the
+  // others as the undefined location, so the ways through them have no
+  // geometry (and reach no area assembly).
+  void KeepOnlyWithin(const osmium::Box& box) { kept = box; }
 
   // Appends a node; ids must rise strictly.
   void set(osmium::unsigned_object_id_type id, osmium::Location location) override;
@@ -71,6 +77,7 @@ class NodeLocationStore final
 
   std::string path;
   bool negative = false;
+  osmium::Box kept{osmium::Location(-180.0, -90.0), osmium::Location(180.0, 90.0)};
   int fd = -1;
   uint64_t nodes = 0;
   uint64_t lastId = 0;
