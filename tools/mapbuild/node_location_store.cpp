@@ -80,22 +80,36 @@ void NodeLocationStore::set(osmium::unsigned_object_id_type id, osmium::Location
 void NodeLocationStore::SealBlock() const {
   if (gatheredIds.empty()) return;
   firstIds.push_back(gatheredIds.front());
-  offsets.push_back(FileBytes());
-  const size_t start = pendingBytes.size();
-  pendingBytes.resize(start + CRC_BYTES);
-  PutVarint(&pendingBytes, gatheredIds.size());
+  encodedBlock.assign(CRC_BYTES, 0);
+  PutVarint(&encodedBlock, gatheredIds.size());
   int64_t lastX = 0, lastY = 0;
   for (size_t i = 0; i < gatheredIds.size(); ++i) {
-    if (i > 0) PutVarint(&pendingBytes, gatheredIds[i] - gatheredIds[i - 1]);
-    PutSignedVarint(&pendingBytes, gatheredLocations[i].x() - lastX);
-    PutSignedVarint(&pendingBytes, gatheredLocations[i].y() - lastY);
+    if (i > 0) PutVarint(&encodedBlock, gatheredIds[i] - gatheredIds[i - 1]);
+    PutSignedVarint(&encodedBlock, gatheredLocations[i].x() - lastX);
+    PutSignedVarint(&encodedBlock, gatheredLocations[i].y() - lastY);
     lastX = gatheredLocations[i].x();
     lastY = gatheredLocations[i].y();
   }
-  const uint32_t crc = Crc(pendingBytes.data() + start + CRC_BYTES, pendingBytes.size() - start - CRC_BYTES);
-  std::memcpy(pendingBytes.data() + start, &crc, CRC_BYTES);
+  const uint32_t crc = Crc(encodedBlock.data() + CRC_BYTES, encodedBlock.size() - CRC_BYTES);
+  std::memcpy(encodedBlock.data(), &crc, CRC_BYTES);
+  PlaceBlock(encodedBlock);
   gatheredIds.clear();
   gatheredLocations.clear();
+}
+
+void NodeLocationStore::PlaceBlock(const std::vector<uint8_t>& encoded) const {
+  // Only a run of first blocks stays in memory, so that a block's place
+  // follows from its number.
+  if (residentBlocks + 1 == firstIds.size() && resident.size() + encoded.size() <= NODE_RESIDENT_BYTES) {
+    // Reserved whole, so that it never moves; only the pages written count.
+    if (resident.capacity() == 0) resident.reserve(NODE_RESIDENT_BYTES);
+    offsets.push_back(resident.size());
+    resident.insert(resident.end(), encoded.begin(), encoded.end());
+    ++residentBlocks;
+    return;
+  }
+  offsets.push_back(FileBytes());
+  pendingBytes.insert(pendingBytes.end(), encoded.begin(), encoded.end());
 }
 
 void NodeLocationStore::Flush() const {
@@ -115,11 +129,11 @@ void NodeLocationStore::Flush() const {
   pendingBytes.clear();
 }
 
-bool NodeLocationStore::Decode(size_t block, const uint8_t* data, size_t size, CachedBlock* into) const {
+bool NodeLocationStore::Decode(size_t block, const uint8_t* data, size_t size, bool checkCrc, CachedBlock* into) const {
   uint32_t crc = 0;
   if (size < CRC_BYTES || size > MAX_BLOCK_BYTES) return false;
   std::memcpy(&crc, data, CRC_BYTES);
-  if (crc != Crc(data + CRC_BYTES, size - CRC_BYTES)) return false;
+  if (checkCrc && crc != Crc(data + CRC_BYTES, size - CRC_BYTES)) return false;
   ByteCursor in(data + CRC_BYTES, size - CRC_BYTES);
   uint64_t count = 0;
   if (!in.GetVarint(&count) || count == 0 || count > NODE_BLOCK_NODES) return false;
@@ -144,17 +158,12 @@ bool NodeLocationStore::Decode(size_t block, const uint8_t* data, size_t size, C
   return true;
 }
 
-const NodeLocationStore::CachedBlock* NodeLocationStore::Block(size_t block) const {
-  if (cache.empty()) cache.resize(NODE_CACHE_BLOCKS);
-  std::unique_ptr<CachedBlock>& slot = cache[block % NODE_CACHE_BLOCKS];
-  if (!slot) slot = std::make_unique<CachedBlock>();
-  if (slot->block == block) return slot.get();
-  slot->block = SIZE_MAX;
+bool NodeLocationStore::ReadFromFile(size_t block) const {
   const uint64_t begin = offsets[block];
   const uint64_t end = block + 1 < offsets.size() ? offsets[block + 1] : fileBytes;
   if (end < begin || end - begin > MAX_BLOCK_BYTES) {
     Fail("the node-location file " + path + " is damaged");
-    return nullptr;
+    return false;
   }
   readBytes.resize(static_cast<size_t>(end - begin));
   size_t done = 0;
@@ -166,14 +175,30 @@ const NodeLocationStore::CachedBlock* NodeLocationStore::Block(size_t block) con
     } else if (got == 0 || errno != EINTR) {
       Fail("cannot read the node-location file " + path +
            (got == 0 ? ": it was cut short" : ": " + std::string(std::strerror(errno))));
-      return nullptr;
+      return false;
     }
   }
-  if (!Decode(block, readBytes.data(), readBytes.size(), slot.get())) {
-    Fail("the node-location file " + path + " is damaged");
+  return true;
+}
+
+const NodeLocationStore::CachedBlock* NodeLocationStore::Block(size_t block) const {
+  if (cache.empty()) cache.resize(NODE_CACHE_BLOCKS);
+  std::unique_ptr<CachedBlock>& slot = cache[block % NODE_CACHE_BLOCKS];
+  if (!slot) slot = std::make_unique<CachedBlock>();
+  if (slot->block == block) return slot.get();
+  slot->block = SIZE_MAX;
+  const bool inMemory = block < residentBlocks;
+  if (inMemory) {
+    const size_t begin = offsets[block];
+    const size_t end = block + 1 < residentBlocks ? offsets[block + 1] : resident.size();
+    if (Decode(block, resident.data() + begin, end - begin, false, slot.get())) return slot.get();
+  } else if (!ReadFromFile(block)) {
     return nullptr;
+  } else if (Decode(block, readBytes.data(), readBytes.size(), true, slot.get())) {
+    return slot.get();
   }
-  return slot.get();
+  Fail(inMemory ? "the node locations held in memory are damaged" : "the node-location file " + path + " is damaged");
+  return nullptr;
 }
 
 osmium::Location NodeLocationStore::get_noexcept(osmium::unsigned_object_id_type id) const noexcept {
@@ -199,12 +224,16 @@ osmium::Location NodeLocationStore::get(osmium::unsigned_object_id_type id) cons
   return location;
 }
 
-size_t NodeLocationStore::used_memory() const { return static_cast<size_t>(FileBytes() + IndexBytes()); }
+size_t NodeLocationStore::used_memory() const {
+  return static_cast<size_t>(FileBytes() + ResidentBytes() + IndexBytes());
+}
 
 void NodeLocationStore::clear() {
   gatheredIds.clear();
   gatheredLocations.clear();
   pendingBytes.clear();
+  std::vector<uint8_t>().swap(resident);
+  residentBlocks = 0;
   std::vector<uint64_t>().swap(firstIds);
   std::vector<uint64_t>().swap(offsets);
   std::vector<std::unique_ptr<CachedBlock>>().swap(cache);
