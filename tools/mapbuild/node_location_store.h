@@ -47,13 +47,18 @@ class NodeLocationStore final
 
   // Creates the store's file at `path` (removed when the store goes);
   // `negativeIds`: the store holds negated ids, so messages name them
-  // with their sign. Returns 0, or -1 with *error.
-  int Open(const std::string& path, bool negativeIds, std::string* error);
+  // with their sign. The first `residentBytes` of blocks stay in memory.
+  // Returns 0, or -1 with *error.
+  int Open(const std::string& path, bool negativeIds, std::string* error,
+           size_t residentBytes = NODE_RESIDENT_BYTES);
 
   // Keeps only locations inside `box` from now on: set() stores the
   // others as the undefined location, so the ways through them have no
   // geometry (and reach no area assembly).
-  void KeepOnlyWithin(const osmium::Box& box) { kept = box; }
+  void KeepOnlyWithin(const osmium::Box& box) {
+    bounded = true;
+    kept = box;
+  }
 
   // Appends a node; ids must rise strictly.
   void set(osmium::unsigned_object_id_type id, osmium::Location location) override;
@@ -84,16 +89,20 @@ class NodeLocationStore final
   bool ReadFromFile(size_t block) const;
   // Writes the queued bytes to the file.
   void Flush() const;
-  const CachedBlock* Block(size_t block) const;
-  // Decodes one block's bytes; `checkCrc` for bytes that were in the file.
+  CachedBlock* Block(size_t block) const;
+  // Starts decoding one block's bytes; `checkCrc`: bytes read from the
+  // file, checked and decoded whole. False when they are damaged.
   bool Decode(size_t block, const uint8_t* data, size_t size, bool checkCrc, CachedBlock* into) const;
+  // Decodes the block's nodes up to `id` (or its last); false when damaged.
+  bool DecodeUpTo(CachedBlock* block, uint64_t id) const;
   void Fail(const std::string& message) const;
 
   std::string IdText(uint64_t id) const;
 
   std::string path;
   bool negative = false;
-  osmium::Box kept{osmium::Location(-180.0, -90.0), osmium::Location(180.0, 90.0)};
+  bool bounded = false;
+  osmium::Box kept;
   int fd = -1;
   uint64_t nodes = 0;
   uint64_t lastId = 0;
@@ -103,6 +112,7 @@ class NodeLocationStore final
   mutable std::vector<osmium::Location> gatheredLocations;
   mutable std::vector<uint8_t> resident;      // the first sealed blocks, in memory
   mutable size_t residentBlocks = 0;           // how many blocks `resident` holds
+  size_t residentLimit = NODE_RESIDENT_BYTES;
   mutable std::vector<uint8_t> encodedBlock;   // the block being sealed
   mutable std::vector<uint8_t> pendingBytes;  // sealed blocks not yet written
   mutable uint64_t fileBytes = 0;              // written to the file
