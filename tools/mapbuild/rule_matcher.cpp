@@ -85,9 +85,9 @@ void RuleMatcher::FileRule(int rule) {
 
 bool RuleMatcher::RequiredKeys(ObjectShape shape, std::set<std::string>* keys) const {
   bool keyed = true;
-  for (const RecipeRule& rule : source.rules) {
-    if (!RuleTakes(rule.kind, shape)) continue;
-    const RecipeCondition* required = RequiredCondition(rule);
+  for (size_t r = 0; r < source.rules.size(); ++r) {
+    if ((ruleShapes[r] & ShapeBit(shape)) == 0) continue;
+    const RecipeCondition* required = RequiredCondition(source.rules[r]);
     if (required != nullptr) keys->insert(required->key);
     keyed = keyed && required != nullptr;
   }
