@@ -68,7 +68,7 @@ TEST(RuleMatcherTest, TheKeyTableTakesExactlyTheRulesWhoseConditionsHold) {
   std::string error;
   ASSERT_EQ(ParseRecipe(RULES, "r.yaml", ".", &recipe, &error), 0) << error;
   const RecipeSource& source = recipe.sources[0];
-  RuleMatcher matcher(source, false);
+  RuleMatcher matcher(source, RuleMatcher::Habits{});
   const std::map<std::string, std::vector<std::string>> choices = {
       {"highway", {"primary", "secondary", "track", ""}}, {"oneway", {"yes", "no"}},
       {"lanes", {"1", "2", "4", "x", ""}},                {"place", {"city", "town", "village"}},

@@ -93,7 +93,7 @@ class ObjectChecks : public osmium::handler::Handler {
 class FeatureHandler : public osmium::handler::Handler {
  public:
   FeatureHandler(const RecipeSource& source, const FeatureSink& sink, SourceSummary* summary, OsmReadSummary* osm)
-      : matcher(source, false), tags(matcher), sink(sink), summary(summary), osm(osm) {}
+      : matcher(source, RuleMatcher::Habits{}), tags(matcher), sink(sink), summary(summary), osm(osm) {}
 
   void node(const osmium::Node& node) {
     if (failed || node.tags().empty()) return;

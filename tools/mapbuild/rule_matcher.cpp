@@ -30,7 +30,7 @@ void RepairArea(std::unique_ptr<OGRGeometry>* geometry) {
 
 }  // namespace
 
-RuleMatcher::RuleMatcher(const RecipeSource& source, bool repairAreas) : source(source), repairAreas(repairAreas) {
+RuleMatcher::RuleMatcher(const RecipeSource& source, Habits habits) : source(source), habits(habits) {
   const size_t rules = source.rules.size();
   conditionKeys.resize(rules);
   textKey.assign(rules, -1);
@@ -148,7 +148,7 @@ int RuleMatcher::Emit(std::unique_ptr<OGRGeometry> geometry, GeometryFault fault
     ++(fault == GEOMETRY_OUTSIDE ? summary->outside : summary->noGeometry);
     return 0;
   }
-  if (repairAreas) RepairArea(&geometry);
+  if (habits.repairAreas) RepairArea(&geometry);
   for (size_t i = 0; i < found.size(); ++i) {
     SourceFeature out;
     out.rule = found[i].rule;

@@ -44,12 +44,20 @@ constexpr uint8_t ShapeBit(ObjectShape shape) { return static_cast<uint8_t>(1 <<
 
 class RuleMatcher {
  public:
-  // `source` must outlive the matcher. `repairAreas`: an area that is not
-  // valid once its vertices are rounded to map units is made valid (a ring
-  // touching itself would fail to clip and be lost). Areas assembled from
-  // OSM objects are taken as they come, as maps built from extracts always
-  // took them.
-  RuleMatcher(const RecipeSource& source, bool repairAreas);
+  // What differs between the readers' sources.
+  struct Habits {
+    // An area that is not valid once its vertices are rounded to map units
+    // is made valid (a ring touching itself would fail to clip and be
+    // lost). Areas assembled from OSM objects are taken as they come, as
+    // maps built from extracts always took them.
+    bool repairAreas = false;
+    // Every feature offered counts as read (a file's features), not only
+    // those a rule takes (an extract's objects, most of which no rule wants).
+    bool countEveryFeature = false;
+  };
+
+  // `source` must outlive the matcher.
+  RuleMatcher(const RecipeSource& source, Habits habits);
 
   // Every attribute the rules read, numbered 0..KeyCount()-1.
   int KeyCount() const { return static_cast<int>(keyNames.size()); }
@@ -69,8 +77,9 @@ class RuleMatcher {
   template <typename MakeGeometry>
   int Match(uint8_t shapes, FeatureAttributes& attributes, const MakeGeometry& makeGeometry, const FeatureSink& sink,
             SourceSummary* summary) {
-    ++summary->read;
+    if (habits.countEveryFeature) ++summary->read;
     if (!FindMatches(shapes, attributes)) return 0;
+    if (!habits.countEveryFeature) ++summary->read;
     GeometryFault fault = GEOMETRY_MISSING;
     std::unique_ptr<OGRGeometry> geometry = makeGeometry(&fault);
     return Emit(std::move(geometry), fault, sink, summary);
@@ -99,7 +108,7 @@ class RuleMatcher {
            SourceSummary* summary);
 
   const RecipeSource& source;
-  const bool repairAreas;
+  const Habits habits;
   std::vector<const std::string*> keyNames;
   std::unordered_map<std::string_view, int> keyNumbers;
   // Per rule: the key numbers of its conditions, text, rank; the shapes it takes.

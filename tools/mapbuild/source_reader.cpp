@@ -281,7 +281,7 @@ int ReadSource(const RecipeSource& source, const FeatureSink& sink, SourceSummar
     return -1;
   }
   MapUnitTransform toMap;
-  RuleMatcher matcher(source, true);
+  RuleMatcher matcher(source, RuleMatcher::Habits{true, true});
   // Reading through the dataset serves every driver, and the OSM driver
   // needs it: it hands out the features of all its layers interleaved.
   dataset->ResetReading();
