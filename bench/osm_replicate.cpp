@@ -3,7 +3,13 @@
 // grid over Honshu. Every copy keeps the tags, the way and relation
 // structure and the shapes of the originals; ids are renumbered so that they
 // are unique and ascending (nodes, then ways, then relations, as an extract
-// is sorted). Objects an editor marked deleted in an OSM XML working copy
+// is sorted). By default each copy's ids form one run; --interleave-ids
+// deals the node ids out across the copies instead (copy k's node i gets
+// i × N + k + 1), so that consecutive nodes of a way lie far apart in the
+// id order and the ways, read copy by copy, find their nodes scattered over
+// the whole extract, as in a real extract after decades of editing. (Ways
+// interleaved too would put the copies of one way side by side, which
+// would find their nodes together again.) Objects an editor marked deleted in an OSM XML working copy
 // are left out, as are references to objects the files do not hold.
 #include <algorithm>
 #include <cmath>
@@ -121,7 +127,8 @@ class Collector : public osmium::handler::Handler {
   const std::set<std::string>* deleted;
 };
 
-// New ids: copy k's object with index i (in id order) gets k × count + i + 1.
+// New ids: copy k's object with index i (in id order) gets k × count + i + 1,
+// or, for nodes with the ids interleaved, i × copies + k + 1.
 struct Renumbering {
   std::map<osmium::object_id_type, osmium::object_id_type> nodes, ways, relations;
   const std::map<osmium::object_id_type, osmium::object_id_type>* Of(osmium::item_type type) const {
@@ -143,8 +150,8 @@ void AddTags(osmium::builder::Builder* parent, osmium::memory::Buffer& buffer, c
 
 class Replicator {
  public:
-  Replicator(const Originals& originals, int copies, osmium::io::Writer* writer)
-      : originals(originals), copies(copies), writer(writer), buffer(FLUSH_BYTES * 2) {
+  Replicator(const Originals& originals, int copies, bool interleaved, osmium::io::Writer* writer)
+      : originals(originals), copies(copies), interleaved(interleaved), writer(writer), buffer(FLUSH_BYTES * 2) {
     Number(originals.nodes, &renumbering.nodes);
     Number(originals.ways, &renumbering.ways);
     Number(originals.relations, &renumbering.relations);
@@ -170,73 +177,83 @@ class Replicator {
   void SetWriter(osmium::io::Writer* output) { writer = output; }
 
   void Run() {
-    for (int k = 0; k < copies; ++k) WriteNodes(k);
-    for (int k = 0; k < copies; ++k) WriteWays(k);
-    for (int k = 0; k < copies; ++k) WriteRelations(k);
+    InIdOrder(originals.nodes, interleaved, [this](int copy, const Node& n) { WriteNode(copy, n); });
+    InIdOrder(originals.ways, false, [this](int copy, const Way& w) { WriteWay(copy, w); });
+    InIdOrder(originals.relations, false, [this](int copy, const Relation& r) { WriteRelation(copy, r); });
     Flush(true);
   }
 
  private:
   osmium::object_id_type NewId(osmium::item_type type, int copy, osmium::object_id_type index) const {
-    return static_cast<osmium::object_id_type>(copy) * static_cast<osmium::object_id_type>(renumbering.Of(type)->size()) +
-           index + 1;
+    const auto count = static_cast<osmium::object_id_type>(renumbering.Of(type)->size());
+    if (interleaved && type == osmium::item_type::node) return index * copies + copy + 1;
+    return static_cast<osmium::object_id_type>(copy) * count + index + 1;
   }
 
-  void WriteNodes(int copy) {
+  // Calls write(copy, original) for every copy of every original, in the
+  // order of their new ids (`dealt`: ids interleaved across the copies).
+  template <typename Objects, typename Write>
+  void InIdOrder(const Objects& objects, bool dealt, const Write& write) {
+    if (dealt) {
+      for (const auto& entry : objects) {
+        for (int k = 0; k < copies; ++k) write(k, entry.second);
+      }
+      return;
+    }
+    for (int k = 0; k < copies; ++k) {
+      for (const auto& entry : objects) write(k, entry.second);
+    }
+  }
+
+  void WriteNode(int copy, const Node& n) {
     const double dx = GRID_WEST + (copy % columns) * stepX - originWest;
     const double dy = GRID_SOUTH + (copy / columns) * stepY - originSouth;
-    for (const auto& [id, n] : originals.nodes) {
-      {
-        osmium::builder::NodeBuilder builder(buffer);
-        builder.set_id(NewId(osmium::item_type::node, copy, renumbering.nodes.at(id)));
-        builder.set_version(1).set_visible(true);
-        builder.set_location(osmium::Location(n.lon + dx, n.lat + dy));
-        AddTags(&builder, buffer, n.tags);
-      }
-      buffer.commit();
-      Flush(false);
+    {
+      osmium::builder::NodeBuilder builder(buffer);
+      builder.set_id(NewId(osmium::item_type::node, copy, renumbering.nodes.at(n.id)));
+      builder.set_version(1).set_visible(true);
+      builder.set_location(osmium::Location(n.lon + dx, n.lat + dy));
+      AddTags(&builder, buffer, n.tags);
     }
+    buffer.commit();
+    Flush(false);
   }
 
-  void WriteWays(int copy) {
-    for (const auto& [id, w] : originals.ways) {
+  void WriteWay(int copy, const Way& w) {
+    {
+      osmium::builder::WayBuilder builder(buffer);
+      builder.set_id(NewId(osmium::item_type::way, copy, renumbering.ways.at(w.id)));
+      builder.set_version(1).set_visible(true);
       {
-        osmium::builder::WayBuilder builder(buffer);
-        builder.set_id(NewId(osmium::item_type::way, copy, renumbering.ways.at(id)));
-        builder.set_version(1).set_visible(true);
-        {
-          osmium::builder::WayNodeListBuilder refs(buffer, &builder);
-          for (osmium::object_id_type ref : w.nodes) {
-            const auto found = renumbering.nodes.find(ref);
-            if (found != renumbering.nodes.end()) refs.add_node_ref(NewId(osmium::item_type::node, copy, found->second));
-          }
+        osmium::builder::WayNodeListBuilder refs(buffer, &builder);
+        for (osmium::object_id_type ref : w.nodes) {
+          const auto found = renumbering.nodes.find(ref);
+          if (found != renumbering.nodes.end()) refs.add_node_ref(NewId(osmium::item_type::node, copy, found->second));
         }
-        AddTags(&builder, buffer, w.tags);
       }
-      buffer.commit();
-      Flush(false);
+      AddTags(&builder, buffer, w.tags);
     }
+    buffer.commit();
+    Flush(false);
   }
 
-  void WriteRelations(int copy) {
-    for (const auto& [id, r] : originals.relations) {
+  void WriteRelation(int copy, const Relation& r) {
+    {
+      osmium::builder::RelationBuilder builder(buffer);
+      builder.set_id(NewId(osmium::item_type::relation, copy, renumbering.relations.at(r.id)));
+      builder.set_version(1).set_visible(true);
       {
-        osmium::builder::RelationBuilder builder(buffer);
-        builder.set_id(NewId(osmium::item_type::relation, copy, renumbering.relations.at(id)));
-        builder.set_version(1).set_visible(true);
-        {
-          osmium::builder::RelationMemberListBuilder members(buffer, &builder);
-          for (const Member& m : r.members) {
-            const auto* index = renumbering.Of(m.type);
-            const auto found = index->find(m.ref);
-            if (found != index->end()) members.add_member(m.type, NewId(m.type, copy, found->second), m.role.c_str());
-          }
+        osmium::builder::RelationMemberListBuilder members(buffer, &builder);
+        for (const Member& m : r.members) {
+          const auto* index = renumbering.Of(m.type);
+          const auto found = index->find(m.ref);
+          if (found != index->end()) members.add_member(m.type, NewId(m.type, copy, found->second), m.role.c_str());
         }
-        AddTags(&builder, buffer, r.tags);
       }
-      buffer.commit();
-      Flush(false);
+      AddTags(&builder, buffer, r.tags);
     }
+    buffer.commit();
+    Flush(false);
   }
 
   void Flush(bool always) {
@@ -247,6 +264,7 @@ class Replicator {
 
   const Originals& originals;
   int copies;
+  bool interleaved;
   osmium::io::Writer* writer;
   osmium::memory::Buffer buffer;
   Renumbering renumbering;
@@ -255,7 +273,9 @@ class Replicator {
 };
 
 int Usage() {
-  std::fprintf(stderr, "usage: tevo-osm-replicate --copies N -o OUT.osm.pbf INPUT.osm [INPUT...] (--help for more)\n");
+  std::fprintf(stderr,
+               "usage: tevo-osm-replicate --copies N [--interleave-ids] -o OUT.osm.pbf INPUT.osm [INPUT...] "
+               "(--help for more)\n");
   return 2;
 }
 
@@ -263,18 +283,23 @@ int Usage() {
 
 int main(int argc, char** argv) {
   int copies = 0;
+  bool interleaved = false;
   std::string out;
   std::vector<std::string> inputs;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0) {
       std::printf(
-          "usage: tevo-osm-replicate --copies N -o OUT.osm.pbf INPUT.osm [INPUT...]\n\n"
+          "usage: tevo-osm-replicate --copies N [--interleave-ids] -o OUT.osm.pbf INPUT.osm [INPUT...]\n\n"
           "Writes N translated copies of the OSM inputs (merged) on a square grid\n"
-          "from %.1f E, %.1f N, ids renumbered, tags kept, as a sorted PBF.\n",
+          "from %.1f E, %.1f N, ids renumbered, tags kept, as a sorted PBF.\n"
+          "--interleave-ids deals the node ids out across the copies (copy k's node\n"
+          "i gets i x N + k + 1) instead of giving each copy one run of ids.\n",
           GRID_WEST, GRID_SOUTH);
       return 0;
     }
-    if (std::strcmp(argv[i], "--copies") == 0 && i + 1 < argc) {
+    if (std::strcmp(argv[i], "--interleave-ids") == 0) {
+      interleaved = true;
+    } else if (std::strcmp(argv[i], "--copies") == 0 && i + 1 < argc) {
       copies = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) {
       out = argv[++i];
@@ -296,7 +321,7 @@ int main(int argc, char** argv) {
     }
     osmium::io::Header header;
     header.set("generator", "tevo-osm-replicate");
-    Replicator replicator(originals, copies, nullptr);
+    Replicator replicator(originals, copies, interleaved, nullptr);
     header.add_box(replicator.Bounds());
     osmium::io::Writer file(osmium::io::File(out + ".part", "pbf"), header, osmium::io::overwrite::allow);
     replicator.SetWriter(&file);

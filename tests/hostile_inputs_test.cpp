@@ -16,6 +16,10 @@
 #include <string>
 #include <vector>
 
+#include <osmium/builder/attr.hpp>
+#include <osmium/io/pbf_output.hpp>
+#include <osmium/io/writer.hpp>
+
 #include "logs_test_support.h"
 
 namespace {
@@ -202,6 +206,63 @@ std::string WithoutLastBytes(const std::string& path, size_t cut) {
   return bytes.substr(0, bytes.size() - cut);
 }
 
+// An OSM object of a crafted extract: its type ('n', 'w' or 'r'), id,
+// location (nodes), node ids (ways), way ids (relations) and tags.
+struct OsmObject {
+  char type;
+  int64_t id;
+  double lon = 0, lat = 0;
+  std::vector<int64_t> refs = {};
+  std::vector<std::pair<std::string, std::string>> tags = {};
+};
+
+// The objects in the order given as an uncompressed PBF n.osm.pbf, in which
+// every `from` text is then replaced by `to` of the same length (to put
+// bytes no writer would write), and a recipe over it.
+Setup OsmPbf(const std::vector<OsmObject>& objects, const std::string& from = "", const std::string& to = "") {
+  return [=](const fs::path& folder) {
+    using namespace osmium::builder::attr;
+    osmium::memory::Buffer buffer(1 << 16, osmium::memory::Buffer::auto_grow::yes);
+    for (const OsmObject& o : objects) {
+      std::vector<std::pair<const char*, const char*>> tags;
+      for (const auto& tag : o.tags) tags.emplace_back(tag.first.c_str(), tag.second.c_str());
+      if (o.type == 'n') {
+        osmium::builder::add_node(buffer, _id(o.id), _version(1), _location(o.lon, o.lat), _tags(tags));
+      } else if (o.type == 'w') {
+        osmium::builder::add_way(buffer, _id(o.id), _version(1), _nodes(std::vector<osmium::object_id_type>(o.refs.begin(), o.refs.end())), _tags(tags));
+      } else {
+        std::vector<member_type> members;
+        for (int64_t ref : o.refs) members.emplace_back(osmium::item_type::way, ref, "outer");
+        osmium::builder::add_relation(buffer, _id(o.id), _version(1), _members(members), _tags(tags));
+      }
+    }
+    const fs::path pbf = folder / "n.osm.pbf";
+    osmium::io::Writer writer(osmium::io::File(pbf.string(), "pbf,pbf_compression=none"), osmium::io::overwrite::allow);
+    writer(std::move(buffer));
+    writer.close();
+    std::string bytes = ReadFile(pbf);
+    if (!from.empty()) {
+      const size_t at = bytes.find(from);
+      ASSERT_NE(at, std::string::npos) << from;
+      bytes.replace(at, from.size(), to);
+    }
+    WriteFile(pbf, bytes);
+    WriteFile(folder / "r.yaml", "sources:\n  - path: n.osm.pbf\n    rules:\n"
+                                 "      - {where: \"highway=*\", road: 3, levels: 62-0}\n"
+                                 "      - {where: \"building=*\", area: 3200, levels: 62}\n"
+                                 "      - {where: \"name=*\", label: 320, text: name, levels: 62}\n");
+  };
+}
+
+// A road near Nagoya with its two nodes.
+const std::vector<OsmObject> ROAD_NODES = {{'n', 1, 136.90, 35.17}, {'n', 2, 136.92, 35.17}};
+const OsmObject ROAD = {'w', 10, 0, 0, {1, 2}, {{"highway", "primary"}}};
+
+std::vector<OsmObject> Objects(std::vector<OsmObject> first, const std::vector<OsmObject>& then) {
+  first.insert(first.end(), then.begin(), then.end());
+  return first;
+}
+
 constexpr char ENTITY_BOMB[] = R"(<?xml version="1.0"?>
 <!DOCTYPE osm [
  <!ENTITY a "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa">
@@ -240,6 +301,23 @@ TEST_F(HostileInputTest, HostileRecipesAndSourcesAreRefusedAndTheOldMapKept) {
       {"truncated OSM file", OsmSource(WithoutLastBytes(DataFile("geodata/nagoya-osm/nagoya_fushimi.osm"), 8)), build,
        1, "n.osm failed: GDAL:"},
       {"XML entity expansion", OsmSource(ENTITY_BOMB), build, 1, "amplification"},
+      // Crafted PBF extracts: what the OSM library cannot take is refused
+      // with the object named, what lies outside the map is left out.
+      {"NUL byte in a node's name",
+       OsmPbf(Objects(ROAD_NODES, {{'n', 3, 136.91, 35.172, {}, {{"name", "SakaeXStation"}}}, ROAD}),
+              "SakaeXStation", std::string("Sakae\0Station", 13)),
+       build, 1, "node 3 has a tag with a NUL byte"},
+      {"NUL byte in a relation's key",
+       OsmPbf(Objects(ROAD_NODES, {ROAD, {'r', 20, 0, 0, {10}, {{"type", "multipolygon"}, {"buildingX", "yes"}}}}),
+              "buildingX", std::string("buil\0ding", 9)),
+       build, 1, "relation 20 has a tag with a NUL byte"},
+      {"ways stored before their nodes", OsmPbf(Objects({ROAD}, ROAD_NODES)), build, 1,
+       "node 1 comes after way 10: the extract's object types are out of order"},
+      {"a node id twice", OsmPbf(Objects(ROAD_NODES, {{'n', 2, 136.93, 35.18}, ROAD})), build, 1, "duplicate id 2"},
+      {"closed way at the corners of the world",
+       OsmPbf(Objects(ROAD_NODES, {{'n', 3, -180, -90}, {'n', 4, 180, -90}, {'n', 5, 180, 90}, {'n', 6, -180, 90},
+                                   ROAD, {'w', 11, 0, 0, {3, 4, 5, 6, 3}, {{"building", "yes"}}}})),
+       build, 0, "1 rule matches"},
       // Recipe mistakes, each with its file and line.
       {"misspelled levels", Recipe(RecipeWith("levels: 62-0", "level: 62-0")), build, 1,
        "r.yaml:7: unknown key \"level\""},

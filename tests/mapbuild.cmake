@@ -1,7 +1,7 @@
 # The map builder: recipes over small hand-made GeoJSON and OSM XML
 # sources, built into maps and read back through the map reader.
 tevo_add_test(NAME mapbuild_test
-  SOURCES mapbuild_test.cpp road_router_test.cpp ring_clip_test.cpp
+  SOURCES mapbuild_test.cpp road_router_test.cpp ring_clip_test.cpp rule_matcher_test.cpp
   LIBS tevo_mapbuild tevo_mapdata)
 
 # The streaming builder with OSM extracts and the standard OSM recipe.
@@ -15,7 +15,7 @@ target_compile_definitions(mapbuild_osm_test PRIVATE
 # hostile inputs, run as processes.
 tevo_add_test(NAME hostile_inputs_test
   SOURCES hostile_inputs_test.cpp
-  LIBS tevo_platform_core)
+  LIBS tevo_platform_core tevo_mapbuild)
 target_compile_definitions(hostile_inputs_test PRIVATE
   TEVO_MAPBUILD="$<TARGET_FILE:tevo-mapbuild>" TEVO_LOGTOOL="$<TARGET_FILE:tevo-logtool>")
 add_dependencies(hostile_inputs_test tevo-mapbuild tevo-logtool)

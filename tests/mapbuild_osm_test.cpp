@@ -26,9 +26,11 @@
 #include "mapdata/parcel_index.h"
 #include "mapdata/road_records.h"
 #include "tools/mapbuild/map_build.h"
+#include "tools/mapbuild/osm_reader.h"
 #include "tools/mapbuild/parcel_cutter.h"
 #include "tools/mapbuild/progress_meter.h"
 #include "tools/mapbuild/recipe.h"
+#include "tools/mapbuild/source_reader.h"
 #include "tools/mapwriter/map_writer.h"
 
 namespace {
@@ -316,6 +318,56 @@ TEST_F(OsmBuildTest, NodesOutOfIdOrderAreRefusedAndNegativeIdsAreLocated) {
       EXPECT_FALSE(fs::exists(map));
     }
   }
+}
+
+// The recipe's corrections of label texts (a suffix trimmed, texts renamed
+// by another tag, a rename to nothing leaving the label out) apply to an
+// extract as to the same objects read through GDAL, and rules take only
+// the shapes of object their kind takes.
+TEST_F(OsmBuildTest, LabelTextsAreCorrectedInExtractsAsInOtherSources) {
+  std::string xml = "<?xml version='1.0' encoding='UTF-8'?>\n<osm version='0.6'>\n";
+  const std::pair<const char*, const char*> places[] = {
+      {"栄駅", ""}, {"伏見駅", "A1"}, {"大須", "A2"}, {"駅", ""}, {"金山", "B9"}};
+  int id = 0;
+  for (const auto& [name, ref] : places) {
+    xml += "  <node id='" + std::to_string(++id) + "' version='1' lat='35.17' lon='136.9" + std::to_string(id) +
+           "'><tag k='place' v='suburb'/><tag k='name' v='" + name + "'/>" +
+           (ref[0] != '\0' ? "<tag k='ref' v='" + std::string(ref) + "'/>" : "") + "</node>\n";
+  }
+  xml += "  <node id='10' version='1' lat='35.18' lon='136.90'/>\n  <node id='11' version='1' lat='35.18' "
+         "lon='136.91'/>\n  <way id='1' version='1'><nd ref='10'/><nd ref='11'/><tag k='place' v='suburb'/>"
+         "<tag k='name' v='line'/></way>\n</osm>\n";
+  const std::string xmlPath = Write("places.osm", xml);
+  const std::string pbf = (directory / "places.osm.pbf").string();
+  WritePbf(xmlPath, pbf);
+  Recipe recipe;
+  std::string error;
+  ASSERT_EQ(ParseRecipe("sources:\n  - path: places.osm.pbf\n    trim: [駅]\n"
+                        "    rename: {key: ref, texts: {A1: 名古屋駅前, A2: \"\"}}\n    rules:\n"
+                        "      - {where: \"place=suburb\", label: 320, text: name, levels: 62}\n",
+                        "r.yaml", directory.string(), &recipe, &error),
+            0)
+      << error;
+  auto collect = [](std::vector<std::string>* texts) {
+    return [texts](SourceFeature&& feature) {
+      texts->push_back(feature.text);
+      return 0;
+    };
+  };
+  const std::vector<std::string> corrected = {"栄", "名古屋駅前", "駅", "金山"};
+  std::vector<std::string> fromExtract, fromGdal;
+  SourceSummary summary;
+  OsmReadSummary osm;
+  OsmReadOptions options;
+  options.temporaryDirectory = directory.string();
+  ASSERT_EQ(ReadOsmSource(recipe.sources[0], options, collect(&fromExtract), &summary, &osm, &error), 0) << error;
+  EXPECT_EQ(fromExtract, corrected);
+  RecipeSource asXml = recipe.sources[0];
+  asXml.resolvedPath = xmlPath;
+  asXml.layers = {"points"};
+  summary = SourceSummary();
+  ASSERT_EQ(ReadSource(asXml, collect(&fromGdal), &summary, &error), 0) << error;
+  EXPECT_EQ(fromGdal, corrected);
 }
 
 // More short streets in one fine parcel than one road section holds: the

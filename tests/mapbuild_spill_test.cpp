@@ -73,23 +73,26 @@ TEST_F(SpillTest, NodeStoreGivesBackEveryLocationAcrossBlockEdges) {
   // Counts around the block size leave the last block full, one short
   // and one over; lookups come before the last nodes are set, so the
   // block being gathered is sealed early and the nodes after it go on.
+  // The blocks stay in memory, go to the file, or the first few stay.
   const size_t counts[] = {1, NODE_BLOCK_NODES - 1, NODE_BLOCK_NODES, NODE_BLOCK_NODES + 1, 5000};
+  for (size_t resident : {NODE_RESIDENT_BYTES, size_t{0}, size_t{2000}})
   for (size_t count : counts) {
-    SCOPED_TRACE(count);
+    SCOPED_TRACE(std::to_string(count) + " nodes, " + std::to_string(resident) + " bytes in memory");
     const std::vector<Node> nodes = NodePattern(count, count);
     NodeLocationStore store;
     std::string error;
-    ASSERT_EQ(store.Open(File("nodes"), false, &error), 0) << error;
+    ASSERT_EQ(store.Open(File("nodes"), false, &error, resident), 0) << error;
     const size_t early = nodes.size() / 2;
     for (size_t i = 0; i < early; ++i) store.set(nodes[i].id, nodes[i].location);
     EXPECT_EQ(store.get_noexcept(nodes[0].id), nodes[0].location);
     for (size_t i = early; i < nodes.size(); ++i) store.set(nodes[i].id, nodes[i].location);
     ASSERT_FALSE(store.Failed()) << store.Error();
     EXPECT_EQ(store.size(), nodes.size());
-    // Twice over, backwards, so the second round meets both cached and
-    // evicted blocks.
+    // Forwards (blocks in memory decoded bit by bit), then backwards, so
+    // the second round meets cached, partly decoded and evicted blocks.
     for (int round = 0; round < 2; ++round) {
-      for (size_t i = nodes.size(); i-- > 0;) {
+      for (size_t n = 0; n < nodes.size(); ++n) {
+        const size_t i = round == 0 ? n : nodes.size() - 1 - n;
         ASSERT_EQ(store.get_noexcept(nodes[i].id), nodes[i].location) << "node " << nodes[i].id;
         // The ids in a gap and before the first are not there.
         if (i + 1 < nodes.size() && nodes[i + 1].id > nodes[i].id + 1) {
@@ -101,23 +104,28 @@ TEST_F(SpillTest, NodeStoreGivesBackEveryLocationAcrossBlockEdges) {
     EXPECT_FALSE(store.Failed()) << store.Error();
     // Far smaller than libosmium's 16 bytes a node.
     if (count == 5000) {
-      EXPECT_LT(store.FileBytes(), nodes.size() * 10);
+      EXPECT_LT(store.FileBytes() + store.ResidentBytes(), nodes.size() * 10);
+      EXPECT_LE(store.ResidentBytes(), resident);
     }
   }
 }
 
-TEST_F(SpillTest, NodeStoreRefusesNodesOutOfIdOrder) {
-  const NodeId repeats[][2] = {{10, 9}, {10, 10}};
-  for (const auto& ids : repeats) {
+TEST_F(SpillTest, NodeStoreRefusesNodesOutOfIdOrderAndIdsTwice) {
+  // A node out of order is mended by sorting; an id twice is not.
+  const struct {
+    NodeId ids[2];
+    const char* says;
+    bool sorting;
+  } cases[] = {{{10, 9}, "node -9 comes after node -10", true}, {{10, 10}, "duplicate id -10", false}};
+  for (const auto& c : cases) {
     NodeLocationStore store;
     std::string error;
     ASSERT_EQ(store.Open(File("nodes"), true, &error), 0) << error;
-    store.set(ids[0], osmium::Location(1, 1));
-    store.set(ids[1], osmium::Location(2, 2));
+    store.set(c.ids[0], osmium::Location(1, 1));
+    store.set(c.ids[1], osmium::Location(2, 2));
     ASSERT_TRUE(store.Failed());
-    EXPECT_NE(store.Error().find("node -" + std::to_string(ids[1]) + " comes after node -10"), std::string::npos)
-        << store.Error();
-    EXPECT_NE(store.Error().find("osmium sort"), std::string::npos) << store.Error();
+    EXPECT_NE(store.Error().find(c.says), std::string::npos) << store.Error();
+    EXPECT_EQ(store.Error().find("osmium sort") != std::string::npos, c.sorting) << store.Error();
   }
 }
 
@@ -128,7 +136,7 @@ TEST_F(SpillTest, DamagedOrCutNodeStoreIsAnErrorNotGarbage) {
     const std::vector<Node> nodes = NodePattern(20 * NODE_BLOCK_NODES, 7);
     NodeLocationStore store;
     std::string error;
-    ASSERT_EQ(store.Open(File("nodes"), false, &error), 0) << error;
+    ASSERT_EQ(store.Open(File("nodes"), false, &error, 0), 0) << error;
     for (const Node& node : nodes) store.set(node.id, node.location);
     // The first lookup writes every block and caches only the first.
     ASSERT_EQ(store.get_noexcept(nodes[0].id), nodes[0].location);

@@ -1,8 +1,9 @@
 #include "tools/mapbuild/osm_reader.h"
 
-#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <set>
+#include <stdexcept>
 
 #include <osmium/area/assembler.hpp>
 #include <osmium/area/multipolygon_manager.hpp>
@@ -15,6 +16,7 @@
 #include <osmium/visitor.hpp>
 
 #include "tools/mapbuild/node_location_store.h"
+#include "tools/mapbuild/rule_matcher.h"
 
 namespace {
 
@@ -27,41 +29,75 @@ constexpr char READ_AHEAD_BLOCKS[] = "4";
 using LocationHandler = osmium::handler::NodeLocationsForWays<NodeLocationStore, NodeLocationStore>;
 using AreaManager = osmium::area::MultipolygonManager<osmium::area::Assembler>;
 
-// Which rule kinds apply to which kind of object.
-bool PointRule(RuleKind kind) { return kind == RULE_LABEL; }
-bool LineRule(RuleKind kind) { return kind == RULE_ROAD || kind == RULE_LINE || kind == RULE_ALONG; }
-bool AreaRule(RuleKind kind) { return kind == RULE_AREA || kind == RULE_LABEL; }
-
 // The tags that make a closed way or a relation an area: the keys that the
-// area and label rules ask for (any value), or every object when such a
-// rule asks for none.
-osmium::TagsFilter AreaFilter(const RecipeSource& source) {
+// rules taking areas require (any value), or every object when such a
+// rule requires none.
+osmium::TagsFilter AreaFilter(const RuleMatcher& matcher) {
   std::set<std::string> keys;
-  bool all = false;
-  for (const RecipeRule& rule : source.rules) {
-    if (!AreaRule(rule.kind)) continue;
-    bool keyed = false;
-    for (const RecipeCondition& condition : rule.where) {
-      if (condition.negate || condition.key.empty()) continue;
-      keys.insert(condition.key);
-      keyed = true;
-      break;
-    }
-    all = all || !keyed;
-  }
-  osmium::TagsFilter filter{all};
+  osmium::TagsFilter filter{!matcher.RequiredKeys(SHAPE_AREA, &keys)};
   for (const std::string& key : keys) filter.add_rule(true, osmium::TagMatcher{key});
   return filter;
 }
 
+// An object the reader refuses, with the reason.
+class RefusedObject : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::string ObjectName(const osmium::OSMObject& object) {
+  return std::string(osmium::item_type_to_name(object.type())) + " " + std::to_string(object.id());
+}
+
+// True when the bytes of a tag list are whole key/value pairs of text. A
+// NUL byte inside a PBF string ends the text early in the library's copy,
+// so the keys and values that follow are out of step and a walk over the
+// tags runs past the list.
+bool WholeTags(const osmium::TagList& tags) {
+  const unsigned char* at = tags.data() + sizeof(osmium::TagList);
+  const unsigned char* end = tags.data() + tags.byte_size();
+  size_t texts = 0;
+  while (at < end) {
+    const void* nul = std::memchr(at, '\0', static_cast<size_t>(end - at));
+    if (nul == nullptr) return false;
+    at = static_cast<const unsigned char*>(nul) + 1;
+    ++texts;
+  }
+  return texts % 2 == 0;
+}
+
+// Stands first in the handler chain and refuses what the others cannot
+// take: tags with a NUL byte, and nodes after ways or relations (their
+// locations would be looked up before they are stored, leaving every way
+// without geometry).
+class ObjectChecks : public osmium::handler::Handler {
+ public:
+  void osm_object(const osmium::OSMObject& object) {
+    if (!WholeTags(object.tags())) {
+      throw RefusedObject(ObjectName(object) + " has a tag with a NUL byte in its key or value");
+    }
+  }
+  void node(const osmium::Node& node) {
+    if (lastWayOrRelation.empty()) return;
+    throw RefusedObject("node " + std::to_string(node.id()) + " comes after " + lastWayOrRelation +
+                        ": the extract's object types are out of order (nodes must come first, then ways, then "
+                        "relations); sort it first, for example with `osmium sort EXTRACT.osm.pbf -o SORTED.osm.pbf`");
+  }
+  void way(const osmium::Way& way) { lastWayOrRelation = ObjectName(way); }
+  void relation(const osmium::Relation& relation) { lastWayOrRelation = ObjectName(relation); }
+
+ private:
+  std::string lastWayOrRelation;
+};
+
 class FeatureHandler : public osmium::handler::Handler {
  public:
   FeatureHandler(const RecipeSource& source, const FeatureSink& sink, SourceSummary* summary, OsmReadSummary* osm)
-      : source(source), sink(sink), summary(summary), osm(osm) {}
+      : matcher(source, RuleMatcher::Habits{}), tags(matcher), sink(sink), summary(summary), osm(osm) {}
 
   void node(const osmium::Node& node) {
     if (failed || node.tags().empty()) return;
-    Emit(node.tags(), PointRule, [&]() -> std::unique_ptr<OGRGeometry> {
+    Match(node.tags(), SHAPE_POINT, [&](GeometryFault*) -> std::unique_ptr<OGRGeometry> {
       double x = 0, y = 0;
       if (!node.location().valid() || !DegreesToMapUnits(node.location().lon(), node.location().lat(), &x, &y)) {
         return nullptr;
@@ -72,7 +108,7 @@ class FeatureHandler : public osmium::handler::Handler {
 
   void way(const osmium::Way& way) {
     if (failed || way.tags().empty()) return;
-    Emit(way.tags(), LineRule, [&]() -> std::unique_ptr<OGRGeometry> {
+    Match(way.tags(), SHAPE_LINE, [&](GeometryFault*) -> std::unique_ptr<OGRGeometry> {
       auto line = std::make_unique<OGRLineString>();
       if (!AddPoints(way.nodes(), line.get()) || line->getNumPoints() < 2) return nullptr;
       return line;
@@ -81,7 +117,7 @@ class FeatureHandler : public osmium::handler::Handler {
 
   void area(const osmium::Area& area) {
     if (failed) return;
-    Emit(area.tags(), AreaRule, [&]() -> std::unique_ptr<OGRGeometry> {
+    Match(area.tags(), SHAPE_AREA, [&](GeometryFault*) -> std::unique_ptr<OGRGeometry> {
       auto polygons = std::make_unique<OGRMultiPolygon>();
       for (const osmium::OuterRing& outer : area.outer_rings()) {
         auto polygon = std::make_unique<OGRPolygon>();
@@ -104,61 +140,34 @@ class FeatureHandler : public osmium::handler::Handler {
   }
 
   bool Failed() const { return failed; }
+  const RuleMatcher& Matcher() const { return matcher; }
 
  private:
   // Adds the map-unit positions of `nodes`; false when one has no location
   // or lies outside map units.
   template <typename Nodes, typename Line>
   bool AddPoints(const Nodes& nodes, Line* line) {
+    line->setNumPoints(static_cast<int>(nodes.size()), FALSE);
+    int count = 0;
     for (const osmium::NodeRef& ref : nodes) {
       double x = 0, y = 0;
       if (!ref.location().valid() || !DegreesToMapUnits(ref.location().lon(), ref.location().lat(), &x, &y)) {
         return false;
       }
-      line->addPoint(x, y);
+      line->setPoint(count++, x, y);
     }
     return true;
   }
 
-  template <typename Applies, typename MakeGeometry>
-  void Emit(const osmium::TagList& tags, const Applies& applies, const MakeGeometry& makeGeometry) {
-    bool counted = false;
-    std::unique_ptr<OGRGeometry> geometry;
-    for (size_t r = 0; r < source.rules.size() && !failed; ++r) {
-      const RecipeRule& rule = source.rules[r];
-      if (!applies(rule.kind) || !Matches(rule, tags)) continue;
-      const char* text = rule.text.empty() ? nullptr : tags.get_value_by_key(rule.text.c_str());
-      if (!rule.text.empty() && (text == nullptr || text[0] == '\0')) continue;
-      if (!counted) {
-        counted = true;
-        ++summary->read;
-        geometry = makeGeometry();
-        if (!geometry) {
-          ++summary->noGeometry;
-          return;
-        }
-      }
-      SourceFeature out;
-      out.rule = static_cast<int>(r);
-      out.geometry.reset(geometry->clone());
-      if (text != nullptr) out.text = text;
-      if (!rule.rank.empty()) {
-        const char* rank = tags.get_value_by_key(rule.rank.c_str());
-        out.rank = rank != nullptr ? std::atof(rank) : 0;
-      }
-      ++summary->matched;
-      failed = sink(std::move(out)) != 0;
-    }
+  template <typename MakeGeometry>
+  void Match(const osmium::TagList& list, ObjectShape shape, const MakeGeometry& makeGeometry) {
+    tags.Clear();
+    for (const osmium::Tag& tag : list) tags.Offer(tag.key(), tag.value());
+    failed = matcher.Match(ShapeBit(shape), tags, makeGeometry, sink, summary) != 0;
   }
 
-  static bool Matches(const RecipeRule& rule, const osmium::TagList& tags) {
-    for (const RecipeCondition& condition : rule.where) {
-      if (!ConditionHolds(condition, tags.get_value_by_key(condition.key.c_str()))) return false;
-    }
-    return true;
-  }
-
-  const RecipeSource& source;
+  RuleMatcher matcher;
+  TagValues tags;
   const FeatureSink& sink;
   SourceSummary* summary;
   OsmReadSummary* osm;
@@ -179,11 +188,15 @@ bool Stopped(const OsmReadOptions& options) { return options.stop != nullptr && 
 
 // The relations pass: the members of every multipolygon and boundary
 // relation the area filter wants.
-int ReadRelations(const RecipeSource& source, const OsmReadOptions& options, AreaManager* areas, std::string* error) {
+int ReadRelations(const RecipeSource& source, const OsmReadOptions& options, ObjectChecks* checks, AreaManager* areas,
+                  std::string* error) {
   osmium::io::Reader reader(source.resolvedPath, osmium::osm_entity_bits::relation, osmium::io::read_meta::no);
   const uint64_t total = reader.file_size();
   while (osmium::memory::Buffer buffer = reader.read()) {
-    for (const osmium::Relation& relation : buffer.select<osmium::Relation>()) areas->relation(relation);
+    for (const osmium::Relation& relation : buffer.select<osmium::Relation>()) {
+      checks->osm_object(relation);
+      areas->relation(relation);
+    }
     if (options.progress) options.progress(1, reader.offset(), total);
     if (Stopped(options)) {
       *error = "interrupted";
@@ -205,9 +218,11 @@ int ReadOsmSource(const RecipeSource& source, const OsmReadOptions& options, con
                   SourceSummary* summary, OsmReadSummary* osm, std::string* error) {
   int result = 0;
   try {
+    FeatureHandler features(source, sink, summary, osm);
+    ObjectChecks checks;
     osmium::area::Assembler::config_type config;
-    AreaManager areas(config, AreaFilter(source));
-    if (ReadRelations(source, options, &areas, error) != 0) {
+    AreaManager areas(config, AreaFilter(features.Matcher()));
+    if (ReadRelations(source, options, &checks, &areas, error) != 0) {
       *error = source.id + ": " + *error;
       return -1;
     }
@@ -217,6 +232,13 @@ int ReadOsmSource(const RecipeSource& source, const OsmReadOptions& options, con
       *error = source.id + ": " + *error;
       return -1;
     }
+    // Map units hold only places east of Greenwich and north of the
+    // equator. Nodes elsewhere are kept as unknown: no way through them can
+    // have a geometry in the map, and at the far corners (±180°, ±90°) the
+    // area assembler's 64-bit products of coordinates overflow.
+    const osmium::Box mapUnitDegrees{osmium::Location(0.0, 0.0), osmium::Location(180.0, 90.0)};
+    positives.KeepOnlyWithin(mapUnitDegrees);
+    negatives.KeepOnlyWithin(mapUnitDegrees);
     LocationHandler locations(positives, negatives);
     locations.ignore_errors();
     const auto storeFailed = [&]() {
@@ -225,13 +247,12 @@ int ReadOsmSource(const RecipeSource& source, const OsmReadOptions& options, con
       *error = source.id + ": " + failed.Error();
       return true;
     };
-    FeatureHandler features(source, sink, summary, osm);
     LimitReadAhead();
     osmium::io::Reader reader(source.resolvedPath, osmium::io::read_meta::no);
     const uint64_t total = reader.file_size();
     auto areaHandler = areas.handler([&features](osmium::memory::Buffer&& buffer) { osmium::apply(buffer, features); });
     while (osmium::memory::Buffer buffer = reader.read()) {
-      osmium::apply(buffer, locations, features, areaHandler);
+      osmium::apply(buffer, checks, locations, features, areaHandler);
       if (options.progress) options.progress(2, reader.offset(), total);
       if (features.Failed() || storeFailed()) {
         result = -1;

@@ -1,8 +1,9 @@
 // The recipe of a map build: which open-data sources are read and, per
 // source, which features become which records at which levels.
 //
-// A recipe is a YAML file (see doc/mapbuild-recipe.md for the format and
-// tools/mapbuild/recipes/ for the demo map's recipe and its mapping table).
+// A recipe is a YAML file (see the RECIPE section of doc/man/tevo-mapbuild.1
+// for the format and tools/mapbuild/recipes/ for the demo map's and the
+// standard OSM recipe with their mapping tables).
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,27 @@ enum RuleKind {
   RULE_LABEL = 3,    // a point label, type 1 (points; polygons give a point inside)
   RULE_ALONG = 4,    // a label along the line, type 3 (lines)
 };
+constexpr int RULE_KIND_COUNT = 5;
+
+// The forms in which an OSM object meets the rules: a tagged node is a
+// point, a way a line, and a closed way or a multipolygon relation an area.
+enum ObjectShape { SHAPE_POINT = 0, SHAPE_LINE = 1, SHAPE_AREA = 2 };
+constexpr int OBJECT_SHAPE_COUNT = 3;
+
+// Which rule kinds take which form of an object: labels take points and
+// areas (a point inside), roads, lines and along labels take lines, areas
+// take areas. A closed way is offered both as a line and as an area, so
+// each kind takes it once. Sources read through GDAL hand their features
+// to every rule, whatever their geometry, as the geometry is the file's.
+constexpr bool RULE_TAKES[RULE_KIND_COUNT][OBJECT_SHAPE_COUNT] = {
+    //  point  line   area
+    {false, true, false},  // RULE_ROAD
+    {false, false, true},  // RULE_AREA
+    {false, true, false},  // RULE_LINE
+    {true, false, true},   // RULE_LABEL
+    {false, true, false},  // RULE_ALONG
+};
+constexpr bool RuleTakes(RuleKind kind, ObjectShape shape) { return RULE_TAKES[kind][shape]; }
 
 // One condition on a feature's attributes: key=value|value, key=*,
 // key!=value, key>=number, key<number.

@@ -13,6 +13,7 @@
 #include <ogrsf_frmts.h>
 
 #include "logs/nmea_reader.h"
+#include "tools/mapbuild/rule_matcher.h"
 
 namespace {
 
@@ -57,9 +58,12 @@ class MapUnitTransform : public OGRCoordinateTransformation {
 
 // The value of `key` of a feature: its own field, else the OSM driver's
 // "other_tags" ("k"=>"v","k2"=>"v2"), parsed once per feature.
-class Attributes {
+class Attributes final : public FeatureAttributes {
  public:
-  explicit Attributes(OGRFeature* feature) : feature(feature) {}
+  Attributes(OGRFeature* feature, const RuleMatcher& matcher) : feature(feature), matcher(matcher) {}
+  const char* Value(int key) override { return Get(matcher.KeyName(key)); }
+
+ private:
   const char* Get(const std::string& key) {
     const int index = feature->GetFieldIndex(key.c_str());
     if (index >= 0) return feature->IsFieldSetAndNotNull(index) ? feature->GetFieldAsString(index) : nullptr;
@@ -68,7 +72,6 @@ class Attributes {
     return found == tags.end() ? nullptr : found->second.c_str();
   }
 
- private:
   void ParseOtherTags() {
     parsed = true;
     const int index = feature->GetFieldIndex(OSM_OTHER_TAGS);
@@ -97,16 +100,10 @@ class Attributes {
   }
 
   OGRFeature* feature;
+  const RuleMatcher& matcher;
   bool parsed = false;
   std::map<std::string, std::string> tags;
 };
-
-bool RuleMatches(const RecipeRule& rule, Attributes* attributes) {
-  for (const RecipeCondition& condition : rule.where) {
-    if (!ConditionHolds(condition, attributes->Get(condition.key))) return false;
-  }
-  return true;
-}
 
 bool WantsLayer(const RecipeSource& source, const char* name) {
   if (source.layers.empty()) return true;
@@ -184,11 +181,6 @@ bool IsDeletedOsmFeature(OGRLayer* layer, OGRFeature* feature, const std::set<st
   if (id.empty()) return false;
   const char* kind = name == "points" ? "node/" : name == "lines" ? "way/" : "relation/";
   return deleted.count(kind + id) > 0;
-}
-
-bool IsPolygonal(const OGRGeometry& geometry) {
-  const OGRwkbGeometryType type = wkbFlatten(geometry.getGeometryType());
-  return type == wkbPolygon || type == wkbMultiPolygon;
 }
 
 void SilentHandler(CPLErr level, CPLErrorNum, const char* message) {
@@ -289,6 +281,7 @@ int ReadSource(const RecipeSource& source, const FeatureSink& sink, SourceSummar
     return -1;
   }
   MapUnitTransform toMap;
+  RuleMatcher matcher(source, RuleMatcher::Habits{true, true});
   // Reading through the dataset serves every driver, and the OSM driver
   // needs it: it hands out the features of all its layers interleaved.
   dataset->ResetReading();
@@ -308,51 +301,18 @@ int ReadSource(const RecipeSource& source, const FeatureSink& sink, SourceSummar
       ++summary->deleted;
       continue;
     }
-    ++summary->read;
-    Attributes attributes(feature.get());
-    OGRGeometry* geometry = feature->GetGeometryRef();
-    if (geometry == nullptr || geometry->IsEmpty()) {
-      ++summary->noGeometry;
-      continue;
-    }
-    std::unique_ptr<OGRGeometry> mapGeometry;
-    for (size_t r = 0; r < source.rules.size(); ++r) {
-      const RecipeRule& rule = source.rules[r];
-      if (!RuleMatches(rule, &attributes)) continue;
-      const char* text = rule.text.empty() ? nullptr : attributes.Get(rule.text);
-      std::string label;
-      if (!rule.text.empty()) {
-        if (text == nullptr) continue;
-        const std::string raw = text;  // the next lookup may reuse OGR's text buffer
-        const char* key = source.renameKey.empty() ? nullptr : attributes.Get(source.renameKey);
-        label = CorrectedLabelText(source, key, raw);
-        if (label.empty()) continue;
+    Attributes attributes(feature.get(), matcher);
+    const auto mapGeometry = [&](GeometryFault* fault) -> std::unique_ptr<OGRGeometry> {
+      std::unique_ptr<OGRGeometry> geometry(feature->StealGeometry());
+      if (!geometry || geometry->IsEmpty()) return nullptr;
+      if ((transform->second && geometry->transform(transform->second.get()) != OGRERR_NONE) ||
+          geometry->transform(&toMap) != OGRERR_NONE) {
+        *fault = GEOMETRY_OUTSIDE;
+        return nullptr;
       }
-      if (!mapGeometry) {
-        mapGeometry.reset(geometry->clone());
-        if ((transform->second && mapGeometry->transform(transform->second.get()) != OGRERR_NONE) ||
-            mapGeometry->transform(&toMap) != OGRERR_NONE) {
-          ++summary->outside;
-          break;
-        }
-        // Vertices rounded to map units may make a valid ring touch itself;
-        // clipping such an area would fail and lose it.
-        if (IsPolygonal(*mapGeometry) && !mapGeometry->IsValid()) {
-          std::unique_ptr<OGRGeometry> valid(mapGeometry->MakeValid());
-          if (valid) mapGeometry = std::move(valid);
-        }
-      }
-      SourceFeature out;
-      out.rule = static_cast<int>(r);
-      out.geometry.reset(mapGeometry->clone());
-      out.text = label;
-      if (!rule.rank.empty()) {
-        const char* rank = attributes.Get(rule.rank);
-        out.rank = rank != nullptr ? std::atof(rank) : 0;
-      }
-      ++summary->matched;
-      if (sink(std::move(out)) != 0) return -1;
-    }
+      return geometry;
+    };
+    if (matcher.Match(ANY_SHAPE, attributes, mapGeometry, sink, summary) != 0) return -1;
   }
   return 0;
 }
