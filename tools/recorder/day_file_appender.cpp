@@ -83,7 +83,7 @@ bool DayFileAppender::OpenDay(int32_t dayValue) {
     return false;
   }
   if (!MakeLogFolders(devicePath) || ResolveDevicePath(devicePath.c_str(), &hostPath) != 0) return false;
-  fd = open(hostPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, FILE_MODE);
+  fd = open(hostPath.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, FILE_MODE);
   if (fd < 0) return false;
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -21,6 +21,9 @@ constexpr int WAIT_SLICE_MS = 200;
 constexpr int64_t RECONNECT_INTERVAL_MS = 2000;
 // Messages read in one go before the loop looks at the clock again.
 constexpr int MESSAGES_PER_TURN = 4096;
+// On a stop, what gpsd has already sent is still recorded: messages are
+// read until none comes for this long.
+constexpr int STOP_DRAIN_QUIET_MS = 100;
 
 constexpr char USAGE[] =
     "Usage: tevo-recorder [--device-root DIR] [--gpsd HOST:PORT]\n"
@@ -72,21 +75,30 @@ void Pause(int ms) {
   nanosleep(&pause, nullptr);  // a stop signal ends it early
 }
 
+// Reads the messages that come within `waitMs`, then those that follow
+// without a pause (at most MESSAGES_PER_TURN). False when the connection
+// is lost.
+bool ReadWaiting(GpsdConnection* connection, int waitMs, const std::string& address, Recorder* recorder) {
+  GpsdMessage message;
+  for (int n = 0; n < MESSAGES_PER_TURN && GpsdMessageWaiting(connection, n == 0 ? waitMs : 0); ++n) {
+    if (ReadGpsdMessage(connection, &message) != 0) return false;
+    recorder->HandleMessage(message, MonotonicMilliseconds());
+    if (message.kind == GPSD_WATCHING) Report("watching gpsd at %s", address.c_str());
+  }
+  return true;
+}
+
 // Reads from gpsd until the connection is lost or a stop is asked for.
 // Returns true when the connection was lost.
 bool RecordFrom(GpsdConnection* connection, const std::string& address, Recorder* recorder) {
   while (StopSignal() == 0) {
-    if (GpsdMessageWaiting(connection, WAIT_SLICE_MS)) {
-      GpsdMessage message;
-      for (int n = 0; n < MESSAGES_PER_TURN && GpsdMessageWaiting(connection, 0); ++n) {
-        if (ReadGpsdMessage(connection, &message) != 0) return true;
-        recorder->HandleMessage(message, MonotonicMilliseconds());
-        if (message.kind == GPSD_WATCHING) Report("watching gpsd at %s", address.c_str());
-      }
-    }
+    if (!ReadWaiting(connection, WAIT_SLICE_MS, address, recorder)) return true;
     // Nothing more has come: what was received goes to the file now.
     if (!GpsdMessageWaiting(connection, 0)) recorder->Flush(MonotonicMilliseconds());
     recorder->Tick(MonotonicMilliseconds());
+  }
+  while (GpsdMessageWaiting(connection, STOP_DRAIN_QUIET_MS)) {
+    if (!ReadWaiting(connection, 0, address, recorder)) break;
   }
   return false;
 }
