@@ -59,13 +59,15 @@ int FreePort() {
 }
 
 // Starts `arguments` with stdin from `input` (-1: /dev/null), stdout and
-// stderr into files, in a process group of its own, optionally with a file
-// size limit in bytes.
+// stderr into files, in a process group of its own, with its temporary
+// files (gpsd's control socket) in the folder of `out`, and optionally with
+// a file size limit in bytes.
 pid_t Spawn(const std::vector<std::string>& arguments, int input, const fs::path& out, const fs::path& err,
             rlim_t fileSizeLimit = RLIM_INFINITY) {
   pid_t pid = fork();
   if (pid != 0) return pid;
   setpgid(0, 0);
+  setenv("TMPDIR", out.parent_path().c_str(), 1);
   int in = input >= 0 ? input : open("/dev/null", O_RDONLY);
   dup2(in, 0);
   dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
