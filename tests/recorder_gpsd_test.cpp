@@ -138,9 +138,7 @@ class RecorderProcess {
     pid = Spawn({TEVO_RECORDER, "--device-root", root.string(), "--gpsd", "127.0.0.1:" + std::to_string(port)}, -1,
                 directory / "recorder.out", messages, fileSizeLimit);
   }
-  ~RecorderProcess() {
-    if (pid > 0) Stop();
-  }
+  ~RecorderProcess() { Stop(); }
   // Occurrences of `text` among its messages.
   size_t Count(const std::string& text) const {
     const std::string all = ReadFile(messages);
@@ -152,20 +150,32 @@ class RecorderProcess {
   bool WaitWatching(size_t times = 1) {
     return WaitFor([&] { return Count("watching gpsd") >= times; }, START_TIMEOUT);
   }
-  bool Running() const { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
-  // SIGTERM and the exit status.
-  int Stop() {
-    kill(pid, SIGTERM);
+  bool Running() {
     int status = 0;
-    waitpid(pid, &status, 0);
-    pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (pid > 0 && waitpid(pid, &status, WNOHANG) == pid) Ended(status);
+    return pid > 0;
+  }
+  // Sends SIGTERM unless it has ended; its exit status (128 + the signal
+  // that ended it).
+  int Stop() {
+    if (Running()) {
+      kill(pid, SIGTERM);
+      int status = 0;
+      waitpid(pid, &status, 0);
+      Ended(status);
+    }
+    return exitStatus;
   }
   std::string Messages() const { return ReadFile(messages); }
 
  private:
+  void Ended(int status) {
+    exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid = -1;
+  }
   fs::path messages;
   pid_t pid = -1;
+  int exitStatus = -1;
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -211,14 +221,21 @@ std::string Drive(int32_t year, int32_t month, int32_t day, int32_t startMinute,
   return end == std::string::npos ? log : log.substr(0, end);
 }
 
-// Runs `tevo-logtool track FILE --summary` and returns its point count.
-int TrackPoints(const fs::path& file) {
-  const std::string command = std::string(TEVO_LOGTOOL) + " track '" + file.string() + "' --summary";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  int points = -1;
-  if (std::fscanf(pipe, "points %d", &points) != 1) points = -1;
+// The standard output of a tevo-logtool command line.
+std::string Logtool(const std::string& arguments) {
+  FILE* pipe = popen((std::string(TEVO_LOGTOOL) + " " + arguments).c_str(), "r");
+  if (pipe == nullptr) return "";
+  std::string out;
+  char chunk[4096];
+  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, got);
   pclose(pipe);
+  return out;
+}
+
+// The points the viewer's reader takes from a day file (tevo-logtool track).
+int TrackPoints(const fs::path& file) {
+  int points = -1;
+  if (std::sscanf(Logtool("track '" + file.string() + "' --summary").c_str(), "points %d", &points) != 1) return -1;
   return points;
 }
 
@@ -282,6 +299,11 @@ TEST_F(RecorderGpsd, RecordsFedSentencesInOrderAsWholeLines) {
     EXPECT_EQ(recorder.Stop(), 0);
     EXPECT_EQ(ReadFile(day), Joined(expected));
     EXPECT_EQ(TrackPoints(day), c.points);
+    // The viewer's calendar finds the day.
+    char month[16], date[32];
+    std::snprintf(month, sizeof month, "%04d-%02d", c.year, c.month);
+    std::snprintf(date, sizeof date, "%s-%02d", month, c.day);
+    EXPECT_EQ(Logtool("days --device-root '" + root.string() + "' " + month), std::string(date) + "\n");
     port = FreePort();
   }
 }
@@ -383,6 +405,19 @@ TEST_F(RecorderGpsd, FullCardStopsWritingWithoutDamage) {
   const std::vector<std::string> lines = Lines(written);
   EXPECT_EQ(written, Joined(lines)) << "the file ends in a cut line";
   EXPECT_EQ(lines, std::vector<std::string>(fed.begin(), fed.begin() + lines.size()));
+}
+
+// A second recorder on the same device root refuses to run; the first goes on.
+TEST_F(RecorderGpsd, OneRecorderPerDeviceRoot) {
+  const fs::path root = MakeDevice(directory, NewWindow(1));
+  RecorderProcess first(root, port, directory);
+  ASSERT_TRUE(WaitFor([&] { return first.Count("recording into") >= 1; }, START_TIMEOUT));
+  fs::create_directories(directory / "second");
+  RecorderProcess second(root, port, directory / "second");
+  ASSERT_TRUE(WaitFor([&] { return !second.Running(); }));
+  EXPECT_NE(second.Messages().find("another tevo-recorder"), std::string::npos) << second.Messages();
+  EXPECT_TRUE(first.Running());
+  EXPECT_EQ(first.Stop(), 0);
 }
 
 // gpsd killed in the middle of a drive and started again: the recorder
