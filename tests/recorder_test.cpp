@@ -8,6 +8,7 @@
 #include "logs_test_support.h"
 #include "tools/recorder/day_file_appender.h"
 #include "tools/recorder/nmea_sentence.h"
+#include "tools/recorder/recorder.h"
 #include "tools/recorder/recorder_time.h"
 #include "tools/recorder/recording_window.h"
 
@@ -292,3 +293,100 @@ TEST_F(DayFiles, OpensAVanishedDayFileAgain) {
 }
 
 }  // namespace
+
+int CountLines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+// The recorder driven directly, on a virtual monotonic clock: messages as
+// gpsd passes them on, the settings file as the settings screen writes it.
+class RecorderRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory = MakeScratchDirectory();
+    fs::create_directories(directory / "SDMMC");
+    fs::create_directories(directory / "NAND/QXAPP/Data");
+    SetDeviceRoot(directory.c_str());
+  }
+  void TearDown() override { fs::remove_all(directory); }
+  // As the settings screen writes a new recording time.
+  static void ChooseRecordingTime(uint8_t logRec) {
+    RecordingSettings settings;
+    settings.logRec = logRec;
+    ASSERT_EQ(WriteRecordingSettings(settings), 0);
+  }
+  // An RMC at 2026-02-11 `hhmmss` UTC (Japan: the same day, 9 hours later).
+  static std::string Rmc(const char* hhmmss) {
+    return Sentence(std::string("GNRMC,") + hhmmss + ".00,A,3540.1234,N,13945.6789,E,0.0,0.0,110226,,,A");
+  }
+  void Feed(const std::string& sentence) {
+    GpsdMessage message;
+    message.kind = GPSD_SENTENCE;
+    message.text = sentence;
+    recorder.HandleMessage(message, nowMs);
+  }
+  void Fix(int64_t utcSeconds) {
+    GpsdMessage message;
+    message.kind = GPSD_FIX;
+    message.fix.mode = 3;
+    message.fix.utcMillis = utcSeconds * 1000;
+    message.fix.hasPosition = true;
+    message.fix.lat = 35.5;
+    message.fix.lon = 139.5;
+    recorder.HandleMessage(message, nowMs);
+  }
+  std::string Day() const { return ReadFile(directory / "SDMMC/TEVOLOG/2026/02/20260211.log"); }
+  fs::path directory;
+  Recorder recorder;
+  int64_t nowMs = 0;
+};
+
+// A recording time chosen while the recorder runs starts a window at the
+// receiver's time; nothing before it is recorded.
+TEST_F(RecorderRun, ChosenRecordingTimeStartsAWindowWithoutRestart) {
+  ChooseRecordingTime(0);
+  recorder.Tick(nowMs);
+  Feed(Rmc("010000"));
+  Feed(Sentence("GPGGA,010000.00"));
+  ChooseRecordingTime(1);
+  nowMs += SETTINGS_POLL_MS + 2000;
+  recorder.Tick(nowMs);
+  Feed(Rmc("010003"));
+  recorder.Close();
+  EXPECT_EQ(Day(), RewriteSentence(Rmc("010003")) + "\r\n");
+  RecordingSettings settings;
+  ASSERT_EQ(ReadRecordingSettings(&settings), 0);
+  EXPECT_TRUE(SameSettings(settings, Settings(1, 20260211, 100003, 20260211, 180003)));
+}
+
+// The settings screen changes the recording time between the recorder's
+// reading and its writing: the recorder reads again before it writes and
+// takes the new time instead of undoing it.
+TEST_F(RecorderRun, NeverUndoesAChangeMadeJustBeforeItWrites) {
+  ChooseRecordingTime(1);
+  recorder.Tick(nowMs);
+  ChooseRecordingTime(2);
+  Feed(Rmc("010000"));
+  RecordingSettings settings;
+  ASSERT_EQ(ReadRecordingSettings(&settings), 0);
+  EXPECT_TRUE(SameSettings(settings, Settings(2, 20260211, 100000, 20260211, 220000)));
+}
+
+// A receiver that gives gpsd no RMC gets one made from each fix, once it
+// is clear that none comes; the sentences it does give are kept in order.
+TEST_F(RecorderRun, MakesRmcForAReceiverWithoutOne) {
+  ChooseRecordingTime(3);
+  const int64_t start = UtcOfDayAndTime(20260211, 100000);
+  for (int second = 0; second < 5; ++second) {
+    Feed(Sentence("GPGGA," + std::to_string(10000 + second) + ".00"));
+    Fix(start + second);
+    Fix(start + second);  // gpsd may report a fix more than once a second
+  }
+  recorder.Close();
+  const std::string day = Day();
+  EXPECT_EQ(recorder.Counts().made, 3);
+  int64_t utc = 0;
+  const size_t made = day.find("$GPRMC");
+  ASSERT_NE(made, std::string::npos) << day;
+  ASSERT_EQ(ReadRmcTime(day.substr(made, day.find('\r', made) - made), &utc), 0);
+  EXPECT_EQ(utc, start + 2);
+  EXPECT_EQ(CountLines(day), 5 + 3);
+}
