@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -57,18 +58,20 @@ off_t WholeLinesLength(int fd, off_t size) {
   return 0;
 }
 
-bool WriteAll(int fd, const char* bytes, size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, bytes, size);
+// Writes `size` bytes; the number written, short of `size` (with errno)
+// when a write fails.
+size_t WriteAll(int fd, const char* bytes, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t written = write(fd, bytes + done, size - done);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       if (written == 0) errno = ENOSPC;
-      return false;
+      break;
     }
-    bytes += written;
-    size -= static_cast<size_t>(written);
+    done += static_cast<size_t>(written);
   }
-  return true;
+  return done;
 }
 
 bool IsFullCard(int error) { return error == ENOSPC || error == EDQUOT || error == EFBIG; }
@@ -138,12 +141,20 @@ void DayFileAppender::Append(int32_t dayValue, std::string_view line, int64_t mo
 
 void DayFileAppender::Flush(int64_t monotonicMs) {
   if (pending.empty() || fd < 0) return;
-  if (!WriteAll(fd, pending.data(), pending.size())) {
+  const size_t done = WriteAll(fd, pending.data(), pending.size());
+  if (done < pending.size()) {
     const int error = errno;
-    // Whatever part of the lines reached the file goes again, so that the
-    // file ends with a whole line.
-    if (ftruncate(fd, fileLength) != 0) Report("could not cut %s back to its last whole line", hostPath.c_str());
-    linesLost += pendingLines;
+    // The lines that reached the file whole stay; a part of one goes again,
+    // so that the file ends with a whole line.
+    const size_t lastEnd = pending.rfind('\n', done == 0 ? 0 : done - 1);
+    const size_t kept = done == 0 || lastEnd == std::string::npos ? 0 : lastEnd + 1;
+    const int64_t keptLines = std::count(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(kept), '\n');
+    if (ftruncate(fd, fileLength + static_cast<off_t>(kept)) != 0) {
+      Report("could not cut %s back to its last whole line", hostPath.c_str());
+    }
+    fileLength += static_cast<int64_t>(kept);
+    linesWritten += keptLines;
+    linesLost += pendingLines - keptLines;
     pending.clear();
     pendingLines = 0;
     Fail(IsFullCard(error) ? "the card is full" : "cannot write the day file", error, monotonicMs);

@@ -22,8 +22,11 @@ constexpr int64_t RECONNECT_INTERVAL_MS = 2000;
 // Messages read in one go before the loop looks at the clock again.
 constexpr int MESSAGES_PER_TURN = 4096;
 // On a stop, what gpsd has already sent is still recorded: messages are
-// read until none comes for this long.
+// read until none comes for STOP_DRAIN_QUIET_MS, for at most
+// STOP_DRAIN_LIMIT_MS, so that a receiver that keeps sending never delays
+// the stop for long.
 constexpr int STOP_DRAIN_QUIET_MS = 100;
+constexpr int64_t STOP_DRAIN_LIMIT_MS = 2000;
 
 constexpr char USAGE[] =
     "Usage: tevo-recorder [--device-root DIR] [--gpsd HOST:PORT]\n"
@@ -97,7 +100,8 @@ bool RecordFrom(GpsdConnection* connection, const std::string& address, Recorder
     if (!GpsdMessageWaiting(connection, 0)) recorder->Flush(MonotonicMilliseconds());
     recorder->Tick(MonotonicMilliseconds());
   }
-  while (GpsdMessageWaiting(connection, STOP_DRAIN_QUIET_MS)) {
+  const int64_t drainEnd = MonotonicMilliseconds() + STOP_DRAIN_LIMIT_MS;
+  while (MonotonicMilliseconds() < drainEnd && GpsdMessageWaiting(connection, STOP_DRAIN_QUIET_MS)) {
     if (!ReadWaiting(connection, 0, address, recorder)) break;
   }
   return false;
