@@ -14,29 +14,6 @@ int64_t FloorDivide(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0
 
 }  // namespace
 
-// Days from civil and back count in eras of 400 years (146097 days), each
-// starting on 1 March, so that the leap day is the last day of its year.
-int64_t DaysFromCivil(int32_t year, int32_t month, int32_t day) {
-  const int64_t y = static_cast<int64_t>(year) - (month <= 2 ? 1 : 0);
-  const int64_t era = FloorDivide(y, 400);
-  const int64_t yearOfEra = y - era * 400;
-  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra - 719468;
-}
-
-void CivilFromDays(int64_t days, int32_t* year, int32_t* month, int32_t* day) {
-  days += 719468;
-  const int64_t era = FloorDivide(days, 146097);
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-  *day = static_cast<int32_t>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-  *month = static_cast<int32_t>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-  *year = static_cast<int32_t>(yearOfEra + era * 400 + (*month <= 2 ? 1 : 0));
-}
-
 bool IsRealDate(int32_t year, int32_t month, int32_t day) {
   if (month < 1 || month > 12 || day < 1 || day > 31) return false;
   int32_t y = 0, m = 0, d = 0;

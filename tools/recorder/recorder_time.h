@@ -5,16 +5,16 @@
 
 #include <cstdint>
 
+#include "tools/logtool/log_fixes.h"
+
 // A calendar day and a time of day.
 struct CivilTime {
   int32_t year = 0, month = 0, day = 0;      // month 1..12, day 1..31
   int32_t hour = 0, minute = 0, second = 0;  // 0..23, 0..59, 0..59
 };
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-int64_t DaysFromCivil(int32_t year, int32_t month, int32_t day);
-void CivilFromDays(int64_t days, int32_t* year, int32_t* month, int32_t* day);
-// Whether year-month-day is a real date.
+// Whether year-month-day is a real date (days are counted by
+// DaysFromCivil and CivilFromDays of the log fixes).
 bool IsRealDate(int32_t year, int32_t month, int32_t day);
 
 // Japan time (UTC + 9 h, no daylight saving) of a UTC instant.
