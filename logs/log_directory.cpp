@@ -284,6 +284,12 @@ int SelectLogDay(int32_t year, int32_t month, int32_t day) {
   return 0;
 }
 
+std::string DayLogPath(int32_t year, int32_t month, int32_t day) {
+  PathBuffer<char, SELECTED_LOG_PATH_SIZE> path;
+  AppendDayFile(&path, year, month, day);
+  return path.Text();
+}
+
 int DeleteLogDay(int32_t year, int32_t month, int32_t day) {
   // The day's path below the log root, "yyyy\mm\yyyymmdd.log": each folder
   // on the way is entered without following links.

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // What ListLogEntries looks for.
 enum LogEntryKind {
@@ -16,6 +17,10 @@ enum LogEntryKind {
   MonthDirs = 2,  // month directories "01".."12"
   DayFiles = 3,   // day files "yyyymmdd.log" of the directory's own month
 };
+
+// Years the log tree holds: year directories are named 2000 to 2029.
+constexpr int32_t FIRST_LOG_YEAR = 2000;
+constexpr int32_t LAST_LOG_YEAR = 2029;
 
 // Capacities of the lists.
 constexpr uint16_t YEAR_LIST_CAPACITY = 30;
@@ -50,6 +55,11 @@ int ListLogDays(int32_t year, int32_t month, int32_t days[DAY_LIST_CAPACITY]);
 // track reader ("\SDMMC\TEVOLOG\2009\05\20090512.log") and drops the cached
 // track. Returns 0.
 int SelectLogDay(int32_t year, int32_t month, int32_t day);
+
+// The device path of the log of `day` (day of the month) of `month` of
+// `year`, as SelectLogDay names it ("\SDMMC\TEVOLOG\2009\05\20090512.log");
+// the recorder writes its days under the same names.
+std::string DayLogPath(int32_t year, int32_t month, int32_t day);
 
 // Deletes the log of `day` of `month` of `year`: 1 when it was deleted, 0
 // when not (also when a folder on its way is a link or another mount, which

@@ -24,8 +24,10 @@ screens are those of the device: 480 x 272 pixels, in Japanese.
 .
 The package holds the viewer (tevo-logviewer), its command-line companion
 (tevo-logtool), which also makes a demo device from simulated drives and the
-real receiver logs shipped with it, and a stand-in for the device's main menu
-(tevo-mainmenu).")
+real receiver logs shipped with it, a stand-in for the device's main menu
+(tevo-mainmenu), and the recorder (tevo-recorder), which records the day logs
+from a GPS receiver through gpsd while the recording time set on the settings
+screen lasts.")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TEVO_MAINTAINER}")
@@ -36,7 +38,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
 # tevo-mapbuild --osm runs osmcoastline to tell an extract's land from its
 # sea; only building maps from OSM needs it (or land polygons with --land).
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "osmcoastline")
+# tevo-recorder records what gpsd serves; only recording needs it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "osmcoastline, gpsd")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 include(CPack)

@@ -24,7 +24,7 @@ need() {  # file...
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 
-for program in tevo-logviewer tevo-logtool tevo-mainmenu; do
+for program in tevo-logviewer tevo-logtool tevo-mainmenu tevo-recorder; do
   [ -x "$prefix/bin/$program" ] || fail "not installed or not executable: bin/$program"
   need "share/man/man1/$program.1.gz"
 done
@@ -32,6 +32,7 @@ for picture in "$source"/resources/pictures/*.png; do
   need "share/tevo-logviewer/pictures/$(basename "$picture")"
 done
 need share/applications/tevo-logviewer.desktop
+need "lib/systemd/system/tevo-recorder@.service"
 for size in 16 32 48 64 128 256; do
   need "share/icons/hicolor/${size}x${size}/apps/tevo-logviewer.png"
 done

@@ -34,7 +34,9 @@ for needed in fonts-ipafont-gothic libc6 libpng16-16 libfreetype6 libfontconfig1
   [[ ", $depends," == *", $needed "* || ", $depends," == *", $needed,"* ]] || fail "Depends lacks $needed: $depends"
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)
-[[ ", $recommends," == *", osmcoastline,"* ]] || fail "Recommends lacks osmcoastline: $recommends"
+for recommended in osmcoastline gpsd; do
+  [[ ", $recommends," == *", $recommended,"* ]] || fail "Recommends lacks $recommended: $recommends"
+done
 
 root=$work/unpacked
 dpkg-deb -x "$deb" "$root"

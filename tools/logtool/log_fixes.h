@@ -11,6 +11,10 @@
 // Offset of Japan time from UTC.
 constexpr int64_t JAPAN_TIME_OFFSET_SECONDS = 9 * 3600;
 
+// Days from 1970-01-01 to a civil date (proleptic Gregorian), and back.
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day);
+void CivilFromDays(int64_t days, int* year, int* month, int* day);
+
 struct LogFix {
   TrackPoint point;    // as the reader stores it (map units, Tokyo datum)
   double latitude;     // WGS84 degrees before the datum shift, south negative
