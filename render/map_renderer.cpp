@@ -1,6 +1,7 @@
 #include "render/map_renderer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "canvas/blit.h"
@@ -138,6 +139,11 @@ int MapRenderer::CopyFrame(Canvas* dst, int32_t x, int32_t y, int32_t w, int32_t
   return 0;
 }
 
+FrameStats MapRenderer::LastFrameStats() {
+  std::lock_guard<std::mutex> lock(frontLock);
+  return frontStats;
+}
+
 // ---------------------------------------------------------------------------
 // The worker and its frames
 
@@ -163,6 +169,7 @@ void MapRenderer::DrawFrame() {
   // The day's track stays valid for the whole frame, even when another day
   // is selected meanwhile.
   SelectedTrackPin pin;
+  const auto start = std::chrono::steady_clock::now();
   // Requests counted so far are taken into this frame; any later one aborts it.
   frameRequests = requests.load();
   if (fitPending.exchange(0) != 0) FitViewToTrack();
@@ -172,7 +179,9 @@ void MapRenderer::DrawFrame() {
   centerY = center.y;
   frameArea = static_cast<uint8_t>(requestArea.load());
   SetFrameView(&view, center, step.load(), width, height, frameArea);
-  SelectParcels();
+  const auto selectStart = std::chrono::steady_clock::now();
+  SelectParcelsOnce();
+  const auto selectEnd = std::chrono::steady_clock::now();
   FillBackground();
   // The frame holds the decoded parcels of its lists while its passes run.
   Frame frame;
@@ -180,17 +189,35 @@ void MapRenderer::DrawFrame() {
   frame.track = TrackToDraw();
   frame.requests = &requests;
   frame.frameRequests = frameRequests;
+  frame.stats.selectSeconds = std::chrono::duration<double>(selectEnd - selectStart).count();
   DrawLayers(&frame, passObserver);
   ReleaseFrame(map, &frame);
-  PublishFrame();
+  PublishFrame(frame.stats, start);
 }
 
-void MapRenderer::SelectParcels() { SelectViewParcels(map, view, &roadParcels, &areaParcels); }
+void MapRenderer::SelectParcels() {
+  SelectViewParcels(map, view, &roadParcels, &areaParcels);
+  selectedCenter = view.center;
+  selectedStep = view.step;
+  selectedHalf = MapCoord{view.halfWidth, view.halfHeight};
+}
 
-void MapRenderer::PublishFrame() {
+// A frame of the view the lists were selected for (a redraw, another day
+// over the same view, a repeated frame) draws from the same parcels: the
+// lists are kept rather than walked again through the parcel index.
+void MapRenderer::SelectParcelsOnce() {
+  const bool same = roadParcels != nullptr && areaParcels != nullptr && view.center.x == selectedCenter.x &&
+                    view.center.y == selectedCenter.y && view.step == selectedStep &&
+                    view.halfWidth == selectedHalf.x && view.halfHeight == selectedHalf.y;
+  if (!same) SelectParcels();
+}
+
+void MapRenderer::PublishFrame(const FrameStats& stats, std::chrono::steady_clock::time_point start) {
   {
     std::lock_guard<std::mutex> lock(frontLock);
     BlitOpaque(&frontCanvas, &kit.canvas, 0, 0, width, height, 0, 0);
+    frontStats = stats;
+    frontStats.frameSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
   // A RequestRedraw that came during this frame (for another day, say) has
   // its own frame still to come: this one, of the old view, leaves the

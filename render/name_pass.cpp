@@ -60,6 +60,11 @@ LabelText TextOf(const NameRecord& record) {
 
 int32_t EvenUp(int32_t v) { return v + (v & 1); }
 
+// Counts a label of `kind` placed, or left out for lack of room.
+void CountLabel(Frame* frame, NameKind kind, bool placed) {
+  ++(placed ? frame->stats.namesPlaced : frame->stats.namesLeftOut)[kind];
+}
+
 TextSize Measure(Frame* frame, const char16_t* text, int32_t count) {
   TextSize size;
   if (count > 0) MeasureText(frame->kit->context, text, count, &size);
@@ -241,8 +246,12 @@ void DrawAngledLabel(Frame* frame, const NameRecord& record, const LabelText& te
     r.top = rects[i - 1].top + stepY;
     r.bottom = r.top + one.height;
     DropBoxedLabel(record.classCode, &r);
-    if (!IsFree(*placed, r)) return;
+    if (!IsFree(*placed, r)) {
+      CountLabel(frame, NAME_KIND_ANGLED, false);
+      return;
+    }
   }
+  CountLabel(frame, NAME_KIND_ANGLED, true);
   DrawExtraSymbol(frame, record, pixel);
   for (int32_t i = 0; i < text.count; ++i) {
     DrawLabelText(frame, text.chars + i, 1, rects[i], record.classCode);
@@ -258,7 +267,9 @@ void DrawPointLabel(Frame* frame, const NameRecord& record, const LabelText& tex
   }
   Rect rect = LabelAround(frame, text, a, belowSymbol, false);
   DropBoxedLabel(record.classCode, &rect);
-  if (!IsFree(*placed, rect)) return;
+  const bool free = IsFree(*placed, rect);
+  CountLabel(frame, NAME_KIND_POINT, free);
+  if (!free) return;
   AddPlaced(placed, rect);
   DrawExtraSymbol(frame, record, pixel);
   DrawLabelText(frame, text.chars, text.count, rect, record.classCode);
@@ -271,7 +282,9 @@ void DrawOffsetLabel(Frame* frame, const NameRecord& record, const LabelText& te
   Rect rect = LabelAround(frame, text, a, belowSymbol, true);
   if (rect.left < 0 || rect.top < 0 || rect.right < 0 || rect.bottom < 0) return;
   DropBoxedLabel(record.classCode, &rect);
-  if (!IsFree(*placed, rect)) return;
+  const bool free = IsFree(*placed, rect);
+  CountLabel(frame, NAME_KIND_ANCHORED, free);
+  if (!free) return;
   AddPlaced(placed, rect);
   DrawExtraSymbol(frame, record, pixel);
   DrawLabelText(frame, text.chars, text.count, rect, record.classCode);
@@ -291,6 +304,7 @@ void DrawPlacedLabel(Frame* frame, const NameRecord& record, const LabelText& te
     at.y += whole.height;
   }
   int32_t nextOffset = 0;
+  CountLabel(frame, NAME_KIND_LINE, true);
   for (int32_t i = 0; i < text.count; ++i) {
     const bool ownOffset = record.placement != nullptr && record.placement[i] < PLACEMENT_NO_OFFSET;
     if (stepsRight || !ownOffset || record.placementOffsets == nullptr || nextOffset >= record.offsetCount) {
