@@ -9,3 +9,9 @@ target_compile_definitions(render_bench PRIVATE
   TEVO_GEODATA_RECIPE="${PROJECT_SOURCE_DIR}/tools/mapbuild/recipes/geodata.yaml"
   TEVO_GEODATA_DIR="${TEVO_TEST_DATA_DIR}/geodata")
 add_dependencies(render_bench tevo_pictures)
+
+# The densest view of every step of a map against a canvas memset (goal MB3).
+tevo_add_benchmark(NAME render_steps
+  SOURCES render_steps.cpp
+  LIBS tevo_render tevo_platform_core)
+add_dependencies(render_steps tevo_pictures)

@@ -17,8 +17,9 @@
 //                      map screen and loads its pictures (the program run again with
 //                      --first-opening DEVICE, which prints that time)
 //
-// The device is written to a temporary directory (or to --device DIR, kept);
-// the geodata map is built into a second device root beside it.
+// The device is written to a temporary directory (or to --device DIR, kept,
+// and used again as it is by later runs); the geodata map is built into a
+// second device root beside it.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -100,6 +101,13 @@ std::string WholeDayLog() {
   return log;
 }
 
+// The host path of the day's log under `root`.
+std::string DayLogPath(const fs::path& root) {
+  char name[64];
+  std::snprintf(name, sizeof name, "SDMMC/TEVOLOG/%04d/%02d/%04d%02d%02d.log", YEAR, MONTH, YEAR, MONTH, DAY);
+  return (root / name).string();
+}
+
 // Writes the demo map and the day's log under `root`. Returns 0, or -1.
 int WriteDevice(const fs::path& root) {
   MapDescription map;
@@ -107,9 +115,7 @@ int WriteDevice(const fs::path& root) {
   const fs::path mapFile = root / "NAND/CMC/KDH/ALLDATA.KWI";
   fs::create_directories(mapFile.parent_path());
   if (WriteMapFile(map, mapFile.c_str()) != 0) return -1;
-  char name[64];
-  std::snprintf(name, sizeof name, "SDMMC/TEVOLOG/%04d/%02d/%04d%02d%02d.log", YEAR, MONTH, YEAR, MONTH, DAY);
-  const fs::path log = root / name;
+  const fs::path log = DayLogPath(root);
   fs::create_directories(log.parent_path());
   const std::string text = WholeDayLog();
   std::ofstream(log, std::ios::binary) << text;
@@ -444,7 +450,10 @@ int main(int argc, char** argv) {
   }
   benchmark::Initialize(&argc, argv);
   geodataRoot = device / "geodata-device";
-  if (WriteDevice(device) != 0 || WriteGeodataDevice(geodataRoot) != 0) {
+  // A kept device made by an earlier run is used again as it is.
+  const bool made = keep && fs::exists(DayLogPath(device)) && fs::exists(geodataRoot / "NAND/CMC/KDH/ALLDATA.KWI");
+  if (made) dayLogPath = DayLogPath(device);
+  if (!made && (WriteDevice(device) != 0 || WriteGeodataDevice(geodataRoot) != 0)) {
     std::fprintf(stderr, "cannot write the demo device under %s\n", device.c_str());
     return 1;
   }
