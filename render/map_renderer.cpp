@@ -36,14 +36,17 @@ MapRenderer::~MapRenderer() {
   FreeParcelList(areaParcels);
 }
 
-int MapRenderer::Initialise(int32_t canvasWidth, int32_t canvasHeight, Event* doneEvent) {
+int MapRenderer::Initialise(int32_t canvasWidth, int32_t canvasHeight, Event* doneEvent,
+                            std::unique_ptr<DrawKit> prepared) {
   frameArea = AREA_CANVAS;
   frameDoneEvent = doneEvent;
   width = canvasWidth;
   height = canvasHeight;
   SetFrameView(&view, CurrentCenter(), step.load(), width, height, frameArea);
   SelectParcels();
-  kit.Create(width, height);
+  const bool fits = prepared != nullptr && prepared->canvas.width == width && prepared->canvas.height == height;
+  kit = fits ? std::move(prepared) : std::make_unique<DrawKit>();
+  if (!fits) kit->Create(width, height);
   CreateCanvas(&frontCanvas, width, height);
   FillBackground();
   std::snprintf(wakeEventName, sizeof wakeEventName, "TEVO_DMAP%d", rendererCount++ == 0 ? 0 : 1);
@@ -185,7 +188,7 @@ void MapRenderer::DrawFrame() {
   FillBackground();
   // The frame holds the decoded parcels of its lists while its passes run.
   Frame frame;
-  HoldFrame(map, view, roadParcels, areaParcels, &kit, &frame);
+  HoldFrame(map, view, roadParcels, areaParcels, kit.get(), &frame);
   frame.track = TrackToDraw();
   frame.requests = &requests;
   frame.frameRequests = frameRequests;
@@ -215,7 +218,7 @@ void MapRenderer::SelectParcelsOnce() {
 void MapRenderer::PublishFrame(const FrameStats& stats, std::chrono::steady_clock::time_point start) {
   {
     std::lock_guard<std::mutex> lock(frontLock);
-    BlitOpaque(&frontCanvas, &kit.canvas, 0, 0, width, height, 0, 0);
+    BlitOpaque(&frontCanvas, &kit->canvas, 0, 0, width, height, 0, 0);
     frontStats = stats;
     frontStats.frameSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
@@ -230,7 +233,7 @@ void MapRenderer::PublishFrame(const FrameStats& stats, std::chrono::steady_cloc
 void MapRenderer::FillBackground() {
   int bit15 = 0, bit14 = 0;
   bool sea = GetMapFlags(map, &bit15, &bit14) == 0 && bit14 == 1;
-  FillCanvas(&kit.canvas, sea ? SEA_COLOUR : LAND_COLOUR);
+  FillCanvas(&kit->canvas, sea ? SEA_COLOUR : LAND_COLOUR);
 }
 
 // Centre on the track's bounding box at the most detailed even step at

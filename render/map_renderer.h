@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "canvas/canvas.h"
@@ -49,8 +50,9 @@ class MapRenderer {
 
   // Creates the canvases (width x height), fonts and pictures, selects the
   // first parcels and starts the worker; finished frames set
-  // `frameDoneEvent`. Returns 0.
-  int Initialise(int32_t width, int32_t height, Event* frameDoneEvent);
+  // `frameDoneEvent`. A kit made ahead for a frame of that size
+  // (DrawKit::Create) is taken instead of making one. Returns 0.
+  int Initialise(int32_t width, int32_t height, Event* frameDoneEvent, std::unique_ptr<DrawKit> prepared = nullptr);
 
   // Requests, from the map screen's thread. Each stores its target and wakes
   // the worker; a request during a frame aborts that frame.
@@ -158,7 +160,7 @@ class MapRenderer {
   // 1 from construction and every RequestRedraw until a frame starts and
   // fits the view to the track; RequestView clears it.
   std::atomic<int32_t> fitPending{1};
-  DrawKit kit;  // the back canvas every frame is drawn into, and what it is drawn with
+  std::unique_ptr<DrawKit> kit;  // the back canvas every frame is drawn into, and what it is drawn with
   Canvas frontCanvas;
   FrameStats frontStats;  // of the frame in frontCanvas
   std::mutex frontLock;  // CopyFrame never reads the front canvas while a frame is copied in
