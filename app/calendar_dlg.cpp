@@ -12,11 +12,11 @@
 #include "app/tap_notify.h"
 #include "app/touch_area.h"
 #include "canvas/blit.h"
-#include "canvas/picture_cache.h"
 #include "canvas/picture_ids.h"
 #include "logs/log_directory.h"
 #include "mapdata/map_owner.h"
 #include "platform/kernel.h"
+#include "platform/picture_cache.h"
 #include "platform/unicode.h"
 #include "render/draw_kit.h"
 

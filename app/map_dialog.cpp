@@ -6,6 +6,7 @@
 #include "app/tap_notify.h"
 #include "canvas/blit.h"
 #include "canvas/picture_ids.h"
+#include "platform/picture_cache.h"
 #include "platform/unicode.h"
 #include "render/map_renderer.h"
 

@@ -21,6 +21,11 @@ constexpr int32_t SYMBOL_NUMBERED = 2;  // drawn with its number, no label
 constexpr int32_t MARK_DRAWN = 3;       // a facility mark, the label goes below it
 constexpr int32_t SYMBOL_HIDDEN = 4;    // suppressed at this scale, no label
 
+// The classes 976..991 (a code whose low four bits are cleared equals
+// 976) set the characters of a placed label side by side, stepping right
+// from the anchor, instead of at their stored offsets.
+constexpr uint16_t STEPPING_CLASSES = 976;
+constexpr uint16_t STEPPING_CLASS_LOW_BITS = 15;
 // Route numbers are left out from this step (100 m) on.
 constexpr uint16_t FIRST_STEP_WITHOUT_ROUTE_NUMBERS = 6;
 // The extra symbol classes move their label this far down.
@@ -294,8 +299,8 @@ void DrawOffsetLabel(Frame* frame, const NameRecord& record, const LabelText& te
 // moved by the record's placement offsets; no collision test.
 void DrawPlacedLabel(Frame* frame, const NameRecord& record, const LabelText& text, Point pixel) {
   const TextSize whole = Measure(frame, text.chars, text.count);
-  const bool stepsRight = (record.classCode & ~15) == 976;
-  const int32_t shift = record.style & 7;
+  const bool stepsRight = (record.classCode & ~STEPPING_CLASS_LOW_BITS) == STEPPING_CLASSES;
+  const int32_t shift = record.style & NAME_STYLE_SHIFT_MASK;
   Point16 p{record.x, record.y};
   Point at = MapPoint(frame->view, p);
   int32_t prevWidth = whole.width;
