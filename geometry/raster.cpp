@@ -130,6 +130,32 @@ struct LineWalk {
 // the line. False when nothing of it can reach the box (or it has no length).
 // Differences and step products are 64-bit, so any 32-bit end points work,
 // and only the steps inside the box are visited.
+// The walk of a line whose pixels, and `margin` beside them, all lie
+// inside the box: from its first point over its whole length, unclipped
+// (what PrepareLine gives such a line, without its clipping arithmetic).
+// Most segments of a map frame are such short lines.
+void PrepareInsideLine(int32_t x0, int32_t y0, int64_t dx, int64_t dy, int64_t adx, int64_t ady, LineWalk* walk) {
+  const bool xMajor = ady < adx;
+  const int64_t mainLength = xMajor ? adx : ady;
+  const int32_t stepX = dx < 0 ? -1 : 1, stepY = dy < 0 ? -1 : 1;
+  walk->x = x0;
+  walk->y = y0;
+  walk->error = -2 * mainLength;
+  walk->twoMain = 2 * mainLength;
+  walk->twoMinor = 2 * (xMajor ? ady : adx);
+  walk->mainLength = mainLength;
+  walk->firstStep = 0;
+  walk->steps = mainLength + 1;
+  walk->mainDx = xMajor ? stepX : 0;
+  walk->mainDy = xMajor ? 0 : stepY;
+  walk->minorDx = xMajor ? 0 : stepX;
+  walk->minorDy = xMajor ? stepY : 0;
+  walk->acrossDx = xMajor ? 0 : 1;
+  walk->acrossDy = xMajor ? 1 : 0;
+  walk->xMajor = xMajor;
+  walk->unclipped = true;
+}
+
 bool PrepareLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Rect& box, int32_t margin,
                  LineWalk* walk) {
   int64_t dx = int64_t{x1} - x0;
@@ -137,6 +163,11 @@ bool PrepareLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Rect& box
   int64_t adx = dx < 0 ? -dx : dx;
   int64_t ady = dy < 0 ? -dy : dy;
   if (adx == 0 && ady == 0) return false;
+  if (int64_t{std::min(x0, x1)} - margin >= box.left && int64_t{std::max(x0, x1)} + margin < box.right &&
+      int64_t{std::min(y0, y1)} - margin >= box.top && int64_t{std::max(y0, y1)} + margin < box.bottom) {
+    PrepareInsideLine(x0, y0, dx, dy, adx, ady, walk);
+    return true;
+  }
 
   bool xMajor = IsXMajor(x0, y0, x1, y1);
   int64_t mainLength = xMajor ? adx : ady;

@@ -31,6 +31,7 @@ struct FrameStats {
   double passSeconds[FRAME_STATS_PASSES] = {};   // 0 for a pass that did not run
   double selectSeconds = 0.0;  // selecting the parcel lists
   double frameSeconds = 0.0;  // the whole frame: parcels, background, passes, publishing
+  double frameCpuSeconds = 0.0;  // the processor time the worker spent on it
 
   uint32_t NamesPlaced() const { return Sum(namesPlaced); }
   uint32_t NamesLeftOut() const { return Sum(namesLeftOut); }

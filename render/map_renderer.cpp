@@ -173,6 +173,7 @@ void MapRenderer::DrawFrame() {
   // is selected meanwhile.
   SelectedTrackPin pin;
   const auto start = std::chrono::steady_clock::now();
+  const double cpuStart = ThreadCpuSeconds();
   // Requests counted so far are taken into this frame; any later one aborts it.
   frameRequests = requests.load();
   if (fitPending.exchange(0) != 0) FitViewToTrack();
@@ -195,7 +196,7 @@ void MapRenderer::DrawFrame() {
   frame.stats.selectSeconds = std::chrono::duration<double>(selectEnd - selectStart).count();
   DrawLayers(&frame, passObserver);
   ReleaseFrame(map, &frame);
-  PublishFrame(frame.stats, start);
+  PublishFrame(frame.stats, start, cpuStart);
 }
 
 void MapRenderer::SelectParcels() {
@@ -215,12 +216,14 @@ void MapRenderer::SelectParcelsOnce() {
   if (!same) SelectParcels();
 }
 
-void MapRenderer::PublishFrame(const FrameStats& stats, std::chrono::steady_clock::time_point start) {
+void MapRenderer::PublishFrame(const FrameStats& stats, std::chrono::steady_clock::time_point start,
+                               double cpuStart) {
   {
     std::lock_guard<std::mutex> lock(frontLock);
     BlitOpaque(&frontCanvas, &kit->canvas, 0, 0, width, height, 0, 0);
     frontStats = stats;
     frontStats.frameSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    frontStats.frameCpuSeconds = ThreadCpuSeconds() - cpuStart;
   }
   // A RequestRedraw that came during this frame (for another day, say) has
   // its own frame still to come: this one, of the old view, leaves the

@@ -129,7 +129,7 @@ class MapRenderer {
   void FitViewToTrack();
   const Track* TrackToDraw() const;
   void FillBackground();
-  void PublishFrame(const FrameStats& stats, std::chrono::steady_clock::time_point start);
+  void PublishFrame(const FrameStats& stats, std::chrono::steady_clock::time_point start, double cpuStart);
 
   MapDataOwner* const map;  // not owned; null: no map
   std::atomic<uint8_t> state{RENDERER_STOPPED};

@@ -424,10 +424,11 @@ void PrintStats(const std::vector<FrameStats>& frames, const RenderOptions& opti
       placed[NAME_KIND_ANGLED], placed[NAME_KIND_LINE], leftOut[NAME_KIND_POINT], leftOut[NAME_KIND_ANCHORED],
       leftOut[NAME_KIND_ANGLED]);
   const double frame = MedianOf(frames, [](const FrameStats& f) { return f.frameSeconds; });
+  const double frameCpu = MedianOf(frames, [](const FrameStats& f) { return f.frameCpuSeconds; });
   const double memset = CanvasMemsetSeconds(options.width, options.height);
   static constexpr const char* PASS_NAMES[PASS_COUNT] = {"base areas", "features", "roads", "names", "track"};
-  std::printf("time frame %.3f ms, %.1f x a canvas memset (%.1f us); passes", frame * 1e3,
-              memset > 0 ? frame / memset : 0.0, memset * 1e6);
+  std::printf("time frame %.3f ms, %.1f x a canvas memset (%.1f us), processor %.3f ms; passes", frame * 1e3,
+              memset > 0 ? frame / memset : 0.0, memset * 1e6, frameCpu * 1e3);
   for (int pass = 0; pass < PASS_COUNT; ++pass) {
     const double seconds = MedianOf(frames, [pass](const FrameStats& f) { return f.passSeconds[pass]; });
     std::printf("%s %s %.3f ms", pass == 0 ? "" : ",", PASS_NAMES[pass], seconds * 1e3);
