@@ -291,6 +291,16 @@ const char* TakeFields(const char* comma, const char* end, bool final, char fiel
   return next;
 }
 
+// Takes the digits from `p` up to the first other byte or `limit` into
+// *mantissa (times ten per digit, plus the digit, wrapping as unsigned
+// numbers do) and returns where they end.
+const char* TakeDigits(const char* p, const char* limit, uint64_t* mantissa) {
+  for (unsigned digit; p < limit && (digit = static_cast<unsigned char>(*p) - '0') < 10; ++p) {
+    *mantissa = *mantissa * 10 + digit;
+  }
+  return p;
+}
+
 // A field of plain decimal digits (at most 15, with at most one point) that
 // ends at its comma, as receivers write times and coordinates: its value is
 // the one ParseDecimal gives for the field's text. Sets *next past the comma.
@@ -298,17 +308,12 @@ const char* TakeFields(const char* comma, const char* end, bool final, char fiel
 bool TakePlainField(const char* from, const char* end, double* value, const char** next) {
   const char* limit = end - from > FIELD_SIZE ? from + FIELD_SIZE : end;
   uint64_t mantissa = 0;
-  const char* p = from;
-  for (unsigned digit; p < limit && (digit = static_cast<unsigned char>(*p) - '0') < 10; ++p) {
-    mantissa = mantissa * 10 + digit;
-  }
+  const char* p = TakeDigits(from, limit, &mantissa);
   ptrdiff_t digits = p - from;
   ptrdiff_t fractionDigits = 0;
   if (p < limit && *p == '.') {
     const char* fraction = ++p;
-    for (unsigned digit; p < limit && (digit = static_cast<unsigned char>(*p) - '0') < 10; ++p) {
-      mantissa = mantissa * 10 + digit;
-    }
+    p = TakeDigits(p, limit, &mantissa);
     fractionDigits = p - fraction;
     digits += fractionDigits;
   }
