@@ -49,6 +49,10 @@ class ReadyWatch {
   // still holds the previous opening's frame, so the watch waits for its
   // ready flag to drop and rise again.
   void Start(MapDialog** slot) {
+    // A watch that does not see the screen become ready gives no time,
+    // never the previous opening's.
+    seconds = -1.0;
+    cpuSeconds = 0.0;
     penUp = Clock::now();
     cpuAtPenUp = ProcessCpuSeconds();
     const bool fresh = *slot == nullptr;

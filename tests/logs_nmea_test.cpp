@@ -268,11 +268,14 @@ TEST(NmeaReader, PlainFieldsReadInPlaceGiveWhatTheGeneralReadingGives) {
       {"000000.5", "3400.0000001", "13500.99999999"}, {"235959.999", "4459.", "15300"},
       {"12345678", "3540.12345678", "13945.678901234"}, {"123456789.5", "3540.1", "13945.6"},
       {"1", "3540.123456789012", "13945.67890123456"},  // 16 digits: the general reading
-      {"123519.00", "3540.1234000000000000000000001", "13945.6789"},  // long, exact in the general reading
+      {"123519.00", "3540.12340000000000000001", "13945.6789"},  // long, exact in the general reading
   };
-  // Other forms of a field's number, each read by the general reading.
+  // Other forms of a field's number: read by the general reading, or in
+  // place with more digits.
   auto forms = [](const std::string& field) {
-    return std::vector<std::string>{"+" + field, " " + field, field + "e0", "0" + field, field + "0"};
+    std::vector<std::string> other{"+" + field, " " + field, field + "e0", "0" + field};
+    if (field.find('.') != std::string::npos) other.push_back(field + "0");
+    return other;
   };
   for (const Row& row : plain) {
     const Parsed expected = ParseText(Rmc(row.time, row.lat, row.lon) + "\r\n");
