@@ -9,6 +9,7 @@
 
 #include "platform/picture.h"
 #include "render_support.h"
+#include "tools/mapwriter/demo_content.h"
 
 namespace {
 
@@ -115,10 +116,13 @@ long NumberAfter(const std::string& out, const std::string& line, const std::str
 }
 
 TEST_F(RenderCommandTest, StatsCountWhatTheFrameDrewTheSameInEveryRepeatedFrame) {
-  WriteMap(DemoMap());
+  MapDescription map;
+  ASSERT_EQ(DescribeDemoMap(&map, DemoContentFiller()), 0);
+  WriteMap(map);
   WriteDay(12, DayLog({{TOKYO.lon - 0.05, TOKYO.lat - 0.05}, TOKYO, {TOKYO.lon + 0.05, TOKYO.lat + 0.05}}));
-  ToolRun once = Render("--date 2009-05-12 --stats -o " + Quote(Picture("once.png")));
-  ToolRun repeated = Render("--date 2009-05-12 --stats --repeat 5 -o " + Quote(Picture("repeated.png")));
+  // Step 6 over the track: roads, areas and names of the demonstration content.
+  ToolRun once = Render("--date 2009-05-12 --step 6 --stats -o " + Quote(Picture("once.png")));
+  ToolRun repeated = Render("--date 2009-05-12 --step 6 --stats --repeat 5 -o " + Quote(Picture("repeated.png")));
   ASSERT_EQ(once.status, 0) << once.err;
   ASSERT_EQ(repeated.status, 0) << repeated.err;
   // The repeated frames are the same frame: the same picture, the same counts.
