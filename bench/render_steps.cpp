@@ -102,7 +102,9 @@ uint64_t ListWeight(const ParcelList* list) {
 std::vector<Candidate> DensestViews(const MapDataOwner& map, uint16_t step, size_t keep) {
   std::vector<Candidate> parcels;
   AddLevelParcels(map, SCALE_STEPS[step].roadLevel, &parcels);
-  if (SCALE_STEPS[step].areaLevel != SCALE_STEPS[step].roadLevel) AddLevelParcels(map, SCALE_STEPS[step].areaLevel, &parcels);
+  if (SCALE_STEPS[step].areaLevel != SCALE_STEPS[step].roadLevel) {
+    AddLevelParcels(map, SCALE_STEPS[step].areaLevel, &parcels);
+  }
   std::sort(parcels.begin(), parcels.end(), [](const Candidate& a, const Candidate& b) { return a.weight > b.weight; });
   if (parcels.size() > SCORED_CENTRES) parcels.resize(SCORED_CENTRES);
   for (Candidate& c : parcels) {
@@ -166,7 +168,9 @@ int main(int argc, char** argv) {
   size_t candidates = 4;
   for (int i = 2; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--frames") == 0) frames = std::max(1, std::atoi(argv[i + 1]));
-    if (std::strcmp(argv[i], "--candidates") == 0) candidates = static_cast<size_t>(std::max(1, std::atoi(argv[i + 1])));
+    if (std::strcmp(argv[i], "--candidates") == 0) {
+      candidates = static_cast<size_t>(std::max(1, std::atoi(argv[i + 1])));
+    }
   }
   MapDataOwner map(argv[1]);
   Event* done = CreateEvent(nullptr);

@@ -88,7 +88,9 @@ CanvasLimits LimitsOf(const FrameView& view) {
   const ParcelView& pv = view.parcel;
   const int32_t safeX = LargestSafeCoordinate(pv.width);
   const int32_t safeY = LargestSafeCoordinate(pv.height);
-  auto x = [&](int32_t n) { return int64_t{pv.originX} + ParcelOffset(static_cast<uint32_t>(n), pv.width, view.perPixelX); };
+  auto x = [&](int32_t n) {
+    return int64_t{pv.originX} + ParcelOffset(static_cast<uint32_t>(n), pv.width, view.perPixelX);
+  };
   auto up = [&](int32_t n) {
     return int64_t{pv.originY} + ParcelOffset(static_cast<uint32_t>(n), pv.height, view.perPixelY);
   };

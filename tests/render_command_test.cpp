@@ -147,7 +147,9 @@ TEST_F(RenderCommandTest, StatsCountWhatTheFrameDrewTheSameInEveryRepeatedFrame)
   const size_t leftOutPart = once.out.find("left out: point ");
   ASSERT_NE(leftOutPart, std::string::npos) << once.out;
   const std::string rest = "\n" + once.out.substr(leftOutPart);
-  for (const char* kind : {"left out: point ", ", anchored ", ", angled "}) leftOutKinds += NumberAfter(rest, "left out", kind);
+  for (const char* kind : {"left out: point ", ", anchored ", ", angled "}) {
+    leftOutKinds += NumberAfter(rest, "left out", kind);
+  }
   EXPECT_EQ(placedKinds, placed) << once.out;
   EXPECT_EQ(leftOutKinds, leftOut) << once.out;
   EXPECT_NE(repeated.out.find("(median of 5 frames)"), std::string::npos) << repeated.out;
