@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <system_error>
 
 #include "app/map_dialog.h"
 #include "app/month_grid.h"
@@ -11,11 +12,13 @@
 #include "app/tap_notify.h"
 #include "app/touch_area.h"
 #include "canvas/blit.h"
-#include "canvas/picture_cache.h"
 #include "canvas/picture_ids.h"
 #include "logs/log_directory.h"
+#include "mapdata/map_owner.h"
 #include "platform/kernel.h"
+#include "platform/picture_cache.h"
 #include "platform/unicode.h"
+#include "render/draw_kit.h"
 
 namespace {
 
@@ -71,6 +74,7 @@ void DrawUtf8(DrawingContext* dc, const char* text, const Rect& rect, uint32_t f
 CalendarDlg::CalendarDlg(MapDataOwner* map) : mapData(map) {}
 
 CalendarDlg::~CalendarDlg() {
+  if (mapScreenPreparation.joinable()) mapScreenPreparation.join();
   delete mapScreen;  // destroys its window, worker and renderer
   mapScreen = nullptr;
   FinishScreenPreload(mapScreenPreload);
@@ -90,6 +94,7 @@ int CalendarDlg::OnInitDialog() {
                                                         MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT,
                                                         MAP_SCREEN_CANVASES + MAP_RENDERER_CANVASES});
   }
+  StartMapScreenPreparation();
   busy = false;
   noLogsNoticeShown = false;
   confirmShown = false;
@@ -104,6 +109,23 @@ int CalendarDlg::OnInitDialog() {
   MoveWindow(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, true);
   AskMainMenuForTapTarget();
   return 1;
+}
+
+// What the first opening of a day would otherwise do before its first
+// frame is done while the calendar is shown: the map's management data and
+// parcel index are read, and the renderer's canvases, name fonts and
+// pictures made. The map screen itself is still created when the first day
+// is chosen.
+void CalendarDlg::StartMapScreenPreparation() {
+  if (mapScreen != nullptr || mapScreenPreparation.joinable() || preparedKit != nullptr) return;
+  try {
+    mapScreenPreparation = std::thread([this] {
+      if (mapData != nullptr) mapData->Load();
+      preparedKit = PrepareRendererKit();
+    });
+  } catch (const std::system_error&) {
+    // No thread: the first opening makes them itself.
+  }
 }
 
 void CalendarDlg::LoadPicturesAndFonts() {
@@ -450,7 +472,8 @@ void CalendarDlg::OpenSettings() {
 void CalendarDlg::OpenMap() {
   SelectLogDay(year, month, selectedDay);
   if (mapScreen == nullptr) {
-    mapScreen = new MapDialog(mapData);
+    if (mapScreenPreparation.joinable()) mapScreenPreparation.join();
+    mapScreen = new MapDialog(mapData, std::move(preparedKit));
     mapScreen->Create(this, false);
   }
   mapScreen->RequestMapRedraw();

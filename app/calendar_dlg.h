@@ -5,10 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <thread>
 
 #include "app/canvas_context.h"
 #include "platform/window.h"
 
+class DrawKit;
 class MapDialog;
 class MapDataOwner;
 struct ScreenPreload;
@@ -80,6 +83,10 @@ class CalendarDlg : public Window {
   MapDialog* mapScreen = nullptr;  // created on the first opened day, owned
   MapDataOwner* mapData = nullptr;  // not owned
   ScreenPreload* mapScreenPreload = nullptr;  // the map screen's pictures, decoded ahead
+  // Until the first day is opened: the thread that loads the map's
+  // management data and makes the renderer's kit ahead, and that kit.
+  std::thread mapScreenPreparation;
+  std::unique_ptr<DrawKit> preparedKit;
 
   // The composed screen of the last repaint.
   const Canvas& ScreenPicture() const { return screen.canvas; }
@@ -95,6 +102,7 @@ class CalendarDlg : public Window {
 
  private:
   void LoadPicturesAndFonts();
+  void StartMapScreenPreparation();
   void ShowNewestMonthOrToday();
   void AskMainMenuForTapTarget();
 

@@ -6,6 +6,7 @@
 
 #include "canvas/canvas.h"
 #include "platform/gdi.h"
+#include "platform/picture_cache.h"
 
 struct CanvasContext {
   Canvas canvas;

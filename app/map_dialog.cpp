@@ -6,6 +6,7 @@
 #include "app/tap_notify.h"
 #include "canvas/blit.h"
 #include "canvas/picture_ids.h"
+#include "platform/picture_cache.h"
 #include "platform/unicode.h"
 #include "render/map_renderer.h"
 
@@ -64,7 +65,13 @@ static void FormatScale(int32_t metres, char* text, size_t size) {
   }
 }
 
-MapDialog::MapDialog(MapDataOwner* map) : renderer(new MapRenderer(map)) {}
+MapDialog::MapDialog(MapDataOwner* map, std::unique_ptr<DrawKit> kit)
+    : renderer(new MapRenderer(map)), preparedKit(std::move(kit)) {}
+
+std::unique_ptr<DrawKit> PrepareRendererKit() {
+  auto kit = std::make_unique<DrawKit>();
+  return kit->Create(MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT) == 0 ? std::move(kit) : nullptr;
+}
 
 MapDialog::~MapDialog() {
   StopWorker();
@@ -88,7 +95,7 @@ int MapDialog::OnInitDialog() {
   workerState = WorkerRunning;
   worker = StartThread(MapWorker, this, THREAD_PRIORITY_BELOW_NORMAL);
   frameShown = 0;
-  renderer->Initialise(canvasWidth, canvasHeight, frameEvent);
+  renderer->Initialise(canvasWidth, canvasHeight, frameEvent, std::move(preparedKit));
   LoadPicture(&markerPicture, PICTURE_MARKER);
   LoadPicture(&buttonsPicture, PICTURE_ROUND_BUTTONS);
   zoomOutPressed = zoomInPressed = backPressed = false;

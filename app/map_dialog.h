@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "app/canvas_context.h"
@@ -27,6 +28,8 @@ constexpr uint8_t WorkerRunning = 1;
 constexpr uint8_t WorkerStopping = 2;
 constexpr uint8_t WorkerEnded = 3;
 
+class DrawKit;
+
 // Name of the event the renderer sets for every finished frame.
 constexpr char MAP_FRAME_EVENT_NAME[] = "TEVO_VMAP";
 
@@ -37,13 +40,20 @@ constexpr char MAP_FRAME_EVENT_NAME[] = "TEVO_VMAP";
 constexpr int MAP_SCREEN_PICTURES[] = {PICTURE_MAP_FRAME,     PICTURE_SLIDER_KNOB, PICTURE_MARKER,
                                        PICTURE_ROUND_BUTTONS, PICTURE_MAP_SYMBOLS, PICTURE_FACILITY_MARKS};
 constexpr int MAP_SCREEN_CANVASES = 3;  // compose, map, drag
-constexpr int MAP_RENDERER_CANVASES = 4;  // back, front, text, box
+constexpr int MAP_RENDERER_CANVASES = 1;  // front; the kit's back, text and box canvases come with the kit
+
+// The renderer's kit of drawing resources for the map screen's canvas (its
+// canvases, fonts and pictures), made on the calling thread: the calendar
+// makes it ahead, on a thread of its own, and hands it to the map screen it
+// creates. Null when the kit could not be made whole.
+std::unique_ptr<DrawKit> PrepareRendererKit();
 
 class MapDialog : public Window {
  public:
   // `map` is the program's owner of the map data (null: no map); it
-  // outlives the map screen.
-  explicit MapDialog(MapDataOwner* map);
+  // outlives the map screen. `preparedKit`, when given, is the renderer's
+  // kit of drawing resources made ahead (PrepareRendererKit).
+  explicit MapDialog(MapDataOwner* map, std::unique_ptr<DrawKit> preparedKit = nullptr);
   ~MapDialog() override;
 
   // A new picture for the selected day: clears the ready flag and asks the
@@ -95,6 +105,7 @@ class MapDialog : public Window {
   CanvasContext mapCanvas;
   Canvas markerPicture;
   MapRenderer* renderer = nullptr;
+  std::unique_ptr<DrawKit> preparedKit;  // handed to the renderer when the screen is initialised
   CanvasContext dragCanvas;
   Canvas framePicture;
   Canvas knobPicture;

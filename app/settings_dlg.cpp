@@ -8,6 +8,7 @@
 #include "canvas/picture_ids.h"
 #include "logs/log_directory.h"
 #include "logs/recording_settings.h"
+#include "platform/picture_cache.h"
 #include "platform/unicode.h"
 
 namespace {

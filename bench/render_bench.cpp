@@ -14,17 +14,15 @@
 //                      calendar until the map screen is ready (real time, watched from a
 //                      thread of its own; the process's first opening is not counted)
 //   BM_OpenDayFirst    the same for the first opening of a fresh process, which creates the
-//                      map screen and loads its pictures (the program run again with
-//                      --first-opening DEVICE, which prints that time)
+//                      map screen and loads its pictures (render_first_opening DEVICE,
+//                      which prints that time)
 //
-// The device is written to a temporary directory (or to --device DIR, kept);
-// the geodata map is built into a second device root beside it.
+// The device is written to a temporary directory (or to --device DIR, kept,
+// and used again as it is by later runs); the geodata map is built into a
+// second device root beside it.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
-#include <time.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -35,15 +33,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/calendar_dlg.h"
-#include "app/map_dialog.h"
-#include "app/month_grid.h"
+#include "bench/day_openings.h"
 #include "bench/nmea_day_log.h"
 #include "canvas/sizes.h"
 #include "logs/log_directory.h"
 #include "logs/selected_day.h"
 #include "platform/files.h"
-#include "platform/headless/headless.h"
 #include "render/map_renderer.h"
 #include "tools/mapbuild/map_build.h"
 #include "tools/mapbuild/recipe.h"
@@ -58,17 +53,13 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t CANVAS_BYTES = size_t{MAP_CANVAS_WIDTH} * MAP_CANVAS_HEIGHT * sizeof(uint16_t);
 constexpr int32_t DAY_FIXES = 86400;
-constexpr int32_t YEAR = 2009, MONTH = 5, DAY = 12;
+constexpr int32_t YEAR = BENCH_DAY_YEAR, MONTH = BENCH_DAY_MONTH, DAY = BENCH_DAY_DAY;
 constexpr uint32_t FRAME_TIMEOUT_MS = 30000;
 // Openings measured per run of BM_OpenDay, loads per run of BM_LoadTrack.
 constexpr int OPENINGS = 10;
 constexpr int LOADS = 20;
-// The calendar is shown this long before its first tap.
-constexpr auto USER_PAUSE = std::chrono::milliseconds(300);
 // Fresh processes whose first opening is measured per run of BM_OpenDayFirst.
 constexpr int FIRST_OPENINGS = 9;
-// The map screen's back button, in screen pixels.
-constexpr int32_t BACK_BUTTON_X = 20, BACK_BUTTON_Y = 20;
 
 std::string dayLogPath;  // host path of the day's log
 fs::path geodataRoot;    // device root of the map built from the open geodata
@@ -100,6 +91,13 @@ std::string WholeDayLog() {
   return log;
 }
 
+// The host path of the day's log under `root`.
+std::string DayLogPath(const fs::path& root) {
+  char name[64];
+  std::snprintf(name, sizeof name, "SDMMC/TEVOLOG/%04d/%02d/%04d%02d%02d.log", YEAR, MONTH, YEAR, MONTH, DAY);
+  return (root / name).string();
+}
+
 // Writes the demo map and the day's log under `root`. Returns 0, or -1.
 int WriteDevice(const fs::path& root) {
   MapDescription map;
@@ -107,9 +105,7 @@ int WriteDevice(const fs::path& root) {
   const fs::path mapFile = root / "NAND/CMC/KDH/ALLDATA.KWI";
   fs::create_directories(mapFile.parent_path());
   if (WriteMapFile(map, mapFile.c_str()) != 0) return -1;
-  char name[64];
-  std::snprintf(name, sizeof name, "SDMMC/TEVOLOG/%04d/%02d/%04d%02d%02d.log", YEAR, MONTH, YEAR, MONTH, DAY);
-  const fs::path log = root / name;
+  const fs::path log = DayLogPath(root);
   fs::create_directories(log.parent_path());
   const std::string text = WholeDayLog();
   std::ofstream(log, std::ios::binary) << text;
@@ -255,109 +251,6 @@ void BM_LoadTrack(benchmark::State& state) {
   for (auto _ : state) state.SetIterationTime(seconds[i++ % seconds.size()]);
 }
 
-// The centre of the day's cell in the calendar, in screen pixels.
-void DayCell(int32_t* x, int32_t* y) {
-  ForEachDayCell(YEAR, MONTH, [&](int32_t day, const Rect& cell) {
-    if (day == DAY) {
-      *x = (cell.left + cell.right) / 2;
-      *y = (cell.top + cell.bottom) / 2;
-    }
-  });
-}
-
-double ProcessCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-// Waits, on a thread of its own, for the map screen to become ready for
-// the opening that follows, and takes the real time from the pen-up.
-class ReadyWatch {
- public:
-  // Before the pen-up, on the user-interface thread. `slot` is where the
-  // calendar keeps its map screen: null before the first opening creates it
-  // (that screen is not ready until its first frame); an existing screen
-  // still holds the previous opening's frame, so the watch waits for its
-  // ready flag to drop and rise again.
-  void Start(MapDialog** slot) {
-    penUp = Clock::now();
-    cpuAtPenUp = ProcessCpuSeconds();
-    const bool fresh = *slot == nullptr;
-    watcher = std::thread([this, slot, fresh] {
-      const Clock::time_point limit = penUp + std::chrono::milliseconds(FRAME_TIMEOUT_MS);
-      bool dropped = fresh;
-      while (Clock::now() < limit) {
-        const MapDialog* screen = std::atomic_ref<MapDialog*>(*slot).load();
-        int ready = screen != nullptr ? screen->IsMapReady() : 0;
-        if (ready == 0) dropped = true;
-        if (dropped && ready != 0) {
-          seconds = std::chrono::duration<double>(Clock::now() - penUp).count();
-          cpuSeconds = ProcessCpuSeconds() - cpuAtPenUp;
-          return;
-        }
-        std::this_thread::sleep_for(POLL);
-      }
-    });
-  }
-  // Once the workers are idle: the time, or a negative value.
-  double Finish() {
-    watcher.join();
-    return seconds;
-  }
-  // The processor time all threads of the process spent meanwhile.
-  double CpuSeconds() const { return cpuSeconds; }
-
- private:
-  static constexpr auto POLL = std::chrono::microseconds(20);
-  Clock::time_point penUp;
-  std::thread watcher;
-  double seconds = -1.0;
-  double cpuAtPenUp = 0.0;
-  double cpuSeconds = 0.0;
-};
-
-// Opens the day `openings` + 1 times in a new calendar on the headless
-// backend and returns the real time of each opening in seconds, the first
-// one (which creates the map screen and loads its pictures) first; empty
-// when an opening did not finish. Each opening: pen down on the day and a
-// repaint, the pen-up, the busy timer that shows the map screen, and its
-// back button that hides it again.
-std::vector<double> MeasureOpenings(int openings, std::vector<double>* cpuSeconds = nullptr) {
-  HeadlessBackend backend;
-  SetBackend(&backend);
-  std::vector<double> seconds;
-  bool failed = false;
-  {
-    MapDataOwner mapData;
-    CalendarDlg calendar(&mapData);
-    ReadyWatch watch;
-    int32_t x = 0, y = 0;
-    DayCell(&x, &y);
-    backend.Wait(10);
-    // The calendar is on the screen for a moment before anyone can tap a
-    // day: a person needs well over this long to see it and reach a cell.
-    backend.Call([] { std::this_thread::sleep_for(USER_PAUSE); });
-    for (int i = 0; i <= openings; ++i) {
-      backend.Down(x, y).Wait(10);
-      backend.Call([&] { watch.Start(&calendar.mapScreen); });
-      backend.Up();
-      backend.Call([&] {
-        double time = watch.Finish();
-        if (time < 0) failed = true;
-        seconds.push_back(time);
-        if (cpuSeconds != nullptr) cpuSeconds->push_back(watch.CpuSeconds());
-      });
-      backend.Wait(MAP_BUSY_MS).Down(BACK_BUTTON_X, BACK_BUTTON_Y).Wait(10).Up().Wait(10);
-    }
-    backend.Quit();
-    calendar.RunModal();
-  }
-  SetBackend(nullptr);
-  if (failed) seconds.clear();
-  return seconds;
-}
-
 // Later openings, in this process (its first opening is not counted).
 void BM_OpenDay(benchmark::State& state) {
   std::vector<double> seconds = MeasureOpenings(OPENINGS);
@@ -372,12 +265,16 @@ void BM_OpenDay(benchmark::State& state) {
 std::string selfPath;
 fs::path deviceRoot;
 
-// The first opening of a fresh process each: this program run again with
-// --first-opening, which prints the times of its process's first and
-// second openings. The counter second_ms is the median second opening of
+// The first opening of a fresh process each: render_first_opening (beside
+// this program) run on the device, which prints the times of its process's
+// first and second openings. It links what the viewer links and no more:
+// this program also links the map builder, whose libraries would make the
+// first calls into shared libraries (resolved on first use) slower than in
+// the viewer. The counter second_ms is the median second opening of
 // the same processes, a later opening measured under the same conditions.
 void BM_OpenDayFirst(benchmark::State& state) {
-  const std::string command = "'" + selfPath + "' --first-opening '" + deviceRoot.string() + "'";
+  const std::string program = (fs::path(selfPath).parent_path() / "render_first_opening").string();
+  const std::string command = "'" + program + "' '" + deviceRoot.string() + "'";
   std::vector<double> seconds;
   for (auto _ : state) {
     FILE* child = popen(command.c_str(), "r");
@@ -399,18 +296,6 @@ void BM_OpenDayFirst(benchmark::State& state) {
   state.counters["second_ms"] = seconds.empty() ? 0.0 : seconds[seconds.size() / 2] * 1e3;
 }
 
-// --first-opening DEVICE: opens the day twice in this fresh process and
-// prints "first SECONDS cpu SECONDS second SECONDS cpu SECONDS": the real
-// time of each opening and the processor time of all threads meanwhile.
-int RunFirstOpening(const char* device) {
-  SetDeviceRoot(device);
-  std::vector<double> cpu;
-  std::vector<double> seconds = MeasureOpenings(1, &cpu);
-  if (seconds.size() != 2 || cpu.size() != 2) return 1;
-  std::printf("first %.9f cpu %.9f second %.9f cpu %.9f\n", seconds[0], cpu[0], seconds[1], cpu[1]);
-  return 0;
-}
-
 }  // namespace
 
 BENCHMARK(BM_Memset);
@@ -425,7 +310,6 @@ BENCHMARK(BM_OpenDay)->UseManualTime()->Iterations(OPENINGS)->Unit(benchmark::kM
 BENCHMARK(BM_OpenDayFirst)->UseManualTime()->Iterations(FIRST_OPENINGS)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::strcmp(argv[1], "--first-opening") == 0) return RunFirstOpening(argv[2]);
   selfPath = fs::canonical("/proc/self/exe").string();
   fs::path device;
   bool keep = false;
@@ -444,7 +328,10 @@ int main(int argc, char** argv) {
   }
   benchmark::Initialize(&argc, argv);
   geodataRoot = device / "geodata-device";
-  if (WriteDevice(device) != 0 || WriteGeodataDevice(geodataRoot) != 0) {
+  // A kept device made by an earlier run is used again as it is.
+  const bool made = keep && fs::exists(DayLogPath(device)) && fs::exists(geodataRoot / "NAND/CMC/KDH/ALLDATA.KWI");
+  if (made) dayLogPath = DayLogPath(device);
+  if (!made && (WriteDevice(device) != 0 || WriteGeodataDevice(geodataRoot) != 0)) {
     std::fprintf(stderr, "cannot write the demo device under %s\n", device.c_str());
     return 1;
   }

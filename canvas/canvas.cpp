@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "canvas/picture_cache.h"
-#include "platform/bitmap.h"
+#include "canvas/pixel_memory.h"
 
 Canvas::~Canvas() { ReleaseCanvas(this); }
 
@@ -25,22 +24,6 @@ int CreateCanvas(Canvas* canvas, int32_t width, int32_t height) {
     canvas->width = width;
     canvas->stride = bytesPerRow / 2;
     canvas->height = height;
-  }
-  return 1;
-}
-
-// The picture is decoded once per process (canvas/picture_cache): 8-bit
-// channels reduced to 5, 6 and 5 bits by dropping the low bits, which maps
-// pure magenta (255, 0, 255) to exactly KEY_COLOUR.
-int LoadPicture(Canvas* canvas, int pictureId) {
-  std::shared_ptr<const DecodedPicture> picture = FindDecodedPicture(pictureId);
-  if (picture == nullptr) return 0;
-  CreateCanvas(canvas, picture->width, picture->height);
-  if (canvas->pixels == nullptr) return 0;
-  for (int32_t y = 0; y < picture->height; ++y) {
-    std::memcpy(canvas->pixels + static_cast<size_t>(y) * canvas->stride,
-                picture->pixels.data() + static_cast<size_t>(y) * picture->width,
-                static_cast<size_t>(picture->width) * sizeof(uint16_t));
   }
   return 1;
 }

@@ -1,4 +1,4 @@
-// Off-screen RGB565 pixel buffers and the program's pictures.
+// Off-screen RGB565 pixel buffers.
 #pragma once
 
 #include <cstdint>
@@ -45,11 +45,6 @@ struct Canvas {
 // canvas held is released first. Always returns 1; a failed allocation
 // leaves null pixels and zero sizes.
 int CreateCanvas(Canvas* canvas, int32_t width, int32_t height);
-
-// Loads picture `pictureId` (129..153) into the canvas, converting it to
-// RGB565 (pure magenta becomes exactly KEY_COLOUR). Returns non-zero on
-// success; 0 when the picture cannot be loaded, leaving the canvas empty.
-int LoadPicture(Canvas* canvas, int pictureId);
 
 // Releases the canvas's bitmap and makes it empty again. Safe on an empty canvas.
 void ReleaseCanvas(Canvas* canvas);

@@ -130,6 +130,38 @@ struct LineWalk {
 // the line. False when nothing of it can reach the box (or it has no length).
 // Differences and step products are 64-bit, so any 32-bit end points work,
 // and only the steps inside the box are visited.
+// The walk's steps along and across the line, from the main axis and the
+// signs of the steps along both axes.
+void SetWalkAxes(bool xMajor, int32_t mainStep, int32_t minorStep, LineWalk* walk) {
+  walk->mainDx = xMajor ? mainStep : 0;
+  walk->mainDy = xMajor ? 0 : mainStep;
+  walk->minorDx = xMajor ? 0 : minorStep;
+  walk->minorDy = xMajor ? minorStep : 0;
+  walk->acrossDx = xMajor ? 0 : 1;
+  walk->acrossDy = xMajor ? 1 : 0;
+  walk->xMajor = xMajor;
+}
+
+// The walk of a line whose pixels, and `margin` beside them, all lie
+// inside the box: from its first point over its whole length, unclipped
+// (what PrepareLine gives such a line, without its clipping arithmetic).
+// Most segments of a map frame are such short lines.
+void PrepareInsideLine(int32_t x0, int32_t y0, int64_t dx, int64_t dy, int64_t adx, int64_t ady, LineWalk* walk) {
+  const bool xMajor = ady < adx;
+  const int64_t mainLength = xMajor ? adx : ady;
+  const int32_t stepX = dx < 0 ? -1 : 1, stepY = dy < 0 ? -1 : 1;
+  walk->x = x0;
+  walk->y = y0;
+  walk->error = -2 * mainLength;
+  walk->twoMain = 2 * mainLength;
+  walk->twoMinor = 2 * (xMajor ? ady : adx);
+  walk->mainLength = mainLength;
+  walk->firstStep = 0;
+  walk->steps = mainLength + 1;
+  SetWalkAxes(xMajor, xMajor ? stepX : stepY, xMajor ? stepY : stepX, walk);
+  walk->unclipped = true;
+}
+
 bool PrepareLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Rect& box, int32_t margin,
                  LineWalk* walk) {
   int64_t dx = int64_t{x1} - x0;
@@ -137,6 +169,11 @@ bool PrepareLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Rect& box
   int64_t adx = dx < 0 ? -dx : dx;
   int64_t ady = dy < 0 ? -dy : dy;
   if (adx == 0 && ady == 0) return false;
+  if (int64_t{std::min(x0, x1)} - margin >= box.left && int64_t{std::max(x0, x1)} + margin < box.right &&
+      int64_t{std::min(y0, y1)} - margin >= box.top && int64_t{std::max(y0, y1)} + margin < box.bottom) {
+    PrepareInsideLine(x0, y0, dx, dy, adx, ady, walk);
+    return true;
+  }
 
   bool xMajor = IsXMajor(x0, y0, x1, y1);
   int64_t mainLength = xMajor ? adx : ady;
@@ -180,13 +217,7 @@ bool PrepareLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Rect& box
   walk->mainLength = mainLength;
   walk->firstStep = first;
   walk->steps = last - first + 1;
-  walk->mainDx = xMajor ? mainStep : 0;
-  walk->mainDy = xMajor ? 0 : mainStep;
-  walk->minorDx = xMajor ? 0 : minorStep;
-  walk->minorDy = xMajor ? minorStep : 0;
-  walk->acrossDx = xMajor ? 0 : 1;
-  walk->acrossDy = xMajor ? 1 : 0;
-  walk->xMajor = xMajor;
+  SetWalkAxes(xMajor, mainStep, minorStep, walk);
   walk->unclipped = first == 0 && last == mainLength && minorMin >= minorLow && minorMax <= minorHigh;
   return true;
 }
@@ -347,6 +378,21 @@ void DrawLine(Canvas* canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, ui
               uint16_t centreColour, int32_t width, const Rect& clip) {
   Rect box;
   if (!DrawableBox(canvas, clip, &box)) return;
+  // Thin lines inside the box, most lines of a map frame, go straight to
+  // their one-pixel walk.
+  if (width == LINE_WIDTH_THIN && std::min(x0, x1) >= box.left && std::max(x0, x1) < box.right &&
+      std::min(y0, y1) >= box.top && std::max(y0, y1) < box.bottom) {
+    const int64_t dx = int64_t{x1} - x0, dy = int64_t{y1} - y0;
+    if (dx == 0 && dy == 0) return;
+    LineWalk walk;
+    PrepareInsideLine(x0, y0, dx, dy, dx < 0 ? -dx : dx, dy < 0 ? -dy : dy, &walk);
+    LinePattern pattern;
+    pattern.count = 1;
+    pattern.offset[0] = 0;
+    pattern.colour[0] = edgeColour;
+    DrawUnclippedLine<1>(canvas, walk, pattern);
+    return;
+  }
   bool xMajor = IsXMajor(x0, y0, x1, y1);
   LinePattern pattern;
   int32_t neighbour = DoubleLineNeighbour(xMajor, x0, y0, x1, y1);

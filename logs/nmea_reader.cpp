@@ -291,6 +291,59 @@ const char* TakeFields(const char* comma, const char* end, bool final, char fiel
   return next;
 }
 
+// Takes the digits from `p` up to the first other byte or `limit` into
+// *mantissa (times ten per digit, plus the digit, wrapping as unsigned
+// numbers do) and returns where they end.
+const char* TakeDigits(const char* p, const char* limit, uint64_t* mantissa) {
+  for (unsigned digit; p < limit && (digit = static_cast<unsigned char>(*p) - '0') < 10; ++p) {
+    *mantissa = *mantissa * 10 + digit;
+  }
+  return p;
+}
+
+// A field of plain decimal digits (at most 15, with at most one point) that
+// ends at its comma, as receivers write times and coordinates: its value is
+// the one ParseDecimal gives for the field's text. Sets *next past the comma.
+// False for anything else, which the general reading takes.
+bool TakePlainField(const char* from, const char* end, double* value, const char** next) {
+  const char* limit = end - from > FIELD_SIZE ? from + FIELD_SIZE : end;
+  uint64_t mantissa = 0;
+  const char* p = TakeDigits(from, limit, &mantissa);
+  ptrdiff_t digits = p - from;
+  ptrdiff_t fractionDigits = 0;
+  if (p < limit && *p == '.') {
+    const char* fraction = ++p;
+    p = TakeDigits(p, limit, &mantissa);
+    fractionDigits = p - fraction;
+    digits += fractionDigits;
+  }
+  if (digits == 0 || digits > PLAIN_DECIMAL_DIGITS || p >= limit || *p != ',') return false;
+  *value = static_cast<double>(mantissa) / EXACT_POWERS_OF_TEN[fractionDigits];
+  *next = p + 1;
+  return true;
+}
+
+// Passes over a field that is not read, up to its comma; null when the
+// comma is not among its first FIELD_SIZE bytes within the window.
+const char* SkipField(const char* from, const char* end) {
+  const char* comma = Find(from, end - from > FIELD_SIZE ? from + FIELD_SIZE : end, ',');
+  return comma != nullptr ? comma + 1 : nullptr;
+}
+
+// The time, latitude and longitude of the six fields after the comma at
+// `comma`, when every field ends within the window and the three read are
+// plain decimals: the values the general reading (TakeFields and
+// ParseDecimal) gives them, without copying a field. Sets *next past the
+// sixth field's comma. False when the sentence needs the general reading.
+bool TakePlainFields(const char* comma, const char* end, double* time, double* lat, double* lon, const char** next) {
+  const char* p = comma + 1;
+  if (!TakePlainField(p, end, time, &p) || (p = SkipField(p, end)) == nullptr) return false;
+  if (!TakePlainField(p, end, lat, &p) || (p = SkipField(p, end)) == nullptr) return false;
+  if (!TakePlainField(p, end, lon, &p) || (p = SkipField(p, end)) == nullptr) return false;
+  *next = p;
+  return true;
+}
+
 // What became of one sentence: read (accepted or not), the end of the
 // whole reading, or bytes needed beyond the window.
 enum class SentenceResult { CONTINUE, STOP, MORE_NEEDED };
@@ -303,10 +356,19 @@ SentenceResult ReadSentence(const char* start, const char* end, bool final, Trac
   const char* tagEnd = start + TRACK_TAG_LENGTH;
   const char* comma = tagEnd < end && *tagEnd == ',' ? tagEnd : Find(start, end, ',');
   if (comma == nullptr) return final ? SentenceResult::STOP : SentenceResult::MORE_NEEDED;
-  char fields[READ_FIELDS][FIELD_SIZE];
-  bool more = false;
-  const char* next = TakeFields(comma, end, final, fields, &more);
-  if (next == nullptr) return more ? SentenceResult::MORE_NEEDED : SentenceResult::STOP;
+  // Nearly every sentence has plain fields, read in place; the rest go
+  // through the fields' copies and the general number reading.
+  double time = 0.0, lat = 0.0, lon = 0.0;
+  const char* next = nullptr;
+  if (!TakePlainFields(comma, end, &time, &lat, &lon, &next)) {
+    char fields[READ_FIELDS][FIELD_SIZE];
+    bool more = false;
+    next = TakeFields(comma, end, final, fields, &more);
+    if (next == nullptr) return more ? SentenceResult::MORE_NEEDED : SentenceResult::STOP;
+    time = ParseDecimal(fields[FIELD_TIME]);
+    lat = ParseDecimal(fields[FIELD_LAT]);
+    lon = ParseDecimal(fields[FIELD_LON]);
+  }
   *resume = next;
   // A fixed track has a slot for every "$GPRMC" start, so a full one only
   // guards a caller that passes a smaller capacity.
@@ -314,10 +376,7 @@ SentenceResult ReadSentence(const char* start, const char* end, bool final, Trac
   Track* track = builder->track;
   // The time goes into the free slot at once; a rejected sentence leaves it
   // there for the next accepted one to overwrite.
-  track->points[track->count].time = SecondsOfDay(TruncateToInt32(ParseDecimal(fields[FIELD_TIME])));
-
-  double lat = ParseDecimal(fields[FIELD_LAT]);
-  double lon = ParseDecimal(fields[FIELD_LON]);
+  track->points[track->count].time = SecondsOfDay(TruncateToInt32(time));
   if (lat == 0.0 || lon == 0.0) return SentenceResult::CONTINUE;  // empty or zero coordinates
   AcceptedFix fix;
   if (!ToHundredths(lat, &fix.latHundredths) || !ToHundredths(lon, &fix.lonHundredths)) {

@@ -59,6 +59,10 @@ void Sleep(uint32_t ms);
 // headless backend uses it to let worker threads finish before it moves on.
 bool WorkersIdle();
 
+// The processor time the calling thread has used, in seconds: what a piece
+// of work costs whatever else the machine runs meanwhile.
+double ThreadCpuSeconds();
+
 // The millisecond tick count and the local time come from the window
 // backend's clock (the real clock, or a virtual one in the headless
 // backend), so they are defined by the backend linked into the program.

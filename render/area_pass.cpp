@@ -3,6 +3,8 @@
 // as filled areas, outlines and lines, styled by their class codes.
 #include "render/area_pass.h"
 
+#include <algorithm>
+#include <climits>
 
 #include "geometry/raster.h"
 #include "mapdata/background_records.h"
@@ -10,22 +12,60 @@
 
 namespace {
 
+// True when every pixel of `bounds` (all included) lies more than
+// DRAW_REACH beyond the same edge of the canvas: no fill, line or outline
+// drawn from such pixels sets a pixel of the canvas, as the rasterisers clip.
+bool OutsideCanvas(const Frame& frame, const Rect& bounds) {
+  return bounds.right < -DRAW_REACH || bounds.bottom < -DRAW_REACH || bounds.left >= frame.view.width + DRAW_REACH ||
+         bounds.top >= frame.view.height + DRAW_REACH;
+}
+
 // Group words below this value (kind 0) carry no features to draw.
 constexpr uint16_t FIRST_DRAWN_GROUP_WORD = 1u << FEATURE_KIND_SHIFT;
 
 uint16_t GroupKind(uint16_t groupWord) { return static_cast<uint16_t>(groupWord >> FEATURE_KIND_SHIFT); }
 
-// Maps the item's points into *work (the kit's scratch); false for an item
-// without points or with more than an item can hold.
+// Maps the item's points into *work (the kit's scratch), with their
+// bounds; false for an item without points or with more than an item can hold.
 bool MapItem(const FrameView& view, const FeatureItem& item, ItemPixels* work) {
   if (item.points == nullptr || item.pointCount == 0 || item.pointCount > MAX_ITEM_POINTS) return false;
   work->count = item.pointCount;
+  Rect bounds{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
   for (int32_t i = 0; i < work->count; ++i) {
     const FeaturePoint& p = item.points[i];
-    work->pixels[i] = MapPoint(view, Point16{p.x, p.y});
+    const Point pixel = MapPoint(view, Point16{p.x, p.y});
+    work->pixels[i] = pixel;
     work->flags[i] = p.toggle;
+    bounds.left = std::min(bounds.left, pixel.x);
+    bounds.right = std::max(bounds.right, pixel.x);
+    bounds.top = std::min(bounds.top, pixel.y);
+    bounds.bottom = std::max(bounds.bottom, pixel.y);
   }
+  work->bounds = bounds;
   return true;
+}
+
+// True when the item's points certainly map beyond one edge of the canvas,
+// found from their smallest and largest coordinates before any is mapped.
+bool CertainlyOutside(const Frame& frame, const FeatureItem& item) {
+  Point16 low{INT16_MAX, INT16_MAX}, high{INT16_MIN, INT16_MIN};
+  for (uint16_t i = 0; i < item.pointCount; ++i) {
+    const FeaturePoint& p = item.points[i];
+    low.x = std::min(low.x, p.x);
+    low.y = std::min(low.y, p.y);
+    high.x = std::max(high.x, p.x);
+    high.y = std::max(high.y, p.y);
+  }
+  return RangeBeyondCanvas(frame.view, low, high);
+}
+
+// Maps the item's points as MapItem does; false also when nothing drawn
+// from them could reach the canvas, so that the item is left out. Most
+// items of a frame's parcels lie beyond the canvas: they are found before
+// their points are mapped.
+bool MapVisibleItem(const Frame& frame, const FeatureItem& item, ItemPixels* work) {
+  if (item.points == nullptr || CertainlyOutside(frame, item)) return false;
+  return MapItem(frame.view, item, work) && !OutsideCanvas(frame, work->bounds);
 }
 
 // The outline of an area: its edges, the closing edge from the last point
@@ -66,6 +106,12 @@ void ForEachBackground(Frame* frame, const ParcelList& list, BackgroundParcel* c
 }  // namespace
 
 void DrawSegment(Frame* frame, Point p, Point q, const Style& style, const Style* centre) {
+  // Most segments of a frame's parcels lie beyond one edge of the canvas,
+  // and a segment of no length draws nothing in any style: neither is
+  // handed to the rasterisers.
+  if (p.x == q.x && p.y == q.y) return;
+  const Rect ends{std::min(p.x, q.x), std::min(p.y, q.y), std::max(p.x, q.x), std::max(p.y, q.y)};
+  if (OutsideCanvas(*frame, ends)) return;
   const Rect clip = frame->Clip();
   switch (style.lineType) {
     case LINE_RAILWAY:
@@ -103,8 +149,9 @@ void DrawBaseAreas(Frame* frame) {
       for (uint16_t i = 0; i < group.itemCount; ++i) {
         const FeatureItem& item = group.items[i];
         int32_t style = BaseAreaStyle(item.typeCode, metres);
-        if (style == NO_STYLE || !MapItem(frame->view, item, &work)) continue;
+        if (style == NO_STYLE || !MapVisibleItem(*frame, item, &work)) continue;
         FillArea(frame, work.pixels, work.count, BACKGROUND_STYLES[style]);
+        ++frame->stats.areasFilled;
       }
       return true;
     });
@@ -125,12 +172,14 @@ void DrawFeatures(Frame* frame) {
         if (frame->AbortRequested()) return false;
         int32_t style = FeatureStyle(item.typeCode);
         if (style == NO_STYLE || groupWord < FIRST_DRAWN_GROUP_WORD) continue;
-        if (!MapItem(frame->view, item, &work)) continue;
+        if (!MapVisibleItem(*frame, item, &work)) continue;
         if (GroupKind(groupWord) == FEATURE_KIND_AREA) {
           FillArea(frame, work.pixels, work.count, BACKGROUND_STYLES[style]);
           if (!IsFillOnlyStyle(style)) DrawOutline(frame, work, BACKGROUND_STYLES[STYLE_OUTLINE]);
+          ++frame->stats.areasFilled;
         } else {
           DrawPolyline(frame, work.pixels, work.flags, work.count, BACKGROUND_STYLES[style]);
+          ++frame->stats.linesDrawn;
         }
       }
       return true;

@@ -2,6 +2,7 @@
 
 #include "canvas/picture_ids.h"
 #include "geometry/raster.h"
+#include "platform/picture_cache.h"
 
 namespace {
 

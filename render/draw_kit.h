@@ -24,6 +24,7 @@ struct ItemPixels {
   Point pixels[MAX_ITEM_POINTS];
   int32_t flags[MAX_ITEM_POINTS];
   int32_t count = 0;
+  Rect bounds{0, 0, 0, 0};  // the smallest and largest x and y of the pixels, all included
 };
 
 class DrawKit {

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cstdint>
 
 #include "mapdata/parcel_index.h"
@@ -7,12 +8,16 @@ namespace {
 
 void RunPass(Frame* frame, const PassObserver& observer, RenderPass pass, void (*draw)(Frame*)) {
   if (observer.beforePass != nullptr) observer.beforePass(observer.context, pass, *frame);
+  const auto start = std::chrono::steady_clock::now();
   draw(frame);
+  frame->stats.passSeconds[pass] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
 
 void DrawLayers(Frame* frame, const PassObserver& observer) {
+  frame->stats.roadParcels = frame->roadParcels != nullptr ? frame->roadParcels->count : 0;
+  frame->stats.areaParcels = frame->areaParcels != nullptr ? frame->areaParcels->count : 0;
   // Where the map has no parcels (a day recorded outside its data) the
   // frame is the background colour, and the track is still drawn over it.
   if (frame->roadParcels == nullptr || frame->areaParcels == nullptr) {

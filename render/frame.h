@@ -17,6 +17,7 @@
 #include "mapdata/parcel_list.h"
 #include "mapdata/road_records.h"
 #include "render/draw_kit.h"
+#include "render/frame_stats.h"
 #include "render/frame_view.h"
 
 struct Frame {
@@ -42,6 +43,8 @@ struct Frame {
   // from: a different count means a newer request has come.
   const std::atomic<uint32_t>* requests = nullptr;
   uint32_t frameRequests = 0;
+  // What the passes drew, counted as they draw, and their times.
+  FrameStats stats;
 
   // True once a newer request has come: the passes stop at their next item.
   bool AbortRequested() const { return requests != nullptr && requests->load() != frameRequests; }

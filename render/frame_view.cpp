@@ -52,6 +52,62 @@ Point PixelOfMapCoord(const FrameView& view, Point p) {
                static_cast<int32_t>(std::clamp<int64_t>(y, -FAR_OFF_PIXEL, FAR_OFF_PIXEL))};
 }
 
+namespace {
+
+// The largest normalised coordinate (at most 32767) for which the products
+// of ParcelOffset along a side of `size` units stay within 32 bits.
+int32_t LargestSafeCoordinate(uint32_t size) {
+  constexpr uint32_t SMALL_PARCEL_MAX_WIDTH = 0x1FFFF;
+  const uint64_t factor = size <= SMALL_PARCEL_MAX_WIDTH ? size : size >> 7;
+  const uint64_t largest = factor == 0 ? INT16_MAX : UINT32_MAX / factor;
+  return static_cast<int32_t>(std::min<uint64_t>(largest, INT16_MAX));
+}
+
+// The first n in low..high at which the rising predicate holds; high + 1
+// when it holds nowhere.
+template <typename Holds>
+int32_t FirstWhere(int32_t low, int32_t high, Holds holds) {
+  int32_t end = high + 1;
+  while (low < end) {
+    const int32_t middle = low + (end - low) / 2;
+    if (holds(middle)) {
+      end = middle;
+    } else {
+      low = middle + 1;
+    }
+  }
+  return end;
+}
+
+// Where the current parcel's points leave the canvas by more than
+// DRAW_REACH pixels. A point's pixel is its origin plus ParcelOffset, which
+// grows with the coordinate up to the safe one; points on the far edge take
+// the neighbour's pixel instead, at most one further. Limits are given only
+// where no sum leaves 32 bits.
+CanvasLimits LimitsOf(const FrameView& view) {
+  const ParcelView& pv = view.parcel;
+  const int32_t safeX = LargestSafeCoordinate(pv.width);
+  const int32_t safeY = LargestSafeCoordinate(pv.height);
+  auto x = [&](int32_t n) {
+    return int64_t{pv.originX} + ParcelOffset(static_cast<uint32_t>(n), pv.width, view.perPixelX);
+  };
+  auto up = [&](int32_t n) {
+    return int64_t{pv.originY} + ParcelOffset(static_cast<uint32_t>(n), pv.height, view.perPixelY);
+  };
+  CanvasLimits limits;
+  if (x(safeX) > INT32_MAX || up(safeY) > INT32_MAX) return limits;
+  const int64_t reach = DRAW_REACH;
+  limits.west = FirstWhere(0, safeX, [&](int32_t n) { return x(n) + 1 >= -reach; });
+  limits.east = FirstWhere(0, safeX, [&](int32_t n) { return x(n) >= view.width + reach; }) - 1;
+  limits.south = FirstWhere(0, safeY, [&](int32_t n) { return up(n) + 1 > -reach; });
+  limits.north = FirstWhere(0, safeY, [&](int32_t n) { return up(n) > view.height + reach; }) - 1;
+  limits.safeX = safeX;
+  limits.safeY = safeY;
+  return limits;
+}
+
+}  // namespace
+
 void SetParcelView(FrameView* view, const ParcelEntry& entry) {
   ParcelView& pv = view->parcel;
   // The corner's pixel by the frame's one mapping; originY counts upwards.
@@ -80,4 +136,5 @@ void SetParcelView(FrameView* view, const ParcelEntry& entry) {
   pv.window[1] = y0 > bottom ? 0 : clampWindow((bottom - y0) * WINDOW_PRECISION / ky);
   pv.window[2] = x1 < right ? PARCEL_SPAN : clampWindow((right - x1) * WINDOW_PRECISION / kx + PARCEL_SPAN);
   pv.window[3] = y1 < top ? PARCEL_SPAN : clampWindow((top - y1) * WINDOW_PRECISION / ky + PARCEL_SPAN);
+  pv.canvas = LimitsOf(*view);
 }

@@ -18,6 +18,21 @@
 constexpr uint16_t AREA_CANVAS = 1;  // the whole canvas (pans, redraws)
 constexpr uint16_t AREA_SCREEN = 2;  // the middle 480 x 272 (zooms)
 
+// How far beyond its points anything drawn from them may set pixels: the
+// widest line pattern (a wide road, a railway's blended edge) reaches two
+// pixels across its line.
+constexpr int32_t DRAW_REACH = 2;
+
+// Normalised coordinates of the current parcel beyond which points lie more
+// than DRAW_REACH pixels outside the canvas: x below `west` (above `east`)
+// west (east) of it, y below `south` (above `north`) south (north) of it.
+// They hold for coordinates from 0 to safeX (safeY), where MapPoint grows
+// with the coordinate; SetParcelView makes them.
+struct CanvasLimits {
+  int32_t west = 0, east = -1, south = 0, north = -1;
+  int32_t safeX = -1, safeY = -1;  // -1: no limits known, nothing is beyond
+};
+
 // The transform of one parcel's normalised points to canvas pixels.
 struct ParcelView {
   int32_t originX = 0;  // pixel of the parcel's south-west corner, x from the left
@@ -30,6 +45,7 @@ struct ParcelView {
   int32_t eastX = 0;
   int32_t northY = 0;
   int32_t window[4] = {0, 0, PARCEL_SPAN, PARCEL_SPAN};  // left, bottom, right, top of the loaded area, normalised
+  CanvasLimits canvas;  // where the parcel's points leave the canvas
 };
 
 struct FrameView {
@@ -66,29 +82,41 @@ MapCoord SnapToPixelGrid(MapCoord center, uint16_t step);
 // (clamped to 0 and 4096 where the area reaches beyond the parcel).
 void SetParcelView(FrameView* view, const ParcelEntry& entry);
 
+// The distance in pixels of normalised coordinate n from the parcel's
+// south-west corner along a side of `size` map units, truncated. Parcels
+// wider than 0x1FFFF units divide before multiplying, to stay within 32 bits.
+inline uint32_t ParcelOffset(uint32_t n, uint32_t size, const ExactDivider& perPixel) {
+  constexpr uint32_t SMALL_PARCEL_MAX_WIDTH = 0x1FFFF;
+  if (size <= SMALL_PARCEL_MAX_WIDTH) return Divide((n * size) >> 12, perPixel);
+  return Divide(n * (size >> 7), perPixel) >> 5;
+}
+
 // The canvas pixel of a normalised point of the current parcel. Unsigned
 // 32-bit arithmetic throughout: points stored slightly outside their parcel
 // (negative values) land far outside the canvas, where the rasterisers clip
-// them. Parcels wider than 0x1FFFF units divide before multiplying, to stay
-// within 32 bits.
+// them.
 inline Point MapPoint(const FrameView& view, Point16 normalised) {
-  constexpr uint32_t SMALL_PARCEL_MAX_WIDTH = 0x1FFFF;
   const ParcelView& pv = view.parcel;
   auto nx = static_cast<uint32_t>(static_cast<int32_t>(normalised.x));
   auto ny = static_cast<uint32_t>(static_cast<int32_t>(normalised.y));
-  uint32_t dx, dy;
-  if (pv.width <= SMALL_PARCEL_MAX_WIDTH) {
-    dx = Divide((nx * pv.width) >> 12, view.perPixelX);
-    dy = Divide((ny * pv.height) >> 12, view.perPixelY);
-  } else {
-    dx = Divide(nx * (pv.width >> 7), view.perPixelX) >> 5;
-    dy = Divide(ny * (pv.height >> 7), view.perPixelY) >> 5;
-  }
+  const uint32_t dx = ParcelOffset(nx, pv.width, view.perPixelX);
+  const uint32_t dy = ParcelOffset(ny, pv.height, view.perPixelY);
   // The steps above truncate, so the far edges would fall up to a pixel
   // short of the neighbour's near edge: they take the neighbour's pixel.
   const int32_t x = nx == PARCEL_SPAN ? pv.eastX : static_cast<int32_t>(static_cast<uint32_t>(pv.originX) + dx);
   const int32_t up = ny == PARCEL_SPAN ? pv.northY : static_cast<int32_t>(dy + static_cast<uint32_t>(pv.originY));
   return Point{x, static_cast<int32_t>(static_cast<uint32_t>(view.height) - static_cast<uint32_t>(up))};
+}
+
+// True when every point of the current parcel with coordinates from `low`
+// to `high` (each between theirs) maps more than DRAW_REACH pixels beyond
+// one edge of the canvas: nothing drawn from such points shows. Decided
+// from the parcel's limits (SetParcelView), without mapping a point; false
+// whenever it cannot be told that way.
+inline bool RangeBeyondCanvas(const FrameView& view, Point16 low, Point16 high) {
+  const CanvasLimits& c = view.parcel.canvas;
+  if (low.x < 0 || low.y < 0 || high.x > c.safeX || high.y > c.safeY) return false;
+  return high.x < c.west || low.x > c.east || high.y < c.south || low.y > c.north;
 }
 
 // 1 when the segment p..q (normalised points of the current parcel) may

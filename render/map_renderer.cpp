@@ -1,6 +1,7 @@
 #include "render/map_renderer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "canvas/blit.h"
@@ -35,14 +36,17 @@ MapRenderer::~MapRenderer() {
   FreeParcelList(areaParcels);
 }
 
-int MapRenderer::Initialise(int32_t canvasWidth, int32_t canvasHeight, Event* doneEvent) {
+int MapRenderer::Initialise(int32_t canvasWidth, int32_t canvasHeight, Event* doneEvent,
+                            std::unique_ptr<DrawKit> prepared) {
   frameArea = AREA_CANVAS;
   frameDoneEvent = doneEvent;
   width = canvasWidth;
   height = canvasHeight;
   SetFrameView(&view, CurrentCenter(), step.load(), width, height, frameArea);
   SelectParcels();
-  kit.Create(width, height);
+  const bool fits = prepared != nullptr && prepared->canvas.width == width && prepared->canvas.height == height;
+  kit = fits ? std::move(prepared) : std::make_unique<DrawKit>();
+  if (!fits) kit->Create(width, height);
   CreateCanvas(&frontCanvas, width, height);
   FillBackground();
   std::snprintf(wakeEventName, sizeof wakeEventName, "TEVO_DMAP%d", rendererCount++ == 0 ? 0 : 1);
@@ -138,6 +142,11 @@ int MapRenderer::CopyFrame(Canvas* dst, int32_t x, int32_t y, int32_t w, int32_t
   return 0;
 }
 
+FrameStats MapRenderer::LastFrameStats() {
+  std::lock_guard<std::mutex> lock(frontLock);
+  return frontStats;
+}
+
 // ---------------------------------------------------------------------------
 // The worker and its frames
 
@@ -163,6 +172,8 @@ void MapRenderer::DrawFrame() {
   // The day's track stays valid for the whole frame, even when another day
   // is selected meanwhile.
   SelectedTrackPin pin;
+  const auto start = std::chrono::steady_clock::now();
+  const double cpuStart = ThreadCpuSeconds();
   // Requests counted so far are taken into this frame; any later one aborts it.
   frameRequests = requests.load();
   if (fitPending.exchange(0) != 0) FitViewToTrack();
@@ -172,25 +183,47 @@ void MapRenderer::DrawFrame() {
   centerY = center.y;
   frameArea = static_cast<uint8_t>(requestArea.load());
   SetFrameView(&view, center, step.load(), width, height, frameArea);
-  SelectParcels();
+  const auto selectStart = std::chrono::steady_clock::now();
+  SelectParcelsOnce();
+  const auto selectEnd = std::chrono::steady_clock::now();
   FillBackground();
   // The frame holds the decoded parcels of its lists while its passes run.
   Frame frame;
-  HoldFrame(map, view, roadParcels, areaParcels, &kit, &frame);
+  HoldFrame(map, view, roadParcels, areaParcels, kit.get(), &frame);
   frame.track = TrackToDraw();
   frame.requests = &requests;
   frame.frameRequests = frameRequests;
+  frame.stats.selectSeconds = std::chrono::duration<double>(selectEnd - selectStart).count();
   DrawLayers(&frame, passObserver);
   ReleaseFrame(map, &frame);
-  PublishFrame();
+  PublishFrame(frame.stats, start, cpuStart);
 }
 
-void MapRenderer::SelectParcels() { SelectViewParcels(map, view, &roadParcels, &areaParcels); }
+void MapRenderer::SelectParcels() {
+  SelectViewParcels(map, view, &roadParcels, &areaParcels);
+  selectedCenter = view.center;
+  selectedStep = view.step;
+  selectedHalf = MapCoord{view.halfWidth, view.halfHeight};
+}
 
-void MapRenderer::PublishFrame() {
+// A frame of the view the lists were selected for (a redraw, another day
+// over the same view, a repeated frame) draws from the same parcels: the
+// lists are kept rather than walked again through the parcel index.
+void MapRenderer::SelectParcelsOnce() {
+  const bool same = roadParcels != nullptr && areaParcels != nullptr && view.center.x == selectedCenter.x &&
+                    view.center.y == selectedCenter.y && view.step == selectedStep &&
+                    view.halfWidth == selectedHalf.x && view.halfHeight == selectedHalf.y;
+  if (!same) SelectParcels();
+}
+
+void MapRenderer::PublishFrame(const FrameStats& stats, std::chrono::steady_clock::time_point start,
+                               double cpuStart) {
   {
     std::lock_guard<std::mutex> lock(frontLock);
-    BlitOpaque(&frontCanvas, &kit.canvas, 0, 0, width, height, 0, 0);
+    BlitOpaque(&frontCanvas, &kit->canvas, 0, 0, width, height, 0, 0);
+    frontStats = stats;
+    frontStats.frameSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    frontStats.frameCpuSeconds = ThreadCpuSeconds() - cpuStart;
   }
   // A RequestRedraw that came during this frame (for another day, say) has
   // its own frame still to come: this one, of the old view, leaves the
@@ -203,7 +236,7 @@ void MapRenderer::PublishFrame() {
 void MapRenderer::FillBackground() {
   int bit15 = 0, bit14 = 0;
   bool sea = GetMapFlags(map, &bit15, &bit14) == 0 && bit14 == 1;
-  FillCanvas(&kit.canvas, sea ? SEA_COLOUR : LAND_COLOUR);
+  FillCanvas(&kit->canvas, sea ? SEA_COLOUR : LAND_COLOUR);
 }
 
 // Centre on the track's bounding box at the most detailed even step at

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "canvas/canvas.h"
@@ -48,8 +50,9 @@ class MapRenderer {
 
   // Creates the canvases (width x height), fonts and pictures, selects the
   // first parcels and starts the worker; finished frames set
-  // `frameDoneEvent`. Returns 0.
-  int Initialise(int32_t width, int32_t height, Event* frameDoneEvent);
+  // `frameDoneEvent`. A kit made ahead for a frame of that size
+  // (DrawKit::Create) is taken instead of making one. Returns 0.
+  int Initialise(int32_t width, int32_t height, Event* frameDoneEvent, std::unique_ptr<DrawKit> prepared = nullptr);
 
   // Requests, from the map screen's thread. Each stores its target and wakes
   // the worker; a request during a frame aborts that frame.
@@ -80,6 +83,9 @@ class MapRenderer {
   // width (height). Returns 0, or -1 when no frame is ready.
   int CopyFrame(Canvas* dst, int32_t x, int32_t y, int32_t w, int32_t h);
 
+  // What the last finished frame drew and how long it and its passes took.
+  FrameStats LastFrameStats();
+
   // Scale value in metres of the step last drawn.
   int32_t GetScaleMetres() const { return SCALE_STEPS[step.load()].metres; }
 
@@ -102,6 +108,8 @@ class MapRenderer {
   const ParcelList* AreaParcels() const { return areaParcels; }
   // Rebuilds both parcel lists for the current view.
   void SelectParcels();
+  // The same, unless the lists were selected for this very view.
+  void SelectParcelsOnce();
   // Sets centre, step and request area as a frame would take them (tests).
   void SetViewForTest(MapCoord center, uint16_t step, uint16_t area);
   // Calls the observer before each pass of every later frame, on the
@@ -121,7 +129,7 @@ class MapRenderer {
   void FitViewToTrack();
   const Track* TrackToDraw() const;
   void FillBackground();
-  void PublishFrame();
+  void PublishFrame(const FrameStats& stats, std::chrono::steady_clock::time_point start, double cpuStart);
 
   MapDataOwner* const map;  // not owned; null: no map
   std::atomic<uint8_t> state{RENDERER_STOPPED};
@@ -152,9 +160,15 @@ class MapRenderer {
   // 1 from construction and every RequestRedraw until a frame starts and
   // fits the view to the track; RequestView clears it.
   std::atomic<int32_t> fitPending{1};
-  DrawKit kit;  // the back canvas every frame is drawn into, and what it is drawn with
+  std::unique_ptr<DrawKit> kit;  // the back canvas every frame is drawn into, and what it is drawn with
   Canvas frontCanvas;
+  FrameStats frontStats;  // of the frame in frontCanvas
   std::mutex frontLock;  // CopyFrame never reads the front canvas while a frame is copied in
   ParcelList* roadParcels = nullptr;
   ParcelList* areaParcels = nullptr;
+  // The view the lists were selected for: centre, step and the half sizes
+  // of the loaded area.
+  MapCoord selectedCenter{0, 0};
+  uint16_t selectedStep = 0;
+  MapCoord selectedHalf{0, 0};
 };

@@ -21,6 +21,11 @@ constexpr int32_t SYMBOL_NUMBERED = 2;  // drawn with its number, no label
 constexpr int32_t MARK_DRAWN = 3;       // a facility mark, the label goes below it
 constexpr int32_t SYMBOL_HIDDEN = 4;    // suppressed at this scale, no label
 
+// The classes 976..991 (a code whose low four bits are cleared equals
+// 976) set the characters of a placed label side by side, stepping right
+// from the anchor, instead of at their stored offsets.
+constexpr uint16_t STEPPING_CLASSES = 976;
+constexpr uint16_t STEPPING_CLASS_LOW_BITS = 15;
 // Route numbers are left out from this step (100 m) on.
 constexpr uint16_t FIRST_STEP_WITHOUT_ROUTE_NUMBERS = 6;
 // The extra symbol classes move their label this far down.
@@ -59,6 +64,11 @@ LabelText TextOf(const NameRecord& record) {
 }
 
 int32_t EvenUp(int32_t v) { return v + (v & 1); }
+
+// Counts a label of `kind` placed, or left out for lack of room.
+void CountLabel(Frame* frame, NameKind kind, bool placed) {
+  ++(placed ? frame->stats.namesPlaced : frame->stats.namesLeftOut)[kind];
+}
 
 TextSize Measure(Frame* frame, const char16_t* text, int32_t count) {
   TextSize size;
@@ -241,8 +251,12 @@ void DrawAngledLabel(Frame* frame, const NameRecord& record, const LabelText& te
     r.top = rects[i - 1].top + stepY;
     r.bottom = r.top + one.height;
     DropBoxedLabel(record.classCode, &r);
-    if (!IsFree(*placed, r)) return;
+    if (!IsFree(*placed, r)) {
+      CountLabel(frame, NAME_KIND_ANGLED, false);
+      return;
+    }
   }
+  CountLabel(frame, NAME_KIND_ANGLED, true);
   DrawExtraSymbol(frame, record, pixel);
   for (int32_t i = 0; i < text.count; ++i) {
     DrawLabelText(frame, text.chars + i, 1, rects[i], record.classCode);
@@ -258,7 +272,9 @@ void DrawPointLabel(Frame* frame, const NameRecord& record, const LabelText& tex
   }
   Rect rect = LabelAround(frame, text, a, belowSymbol, false);
   DropBoxedLabel(record.classCode, &rect);
-  if (!IsFree(*placed, rect)) return;
+  const bool free = IsFree(*placed, rect);
+  CountLabel(frame, NAME_KIND_POINT, free);
+  if (!free) return;
   AddPlaced(placed, rect);
   DrawExtraSymbol(frame, record, pixel);
   DrawLabelText(frame, text.chars, text.count, rect, record.classCode);
@@ -271,7 +287,9 @@ void DrawOffsetLabel(Frame* frame, const NameRecord& record, const LabelText& te
   Rect rect = LabelAround(frame, text, a, belowSymbol, true);
   if (rect.left < 0 || rect.top < 0 || rect.right < 0 || rect.bottom < 0) return;
   DropBoxedLabel(record.classCode, &rect);
-  if (!IsFree(*placed, rect)) return;
+  const bool free = IsFree(*placed, rect);
+  CountLabel(frame, NAME_KIND_ANCHORED, free);
+  if (!free) return;
   AddPlaced(placed, rect);
   DrawExtraSymbol(frame, record, pixel);
   DrawLabelText(frame, text.chars, text.count, rect, record.classCode);
@@ -281,8 +299,8 @@ void DrawOffsetLabel(Frame* frame, const NameRecord& record, const LabelText& te
 // moved by the record's placement offsets; no collision test.
 void DrawPlacedLabel(Frame* frame, const NameRecord& record, const LabelText& text, Point pixel) {
   const TextSize whole = Measure(frame, text.chars, text.count);
-  const bool stepsRight = (record.classCode & ~15) == 976;
-  const int32_t shift = record.style & 7;
+  const bool stepsRight = (record.classCode & ~STEPPING_CLASS_LOW_BITS) == STEPPING_CLASSES;
+  const int32_t shift = record.style & NAME_STYLE_SHIFT_MASK;
   Point16 p{record.x, record.y};
   Point at = MapPoint(frame->view, p);
   int32_t prevWidth = whole.width;
@@ -291,6 +309,7 @@ void DrawPlacedLabel(Frame* frame, const NameRecord& record, const LabelText& te
     at.y += whole.height;
   }
   int32_t nextOffset = 0;
+  CountLabel(frame, NAME_KIND_LINE, true);
   for (int32_t i = 0; i < text.count; ++i) {
     const bool ownOffset = record.placement != nullptr && record.placement[i] < PLACEMENT_NO_OFFSET;
     if (stepsRight || !ownOffset || record.placementOffsets == nullptr || nextOffset >= record.offsetCount) {

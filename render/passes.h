@@ -15,6 +15,7 @@ enum RenderPass : uint8_t {
   PASS_TRACK = 4,
   PASS_COUNT = 5,
 };
+static_assert(PASS_COUNT == FRAME_STATS_PASSES, "a frame's statistics time every pass");
 
 // Called on the worker before each pass that runs, with the frame as drawn
 // so far (a seam for tests that look at a frame between passes or make a

@@ -58,9 +58,12 @@ bool DrawRoadParcel(Frame* frame, const RoadParcel& parcel) {
     if (group.objects == nullptr || group.decodedCount <= 0 || group.drawClass >= ROAD_CLASS_COUNT) continue;
     const RoadStyles styles = StylesOf(group);
     const int32_t links = group.decodedCount < group.objectCount ? group.decodedCount : group.objectCount;
+    ++frame->stats.roadGroups;
     for (int32_t l = 0; l < links; ++l) {
       if (frame->AbortRequested()) return false;
-      if (group.objects[l] != nullptr) DrawLink(frame, group.objects[l], styles);
+      if (group.objects[l] == nullptr) continue;
+      DrawLink(frame, group.objects[l], styles);
+      ++frame->stats.roadLinks;
     }
   }
   return true;

@@ -1,6 +1,7 @@
 #include "render/styles.h"
 
 #include <cstddef>
+#include <cstdint>
 
 namespace {
 
@@ -58,12 +59,37 @@ constexpr ClassRun BASE_AREA_CLASSES[] = {
 };
 
 template <size_t N>
-int32_t LookUp(const ClassRun (&runs)[N], uint16_t code) {
+constexpr int32_t LookUp(const ClassRun (&runs)[N], uint16_t code) {
   for (const ClassRun& run : runs) {
     if (run.first <= code && code <= run.last) return run.style;
   }
   return NO_STYLE;
 }
+
+// The lowest and highest code of the feature classes' runs.
+constexpr uint16_t FIRST_FEATURE_CODE = 808;
+constexpr uint16_t LAST_FEATURE_CODE = 3529;
+static_assert(LookUp(FEATURE_CLASSES, FIRST_FEATURE_CODE) != NO_STYLE &&
+                  LookUp(FEATURE_CLASSES, LAST_FEATURE_CODE) != NO_STYLE,
+              "the table's ends are codes of the runs");
+
+// The feature classes' styles by code, made from the runs when the program
+// is built: every item of a frame asks for its style, and a walk over the
+// runs costs more than drawing most items.
+struct FeatureStyleTable {
+  int8_t styles[LAST_FEATURE_CODE - FIRST_FEATURE_CODE + 1];
+
+  constexpr FeatureStyleTable() : styles{} {
+    for (const ClassRun& run : FEATURE_CLASSES) {
+      if (run.first < FIRST_FEATURE_CODE || run.last > LAST_FEATURE_CODE) throw "a run outside the table";
+    }
+    for (int32_t code = FIRST_FEATURE_CODE; code <= LAST_FEATURE_CODE; ++code) {
+      styles[code - FIRST_FEATURE_CODE] = static_cast<int8_t>(LookUp(FEATURE_CLASSES, static_cast<uint16_t>(code)));
+    }
+  }
+};
+
+constexpr FeatureStyleTable FEATURE_STYLE_TABLE;
 
 }  // namespace
 
@@ -98,7 +124,10 @@ int32_t BaseAreaStyle(uint16_t code, int32_t metres) {
   return LookUp(BASE_AREA_CLASSES, code);
 }
 
-int32_t FeatureStyle(uint16_t code) { return LookUp(FEATURE_CLASSES, code); }
+int32_t FeatureStyle(uint16_t code) {
+  if (code < FIRST_FEATURE_CODE || code > LAST_FEATURE_CODE) return NO_STYLE;
+  return FEATURE_STYLE_TABLE.styles[code - FIRST_FEATURE_CODE];
+}
 
 bool IsFillOnlyStyle(int32_t style) {
   return style == 0 || style == 1 || style == 2 || style == 11 || style == 17 || style == 41;

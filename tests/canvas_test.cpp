@@ -6,9 +6,9 @@
 
 #include "canvas/blit.h"
 #include "canvas/canvas.h"
-#include "canvas/picture_cache.h"
-#include "platform/bitmap.h"
+#include "canvas/pixel_memory.h"
 #include "platform/picture.h"
+#include "platform/picture_cache.h"
 
 namespace {
 

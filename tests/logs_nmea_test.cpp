@@ -253,6 +253,57 @@ TEST(NmeaReader, DecimalFieldsReadAsTheCLibraryReadsThem) {
   EXPECT_TRUE(std::isnan(ParseDecimal("NAN(123)")));
 }
 
+// Plain fields are read in place; any other form of the same number goes
+// through the fields' copies and the general number reading. Each row's
+// plain sentence and its other forms must give the same point, whichever
+// way each is read.
+TEST(NmeaReader, PlainFieldsReadInPlaceGiveWhatTheGeneralReadingGives) {
+  struct Row {
+    const char* time;
+    const char* lat;
+    const char* lon;
+  };
+  const Row plain[] = {
+      {"123519.00", "3540.1234", "13945.6789"}, {"123519", "3540.1234", "13945.6789"},
+      {"000000.5", "3400.0000001", "13500.99999999"}, {"235959.999", "4459.", "15300"},
+      {"12345678", "3540.12345678", "13945.678901234"}, {"123456789.5", "3540.1", "13945.6"},
+      {"1", "3540.123456789012", "13945.67890123456"},  // 16 digits: the general reading
+      {"123519.00", "3540.12340000000000000001", "13945.6789"},  // long, exact in the general reading
+  };
+  // Other forms of a field's number: read by the general reading, or in
+  // place with more digits.
+  auto forms = [](const std::string& field) {
+    std::vector<std::string> other{"+" + field, " " + field, field + "e0", "0" + field};
+    if (field.find('.') != std::string::npos) other.push_back(field + "0");
+    return other;
+  };
+  for (const Row& row : plain) {
+    const Parsed expected = ParseText(Rmc(row.time, row.lat, row.lon) + "\r\n");
+    ASSERT_EQ(expected.points.size(), 1u) << row.lat;
+    for (const std::string& lat : forms(row.lat)) {
+      for (const std::string& lon : forms(row.lon)) {
+        const Parsed other = ParseText(Rmc(row.time, lat, lon) + "\r\n");
+        ASSERT_EQ(other.points.size(), 1u) << lat << " " << lon;
+        ExpectPoint(other.points[0], expected.points[0]);
+      }
+    }
+    for (const std::string& time : forms(row.time)) {
+      const Parsed other = ParseText(Rmc(time, row.lat, row.lon) + "\r\n");
+      ASSERT_EQ(other.points.size(), 1u) << time;
+      EXPECT_EQ(other.points[0].time, expected.points[0].time) << time;
+    }
+  }
+  // A field of 31 digits ends within the field's limit and is read; one of
+  // 32 does not, and ends the track, whichever way the others are written.
+  const std::string digits31(31, '1');
+  EXPECT_EQ(ParseText(Rmc("123519", "3540.1234", "13945.6789") + "\r\n" + Rmc(digits31, "3540.1234", "13945.6789") +
+                      "\r\n").points.size(),
+            2u);
+  EXPECT_EQ(ParseText(Rmc("123519", "3540.1234", "13945.6789") + "\r\n" + Rmc(digits31 + "1", "3540.1234", "13945.6789") +
+                      "\r\n" + Rmc("123519", "3540.1234", "13945.6789") + "\r\n").points.size(),
+            1u);
+}
+
 TEST(NmeaReader, LocaleOfTheProcessDoesNotChangeTheTrack) {
   // A German locale reads "1.5" as 1 with strtod. It is built into the
   // scratch directory, as the machine may have no locales installed.

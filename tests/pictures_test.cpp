@@ -10,6 +10,7 @@
 
 #include "canvas/canvas.h"
 #include "platform/picture.h"
+#include "platform/picture_cache.h"
 
 namespace {
 

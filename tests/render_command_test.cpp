@@ -3,11 +3,13 @@
 // the errors for a missing day, a missing map and bad arguments.
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "platform/picture.h"
 #include "render_support.h"
+#include "tools/mapwriter/demo_content.h"
 
 namespace {
 
@@ -103,6 +105,57 @@ TEST_F(RenderCommandTest, DrawsTheFittedFrameTheScreensPartAndAGivenView) {
   EXPECT_NE(plain.out.find("center-units 64397824,16421504"), std::string::npos) << plain.out;
 }
 
+// The number after `label` on the line that starts with `line`, or -1.
+long NumberAfter(const std::string& out, const std::string& line, const std::string& label) {
+  const size_t start = out.find("\n" + line);
+  if (start == std::string::npos) return -1;
+  const size_t at = out.find(label, start);
+  const size_t end = out.find('\n', start + 1);
+  if (at == std::string::npos || at > end) return -1;
+  return std::strtol(out.c_str() + at + label.size(), nullptr, 10);
+}
+
+TEST_F(RenderCommandTest, StatsCountWhatTheFrameDrewTheSameInEveryRepeatedFrame) {
+  MapDescription map;
+  ASSERT_EQ(DescribeDemoMap(&map, DemoContentFiller()), 0);
+  WriteMap(map);
+  WriteDay(12, DayLog({{TOKYO.lon - 0.05, TOKYO.lat - 0.05}, TOKYO, {TOKYO.lon + 0.05, TOKYO.lat + 0.05}}));
+  // Step 6 over the track: roads, areas and names of the demonstration content.
+  ToolRun once = Render("--date 2009-05-12 --step 6 --stats -o " + Quote(Picture("once.png")));
+  ToolRun repeated = Render("--date 2009-05-12 --step 6 --stats --repeat 5 -o " + Quote(Picture("repeated.png")));
+  ASSERT_EQ(once.status, 0) << once.err;
+  ASSERT_EQ(repeated.status, 0) << repeated.err;
+  // The repeated frames are the same frame: the same picture, the same counts.
+  EXPECT_EQ(ReadFile(Picture("once.png")), ReadFile(Picture("repeated.png")));
+  for (const char* line : {"parcels roads", "road groups", "background areas", "names placed"}) {
+    const size_t a = once.out.find(line), b = repeated.out.find(line);
+    ASSERT_NE(a, std::string::npos) << once.out;
+    ASSERT_NE(b, std::string::npos) << repeated.out;
+    EXPECT_EQ(once.out.substr(a, once.out.find('\n', a) - a), repeated.out.substr(b, repeated.out.find('\n', b) - b));
+  }
+  EXPECT_GT(NumberAfter(once.out, "parcels roads", "parcels roads "), 0) << once.out;
+  EXPECT_GT(NumberAfter(once.out, "road groups", ", links "), 0) << once.out;
+  // The names line starts with the names placed; the kinds add up to both totals.
+  const long placed = NumberAfter(once.out, "names placed", "names placed ");
+  const long leftOut = NumberAfter(once.out, "names placed", "left out for room ");
+  ASSERT_GE(placed, 0) << once.out;
+  ASSERT_GE(leftOut, 0) << once.out;
+  long placedKinds = 0, leftOutKinds = 0;
+  for (const char* kind : {"(placed: point ", ", anchored ", ", angled ", ", along lines "}) {
+    placedKinds += NumberAfter(once.out, "names placed", kind);
+  }
+  const size_t leftOutPart = once.out.find("left out: point ");
+  ASSERT_NE(leftOutPart, std::string::npos) << once.out;
+  const std::string rest = "\n" + once.out.substr(leftOutPart);
+  for (const char* kind : {"left out: point ", ", anchored ", ", angled "}) {
+    leftOutKinds += NumberAfter(rest, "left out", kind);
+  }
+  EXPECT_EQ(placedKinds, placed) << once.out;
+  EXPECT_EQ(leftOutKinds, leftOut) << once.out;
+  EXPECT_NE(repeated.out.find("(median of 5 frames)"), std::string::npos) << repeated.out;
+  EXPECT_NE(once.out.find("x a canvas memset"), std::string::npos) << once.out;
+}
+
 TEST_F(RenderCommandTest, ExplainsWhatIsMissingOrWrong) {
   WriteDay(12, DayLog({TOKYO}));
   const std::string out = " -o " + Quote(Picture("x.png"));
@@ -130,6 +183,8 @@ TEST_F(RenderCommandTest, ExplainsWhatIsMissingOrWrong) {
       {"--center-units 1.5,2" + out, 1, "--center-units takes X,Y"},
       {"--center-units 1" + out, 1, "--center-units takes X,Y"},
       {"--area all" + out, 1, "--area takes canvas or screen"},
+      {"--date 2009-05-12 --repeat 0" + out, 1, "--repeat takes a number of frames"},
+      {"--date 2009-05-12 --repeat 2x" + out, 1, "--repeat takes a number of frames"},
       {"--date 2009-05-12 --zoom 3" + out, 2, "usage: tevo-logtool render"},
       {"--date", 2, "usage: tevo-logtool render"},
   };

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "canvas/picture_ids.h"
+#include "platform/picture_cache.h"
 #include "render_support.h"
 
 namespace {

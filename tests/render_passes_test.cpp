@@ -8,6 +8,7 @@
 
 #include "canvas/blit.h"
 #include "geometry/raster.h"
+#include "platform/picture_cache.h"
 #include "render/label_placement.h"
 #include "render/name_tables.h"
 #include "render/passes.h"

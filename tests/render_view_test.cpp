@@ -2,6 +2,9 @@
 // target step, which level's parcels a view takes, and where a parcel's
 // normalised points land on the canvas, and which decoded parcels a frame
 // holds. No frame is drawn here.
+#include <algorithm>
+#include <vector>
+
 #include "render/frame_setup.h"
 #include "render_passes_support.h"
 
@@ -169,6 +172,64 @@ TEST_F(RenderTransformTest, ParcelsOfEverySizeKeepTheirExtentInPixels) {
       EXPECT_GE(dy, height / units.unitsPerPixelY - slackY) << "step " << step << " height " << height;
     }
   }
+}
+
+// Items are left out of a frame, before their points are mapped, when the
+// parcel's canvas limits put all of them beyond one edge of the canvas.
+// Sweep: parcels of every size, east, west, north and south of the canvas
+// and across it; every range found beyond has each point, the far edge's
+// included, more than DRAW_REACH pixels beyond the same edge; and some
+// ranges of each parcel lying beyond are found.
+TEST_F(RenderTransformTest, RangesFoundBeyondTheCanvasMapBeyondItAtEveryPoint) {
+  uint64_t state = 7;
+  auto next = [&state](int32_t low, int32_t high) {  // splitmix64, low..high
+    state += 0x9E3779B97F4A7C15ull;
+    uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return low + static_cast<int32_t>((z ^ (z >> 31)) % static_cast<uint64_t>(high - low + 1));
+  };
+  auto beyondOneEdge = [this](const std::vector<Point>& pixels) {
+    const int32_t r = DRAW_REACH, w = MAP_CANVAS_WIDTH, h = MAP_CANVAS_HEIGHT;
+    auto all = [&](auto test) { return std::all_of(pixels.begin(), pixels.end(), test); };
+    return all([&](Point p) { return p.x < -r; }) || all([&](Point p) { return p.x >= w + r; }) ||
+           all([&](Point p) { return p.y < -r; }) || all([&](Point p) { return p.y >= h + r; });
+  };
+  int found = 0;
+  for (uint16_t step : {0, 3, 6, 12, 19, 26}) {
+    View(CENTER, step);
+    const ScaleStep& units = SCALE_STEPS[step];
+    for (int64_t size = 2000; size <= 0x4000000; size = size * 5 / 2) {
+      const auto side = static_cast<int32_t>(size);
+      for (int placement = 0; placement < 9; ++placement) {
+        // The parcel's south-west corner around the canvas: -1, 0 or +1
+        // canvas widths (heights) from the centre, less half the parcel.
+        const int64_t x0 = CENTER.x + (placement % 3 - 1) * int64_t{MAP_CANVAS_WIDTH} * units.unitsPerPixelX - side / 2;
+        const int64_t y0 = CENTER.y + (placement / 3 - 1) * int64_t{MAP_CANVAS_HEIGHT} * units.unitsPerPixelY - side / 2;
+        SetParcel(Parcel(static_cast<int32_t>(x0), static_cast<int32_t>(y0), side, side));
+        for (int i = 0; i < 60; ++i) {
+          const int16_t lowX = static_cast<int16_t>(next(-50, 5000)), lowY = static_cast<int16_t>(next(-50, 5000));
+          const Point16 low{lowX, lowY};
+          const Point16 high{static_cast<int16_t>(std::min(lowX + next(0, 600), 32767)),
+                             static_cast<int16_t>(std::min(lowY + next(0, 600), 32767))};
+          if (!RangeBeyondCanvas(view, low, high)) continue;
+          ++found;
+          std::vector<Point> pixels;
+          for (int16_t x : {low.x, high.x, int16_t(PARCEL_SPAN)}) {
+            for (int16_t y : {low.y, high.y, int16_t(PARCEL_SPAN)}) {
+              if (x >= low.x && x <= high.x && y >= low.y && y <= high.y) pixels.push_back(Map(x, y));
+            }
+          }
+          for (int k = 0; k < 16; ++k) {
+            pixels.push_back(Map(static_cast<int16_t>(next(low.x, high.x)), static_cast<int16_t>(next(low.y, high.y))));
+          }
+          ASSERT_TRUE(beyondOneEdge(pixels)) << "step " << step << " size " << side << " placement " << placement
+                                             << " range " << low.x << "," << low.y << ".." << high.x << "," << high.y;
+        }
+      }
+    }
+  }
+  EXPECT_GT(found, 1000);
 }
 
 TEST_F(RenderTransformTest, WindowCoversTheLoadedAreaInNormalisedUnits) {

@@ -3,11 +3,13 @@
 // frame, waited for through its frame-done event and copied out.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "canvas/canvas.h"
 #include "canvas/sizes.h"
@@ -27,7 +29,8 @@ namespace {
 
 constexpr char RENDER_SYNOPSIS[] =
     "render [--device-root DIR] [--map FILE] [--date YYYY-MM-DD | --log FILE] [--step N]\n"
-    "       [--center LON,LAT | --center-units X,Y] [--area canvas|screen] [--size WxH] [--screen] -o OUT.png";
+    "       [--center LON,LAT | --center-units X,Y] [--area canvas|screen] [--size WxH] [--screen]\n"
+    "       [--stats] [--repeat N] -o OUT.png";
 
 // The map screen's canvas, and the part of it the screen shows.
 constexpr int32_t DEFAULT_WIDTH = MAP_CANVAS_WIDTH;
@@ -36,6 +39,10 @@ constexpr int32_t DEFAULT_HEIGHT = MAP_CANVAS_HEIGHT;
 constexpr int32_t MAX_CANVAS_SIDE = 4096;
 // A frame takes milliseconds; a frame that has not come by then never will.
 constexpr uint32_t FRAME_TIMEOUT_MS = 60000;
+// --repeat takes at most this many frames.
+constexpr long MAX_REPEAT = 100000;
+// The canvas fills timed for the unit of the frame's time.
+constexpr int MEMSET_SAMPLES = 201;
 
 void PrintRenderHelp() {
   std::printf(
@@ -64,11 +71,17 @@ void PrintRenderHelp() {
       "                      480x272 (as after a zoom)\n"
       "  --size WxH          canvas size in pixels (default %dx%d, at most %d per side)\n"
       "  --screen            write only the middle %dx%d that the map screen shows\n"
+      "  --stats             also print what the frame drew and how long it took\n"
+      "  --repeat N          draw the frame N times (the first one included) and\n"
+      "                      print the median times with --stats\n"
       "  -o OUT.png          the picture to write\n"
       "\n"
       "Prints the frame's day, point count, step, scale and centre, then the centre\n"
       "in map units as snapped, the level code of the roads' parcels and the detail\n"
-      "class of names.\n",
+      "class of names. With --stats, one line each: the parcels of the roads' and\n"
+      "the areas' lists; road groups and links; background areas and lines; names\n"
+      "placed and left out for room, by kind; the frame's time, as milliseconds and\n"
+      "as a multiple of a memset of the canvas, and the time of each pass.\n",
       RENDER_SYNOPSIS, DEFAULT_WIDTH, DEFAULT_HEIGHT, MAX_CANVAS_SIDE, SCREEN_WIDTH, SCREEN_HEIGHT);
 }
 
@@ -87,6 +100,8 @@ struct RenderOptions {
   int32_t width = DEFAULT_WIDTH;
   int32_t height = DEFAULT_HEIGHT;
   bool screen = false;
+  bool stats = false;
+  int32_t repeat = 1;
 };
 
 bool IsLeapYear(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
@@ -174,6 +189,10 @@ int ParseRenderOptions(int argc, char** argv, RenderOptions* options) {
       options->screen = true;
       continue;
     }
+    if (std::strcmp(option, "--stats") == 0) {
+      options->stats = true;
+      continue;
+    }
     if (i + 1 >= argc) return LogtoolUsage(RENDER_SYNOPSIS);
     const char* value = argv[++i];
     long step = 0;
@@ -207,6 +226,12 @@ int ParseRenderOptions(int argc, char** argv, RenderOptions* options) {
       } else {
         return LogtoolFail("--area takes canvas or screen, not '%s'", value);
       }
+    } else if (std::strcmp(option, "--repeat") == 0) {
+      long repeat = 0;
+      if (!ParseWhole(value, 1, MAX_REPEAT, &repeat)) {
+        return LogtoolFail("--repeat takes a number of frames from 1 to %ld, not '%s'", MAX_REPEAT, value);
+      }
+      options->repeat = static_cast<int32_t>(repeat);
     } else if (std::strcmp(option, "--map") == 0) {
       options->mapPath = value;
     } else if (std::strcmp(option, "--log") == 0) {
@@ -344,6 +369,75 @@ void PrintSummary(const MapRenderer& renderer, const Track* track, const RenderO
               DetailClassAt(LoadedParcelIndex(renderer.Map()), renderer.CurrentStep()));
 }
 
+// Draws the frame just drawn again at its view until `options.repeat`
+// frames are drawn, and gives what each of them drew.
+int RepeatFrame(MapRenderer* renderer, Event* frameDone, const RenderOptions& options,
+                std::vector<FrameStats>* frames) {
+  frames->push_back(renderer->LastFrameStats());
+  const MapCoord center = renderer->CurrentCenter();
+  const uint16_t step = renderer->CurrentStep();
+  for (int32_t i = 1; i < options.repeat; ++i) {
+    renderer->RequestView(center, step, options.area);
+    if (WaitForFrame(frameDone, "repeated") != 0) return 1;
+    frames->push_back(renderer->LastFrameStats());
+  }
+  return 0;
+}
+
+// The median of what `seconds` takes from each frame.
+template <typename Seconds>
+double MedianOf(const std::vector<FrameStats>& frames, Seconds seconds) {
+  std::vector<double> values;
+  for (const FrameStats& stats : frames) values.push_back(seconds(stats));
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+// The median time of a memset of a width x height canvas: the unit frame
+// times are compared with, on this machine at this moment.
+double CanvasMemsetSeconds(int32_t width, int32_t height) {
+  std::vector<uint16_t> pixels(static_cast<size_t>(width) * height);
+  std::vector<double> seconds;
+  volatile uint16_t sink = 0;
+  for (int i = 0; i < MEMSET_SAMPLES; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    std::memset(pixels.data(), i & 0xFF, pixels.size() * sizeof(uint16_t));
+    sink = pixels[static_cast<size_t>(i) % pixels.size()];
+    seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  (void)sink;
+  std::sort(seconds.begin(), seconds.end());
+  return seconds[seconds.size() / 2];
+}
+
+void PrintStats(const std::vector<FrameStats>& frames, const RenderOptions& options) {
+  const FrameStats& last = frames.back();
+  std::printf("parcels roads %u, areas %u\n", last.roadParcels, last.areaParcels);
+  std::printf("road groups %u, links %u\n", last.roadGroups, last.roadLinks);
+  std::printf("background areas %u, lines %u\n", last.areasFilled, last.linesDrawn);
+  const uint32_t* placed = last.namesPlaced;
+  const uint32_t* leftOut = last.namesLeftOut;
+  std::printf(
+      "names placed %u, left out for room %u (placed: point %u, anchored %u, angled %u, along lines %u; "
+      "left out: point %u, anchored %u, angled %u)\n",
+      last.NamesPlaced(), last.NamesLeftOut(), placed[NAME_KIND_POINT], placed[NAME_KIND_ANCHORED],
+      placed[NAME_KIND_ANGLED], placed[NAME_KIND_LINE], leftOut[NAME_KIND_POINT], leftOut[NAME_KIND_ANCHORED],
+      leftOut[NAME_KIND_ANGLED]);
+  const double frame = MedianOf(frames, [](const FrameStats& f) { return f.frameSeconds; });
+  const double frameCpu = MedianOf(frames, [](const FrameStats& f) { return f.frameCpuSeconds; });
+  const double memset = CanvasMemsetSeconds(options.width, options.height);
+  static constexpr const char* PASS_NAMES[PASS_COUNT] = {"base areas", "features", "roads", "names", "track"};
+  std::printf("time frame %.3f ms, %.1f x a canvas memset (%.1f us), processor %.3f ms; passes", frame * 1e3,
+              memset > 0 ? frame / memset : 0.0, memset * 1e6, frameCpu * 1e3);
+  for (int pass = 0; pass < PASS_COUNT; ++pass) {
+    const double seconds = MedianOf(frames, [pass](const FrameStats& f) { return f.passSeconds[pass]; });
+    std::printf("%s %s %.3f ms", pass == 0 ? "" : ",", PASS_NAMES[pass], seconds * 1e3);
+  }
+  const double select = MedianOf(frames, [](const FrameStats& f) { return f.selectSeconds; });
+  std::printf("; parcel selection %.3f ms (first frame %.3f ms) (median of %zu frames)\n", select * 1e3,
+              frames.front().selectSeconds * 1e3, frames.size());
+}
+
 }  // namespace
 
 int RunRenderCommand(int argc, char** argv) {
@@ -382,8 +476,11 @@ int RunRenderCommand(int argc, char** argv) {
   // A log that the reader gave no track for draws no track: not the
   // picture asked for.
   if (status == 0 && options.hasDate && GetSelectedTrack() == nullptr) status = LogtoolFail("no track in the day's log");
+  std::vector<FrameStats> frames;
+  if (status == 0) status = RepeatFrame(renderer, frameDone, options, &frames);
   if (status == 0) status = WriteFrame(renderer, options);
   if (status == 0) PrintSummary(*renderer, logTrack != nullptr ? logTrack : GetSelectedTrack(), options);
+  if (status == 0 && options.stats) PrintStats(frames, options);
   delete renderer;
   CloseEvent(frameDone);
   ReleaseTrack(logTrack);

@@ -1,5 +1,6 @@
-// The decoded pictures of the process: each picture file is decoded and
-// converted to RGB565 once, and every later LoadPicture copies the result.
+// The program's pictures: each picture file is decoded and converted to
+// RGB565 once per process, and every LoadPicture copies the result into a
+// canvas.
 // Pictures can be decoded ahead, on a thread of their own, so that the
 // screen that needs them does not wait for the decoding.
 #pragma once
@@ -7,6 +8,13 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "canvas/canvas.h"
+
+// Loads picture `pictureId` (129..153) into the canvas, converting it to
+// RGB565 (pure magenta becomes exactly KEY_COLOUR). Returns non-zero on
+// success; 0 when the picture cannot be loaded, leaving the canvas empty.
+int LoadPicture(Canvas* canvas, int pictureId);
 
 // One picture as RGB565 pixels, rows top-down without padding.
 struct DecodedPicture {

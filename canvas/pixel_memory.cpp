@@ -1,4 +1,4 @@
-#include "platform/bitmap.h"
+#include "canvas/pixel_memory.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,7 @@
-#include "canvas/picture_cache.h"
+#include "platform/picture_cache.h"
 
 #include <condition_variable>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
@@ -8,7 +9,7 @@
 #include <thread>
 
 #include "canvas/canvas.h"
-#include "platform/bitmap.h"
+#include "canvas/pixel_memory.h"
 #include "platform/picture.h"
 
 namespace {
@@ -97,3 +98,20 @@ void FinishScreenPreload(ScreenPreload* preload) {
   ReleaseReservedBitmapSections();
   delete preload;
 }
+
+// The picture is decoded once per process (FindDecodedPicture): 8-bit
+// channels reduced to 5, 6 and 5 bits by dropping the low bits, which maps
+// pure magenta (255, 0, 255) to exactly KEY_COLOUR.
+int LoadPicture(Canvas* canvas, int pictureId) {
+  std::shared_ptr<const DecodedPicture> picture = FindDecodedPicture(pictureId);
+  if (picture == nullptr) return 0;
+  CreateCanvas(canvas, picture->width, picture->height);
+  if (canvas->pixels == nullptr) return 0;
+  for (int32_t y = 0; y < picture->height; ++y) {
+    std::memcpy(canvas->pixels + static_cast<size_t>(y) * canvas->stride,
+                picture->pixels.data() + static_cast<size_t>(y) * picture->width,
+                static_cast<size_t>(picture->width) * sizeof(uint16_t));
+  }
+  return 1;
+}
+
