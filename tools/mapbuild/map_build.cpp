@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "mapdata/map_layout.h"
+#include "platform/file_replacement.h"
 #include "tools/mapbuild/coastline_land.h"
 #include "tools/mapbuild/feature_spill.h"
 #include "tools/mapbuild/label_twins.h"
@@ -90,52 +91,6 @@ std::string Megabytes(uint64_t bytes) {
 }
 
 bool Stopped(const BuildOptions& options) { return options.stop != nullptr && options.stop->load(); }
-
-// A file written beside its final name and renamed over it only when
-// complete; removed when dropped before that.
-class PendingFile {
- public:
-  explicit PendingFile(std::string finalPath) : finalPath(std::move(finalPath)) {}
-  ~PendingFile() {
-    if (file != nullptr) std::fclose(file);
-    if (!temporaryPath.empty()) std::remove(temporaryPath.c_str());
-  }
-  int Open(std::string* error) {
-    temporaryPath = finalPath + ".XXXXXX";
-    const int fd = ::mkstemp(temporaryPath.data());
-    if (fd < 0 || (file = ::fdopen(fd, "wb")) == nullptr) {
-      if (fd >= 0) ::close(fd);
-      *error = "cannot create a temporary file beside " + finalPath;
-      temporaryPath.clear();
-      return -1;
-    }
-    ::fchmod(fd, 0644);
-    return 0;
-  }
-  FILE* File() const { return file; }
-  // Flushes, syncs and renames over the final path.
-  int Commit(std::string* error) {
-    const bool flushed = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
-    const int flushError = errno;
-    const bool closed = std::fclose(file) == 0;
-    file = nullptr;
-    if (!flushed || !closed) {
-      *error = "cannot write " + finalPath + ": " + std::strerror(flushed ? errno : flushError);
-      return -1;
-    }
-    if (std::rename(temporaryPath.c_str(), finalPath.c_str()) != 0) {
-      *error = "cannot replace " + finalPath;
-      return -1;
-    }
-    temporaryPath.clear();
-    return 0;
-  }
-
- private:
-  std::string finalPath;
-  std::string temporaryPath;
-  FILE* file = nullptr;
-};
 
 std::string ReadWhole(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -351,14 +306,15 @@ class Pipeline {
                " records did not fit their parcels even when divided into pieces; no map was written";
       return -1;
     }
-    if (WriteMap(outPath, error) != 0) return -1;
-    PendingFile attributions(outPath + ATTRIBUTION_SUFFIX);
-    if (attributions.Open(error) != 0) return -1;
-    if (std::fwrite(attribution.data(), 1, attribution.size(), attributions.File()) != attribution.size()) {
-      *error = "cannot write " + outPath + ATTRIBUTION_SUFFIX;
+    // The attribution file is complete on the medium before the map is
+    // written, and takes its place right after the map takes its own.
+    FileReplacement attributions;
+    if (attributions.Begin(outPath + ATTRIBUTION_SUFFIX, error) != 0) return -1;
+    if (attributions.Write(attribution.data(), attribution.size()) != 0) {
+      *error = "cannot write " + outPath + ATTRIBUTION_SUFFIX + ": " + std::strerror(errno);
       return -1;
     }
-    if (attributions.Commit(error) != 0) return -1;
+    if (attributions.Complete(error) != 0 || WriteMap(outPath, error) != 0 || attributions.Rename(error) != 0) return -1;
     summary->temporaryBytes = temporary.Peak();
     return 0;
   }
@@ -745,11 +701,11 @@ class Pipeline {
     std::vector<uint8_t> head;
     MapLayout layout;
     if (BuildMapHead(map, areaBytes, &head, &layout, error) != 0) return -1;
-    PendingFile out(outPath);
-    if (out.Open(error) != 0) return -1;
+    FileReplacement out;
+    if (out.Begin(outPath, error) != 0) return -1;
     if (options.meter != nullptr) options.meter->Start("writing the map", layout.fileBytes / (1 << 20), "MB");
     uint64_t position = 0;
-    if (!Write(out.File(), head.data(), head.size(), &position)) return WriteFailed(outPath, error);
+    if (!Write(out.Stream(), head.data(), head.size(), &position)) return WriteFailed(outPath, error);
     size_t area = 0;
     std::vector<uint8_t> buffer(COPY_BUFFER_BYTES);
     for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
@@ -763,7 +719,7 @@ class Pipeline {
         for (size_t piece = 0; piece < stored.Areas(); ++piece, ++area) {
           const uint32_t bytes = areaBytes[area], offset = layout.dataOffsets[area];
           if (bytes == 0) continue;
-          ok = ok && Pad(out.File(), offset, &position) && Copy(data, out.File(), bytes, &buffer, &position);
+          ok = ok && Pad(out.Stream(), offset, &position) && Copy(data, out.Stream(), bytes, &buffer, &position);
         }
         if (options.meter != nullptr) options.meter->Set(position / (1 << 20));
       }
@@ -772,7 +728,7 @@ class Pipeline {
       if (!ok) return WriteFailed(outPath, error);
       if (Stopped(options)) return Interrupted(error);
     }
-    if (!Pad(out.File(), layout.fileBytes, &position)) return WriteFailed(outPath, error);
+    if (!Pad(out.Stream(), layout.fileBytes, &position)) return WriteFailed(outPath, error);
     if (options.meter != nullptr) options.meter->Finish();
     if (out.Commit(error) != 0) return -1;
     summary->bytes = layout.fileBytes;
