@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "logs_test_support.h"
+#include "platform/unicode.h"
 
 namespace {
 
@@ -293,6 +294,8 @@ TEST_F(HostileInputTest, HostileRecipesAndSourcesAreRefusedAndTheOldMapKept) {
          fs::copy_file(DataFile("geodata/coastline/shoreline_high.geojson"), f / "shore.geojson");
        },
        "--osm x.osm.pbf --land shore.geojson -o out/m.kwi", 1, "land file shore.geojson holds no polygon"},
+      {"temporary folder in a missing folder", nullptr, build + " --tmp nowhere", 1,
+       "cannot create a temporary folder in nowhere: No such file or directory"},
   };
   int passed = 0;
   for (const HostileCase& c : cases) {
@@ -433,6 +436,9 @@ TEST_F(HostileInputTest, HelperProgramsThatHangIgnoreSignalsOrFloodCannotStallAB
       {"helper and its child hold stdout and ignore SIGTERM", holder + "trap '' TERM\n" + started + "wait\n", SIGTERM,
        128 + SIGTERM, "interrupted"},
       {"helper floods its stdout", "yes flood | head -c 30000000\nexit 3\n", 0, 1, "its output was cut: 30000000 bytes"},
+      // Its messages are cut to a few kilobytes, never inside a character.
+      {"helper's message longer than is kept", "head -c 4095 /dev/zero | tr '\\0' x >&2\nprintf '\\343\\201\\202' >&2\nexit 3\n",
+       0, 1, "xxx"},
   };
   fs::create_directories(directory / "bin");
   WriteFile(directory / "x.osm.pbf", "");
@@ -462,6 +468,7 @@ TEST_F(HostileInputTest, HelperProgramsThatHangIgnoreSignalsOrFloodCannotStallAB
     const std::string err = ReadFile(directory / "stderr.txt");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.name << ": status " << status << "\n" << err;
     EXPECT_NE(err.find(c.message), std::string::npos) << c.name << "\n" << err;
+    EXPECT_EQ(FindInvalidUtf8(err), std::string::npos) << c.name << "\n" << err;
     if (c.signal != 0) {
       EXPECT_LT(seconds, STOP_SECONDS) << c.name;
       std::printf("%s: stopped %.2f s after the signal\n", c.name, seconds);
@@ -588,6 +595,8 @@ TEST_F(HostileInputTest, MapCommandsRefuseDamagedMapsAndSpecialFiles) {
       {"render --map out/m.kwi --log day.log -o ./day.log", 1, "is the input"},
       {"dump out/m.kwi", 0, ""},
       {"render --map out/m.kwi" + view, 0, ""},
+      // A picture that cannot be written says why.
+      {"render --map out/m.kwi --center 136.91,35.17 --step 2 -o nowhere/x.png", 1, "No such file or directory"},
   };
   for (const auto& c : cases) {
     const ToolRun run = Logtool(c.arguments);
