@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,14 +31,16 @@ bool AllDigits(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// Whether `name` is TemporaryNameFor(final, n) for some process and number,
-// given the final path's base name.
-bool IsTemporaryName(const std::string& name, const std::string& finalBase) {
+// The process id in `name` when it is TemporaryNameFor(final, n) for some
+// process and number, given the final path's base name; else -1.
+long TemporaryNameProcess(const std::string& name, const std::string& finalBase) {
   const std::string start = finalBase + TEMPORARY_MARK;
-  if (name.compare(0, start.size(), start) != 0) return false;
+  if (name.compare(0, start.size(), start) != 0) return -1;
   const std::string rest = name.substr(start.size());
   const size_t dash = rest.find('-');
-  return dash != std::string::npos && AllDigits(rest.substr(0, dash)) && AllDigits(rest.substr(dash + 1));
+  const bool named = dash != std::string::npos && dash <= 10 && AllDigits(rest.substr(0, dash)) &&
+                     AllDigits(rest.substr(dash + 1));
+  return named ? std::stol(rest.substr(0, dash)) : -1;
 }
 
 // Whether the open file `fd` is still the entry at `path` (not removed or
@@ -66,6 +69,8 @@ bool RemoveWhenAbandoned(const std::string& path, LeftoverFile* leftover) {
 }
 
 }  // namespace
+
+bool IsProcessGone(long pid) { return pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 
 std::string FolderOfPath(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -207,7 +212,7 @@ std::vector<LeftoverFile> RemoveLeftoverReplacements(const std::string& finalPat
   if (dir == nullptr) return found;
   const std::string prefix = finalPath.find('/') == std::string::npos ? std::string() : folder + "/";
   while (const dirent* entry = readdir(dir)) {
-    if (!IsTemporaryName(entry->d_name, base)) continue;
+    if (!IsProcessGone(TemporaryNameProcess(entry->d_name, base))) continue;
     LeftoverFile leftover;
     if (RemoveWhenAbandoned(prefix + entry->d_name, &leftover)) found.push_back(leftover);
   }

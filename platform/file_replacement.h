@@ -78,10 +78,16 @@ struct LeftoverFile {
   bool removed = false;  // false: it could not be removed (say where it is)
 };
 
+// Whether no process has the id `pid` (a process of another user counts
+// as alive).
+bool IsProcessGone(long pid);
+
 // Finds the temporary files of replacements of `finalPath` (named as
-// TemporaryNameFor names them) whose writer is gone, and removes them.
-// Files that a live process still writes are left alone. Returns what it
-// found.
+// TemporaryNameFor names them) whose writer is gone, and removes them: no
+// process holds their lock and the process named in them no longer runs
+// (the second also covers the instant between making a file and locking
+// it). Files that a live process may still write are left alone. Returns
+// what it found.
 std::vector<LeftoverFile> RemoveLeftoverReplacements(const std::string& finalPath);
 
 // The folder part of `path`: "." for a bare name, "/" for a file at the root.

@@ -243,7 +243,7 @@ TEST_F(PlatformFilesTest, ReplacingWholeNeverWritesThroughALinkOrLeavesATemporar
 // never hold one output at once.
 TEST_F(PlatformFilesTest, LeftoversOfGoneWritersAreRemovedAndOutputsLockedOneRunAtATime) {
   const std::string path = (root / "m.kwi").string();
-  const std::string gone = path + ".tmp4000000-0";
+  const std::string gone = path + ".tmp9999999-0";
   WriteFile(gone, std::string(1000, 'x'));
   for (const char* other : {"m.kwi.tmp", "m.kwi.tmpx-1", "m.kwi.tmp12-", "n.kwi.tmp12-0", "m.kwi.txt.tmp12-0"}) {
     WriteFile(root / other, "not a leftover of m.kwi");
@@ -268,7 +268,7 @@ TEST_F(PlatformFilesTest, LeftoversOfGoneWritersAreRemovedAndOutputsLockedOneRun
   }
   EXPECT_FALSE(fs::exists(path + ".lock"));
   // A lock file left by a run that is gone is taken over.
-  WriteFile(path + ".lock", "4000000");
+  WriteFile(path + ".lock", "9999999");
   OutputLock again;
   EXPECT_EQ(again.Take(path, &error), 0) << error;
 }

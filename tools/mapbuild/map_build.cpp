@@ -703,6 +703,7 @@ class Pipeline {
     if (BuildMapHead(map, areaBytes, &head, &layout, error) != 0) return -1;
     FileReplacement out;
     if (out.Begin(outPath, error) != 0) return -1;
+    if (out.Stream() == nullptr) return WriteFailed(outPath, error);
     if (options.meter != nullptr) options.meter->Start("writing the map", layout.fileBytes / (1 << 20), "MB");
     uint64_t position = 0;
     if (!Write(out.Stream(), head.data(), head.size(), &position)) return WriteFailed(outPath, error);

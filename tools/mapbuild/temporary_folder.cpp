@@ -17,12 +17,14 @@ namespace {
 constexpr char FOLDER_PREFIX[] = "tevo-mapbuild.";
 constexpr char UNIQUE_PART[] = "XXXXXX";
 
-bool IsFolderName(const std::string& name) {
+// The process id in a temporary folder's name, or -1 for another name.
+long FolderProcess(const std::string& name) {
   const size_t prefix = std::strlen(FOLDER_PREFIX), unique = std::strlen(UNIQUE_PART);
-  if (name.compare(0, prefix, FOLDER_PREFIX) != 0 || name.size() < prefix + unique + 2) return false;
+  if (name.compare(0, prefix, FOLDER_PREFIX) != 0 || name.size() < prefix + unique + 2) return -1;
   const std::string pid = name.substr(prefix, name.size() - prefix - unique - 1);
-  return name[name.size() - unique - 1] == '.' && !pid.empty() &&
-         pid.find_first_not_of("0123456789") == std::string::npos;
+  const bool named = name[name.size() - unique - 1] == '.' && !pid.empty() && pid.size() <= 10 &&
+                     pid.find_first_not_of("0123456789") == std::string::npos;
+  return named ? std::stol(pid) : -1;
 }
 
 uint64_t BytesBelow(const std::filesystem::path& folder) {
@@ -49,7 +51,9 @@ std::vector<LeftoverFile> RemoveLeftoverTemporaryFolders(const std::string& pare
   const std::filesystem::path base = TemporaryParent(parent);
   std::error_code code;
   for (std::filesystem::directory_iterator entry(base, code), end; !code && entry != end; entry.increment(code)) {
-    if (!IsFolderName(entry->path().filename().string())) continue;
+    // A folder is its build's until that process is gone and no process
+    // holds its lock (a build locks its folder just after making it).
+    if (!IsProcessGone(FolderProcess(entry->path().filename().string()))) continue;
     // Never through a link; another user's folder cannot be opened.
     const int fd = open(entry->path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) continue;

@@ -54,6 +54,7 @@ class TemporaryFolder {
 std::string TemporaryParent(const std::string& parent);
 
 // Removes the temporary folders under TemporaryParent(parent) that builds
-// which are gone left behind; folders of running builds are left alone.
+// which are gone left behind (no process holds their lock, and the process
+// named in them no longer runs); folders of running builds are left alone.
 // Returns what it found, each with the bytes it held.
 std::vector<LeftoverFile> RemoveLeftoverTemporaryFolders(const std::string& parent);
