@@ -1,6 +1,7 @@
 #include "platform/child_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -8,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +24,12 @@ namespace {
 // The signals that ask a command-line program to end.
 constexpr int PASSED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int PASSED_COUNT = sizeof PASSED_SIGNALS / sizeof PASSED_SIGNALS[0];
+// How long a child may take to end after a quit signal was passed on to
+// it before it is killed: a program that ignores the signal, or hangs,
+// never keeps this one from stopping.
+constexpr int KILL_AFTER_MILLISECONDS = 500;
+// How often the wait for a child looks at it when nothing else wakes it.
+constexpr int POLL_MILLISECONDS = 20;
 
 // The running child and the first signal caught while it runs. A signal
 // handler reaches nothing but process-wide state, hence these two; only
@@ -118,25 +127,64 @@ int InputFile(const std::string& bytes, Descriptor* file) {
   return lseek(file->fd, 0, SEEK_SET) == 0 ? 0 : -1;
 }
 
-// Everything the child writes until it closes its end.
-int ReadToEnd(int fd, std::string* bytes) {
+// What the child writes on its stdout: kept up to a limit, the rest read
+// and dropped (so that the child never blocks on a full pipe), all counted.
+struct OutputSink {
+  std::string* kept;
+  size_t limit;
+  uint64_t total = 0;
+  int readError = 0;
+};
+
+// Reads what the pipe `fd` (non-blocking) holds now. False once it is at
+// its end or cannot be read (then sink->readError says why).
+bool DrainPipe(int fd, OutputSink* sink) {
   char buffer[65536];
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) return 0;
-    bytes->append(buffer, static_cast<size_t>(n));
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+    if (n < 0) sink->readError = errno;
+    if (n <= 0) return false;
+    sink->total += static_cast<uint64_t>(n);
+    const size_t room = sink->limit - std::min(sink->limit, sink->kept->size());
+    sink->kept->append(buffer, std::min(room, static_cast<size_t>(n)));
   }
 }
 
-int WaitForChild(pid_t child, ChildEnd* end) {
+int64_t MillisecondsSince(const std::chrono::steady_clock::time_point& start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Collects the child's output until it has ended and waits for it. The
+// wait never depends on the pipe's end alone: once the child has ended,
+// what it wrote is read and the pipe left, even when a program it started
+// still holds it open. Once a quit signal has been passed on, a child that
+// has not ended within KILL_AFTER_MILLISECONDS is killed.
+int Supervise(pid_t child, Descriptor* pipe, OutputSink* sink, ChildEnd* end) {
   int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
+  bool killed = false;
+  std::chrono::steady_clock::time_point signalled;
+  for (bool reaped = false, noticed = false; !reaped;) {
+    const pid_t waited = waitpid(child, &status, WNOHANG);
+    if (waited < 0 && errno != EINTR) return -1;
+    reaped = waited == child;
+    if (pipe->fd >= 0 && (!DrainPipe(pipe->fd, sink) || reaped)) pipe->Close();
+    if (reaped) break;
+    if (caughtSignal != 0 && !noticed) {
+      noticed = true;
+      signalled = std::chrono::steady_clock::now();
+    }
+    if (noticed && !killed && MillisecondsSince(signalled) >= KILL_AFTER_MILLISECONDS) {
+      kill(child, SIGKILL);
+      killed = true;
+    }
+    struct pollfd watch {pipe->fd, POLLIN, 0};
+    poll(&watch, pipe->fd >= 0 ? 1 : 0, POLL_MILLISECONDS);
   }
   end->exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   end->signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  end->outputBytes = sink->total;
   return 0;
 }
 
@@ -170,7 +218,7 @@ int Spawn(const std::vector<std::string>& arguments, const SignalPassing& signal
 }  // namespace
 
 int RunChildProcess(const std::vector<std::string>& arguments, const std::string* input, std::string* output,
-                    ChildEnd* end, std::string* error, const std::string* errorPath) {
+                    ChildEnd* end, std::string* error, const std::string* errorPath, size_t outputLimit) {
   *end = ChildEnd();
   if (arguments.empty()) {
     *error = "no program to run";
@@ -199,17 +247,14 @@ int RunChildProcess(const std::vector<std::string>& arguments, const std::string
   signals.Release(child);
   inputFile.Close();
   writeEnd.Close();
-  int readStatus = 0;
-  if (output != nullptr) readStatus = ReadToEnd(readEnd.fd, output);
-  const int readError = errno;
-  // A child still writing to a pipe no one reads gets EPIPE and ends.
-  readEnd.Close();
-  if (WaitForChild(child, end) != 0) {
+  OutputSink sink{output, outputLimit};
+  if (output != nullptr) fcntl(readEnd.fd, F_SETFL, fcntl(readEnd.fd, F_GETFL) | O_NONBLOCK);
+  if (Supervise(child, &readEnd, &sink, end) != 0) {
     *error = Failure("cannot wait for " + arguments[0], errno);
     return -1;
   }
-  if (readStatus != 0) {
-    *error = Failure("cannot read the output of " + arguments[0], readError);
+  if (sink.readError != 0) {
+    *error = Failure("cannot read the output of " + arguments[0], sink.readError);
     return -1;
   }
   return 0;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_replacement.h"
 #include "platform/files.h"
 
 namespace {
@@ -125,26 +126,6 @@ uint32_t AttributesOf(int folderFd, const char* name) {
   // plain directories.
   if ((info.st_mode & S_IWUSR) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
   return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
-}
-
-// Writes all of `bytes` to `fd`, going on after short writes and signals.
-bool WriteAll(int fd, const char* bytes, size_t size) {
-  while (size > 0) {
-    ssize_t written = write(fd, bytes, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// Flushes a directory's entries (the rename) to the medium.
-void SyncDirectory(const std::string& directory) {
-  int fd = open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
 }
 
 void CopyName(const std::string& name, FindData* data) {
@@ -269,27 +250,20 @@ int ReplaceDeviceFile(const char* devicePath, const char* bytes, size_t size) {
   if (ResolveDevicePath(devicePath, &hostPath) != 0) return -1;
   std::string temporary = hostPath + TEMPORARY_SUFFIX;
   // A temporary file left by an interrupted write is removed, also under
-  // another case of its name (one name on the FAT card); O_EXCL never
-  // writes through a link planted under its name.
+  // another case of its name (one name on the FAT card), so that the
+  // replacement can create it new.
   std::string stale;
   if (ResolveDevicePath((std::string(devicePath) + TEMPORARY_SUFFIX).c_str(), &stale) == 0 && stale != temporary) {
     unlink(stale.c_str());
   }
   unlink(temporary.c_str());
-  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
-  bool written = WriteAll(fd, bytes, size) && fsync(fd) == 0;
-  if (close(fd) != 0) written = false;
-  if (written) {
-    if (void (*hook)(const char*) = replaceHook.load()) hook(temporary.c_str());
-    written = rename(temporary.c_str(), hostPath.c_str()) == 0;
-  }
-  if (!written) {
-    unlink(temporary.c_str());
+  FileReplacement file;
+  std::string error;
+  if (file.BeginAt(hostPath, temporary, &error) != 0 || file.Write(bytes, size) != 0 || file.Complete(&error) != 0) {
     return -1;
   }
-  SyncDirectory(hostPath.substr(0, hostPath.find_last_of('/')));
-  return 0;
+  if (void (*hook)(const char*) = replaceHook.load()) hook(temporary.c_str());
+  return file.Rename(&error);
 }
 
 int IsDeviceEntryMissing(const char* devicePath) {

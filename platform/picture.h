@@ -24,8 +24,10 @@ int DecodePngFile(const char* path, RgbImage* image);
 void ReleaseRgbImage(RgbImage* image);
 
 // Writes an RGB565 buffer as a 24-bit PNG (each field widened back to 8 bits
-// by repeating its top bits). Returns 0, or -1 on failure.
-int WriteRgb565Png(const char* path, const uint16_t* pixels, int32_t width, int32_t height, int32_t stride);
+// by repeating its top bits), replacing the file `path` whole. Returns 0,
+// or -1 with the reason in *error (when not null).
+int WriteRgb565Png(const char* path, const uint16_t* pixels, int32_t width, int32_t height, int32_t stride,
+                   std::string* error = nullptr);
 
 // The directory pictures are read from: $TEVO_PICTURE_DIR when set, else the
 // first of <exe dir>/pictures, <exe dir>/../pictures and the pictures folder

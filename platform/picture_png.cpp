@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/file_replacement.h"
 #include "platform/picture.h"
 #include "platform/program_files.h"
 
@@ -66,11 +67,18 @@ void ReleaseRgbImage(RgbImage* image) {
   image->width = image->height = 0;
 }
 
-int WriteRgb565Png(const char* path, const uint16_t* pixels, int32_t width, int32_t height, int32_t stride) {
-  if (pixels == nullptr || width <= 0 || height <= 0) return -1;
+int WriteRgb565Png(const char* path, const uint16_t* pixels, int32_t width, int32_t height, int32_t stride,
+                   std::string* error) {
+  if (pixels == nullptr || width <= 0 || height <= 0) {
+    if (error != nullptr) *error = "no picture to write";
+    return -1;
+  }
   size_t bytes = static_cast<size_t>(width) * height * 3;
   auto* rgb = static_cast<uint8_t*>(std::malloc(bytes));
-  if (rgb == nullptr) return -1;
+  if (rgb == nullptr) {
+    if (error != nullptr) *error = "no memory for the picture";
+    return -1;
+  }
   uint8_t* out = rgb;
   for (int32_t y = 0; y < height; ++y) {
     const uint16_t* row = pixels + static_cast<size_t>(y) * stride;
@@ -88,7 +96,20 @@ int WriteRgb565Png(const char* path, const uint16_t* pixels, int32_t width, int3
   png.width = static_cast<png_uint_32>(width);
   png.height = static_cast<png_uint_32>(height);
   png.format = PNG_FORMAT_RGB;
-  int ok = png_image_write_to_file(&png, path, 0, rgb, 0, nullptr);
+  // Encoded in memory first: the file is then replaced whole, so that a
+  // failed write never leaves a part of a picture under its name.
+  png_alloc_size_t encodedBytes = 0;
+  std::string encoded;
+  bool ok = png_image_write_get_memory_size(png, encodedBytes, 0, rgb, 0, nullptr) != 0;
+  if (ok) {
+    encoded.resize(encodedBytes);
+    ok = png_image_write_to_memory(&png, encoded.data(), &encodedBytes, 0, rgb, 0, nullptr) != 0;
+    encoded.resize(encodedBytes);
+  }
   std::free(rgb);
+  std::string failure;
+  if (!ok) failure = std::string("cannot encode the picture: ") + png.message;
+  if (ok && ReplaceFileWhole(path, encoded.data(), encoded.size(), &failure) != 0) ok = false;
+  if (!ok && error != nullptr) *error = failure;
   return ok ? 0 : -1;
 }

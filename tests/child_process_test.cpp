@@ -2,6 +2,9 @@
 // process without a shell, how it ended, and the quit signals passed on.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -83,6 +86,49 @@ TEST(ChildProcess, AQuitSignalReachesTheChildAndThenThisProcess) {
   EXPECT_EQ(now.sa_handler, Receive) << "this process's own action comes back";
   sigaction(SIGTERM, &oldTerm, nullptr);
   sigaction(SIGHUP, &oldHangUp, nullptr);
+}
+
+// Whatever the child does, the wait ends: its output beyond the limit is
+// counted but not kept, a program it leaves holding its stdout does not
+// keep the wait open, and a child that ignores the quit signal is killed.
+TEST(ChildProcess, TheWaitEndsWhateverTheChildDoes) {
+  ChildEnd end;
+  std::string output, error;
+  ASSERT_EQ(RunChildProcess({"/bin/sh", "-c", "head -c 300000 /dev/zero"}, nullptr, &output, &end, &error, nullptr, 1000),
+            0)
+      << error;
+  EXPECT_EQ(output, std::string(1000, '\0'));
+  EXPECT_EQ(end.outputBytes, 300000u);
+
+  const std::string holder = ::testing::TempDir() + "child_process_holder";
+  const auto started = std::chrono::steady_clock::now();
+  output.clear();
+  ASSERT_EQ(RunChildProcess({"/bin/sh", "-c", "echo kept; (exec sleep 60) & echo $! > " + holder}, nullptr, &output,
+                            &end, &error),
+            0)
+      << error;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  EXPECT_EQ(output, "kept\n");
+  EXPECT_EQ(end.exitStatus, 0);
+  FILE* pidFile = std::fopen(holder.c_str(), "r");
+  ASSERT_NE(pidFile, nullptr);
+  int pid = 0;
+  EXPECT_EQ(std::fscanf(pidFile, "%d", &pid), 1);
+  std::fclose(pidFile);
+  std::remove(holder.c_str());
+  if (pid > 0) kill(pid, SIGKILL);
+
+  struct sigaction own {}, oldTerm{};
+  own.sa_handler = Receive;
+  sigaction(SIGTERM, &own, &oldTerm);
+  received = 0;
+  ASSERT_EQ(RunChildProcess({"/bin/sh", "-c", "trap '' TERM; kill -TERM $PPID; while :; do sleep 0.05; done"}, nullptr,
+                            nullptr, &end, &error),
+            0)
+      << error;
+  EXPECT_EQ(end.signal, SIGKILL);
+  EXPECT_EQ(received, SIGTERM);
+  sigaction(SIGTERM, &oldTerm, nullptr);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ set_tests_properties(demo_map_build PROPERTIES FIXTURES_SETUP demo_map
   ENVIRONMENT "TSAN_OPTIONS=detect_deadlocks=0:halt_on_error=1")
 tevo_add_test(NAME demo_map_test
   SOURCES demo_map_test.cpp
-  LIBS tevo_demo tevo_demo_roads tevo_render tevo_mapwriter tevo_screen_test_support
+  LIBS tevo_demo tevo_mapbuild tevo_render tevo_mapwriter tevo_screen_test_support
   LABELS threaded)
 target_compile_definitions(demo_map_test PRIVATE TEVO_DEMO_MAP="${TEVO_DEMO_MAP_FILE}"
   TEVO_DEMO_GEODATA_DIR="${TEVO_TEST_DATA_DIR}/geodata"

@@ -17,7 +17,7 @@
 #include "canvas/sizes.h"
 #include "render_support.h"
 #include "screen_support.h"
-#include "tools/demo/demo_roads.h"
+#include "tools/mapbuild/road_router.h"
 #include "tools/demo/recorder_simulator.h"
 
 namespace {

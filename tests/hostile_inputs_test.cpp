@@ -4,11 +4,14 @@
 // map it would replace.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -21,6 +24,7 @@
 #include <osmium/io/writer.hpp>
 
 #include "logs_test_support.h"
+#include "platform/unicode.h"
 
 namespace {
 
@@ -356,6 +360,20 @@ TEST_F(HostileInputTest, HostileRecipesAndSourcesAreRefusedAndTheOldMapKept) {
       {"missing licence", Recipe(RecipeWith("LICENCE.txt", "NOTICE.txt")), build, 1, "cannot read the licence"},
       // Texts: invalid UTF-8 is refused with its line.
       {"title not UTF-8", Recipe(RecipeWith("title: test", "title: t\xE9st")), build, 1, "r.yaml:1: not UTF-8"},
+      // Output names and inputs that cannot work are refused before anything is read.
+      {"output named -", nullptr, "r.yaml -o -", 1, "cannot be written to stdout"},
+      {"empty output name", nullptr, "r.yaml -o ''", 1, "the output's name (-o) is empty"},
+      {"output is a folder", nullptr, "r.yaml -o out/", 1, "out/ is a folder"},
+      {"compressed extract", [](const fs::path& f) { WriteFile(f / "on.osm.bz2", "BZh9"); },
+       "--osm on.osm.bz2 -o out/m.kwi", 1, "--osm reads OSM PBF files (.osm.pbf)"},
+      {"land file of lines only",
+       [](const fs::path& f) {
+         WriteFile(f / "x.osm.pbf", "");
+         fs::copy_file(DataFile("geodata/coastline/shoreline_high.geojson"), f / "shore.geojson");
+       },
+       "--osm x.osm.pbf --land shore.geojson -o out/m.kwi", 1, "land file shore.geojson holds no polygon"},
+      {"temporary folder in a missing folder", nullptr, build + " --tmp nowhere", 1,
+       "cannot create a temporary folder in nowhere: No such file or directory"},
   };
   int passed = 0;
   for (const HostileCase& c : cases) {
@@ -367,6 +385,7 @@ TEST_F(HostileInputTest, HostileRecipesAndSourcesAreRefusedAndTheOldMapKept) {
     }
     if (c.setup) c.setup(folder);
     const std::string recipe = ReadFile(folder / "r.yaml");
+    const auto entries = std::distance(fs::directory_iterator(folder), fs::directory_iterator());
     const ToolRun run = RunIn(folder, TEVO_MAPBUILD, c.arguments);
     bool ok = run.status == c.status && run.err.find(c.message) != std::string::npos;
     EXPECT_TRUE(ok) << c.name << ": status " << run.status << ", stderr:\n" << run.err;
@@ -374,7 +393,8 @@ TEST_F(HostileInputTest, HostileRecipesAndSourcesAreRefusedAndTheOldMapKept) {
       // Nothing written, nothing read before the refusal was overwritten.
       ok = ok && ReadFile(folder / "out/m.kwi") == oldMap && ReadFile(folder / "out/m.kwi.txt") == oldAttribution &&
            ReadFile(folder / "r.yaml") == recipe && ReadFile(folder / "s.geojson") == SOURCE &&
-           std::distance(fs::directory_iterator(folder / "out"), fs::directory_iterator()) == 2;
+           std::distance(fs::directory_iterator(folder / "out"), fs::directory_iterator()) == 2 &&
+           std::distance(fs::directory_iterator(folder), fs::directory_iterator()) == entries + 2;
       EXPECT_TRUE(ok) << c.name << ": a file was written or left behind";
     }
     passed += ok ? 1 : 0;
@@ -411,6 +431,133 @@ TEST_F(HostileInputTest, ABuildKilledWhileWritingLeavesTheOldMapWhole) {
   held.resize(std::fread(held.data(), 1, held.size(), viewer));
   std::fclose(viewer);
   EXPECT_EQ(held, oldMap);
+  // The next build recognises what the killed one left, beside the map and
+  // in the temporary folder, removes it and says so.
+  const ToolRun next = RunIn(directory, "env", "TMPDIR=. " + Quote(TEVO_MAPBUILD) + " r.yaml -o out/m.kwi");
+  ASSERT_EQ(next.status, 0) << next.err;
+  EXPECT_NE(next.err.find("removed out/m.kwi.tmp"), std::string::npos) << next.err;
+  EXPECT_NE(next.err.find("removed ./tevo-mapbuild."), std::string::npos) << next.err;
+  ExpectNothingBesideTheMap("after the next build");
+  for (const auto& entry : fs::directory_iterator(directory)) {
+    EXPECT_EQ(entry.path().filename().string().rfind("tevo-mapbuild.", 0), std::string::npos) << entry.path();
+  }
+}
+
+// Holds a lock as a running build would: on the file at `path`, made empty.
+struct HeldLock {
+  explicit HeldLock(const fs::path& path) : fd(open(path.c_str(), O_RDWR | O_CREAT, 0600)) { flock(fd, LOCK_EX); }
+  ~HeldLock() { close(fd); }
+  int fd;
+};
+
+// What a build still running leaves alone: its lock on the output, its
+// files beside the map, its temporary folder.
+TEST_F(HostileInputTest, ARunningBuildsFilesAreLeftAloneAndItsOutputRefused) {
+  fs::create_directories(directory / "tmp" / ("tevo-mapbuild.1.running"));
+  HeldLock folder(directory / "tmp" / "tevo-mapbuild.1.running");
+  HeldLock beside(directory / "out" / "m.kwi.tmp1-0");
+  {
+    HeldLock output(directory / "out" / "m.kwi.lock");
+    const ToolRun run = Build("r.yaml -o out/m.kwi --tmp tmp");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("is writing out/m.kwi"), std::string::npos) << run.err;
+    ExpectOldMapKept("output held");
+  }
+  fs::remove(directory / "out" / "m.kwi.lock");
+  const ToolRun run = Build("r.yaml -o out/m.kwi --tmp tmp");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err.find("removed"), std::string::npos) << run.err;
+  EXPECT_TRUE(fs::exists(directory / "out" / "m.kwi.tmp1-0"));
+  EXPECT_TRUE(fs::exists(directory / "tmp" / "tevo-mapbuild.1.running"));
+  EXPECT_FALSE(fs::exists(directory / "out" / "m.kwi.lock"));
+}
+
+// Routing writes its roads beside their name and renames them over it: a
+// link planted at the old temporary name is neither followed nor renamed.
+TEST_F(HostileInputTest, RoutesNeverWriteThroughAPlantedLink) {
+  Write("w.txt", "route a\n35.17 136.90\n35.17 136.92\n");
+  Write("victim.txt", "keep");
+  fs::create_symlink(directory / "victim.txt", directory / "roads.txt.tmp");
+  const ToolRun run = Build("r.yaml --routes w.txt -o roads.txt");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(directory / "victim.txt"), "keep");
+  EXPECT_FALSE(fs::is_symlink(directory / "roads.txt"));
+  EXPECT_EQ(ReadFile(directory / "roads.txt").rfind("route a\nstretch ", 0), 0u) << ReadFile(directory / "roads.txt");
+}
+
+// A stand-in for the coastline program, run in place of the real one: what
+// it does, the signal the build then gets (0: none) once the stand-in has
+// started, and what the build must answer.
+struct HelperCase {
+  const char* name;
+  std::string script;
+  int signal;
+  int status;
+  const char* message;
+};
+
+// Seconds within which a build must end once signalled or once its helper
+// has ended, whatever the helper leaves running (the goal is one second; a
+// margin for a loaded machine).
+constexpr double STOP_SECONDS = 2.5;
+
+TEST_F(HostileInputTest, HelperProgramsThatHangIgnoreSignalsOrFloodCannotStallABuild) {
+  const std::string started = "touch started\n";
+  // A program of the helper's that keeps its stdout open; its pid is kept
+  // so that the test can end it.
+  const std::string holder = "(trap '' INT TERM HUP; exec sleep 60) & echo $! > holder.pid\n";
+  const HelperCase cases[] = {
+      {"helper ignores SIGINT and SIGTERM", "trap '' INT TERM HUP\n" + started + "while :; do sleep 0.1; done\n", SIGINT,
+       128 + SIGINT, "interrupted"},
+      {"helper's child keeps its stdout open after it ends", holder + "exit 0\n", 0, 1,
+       "cannot read the land polygons"},
+      {"helper and its child hold stdout and ignore SIGTERM", holder + "trap '' TERM\n" + started + "wait\n", SIGTERM,
+       128 + SIGTERM, "interrupted"},
+      {"helper floods its stdout", "yes flood | head -c 30000000\nexit 3\n", 0, 1, "its output was cut: 30000000 bytes"},
+      // Its messages are cut to a few kilobytes, never inside a character.
+      {"helper's message longer than is kept", "head -c 4095 /dev/zero | tr '\\0' x >&2\nprintf '\\343\\201\\202' >&2\nexit 3\n",
+       0, 1, "xxx"},
+  };
+  fs::create_directories(directory / "bin");
+  WriteFile(directory / "x.osm.pbf", "");
+  for (const HelperCase& c : cases) {
+    WriteFile(directory / "bin" / "osmcoastline", "#!/bin/sh\n" + c.script);
+    fs::permissions(directory / "bin" / "osmcoastline", fs::perms::owner_all);
+    fs::remove(directory / "started");
+    const pid_t child = fork();
+    if (child == 0) {
+      if (chdir(directory.c_str()) != 0 || freopen("stderr.txt", "w", stderr) == nullptr) _exit(120);
+      setenv("PATH", ((directory / "bin").string() + ":/usr/bin:/bin").c_str(), 1);
+      alarm(HANG_SECONDS);
+      execl(TEVO_MAPBUILD, TEVO_MAPBUILD, "--osm", "x.osm.pbf", "-o", "out/m.kwi", "--tmp", ".",
+            static_cast<char*>(nullptr));
+      _exit(123);
+    }
+    // The gate: the stand-in has started (or, without a signal, the build runs on its own).
+    while (c.signal != 0 && !fs::exists(directory / "started")) {
+      if (waitpid(child, nullptr, WNOHANG) == child) FAIL() << c.name << ": ended before its helper started";
+      usleep(1000);
+    }
+    const auto from = std::chrono::steady_clock::now();
+    if (c.signal != 0) kill(child, c.signal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+    const std::string err = ReadFile(directory / "stderr.txt");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.name << ": status " << status << "\n" << err;
+    EXPECT_NE(err.find(c.message), std::string::npos) << c.name << "\n" << err;
+    EXPECT_EQ(FindInvalidUtf8(err), std::string::npos) << c.name << "\n" << err;
+    if (c.signal != 0) {
+      EXPECT_LT(seconds, STOP_SECONDS) << c.name;
+      std::printf("%s: stopped %.2f s after the signal\n", c.name, seconds);
+    }
+    if (fs::exists(directory / "holder.pid")) {
+      kill(std::stoi(ReadFile(directory / "holder.pid")), SIGKILL);
+      fs::remove(directory / "holder.pid");
+    }
+    ExpectOldMapKept(c.name);
+    ExpectNothingBesideTheMap(c.name);
+  }
 }
 
 // A label that does not fit whole is cut before the character that would
@@ -526,6 +673,8 @@ TEST_F(HostileInputTest, MapCommandsRefuseDamagedMapsAndSpecialFiles) {
       {"render --map out/m.kwi --log day.log -o ./day.log", 1, "is the input"},
       {"dump out/m.kwi", 0, ""},
       {"render --map out/m.kwi" + view, 0, ""},
+      // A picture that cannot be written says why.
+      {"render --map out/m.kwi --center 136.91,35.17 --step 2 -o nowhere/x.png", 1, "No such file or directory"},
   };
   for (const auto& c : cases) {
     const ToolRun run = Logtool(c.arguments);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "logs_test_support.h"
+#include "platform/file_replacement.h"
 #include "platform/files.h"
 #include "platform/unicode.h"
 
@@ -195,6 +196,81 @@ TEST_F(PlatformFilesTest, ReplacingAFileWritesAllOrNothing) {
   for (const auto& entry : fs::directory_iterator(root / "D")) left.push_back(entry.path().filename());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"F.txt", "new.txt"}));
+}
+
+// The one way files are replaced whole: never through a link planted
+// where its temporary file goes, never over a file it did not make, and
+// nothing left behind when it fails.
+TEST_F(PlatformFilesTest, ReplacingWholeNeverWritesThroughALinkOrLeavesATemporaryFile) {
+  const std::string path = (root / "out.txt").string(), victim = (root / "victim.txt").string();
+  WriteFile(victim, "keep");
+  fs::create_symlink(victim, TemporaryNameFor(path, 0));
+  std::string error;
+  ASSERT_EQ(ReplaceFileWhole(path, "new", 3, &error), 0) << error;
+  EXPECT_EQ(ReadFile(path), "new");
+  EXPECT_FALSE(fs::is_symlink(path));
+  EXPECT_EQ(ReadFile(victim), "keep");
+
+  // A fixed temporary name taken by a link is refused, not followed.
+  const std::string fixed = path + ".tmp";
+  fs::create_symlink(victim, fixed);
+  FileReplacement atFixed;
+  EXPECT_EQ(atFixed.BeginAt(path, fixed, &error), -1);
+  EXPECT_NE(error.find("cannot create a temporary file beside"), std::string::npos) << error;
+  EXPECT_EQ(ReadFile(victim), "keep");
+  fs::remove(fixed);
+  fs::remove(TemporaryNameFor(path, 0));
+
+  {
+    FileReplacement dropped;
+    ASSERT_EQ(dropped.Begin(path, &error), 0) << error;
+    ASSERT_EQ(dropped.Write("half", 4), 0);
+  }
+  // A folder cannot be replaced by a file: the rename fails and says so.
+  const std::string folder = (root / "folder").string();
+  fs::create_directories(folder + "/inside");
+  EXPECT_EQ(ReplaceFileWhole(folder, "x", 1, &error), -1);
+  EXPECT_NE(error.find("cannot replace " + folder), std::string::npos) << error;
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(root)) left.push_back(entry.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"folder", "out.txt", "victim.txt"}));
+  EXPECT_EQ(ReadFile(path), "new");
+}
+
+// A later run removes what a killed one left (no process holds its lock)
+// and leaves alone what a running one is still writing, and two runs
+// never hold one output at once.
+TEST_F(PlatformFilesTest, LeftoversOfGoneWritersAreRemovedAndOutputsLockedOneRunAtATime) {
+  const std::string path = (root / "m.kwi").string();
+  const std::string gone = path + ".tmp9999999-0";
+  WriteFile(gone, std::string(1000, 'x'));
+  for (const char* other : {"m.kwi.tmp", "m.kwi.tmpx-1", "m.kwi.tmp12-", "n.kwi.tmp12-0", "m.kwi.txt.tmp12-0"}) {
+    WriteFile(root / other, "not a leftover of m.kwi");
+  }
+  FileReplacement running;
+  std::string error;
+  ASSERT_EQ(running.Begin(path, &error), 0) << error;
+  const std::vector<LeftoverFile> found = RemoveLeftoverReplacements(path);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].path, gone);
+  EXPECT_EQ(found[0].bytes, 1000u);
+  EXPECT_TRUE(found[0].removed);
+  EXPECT_FALSE(fs::exists(gone));
+  EXPECT_TRUE(fs::exists(running.TemporaryPath()));
+  EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 6);
+
+  {
+    OutputLock first, second;
+    ASSERT_EQ(first.Take(path, &error), 0) << error;
+    EXPECT_EQ(second.Take(path, &error), -1);
+    EXPECT_NE(error.find("(" + std::to_string(getpid()) + ") is writing " + path), std::string::npos) << error;
+  }
+  EXPECT_FALSE(fs::exists(path + ".lock"));
+  // A lock file left by a run that is gone is taken over.
+  WriteFile(path + ".lock", "9999999");
+  OutputLock again;
+  EXPECT_EQ(again.Take(path, &error), 0) << error;
 }
 
 }  // namespace

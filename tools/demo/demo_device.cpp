@@ -9,6 +9,7 @@
 
 #include "logs/nmea_reader.h"
 #include "logs/recording_settings.h"
+#include "platform/file_replacement.h"
 #include "platform/files.h"
 #include "tools/demo/recorder_simulator.h"
 #include "tools/mapwriter/demo_content.h"
@@ -90,17 +91,7 @@ int PrepareDeviceFile(const std::string& devicePath, std::string* hostPath, std:
 }
 
 int WriteHostFile(const std::string& path, const std::string& bytes, std::string* error) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    *error = "cannot create " + path;
-    return -1;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  if (std::fclose(file) != 0 || !written) {
-    *error = "cannot write " + path;
-    return -1;
-  }
-  return 0;
+  return ReplaceFileWhole(path, bytes.data(), bytes.size(), error);
 }
 
 uint64_t FileBytes(const std::string& path) {

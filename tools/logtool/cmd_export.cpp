@@ -1,9 +1,11 @@
 // tevo-logtool export: a log's accepted fixes as a GPX 1.1 track.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/file_replacement.h"
 #include "tools/logtool/commands.h"
 #include "tools/logtool/log_fixes.h"
 
@@ -90,16 +92,19 @@ int RunExportCommand(int argc, char** argv) {
   if (ReadLogFixes(file, &fixes) != 0) {
     return LogtoolFail("no track in '%s': the file is missing, unreadable or empty", file);
   }
-  bool toStdout = std::strcmp(output, "-") == 0;
-  FILE* out = toStdout ? stdout : std::fopen(output, "w");
-  if (out == nullptr) return LogtoolFail("cannot create '%s'", output);
-  WriteGpx(out, BaseName(file), fixes);
-  bool failed = std::ferror(out) != 0;
-  if (toStdout) {
-    failed = std::fflush(out) != 0 || failed;
-  } else {
-    failed = std::fclose(out) != 0 || failed;
+  if (std::strcmp(output, "-") == 0) {
+    WriteGpx(stdout, BaseName(file), fixes);
+    if (std::ferror(stdout) != 0 || std::fflush(stdout) != 0) {
+      return LogtoolFail("cannot write the track to stdout: %s", std::strerror(errno));
+    }
+    return 0;
   }
-  if (failed) return LogtoolFail("cannot write '%s'", output);
+  FileReplacement gpx;
+  std::string error;
+  if (gpx.Begin(output, &error) != 0 || gpx.Stream() == nullptr) {
+    return LogtoolFail("%s", error.empty() ? std::strerror(errno) : error.c_str());
+  }
+  WriteGpx(gpx.Stream(), BaseName(file), fixes);
+  if (gpx.Commit(&error) != 0) return LogtoolFail("%s", error.c_str());
   return 0;
 }

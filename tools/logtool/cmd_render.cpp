@@ -346,8 +346,9 @@ int WriteFrame(MapRenderer* renderer, const RenderOptions& options) {
   CreateCanvas(&picture, width, height);
   if (picture.pixels == nullptr) return LogtoolFail("no memory for a %dx%d picture", width, height);
   if (renderer->CopyFrame(&picture, 0, 0, width, height) != 0) return LogtoolFail("the renderer has no finished frame");
-  if (WriteRgb565Png(options.output, picture.pixels, width, height, picture.stride) != 0) {
-    return LogtoolFail("cannot write '%s'", options.output);
+  std::string error;
+  if (WriteRgb565Png(options.output, picture.pixels, width, height, picture.stride, &error) != 0) {
+    return LogtoolFail("%s", error.c_str());
   }
   return 0;
 }

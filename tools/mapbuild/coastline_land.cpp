@@ -12,6 +12,7 @@
 #include <ogrsf_frmts.h>
 
 #include "platform/child_process.h"
+#include "platform/unicode.h"
 
 namespace {
 
@@ -44,19 +45,27 @@ std::vector<std::string> Arguments(const std::string& program, const std::string
           std::string("--close-distance=") + CLOSE_NO_GAPS, "--output-database=" + database, file};
 }
 
+// `text` cut to MAX_MESSAGE_BYTES before a character that would not fit
+// whole; given one byte more than that, it tells where a character ends.
+std::string CutMessage(std::string text) {
+  text.resize(Utf8CutLength(text, MAX_MESSAGE_BYTES));
+  return text;
+}
+
 // The text of the messages file (at most MAX_MESSAGE_BYTES); the file is removed.
 std::string TakeMessages(const std::string& path) {
   std::string text;
   if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    text.resize(MAX_MESSAGE_BYTES);
+    text.resize(MAX_MESSAGE_BYTES + 1);
     text.resize(std::fread(text.data(), 1, text.size(), file));
     std::fclose(file);
   }
   std::remove(path.c_str());
-  return text;
+  return CutMessage(text);
 }
 
-// The non-empty lines of `text` joined by spaces, cut at MAX_MESSAGE_BYTES.
+// The non-empty lines of `text` joined by spaces, cut at MAX_MESSAGE_BYTES
+// before a character that would not fit whole.
 std::string JoinLines(const std::string& text) {
   std::string lines;
   for (size_t start = 0; start < text.size() && lines.size() < MAX_MESSAGE_BYTES;) {
@@ -64,7 +73,7 @@ std::string JoinLines(const std::string& text) {
     if (end > start) lines += (lines.empty() ? "" : " ") + text.substr(start, end - start);
     start = end + 1;
   }
-  return lines.substr(0, MAX_MESSAGE_BYTES);
+  return CutMessage(lines);
 }
 
 std::string WhyItFailed(const ChildEnd& end) {
@@ -92,8 +101,13 @@ int RunAssembly(const RecipeSource& source, const std::string& temporaryDirector
   ChildEnd end;
   std::string summary;
   const int ran = RunChildProcess(Arguments(program, source.resolvedPath, database), nullptr, &summary, &end, error,
-                                  &messages);
+                                  &messages, MAX_MESSAGE_BYTES + 1);
+  summary = CutMessage(summary);
   coast->messages = JoinLines(summary + TakeMessages(messages));
+  if (end.outputBytes > summary.size()) {
+    coast->messages += " [its output was cut: " + std::to_string(end.outputBytes) + " bytes, of which the first " +
+                       std::to_string(summary.size()) + " were kept]";
+  }
   if (ran != 0) {
     *error = Failed(source, *error);
     return -1;
@@ -171,6 +185,27 @@ int ReadCoastlineLand(const RecipeSource& source, const std::string& temporaryDi
   }
   std::remove(database.c_str());
   return status;
+}
+
+int CheckLandPolygons(const std::string& path, std::string* error) {
+  PrepareGdal();
+  std::unique_ptr<GDALDataset> dataset(
+      static_cast<GDALDataset*>(GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
+  if (!dataset) return 0;
+  // Stops at the first polygon: a real land file answers at once.
+  for (OGRLayer* layer : dataset->GetLayers()) {
+    layer->ResetReading();
+    while (std::unique_ptr<OGRFeature> feature{layer->GetNextFeature()}) {
+      const OGRGeometry* geometry = feature->GetGeometryRef();
+      const OGRwkbGeometryType type = geometry != nullptr ? wkbFlatten(geometry->getGeometryType()) : wkbUnknown;
+      if (type == wkbPolygon || type == wkbMultiPolygon || type == wkbCurvePolygon || type == wkbMultiSurface) {
+        return 0;
+      }
+    }
+  }
+  *error = "the land file " + path +
+           " holds no polygon (lines or points only): --land needs land polygons, else the map would be all sea";
+  return -1;
 }
 
 std::string DescribeCoastline(const RecipeSource& source, const CoastlineSummary& coast) {

@@ -41,6 +41,13 @@ struct CoastlineSummary {
 int ReadCoastlineLand(const RecipeSource& source, const std::string& temporaryDirectory, const FeatureSink& sink,
                       SourceSummary* summary, CoastlineSummary* coast, std::string* error);
 
+// Land polygons given instead of the coastline must hold some: a file of
+// coast lines or points would make the map all sea. Returns 0 when the
+// file `path` (anything GDAL/OGR reads) holds a polygon or multipolygon, or
+// cannot be opened (its reading says why later), else -1 with *error
+// naming the file.
+int CheckLandPolygons(const std::string& path, std::string* error);
+
 // The progress line of an assembly: the ways and polygons, the time and the
 // space it took; or that the file has no coastline and the map is land
 // everywhere.

@@ -14,15 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_replacement.h"
 #include "platform/files.h"
 #include "platform/program_files.h"
-#include "tools/demo/demo_roads.h"
 #include "tools/demo/route_text.h"
 #include "tools/mapbuild/build_inputs.h"
+#include "tools/mapbuild/coastline_land.h"
 #include "tools/mapbuild/map_build.h"
 #include "tools/mapbuild/progress_meter.h"
 #include "tools/mapbuild/recipe.h"
-#include "tools/mapbuild/staged_output.h"
+#include "tools/mapbuild/road_router.h"
+#include "tools/mapbuild/temporary_folder.h"
 
 namespace {
 
@@ -39,10 +41,17 @@ constexpr char STANDARD_STREAM[] = "-";
 constexpr char OSM_RECIPE_FILE[] = "/osm.yaml";
 
 // Set by SIGINT, SIGTERM and SIGHUP: the build stops, removes its
-// temporary files and leaves the old map as it was.
+// temporary files, leaves the old map as it was and exits with 128 + the
+// signal's number, as a program the signal ended would.
 std::atomic<bool> stopRequested{false};
+std::atomic<int> stopSignal{0};
+constexpr int SIGNAL_EXIT_BASE = 128;
 
-void RequestStop(int) { stopRequested.store(true); }
+void RequestStop(int signal) {
+  int none = 0;
+  stopSignal.compare_exchange_strong(none, signal);
+  stopRequested.store(true);
+}
 
 void CatchStopSignals() {
   struct sigaction action {};
@@ -194,23 +203,62 @@ int ReadInput(const char* path, std::string* bytes, std::string* error) {
   return status;
 }
 
-// Writes `bytes` to stdout, or to a temporary file beside `path` that is
-// renamed over it once complete, so that `path` never holds a part.
+// Writes `bytes` to stdout, or replaces the file `path` with them whole.
 int WriteOutput(const char* path, const std::string& bytes, std::string* error) {
   if (path == nullptr || std::strcmp(path, STANDARD_STREAM) == 0) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0) return 0;
     *error = std::string("cannot write the roads to stdout: ") + std::strerror(errno);
     return -1;
   }
-  const std::string temporary = std::string(path) + ".tmp";
-  FILE* file = std::fopen(temporary.c_str(), "wb");
-  bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
-                 std::fflush(file) == 0;
-  if (file != nullptr && std::fclose(file) != 0) written = false;
-  if (written && std::rename(temporary.c_str(), path) == 0) return 0;
-  *error = std::string("cannot write ") + path + ": " + std::strerror(errno);
-  std::remove(temporary.c_str());
+  return ReplaceFileWhole(path, bytes.data(), bytes.size(), error);
+}
+
+// Refuses an output name that cannot name the file to write, before
+// anything is read: an empty name, a folder, and for a map stdout (the
+// map's head is laid out last, so it is written to a file it can seek).
+int CheckOutputName(const char* out, bool routing, std::string* error) {
+  if (out == nullptr) return 0;
+  const std::string name = out;
+  std::error_code code;
+  if (name.empty()) {
+    *error = "the output's name (-o) is empty";
+  } else if (name == STANDARD_STREAM && !routing) {
+    *error = "a map cannot be written to stdout (-o -): give the map's file name";
+  } else if (name != STANDARD_STREAM && (name.back() == '/' || std::filesystem::is_directory(name, code))) {
+    *error = "the output " + name + " is a folder: give the file's name";
+  } else {
+    return 0;
+  }
   return -1;
+}
+
+// With --osm, the extract is read by the OSM reader when it is a PBF file
+// and by GDAL/OGR when it is OSM XML; a compressed or other file would
+// only fail later with "cannot open".
+int CheckExtractName(const std::string& extract, std::string* error) {
+  const auto endsWith = [&extract](const std::string& end) {
+    return extract.size() >= end.size() && extract.compare(extract.size() - end.size(), end.size(), end) == 0;
+  };
+  if (extract.empty() || endsWith(".pbf") || endsWith(".osm")) return 0;
+  *error = "cannot read the extract " + extract +
+           ": --osm reads OSM PBF files (.osm.pbf) and plain OSM XML (.osm) only; convert it first, for example "
+           "with \"osmium cat " + extract + " -o extract.osm.pbf\"";
+  return -1;
+}
+
+std::string Megabytes(uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / (1 << 20));
+  return text;
+}
+
+// Says what a build killed before (SIGKILL, a file-size limit) left behind
+// and this one removed, or could not remove.
+void ReportLeftovers(const std::vector<LeftoverFile>& leftovers, const BuildProgress& progress) {
+  for (const LeftoverFile& leftover : leftovers) {
+    const std::string what = leftover.path + " (" + Megabytes(leftover.bytes) + ") left by a build that was killed";
+    progress(leftover.removed ? "removed " + what : std::string(BUILD_WARNING) + "cannot remove " + what);
+  }
 }
 
 int RouteWaypoints(const Options& options, const Recipe& recipe, const BuildProgress& progress) {
@@ -241,21 +289,30 @@ int RouteWaypoints(const Options& options, const Recipe& recipe, const BuildProg
   return 0;
 }
 
-int BuildMapFile(const Options& options, const Recipe& recipe) {
+int BuildMapFile(const Options& options, const Recipe& recipe, const BuildProgress& progress) {
   BuildSummary summary;
   std::string error;
   CatchStopSignals();
+  // One build at a time writes a given map; what a killed build left
+  // beside it or in the temporary folders is cleared first.
+  OutputLock lock;
+  if (lock.Take(options.out, &error) != 0) return Fail(error);
+  for (const std::string& file : {std::string(options.out), std::string(options.out) + ATTRIBUTION_SUFFIX}) {
+    ReportLeftovers(RemoveLeftoverReplacements(file), progress);
+  }
+  ReportLeftovers(RemoveLeftoverTemporaryFolders(options.temporary), progress);
   ProgressMeter meter(stderr, ::isatty(STDERR_FILENO) == 1, options.quiet);
   BuildOptions build;
   build.temporaryParent = options.temporary;
   build.stop = &stopRequested;
   build.meter = &meter;
-  // The map and its attribution file are built under temporary names and
-  // replace the old ones only when both are complete.
-  StagedOutputs staged;
-  std::string temporary;
-  if (staged.Stage(options.out, {"", ATTRIBUTION_SUFFIX}, &temporary, &error) != 0 ||
-      BuildMap(recipe, temporary, build, &summary, &error) != 0 || staged.Commit(&error) != 0) {
+  // The map and its attribution file are written beside their names and
+  // each renamed over the old one once both are complete.
+  if (BuildMap(recipe, options.out, build, &summary, &error) != 0) {
+    if (const int signal = stopSignal.load(); signal != 0) {
+      Fail(std::string("interrupted by ") + strsignal(signal) + "; the old map is kept");
+      return SIGNAL_EXIT_BASE + signal;
+    }
     return Fail(error);
   }
   meter.Line("wrote " + std::string(options.out) + ": " + std::to_string(summary.parcels) + " parcels (" +
@@ -289,12 +346,16 @@ int main(int argc, char** argv) {
 
   Recipe recipe;
   std::string error;
-  const std::string recipePath = options.recipePath != nullptr ? std::string(options.recipePath) : StandardOsmRecipe();
-  if (LoadRecipe(recipePath, options.data, &recipe, &error) != 0 || UseExtract(&recipe, options.extract, &error) != 0 ||
-      UseLandPolygons(&recipe, options.land, &error) != 0) {
+  const bool routing = options.waypoints != nullptr;
+  if (CheckOutputName(options.out, routing, &error) != 0 || CheckExtractName(options.extract, &error) != 0) {
     return Fail(error);
   }
-  const bool routing = options.waypoints != nullptr;
+  const std::string recipePath = options.recipePath != nullptr ? std::string(options.recipePath) : StandardOsmRecipe();
+  if (LoadRecipe(recipePath, options.data, &recipe, &error) != 0 || UseExtract(&recipe, options.extract, &error) != 0 ||
+      UseLandPolygons(&recipe, options.land, &error) != 0 ||
+      (!options.land.empty() && CheckLandPolygons(options.land, &error) != 0)) {
+    return Fail(error);
+  }
   if (!routing && CheckBuildFiles(recipePath, recipe, {options.out, std::string(options.out) + ATTRIBUTION_SUFFIX},
                                   &error) != 0) {
     return Fail(error);
@@ -305,5 +366,5 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tevo-mapbuild: %s\n", line.c_str());
     }
   };
-  return routing ? RouteWaypoints(options, recipe, progress) : BuildMapFile(options, recipe);
+  return routing ? RouteWaypoints(options, recipe, progress) : BuildMapFile(options, recipe, progress);
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "mapdata/map_layout.h"
+#include "platform/file_replacement.h"
 #include "tools/mapbuild/build_context.h"
 #include "tools/mapbuild/build_report.h"
 #include "tools/mapbuild/encode_stage.h"
@@ -31,52 +32,6 @@ constexpr int HEADER_TITLE = 0;
 constexpr int HEADER_DESCRIPTION = 1;
 constexpr int HEADER_PROGRAM = 2;
 constexpr int HEADER_ATTRIBUTION = 5;  // the 128-byte field
-
-// A file written beside its final name and renamed over it only when
-// complete; removed when dropped before that.
-class PendingFile {
- public:
-  explicit PendingFile(std::string finalPath) : finalPath(std::move(finalPath)) {}
-  ~PendingFile() {
-    if (file != nullptr) std::fclose(file);
-    if (!temporaryPath.empty()) std::remove(temporaryPath.c_str());
-  }
-  int Open(std::string* error) {
-    temporaryPath = finalPath + ".XXXXXX";
-    const int fd = ::mkstemp(temporaryPath.data());
-    if (fd < 0 || (file = ::fdopen(fd, "wb")) == nullptr) {
-      if (fd >= 0) ::close(fd);
-      *error = "cannot create a temporary file beside " + finalPath;
-      temporaryPath.clear();
-      return -1;
-    }
-    ::fchmod(fd, 0644);
-    return 0;
-  }
-  FILE* File() const { return file; }
-  // Flushes, syncs and renames over the final path.
-  int Commit(std::string* error) {
-    const bool flushed = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
-    const int flushError = errno;
-    const bool closed = std::fclose(file) == 0;
-    file = nullptr;
-    if (!flushed || !closed) {
-      *error = "cannot write " + finalPath + ": " + std::strerror(flushed ? errno : flushError);
-      return -1;
-    }
-    if (std::rename(temporaryPath.c_str(), finalPath.c_str()) != 0) {
-      *error = "cannot replace " + finalPath;
-      return -1;
-    }
-    temporaryPath.clear();
-    return 0;
-  }
-
- private:
-  std::string finalPath;
-  std::string temporaryPath;
-  FILE* file = nullptr;
-};
 
 // The recipe's extent in map units, through the conversion of the features.
 int BoxOfDegrees(const double degrees[4], InclusiveRect* box) {
@@ -134,21 +89,26 @@ int DescribeLevels(const Recipe& recipe, const ReadResult& read, MapDescription*
 
 int WriteMapFile(const BuildContext& context, MapDescription* map, LevelResult levels[STANDARD_LEVEL_COUNT],
                  const std::string& outPath, std::string* error) {
-  PendingFile out(outPath);
-  if (out.Open(error) != 0 || WriteMap(context, map, levels, out.File(), outPath, error) != 0) return -1;
+  FileReplacement out;
+  if (out.Begin(outPath, error) != 0) return -1;
+  if (out.Stream() == nullptr) {
+    *error = "cannot write " + outPath + ": " + std::strerror(errno);
+    return -1;
+  }
+  if (WriteMap(context, map, levels, out.Stream(), outPath, error) != 0) return -1;
   return out.Commit(error);
 }
 
-// Writes the attribution text into its pending file, which takes its
-// place once the map has taken its own.
-int WriteAttribution(PendingFile* attributions, const std::string& path, const std::string& text,
+// Writes the attribution text beside its file, complete on the medium; it
+// takes its place once the map has taken its own.
+int WriteAttribution(FileReplacement* attributions, const std::string& path, const std::string& text,
                      std::string* error) {
-  if (attributions->Open(error) != 0) return -1;
-  if (std::fwrite(text.data(), 1, text.size(), attributions->File()) != text.size()) {
-    *error = "cannot write " + path;
+  if (attributions->Begin(path, error) != 0) return -1;
+  if (attributions->Write(text.data(), text.size()) != 0) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
     return -1;
   }
-  return 0;
+  return attributions->Complete(error);
 }
 
 // The stages in turn; the map and its attribution are replaced only when
@@ -169,9 +129,9 @@ int RunStages(const BuildContext& context, const std::string& outPath, ReadResul
              " records did not fit their parcels even when divided into pieces; no map was written";
     return -1;
   }
-  PendingFile attributions(outPath + ATTRIBUTION_SUFFIX);
+  FileReplacement attributions;
   if (WriteAttribution(&attributions, outPath + ATTRIBUTION_SUFFIX, attribution, error) != 0 ||
-      WriteMapFile(context, &map, levels, outPath, error) != 0 || attributions.Commit(error) != 0) {
+      WriteMapFile(context, &map, levels, outPath, error) != 0 || attributions.Rename(error) != 0) {
     return -1;
   }
   context.summary->temporaryBytes = context.temporary.Peak();

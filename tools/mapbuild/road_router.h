@@ -1,8 +1,8 @@
 // Routes over the road graph of a recipe's road sources: every road line
 // the recipe turns into road links becomes edges between its vertices, and
 // the shortest way between two places is found with Dijkstra's algorithm.
-// The demo drives follow these ways so that their fixes lie on the drawn
-// roads. Positions are map units (1/128 arc-second, Tokyo datum), the same
+// "tevo-mapbuild --routes" answers waypoints with these ways, and the demo
+// drives follow them so that their fixes lie on the drawn roads. Positions are map units (1/128 arc-second, Tokyo datum), the same
 // units the map and the log reader use.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tools/demo/route_text.h"
 #include "tools/mapbuild/recipe.h"
 
 class OGRGeometry;
@@ -74,3 +75,9 @@ int DegreesToRoadPoint(double lat, double lon, RoadPoint* p);
 // Returns the number of road features read, or -1 with the reason in
 // *error when a source with roads cannot be read.
 int LoadRecipeRoads(const Recipe& recipe, RoadRouter* router, std::string* error);
+
+// Fills `roads` with one entry per stretch of `route`: the shortest drive
+// over `router` between its two waypoints, empty where an end lies further
+// than `snapMetres` from every road or the ends are not connected. Returns
+// the number of stretches on roads, or -1 when none is.
+int RouteAlongRoads(const RoadRouter& router, const WaypointRoute& route, double snapMetres, RouteRoads* roads);

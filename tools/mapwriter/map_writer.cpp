@@ -10,6 +10,7 @@
 #include <set>
 #include <tuple>
 
+#include "platform/file_replacement.h"
 #include "platform/unicode.h"
 
 namespace {
@@ -567,15 +568,9 @@ int StreamMapFile(const MapDescription& map, const std::vector<uint32_t>& dataAr
 int WriteMapFile(const MapDescription& map, const char* path, MapLayout* layout, std::string* error) {
   std::vector<uint8_t> image;
   if (BuildMapImage(map, &image, layout, error) != 0) return -1;
-  FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) {
-    if (error != nullptr) *error = std::string("cannot create ") + path;
-    return -1;
-  }
-  const bool written = std::fwrite(image.data(), 1, image.size(), file) == image.size();
-  const int why = errno;
-  if (std::fclose(file) != 0 || !written) {
-    if (error != nullptr) *error = std::string("cannot write ") + path + ": " + std::strerror(written ? errno : why);
+  std::string failure;
+  if (ReplaceFileWhole(path, image.data(), image.size(), &failure) != 0) {
+    if (error != nullptr) *error = failure;
     return -1;
   }
   return 0;
