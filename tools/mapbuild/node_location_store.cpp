@@ -116,7 +116,7 @@ bool NodeLocationStore::Decode(size_t block, const uint8_t* data, size_t size, C
   if (size < CRC_BYTES || size > MAX_BLOCK_BYTES) return false;
   std::memcpy(&crc, data, CRC_BYTES);
   if (crc != Crc(data + CRC_BYTES, size - CRC_BYTES)) return false;
-  ByteCursor in(data + CRC_BYTES, size - CRC_BYTES);
+  SpillCursor in(data + CRC_BYTES, size - CRC_BYTES);
   uint64_t count = 0;
   if (!in.GetVarint(&count) || count == 0 || count > NODE_BLOCK_NODES) return false;
   uint64_t id = firstIds[block];

@@ -13,10 +13,7 @@
 
 #include <ogr_geometry.h>
 
-struct ClipPoint {
-  double x = 0, y = 0;
-  bool operator==(const ClipPoint& other) const { return x == other.x && y == other.y; }
-};
+#include "tools/mapbuild/box_clip.h"
 // A ring's points, the last joined to the first (not repeated).
 using ClipRing = std::vector<ClipPoint>;
 // The outer ring first, then its holes.
