@@ -587,8 +587,9 @@ class Pipeline {
           };
           pieces.clear();
           if (CutFeature(grid, rule, spilled.feature, creatingPass == 1, keys, &pieces, &cuts[static_cast<size_t>(part)],
-                         &store) != 0 ||
+                         &store, options.stop) != 0 ||
               store(&pieces) != 0) {
+            if (Stopped(options)) errors[static_cast<size_t>(part)] = "interrupted";
             return -1;
           }
           ++counts[static_cast<size_t>(part)];
