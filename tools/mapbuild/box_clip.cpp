@@ -21,12 +21,16 @@ void EndPart(std::vector<LocalPoint>* current, std::vector<std::vector<LocalPoin
 
 }  // namespace
 
-ClipPoint MapBoxSide::Crossing(ClipPoint a, ClipPoint b) const {
-  if (b.x < a.x || (b.x == a.x && b.y < a.y)) std::swap(a, b);
+template <>
+ClipPoint MapBoxSide::Crossing(const ClipPoint& from, const ClipPoint& to) const {
+  const bool forward = from.x < to.x || (from.x == to.x && from.y <= to.y);
+  const ClipPoint& a = forward ? from : to;
+  const ClipPoint& b = forward ? to : from;
   if (axis == 0) return {at, a.y + (at - a.x) / (b.x - a.x) * (b.y - a.y)};
   return {a.x + (at - a.y) / (b.y - a.y) * (b.x - a.x), at};
 }
 
+template <>
 LocalPoint LocalBoxSide::Crossing(const LocalPoint& a, const LocalPoint& b) const {
   if (axis == 0) {
     const double t = double(at - a.x) / double(b.x - a.x);

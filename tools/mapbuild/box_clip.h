@@ -66,36 +66,33 @@ struct ClipPoint {
   bool operator==(const ClipPoint& other) const { return x == other.x && y == other.y; }
 };
 
-// One side of a box in map units: points with coordinate `axis` (0 x, 1 y)
-// at most (`below`) or at least `at` are inside.
-struct MapBoxSide {
+// One side of a box: points whose coordinate `axis` (0 x, 1 y) is at
+// most (`below`) or at least `at` are inside.
+template <typename Point, typename Coordinate>
+struct BoxSide {
   int axis;
-  double at;
+  Coordinate at;
   bool below;
 
-  bool Inside(const ClipPoint& p) const {
-    const double v = axis == 0 ? p.x : p.y;
+  bool Inside(const Point& p) const {
+    const Coordinate v = axis == 0 ? p.x : p.y;
     return below ? v <= at : v >= at;
   }
-  // The crossing lies on the side exactly, and is computed from the lower
-  // end whichever way the edge runs, so that the areas on both sides of a
-  // cut meet at the same point.
-  ClipPoint Crossing(ClipPoint a, ClipPoint b) const;
+  // Where the edge a-b, one end inside, meets the side.
+  Point Crossing(const Point& a, const Point& b) const;
 };
 
-// One side of a box in parcel-local units; crossings are rounded to units
-// from the edge's first point.
-struct LocalBoxSide {
-  int axis;
-  int32_t at;
-  bool below;
-
-  bool Inside(const LocalPoint& p) const {
-    const int32_t v = axis == 0 ? p.x : p.y;
-    return below ? v <= at : v >= at;
-  }
-  LocalPoint Crossing(const LocalPoint& a, const LocalPoint& b) const;
-};
+// In map units the crossing lies on the side exactly, and is computed from
+// the lower end whichever way the edge runs, so that the areas on both
+// sides of a cut meet at the same point.
+using MapBoxSide = BoxSide<ClipPoint, double>;
+// In parcel-local units crossings are rounded to units from the edge's
+// first point.
+using LocalBoxSide = BoxSide<LocalPoint, int32_t>;
+template <>
+ClipPoint MapBoxSide::Crossing(const ClipPoint& from, const ClipPoint& to) const;
+template <>
+LocalPoint LocalBoxSide::Crossing(const LocalPoint& from, const LocalPoint& to) const;
 
 // `ring` clipped to `box` (edges on the box's sides stay inside), its new
 // edges along the sides hidden; no points when fewer than three are left.
