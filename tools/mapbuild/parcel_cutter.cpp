@@ -29,7 +29,9 @@ void EmitAreaPiece(const EmitContext& c, const Emitter& emitter, ParcelContent* 
                    const ClipShape& shape, const std::atomic<bool>* stop) {
   const ParcelFrame frame(c.grid, row, column);
   const ClipBox box{frame.x0, frame.y0, frame.x0 + c.grid.parcelWidth, frame.y0 + c.grid.parcelHeight};
-  for (const ClipPolygon& part : LocalShape(SeparatedWhereJoined(shape, box), frame)) {
+  ClipShape parts = SeparatedWhereJoined(shape, box);
+  MoveToLocal(frame, &parts);
+  for (const ClipPolygon& part : parts) {
     if (StopRequested(stop)) return;
     emitter.area(c, content, part);
   }

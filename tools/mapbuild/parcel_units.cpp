@@ -1,16 +1,11 @@
 #include "tools/mapbuild/parcel_units.h"
 
-ClipShape LocalShape(const ClipShape& shape, const ParcelFrame& frame) {
-  ClipShape local(shape.size());
-  for (size_t p = 0; p < shape.size(); ++p) {
-    local[p].resize(shape[p].size());
-    for (size_t r = 0; r < shape[p].size(); ++r) {
-      ClipRing& ring = local[p][r];
-      ring.reserve(shape[p][r].size());
-      for (const ClipPoint& point : shape[p][r]) ring.push_back(frame.Local(point.x, point.y));
+void MoveToLocal(const ParcelFrame& frame, ClipShape* shape) {
+  for (ClipPolygon& polygon : *shape) {
+    for (ClipRing& ring : polygon) {
+      for (ClipPoint& point : ring) point = frame.Local(point.x, point.y);
     }
   }
-  return local;
 }
 
 std::vector<LocalPoint> RoundedClosedRing(const ClipRing& ring) {

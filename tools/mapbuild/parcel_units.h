@@ -39,8 +39,8 @@ inline void AppendDistinct(const LocalPoint& p, std::vector<LocalPoint>* points)
   if (points->empty() || !(points->back() == p)) points->push_back(p);
 }
 
-// The rings of `shape` moved into `frame`'s local units, point for point.
-ClipShape LocalShape(const ClipShape& shape, const ParcelFrame& frame);
+// Moves the rings of `shape` into `frame`'s local units, point for point.
+void MoveToLocal(const ParcelFrame& frame, ClipShape* shape);
 
 // A ring's points rounded to units and closed (the first point repeated at
 // the end), repeats dropped.
