@@ -366,10 +366,41 @@ class Walker {
   const uint32_t recordBudget;
 };
 
+// Makes room for one more entry: the list doubles its room, up to
+// PARCEL_LIST_MAX_ENTRIES. False when it is at its maximum or memory runs
+// out.
+bool GrowList(ParcelList* list) {
+  if (list->capacity >= PARCEL_LIST_MAX_ENTRIES) return false;
+  const uint16_t capacity = static_cast<uint16_t>(std::min<uint32_t>(
+      list->capacity == 0 ? PARCEL_LIST_FIRST_CAPACITY : uint32_t{list->capacity} * 2, PARCEL_LIST_MAX_ENTRIES));
+  auto* entries = static_cast<ParcelEntry*>(std::realloc(list->entries, capacity * sizeof(ParcelEntry)));
+  if (entries == nullptr) return false;
+  list->entries = entries;
+  list->capacity = capacity;
+  return true;
+}
+
+// The list being filled by a query, and whether memory ran out on the way.
+struct ListFill {
+  ParcelList* list;
+  bool outOfMemory;
+};
+
+// Adds every entry the walk finds. An entry beyond the list's maximum ends
+// the walk and marks the list incomplete.
 bool AppendToList(void* context, const ParcelEntry& entry) {
-  auto* list = static_cast<ParcelList*>(context);
+  auto* fill = static_cast<ListFill*>(context);
+  ParcelList* list = fill->list;
+  if (list->count == list->capacity && !GrowList(list)) {
+    if (list->capacity >= PARCEL_LIST_MAX_ENTRIES) {
+      list->incomplete = true;
+    } else {
+      fill->outOfMemory = true;
+    }
+    return false;
+  }
   list->entries[list->count++] = entry;
-  return list->count < PARCEL_LIST_LIMIT;
+  return true;
 }
 
 }  // namespace
@@ -432,18 +463,22 @@ ParcelList* FindParcels(const MapDataOwner* map, const MapCoord* center, int32_t
   if (list == nullptr) return nullptr;
   list->levelCode = levelCode;
   list->levelIndex = static_cast<uint16_t>(levelIndex);
-  list->capacity = PARCEL_LIST_CAPACITY;
   const InclusiveRect query{Difference(center->x, halfWidth), Difference(center->y, halfHeight),
                       Sum(center->x, halfWidth), Sum(center->y, halfHeight)};
-  ParcelWalk walk{AppendToList, list, 0, 0, 0, 0, false};
-  if (WalkParcels(map, levelIndex, query, &walk) != 0 || list->count == 0) {
-    std::free(list);
+  ListFill fill{list, false};
+  ParcelWalk walk{AppendToList, &fill, 0, 0, 0, 0, false};
+  if (!GrowList(list) || WalkParcels(map, levelIndex, query, &walk) != 0 || fill.outOfMemory || list->count == 0) {
+    FreeParcelList(list);
     return nullptr;
   }
+  // A walk that ran out of its record budget (a damaged index) has not
+  // listed everything either.
+  if (walk.truncated) list->incomplete = true;
   return list;
 }
 
 int FreeParcelList(ParcelList* list) {
+  if (list != nullptr) std::free(list->entries);
   std::free(list);
   return 0;
 }

@@ -37,9 +37,12 @@ int LoadMapDatabase(MapDatabase* database, BlockCache* blocks, const char* path)
 // The parcels of the level with `levelCode` of `map` that touch the rectangle
 // center ± (halfWidth, halfHeight) (map units), in scan order: blocks,
 // sub-blocks, parcels and pieces each row by row from south to north and
-// west to east within a row. At most 63 entries. Returns null when nothing
-// is found, there is no such level or no parcel index, or a parcel table
-// cannot be read. Free the list with FreeParcelList.
+// west to east within a row. Every parcel and piece with data is listed,
+// however many pieces split parcels bring (the list grows as it fills), up
+// to PARCEL_LIST_MAX_ENTRIES; a list cut short there, or by a damaged index,
+// is marked incomplete. Returns null when nothing is found, there is no such
+// level or no parcel index, a parcel table cannot be read or memory runs
+// out. Free the list with FreeParcelList.
 ParcelList* FindParcels(const MapDataOwner* map, const MapCoord* center, int32_t halfWidth, int32_t halfHeight,
                         uint16_t levelCode);
 

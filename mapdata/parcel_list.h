@@ -51,16 +51,32 @@ inline bool operator==(const ParcelKey& a, const ParcelKey& b) {
   return std::memcmp(a.bytes, b.bytes, PARCEL_KEY_BYTES) == 0;
 }
 
-constexpr uint16_t PARCEL_LIST_CAPACITY = 64;
-// A query ends as soon as its list holds this many entries.
-constexpr uint16_t PARCEL_LIST_LIMIT = 63;
+// Room a new list starts with: a view over a map whose parcels are not
+// split never needs more, so such a list is allocated once.
+constexpr uint16_t PARCEL_LIST_FIRST_CAPACITY = 64;
 
-// The parcels of one level that touch a rectangle, in scan order. Owned by
-// the caller of FindParcels and freed with FreeParcelList.
+// The most entries a list holds. A piece's entry gives its size as 16 / S,
+// so the finest piece grid an entry can describe is 16 × 16; the list's
+// 16-bit count holds 255 parcels split that finely. A view of a map with
+// parcels of its levels' size touches far fewer (a 4096-pixel canvas at the
+// coarsest step of a standard level touches at most 156 parcels), so only a
+// damaged index fills a list: the query then ends, and the list says so.
+constexpr uint16_t PIECE_GRID_MAX_SIDE = WHOLE_PARCEL_DIV;
+constexpr uint16_t PARCEL_LIST_MAX_PARCELS = 255;
+constexpr uint16_t PARCEL_LIST_MAX_ENTRIES = PARCEL_LIST_MAX_PARCELS * PIECE_GRID_MAX_SIDE * PIECE_GRID_MAX_SIDE;
+static_assert(uint32_t{PARCEL_LIST_MAX_PARCELS} * PIECE_GRID_MAX_SIDE * PIECE_GRID_MAX_SIDE <= UINT16_MAX,
+              "a full list's count fits its 16-bit field");
+
+// The parcels of one level that touch a rectangle, in scan order: every
+// parcel and piece with data, up to PARCEL_LIST_MAX_ENTRIES. Owned by the
+// caller of FindParcels and freed with FreeParcelList.
 struct ParcelList {
   uint16_t levelCode;
   uint16_t levelIndex;  // position of the level entry in the parcel index
-  uint16_t count;       // 0..63
-  uint16_t capacity;    // 64
-  ParcelEntry entries[PARCEL_LIST_CAPACITY];
+  uint16_t count;       // entries held
+  uint16_t capacity;    // entries allocated (64 first, growing as needed)
+  // True when parcels touching the rectangle are missing: the list reached
+  // its maximum, or the scan stopped at its record budget (a damaged index).
+  bool incomplete;
+  ParcelEntry* entries;
 };

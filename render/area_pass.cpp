@@ -96,7 +96,7 @@ void DrawBaseAreas(Frame* frame) {
   if (DetailClass(*frame) < 0 || frame->areaParcels == nullptr) return;
   const int32_t metres = SCALE_STEPS[frame->view.step].metres;
   ItemPixels& work = frame->kit->itemPixels;
-  ForEachBackground(frame, *frame->areaParcels, frame->areas, [&](const BackgroundParcel& parcel) {
+  ForEachBackground(frame, *frame->areaParcels, frame->areas.data(), [&](const BackgroundParcel& parcel) {
     return ForEachItem(parcel, [&](uint16_t groupWord, const FeatureGroup& group) {
       if (frame->AbortRequested()) return false;
       if (GroupKind(groupWord) != FEATURE_KIND_AREA || group.items == nullptr) return true;
@@ -116,7 +116,7 @@ void DrawFeatures(Frame* frame) {
   if (list == nullptr) return;
   if (frame->areaLevelEntry == nullptr) return;
   ItemPixels& work = frame->kit->itemPixels;
-  ForEachBackground(frame, *list, frame->lines, [&](const BackgroundParcel& parcel) {
+  ForEachBackground(frame, *list, frame->lines.data(), [&](const BackgroundParcel& parcel) {
     return ForEachItem(parcel, [&](uint16_t groupWord, const FeatureGroup& group) {
       if (group.items == nullptr) return true;
       for (uint16_t i = 0; i < group.itemCount; ++i) {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "logs/nmea_reader.h"
 #include "mapdata/background_records.h"
@@ -24,11 +25,12 @@ struct Frame {
   const ParcelList* areaParcels = nullptr;  // background areas (and lines, see LineParcels)
   // The decoded parcels of the lists' entries: entry i of a list has its
   // parcel in slot i, null where it has none of that kind or the frame's
-  // passes do not draw that kind. Read-only while the frame holds them.
-  RoadParcel* roads[PARCEL_LIST_CAPACITY] = {};              // of roadParcels
-  NameParcel* names[PARCEL_LIST_CAPACITY] = {};              // of roadParcels
-  BackgroundParcel* areas[PARCEL_LIST_CAPACITY] = {};        // of areaParcels
-  BackgroundParcel* lines[PARCEL_LIST_CAPACITY] = {};        // of LineParcels
+  // passes do not draw that kind. Each holds a slot for every entry of its
+  // list, however long the list is. Read-only while the frame holds them.
+  std::vector<RoadParcel*> roads;        // of roadParcels
+  std::vector<NameParcel*> names;        // of roadParcels
+  std::vector<BackgroundParcel*> areas;  // of areaParcels
+  std::vector<BackgroundParcel*> lines;  // of LineParcels
   // The parcel index's entries of the step's road and area levels (null
   // when the map has no such level): the names' display thresholds, and
   // whether background lines are drawn.

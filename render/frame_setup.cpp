@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 #include "geometry/rect_tests.h"
 #include "mapdata/parcel_index.h"
@@ -22,15 +23,16 @@ bool CoversPoint(const ParcelList& list, MapCoord corner) {
 }
 
 // The parcels of `level` around the centre. The finest level is used only
-// where its parcels cover all four corners of the loaded area (tested in
-// the order south-west, south-east, north-east, north-west); otherwise, or
-// when it has none there, the base level is asked instead.
+// where its list is complete and its parcels cover all four corners of the
+// loaded area (tested in the order south-west, south-east, north-east,
+// north-west); otherwise, or when it has none there, the base level is
+// asked instead.
 ParcelList* FindViewParcels(const MapDataOwner* map, const FrameView& view, uint16_t level) {
   MapCoord center = view.center;
   const int32_t hw = view.halfWidth, hh = view.halfHeight;
   ParcelList* list = FindParcels(map, &center, hw, hh, level);
   if (level != LEVEL_CODE_FINEST) return list;
-  if (list != nullptr) {
+  if (list != nullptr && !list->incomplete) {
     const MapCoord corners[4] = {{center.x - hw, center.y - hh},
                                  {center.x + hw, center.y - hh},
                                  {center.x + hw, center.y + hh},
@@ -38,8 +40,8 @@ ParcelList* FindViewParcels(const MapDataOwner* map, const FrameView& view, uint
     bool covered = std::all_of(std::begin(corners), std::end(corners),
                                [list](MapCoord corner) { return CoversPoint(*list, corner); });
     if (covered) return list;
-    FreeParcelList(list);
   }
+  FreeParcelList(list);
   return FindParcels(map, &center, hw, hh, LEVEL_CODE_BASE);
 }
 
@@ -49,18 +51,22 @@ const LevelEntry* LevelEntryOf(const MapDataOwner* map, uint16_t levelCode) {
   return level < 0 ? nullptr : &index->levels[level];
 }
 
+// Gives every entry of `list` its slot, holding its decoded parcel when
+// `acquire` is given and leaving the slot null otherwise.
 template <typename Parcel>
 void HoldEach(MapDataOwner* map, const ParcelList& list, Parcel* (*acquire)(MapDataOwner*, const ParcelEntry&),
-              Parcel** slots) {
-  for (uint16_t i = 0; i < list.count; ++i) slots[i] = acquire(map, list.entries[i]);
+              std::vector<Parcel*>* slots) {
+  slots->assign(list.count, nullptr);
+  if (acquire == nullptr) return;
+  for (uint16_t i = 0; i < list.count; ++i) (*slots)[i] = acquire(map, list.entries[i]);
 }
 
 template <typename Parcel>
-void ReleaseEach(MapDataOwner* map, int (*release)(MapDataOwner*, Parcel*), Parcel** slots) {
-  for (uint16_t i = 0; i < PARCEL_LIST_CAPACITY; ++i) {
-    if (slots[i] != nullptr) release(map, slots[i]);
-    slots[i] = nullptr;
+void ReleaseEach(MapDataOwner* map, int (*release)(MapDataOwner*, Parcel*), std::vector<Parcel*>* slots) {
+  for (Parcel* held : *slots) {
+    if (held != nullptr) release(map, held);
   }
+  slots->clear();
 }
 
 }  // namespace
@@ -89,18 +95,23 @@ void HoldFrame(MapDataOwner* map, const FrameView& view, const ParcelList* roadP
   const bool detailed = DetailClass(*frame) >= 0;
   const bool lines = !overview && frame->areaLevelEntry != nullptr;
   const bool linesFromAreas = LineParcels(*frame) == areaParcels;
-  if (detailed || (lines && linesFromAreas)) HoldEach(map, *areaParcels, AcquireBackground, frame->areas);
-  if (lines && linesFromAreas) std::copy(std::begin(frame->areas), std::end(frame->areas), frame->lines);
-  if (lines && !linesFromAreas) HoldEach(map, *LineParcels(*frame), AcquireBackground, frame->lines);
-  if (!overview) HoldEach(map, *roadParcels, AcquireRoads, frame->roads);
-  if (!overview && detailed) HoldEach(map, *roadParcels, AcquireNames, frame->names);
+  // Every pass may look at the slot of every entry of its list; the kinds
+  // the passes will not draw keep null slots.
+  HoldEach(map, *areaParcels, detailed || (lines && linesFromAreas) ? AcquireBackground : nullptr, &frame->areas);
+  if (lines && linesFromAreas) {
+    frame->lines = frame->areas;
+  } else {
+    HoldEach(map, *LineParcels(*frame), lines ? AcquireBackground : nullptr, &frame->lines);
+  }
+  HoldEach(map, *roadParcels, overview ? nullptr : AcquireRoads, &frame->roads);
+  HoldEach(map, *roadParcels, !overview && detailed ? AcquireNames : nullptr, &frame->names);
 }
 
 void ReleaseFrame(MapDataOwner* map, Frame* frame) {
   // Lines drawn from the areas' list share the areas' parcels.
-  if (LineParcels(*frame) == frame->areaParcels) std::fill(std::begin(frame->lines), std::end(frame->lines), nullptr);
-  ReleaseEach(map, ReleaseBackground, frame->lines);
-  ReleaseEach(map, ReleaseBackground, frame->areas);
-  ReleaseEach(map, ReleaseRoads, frame->roads);
-  ReleaseEach(map, ReleaseNames, frame->names);
+  if (LineParcels(*frame) == frame->areaParcels) frame->lines.clear();
+  ReleaseEach(map, ReleaseBackground, &frame->lines);
+  ReleaseEach(map, ReleaseBackground, &frame->areas);
+  ReleaseEach(map, ReleaseRoads, &frame->roads);
+  ReleaseEach(map, ReleaseNames, &frame->names);
 }

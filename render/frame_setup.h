@@ -11,8 +11,8 @@
 
 // The parcel lists of `view` of `map`: roads and names from the step's
 // road level, background areas from its area level. The finest level is
-// used only where its parcels cover all four corners of the loaded area;
-// otherwise the base level is asked instead. Frees what *roads and *areas
+// used only where its list is complete and its parcels cover all four
+// corners of the loaded area; otherwise the base level is asked instead. Frees what *roads and *areas
 // held first (null accepted); a list that cannot be built is null. Free the
 // lists with FreeParcelList.
 void SelectViewParcels(const MapDataOwner* map, const FrameView& view, ParcelList** roads, ParcelList** areas);

@@ -1,6 +1,8 @@
 // The map writer: what it lays out is what the reader finds.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -192,6 +194,75 @@ TEST_F(MapWriterTest, TheDemoMapGivesEveryStepAHandfulOfParcels) {
         }
       }
       FreeParcelList(list);
+    }
+  }
+}
+
+// A map written piece by piece (the head from the data areas' sizes, the
+// areas streamed in after it) is byte for byte the image of the same map,
+// whole parcels and divided ones with pieces lacking data, at block sizes
+// that place data on blocks and on sectors.
+TEST(MapStreamTest, AStreamedMapIsTheImageOfTheSameMap) {
+  for (uint16_t blockSize : {32, 96, 256, 2048}) {
+    SCOPED_TRACE(blockSize);
+    MapDescription map = SmallMap();
+    map.blockSize = blockSize;
+    FillAllParcels(&map);
+    map.parcels[3].data.names = std::vector<uint8_t>(3000, 0x33);
+    map.parcels[5].split = true;
+    map.parcels[5].splitKind = 2;
+    map.parcels[5].pieces.resize(4);
+    map.parcels[5].pieces[1] = map.parcels[3].data;
+    map.parcels[5].pieces[2] = map.parcels[4].data;
+    std::vector<uint8_t> image;
+    ASSERT_EQ(BuildMapImage(map, &image), 0);
+
+    // The data areas in placement order, back to back, as a builder keeps them.
+    std::vector<uint32_t> areaBytes;
+    std::vector<uint8_t> body, area;
+    const auto addArea = [&](const std::optional<ParcelData>& data) {
+      if (!data) return areaBytes.push_back(0);
+      ASSERT_EQ(EncodeDataArea(*data, blockSize, &area), 0);
+      areaBytes.push_back(static_cast<uint32_t>(area.size()));
+      body.insert(body.end(), area.begin(), area.end());
+    };
+    for (const MapParcelDescription& parcel : map.parcels) {
+      if (!parcel.split) addArea(parcel.data);
+      for (const std::optional<ParcelData>& piece : parcel.pieces) addArea(piece);
+    }
+    size_t read = 0;
+    const DataAreaReader reader = [&](uint8_t* into, size_t bytes, std::string*) {
+      std::copy(body.begin() + static_cast<std::ptrdiff_t>(read), body.begin() + static_cast<std::ptrdiff_t>(read + bytes),
+                into);
+      read += bytes;
+      return 0;
+    };
+    for (const int stopAt : {-1, 2}) {
+      read = 0;
+      int calls = 0;
+      const MapWriteProgress progress = [&](uint64_t, uint64_t, std::string* why) {
+        if (calls++ != stopAt) return 0;
+        *why = "stopped";
+        return -1;
+      };
+      FILE* file = std::tmpfile();
+      ASSERT_NE(file, nullptr);
+      uint64_t fileBytes = 0;
+      std::string error;
+      const int status = StreamMapFile(map, areaBytes, reader, progress, file, "map", &fileBytes, &error);
+      std::vector<uint8_t> written(image.size() + 1);
+      std::rewind(file);
+      written.resize(std::fread(written.data(), 1, written.size(), file));
+      std::fclose(file);
+      if (stopAt >= 0) {
+        EXPECT_EQ(status, -1);
+        EXPECT_EQ(error, "stopped");
+        continue;
+      }
+      ASSERT_EQ(status, 0) << error;
+      EXPECT_EQ(fileBytes, image.size());
+      EXPECT_EQ(read, body.size());
+      EXPECT_TRUE(written == image);
     }
   }
 }

@@ -46,3 +46,9 @@ set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${hostile_slow_file}"
 tevo_add_test(NAME mapbuild_spill_test
   SOURCES mapbuild_spill_test.cpp
   LIBS tevo_mapbuild)
+
+# The seams between the builder's stages: the chain from a reader to its
+# source's spill.
+tevo_add_test(NAME mapbuild_stages_test
+  SOURCES mapbuild_stages_test.cpp
+  LIBS tevo_mapbuild)

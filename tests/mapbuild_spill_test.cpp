@@ -321,4 +321,38 @@ TEST_F(SpillTest, DamagedOrCutFeatureSpillIsAnErrorNotACrash) {
   EXPECT_EQ(readAll(&error), -1);
 }
 
+// Sources read at the same time are written to their spills in any order;
+// reading numbers them as if they had been read in recipe order.
+TEST_F(SpillTest, SourceSpillsReadBackInRecipeOrderWhateverOrderTheyWereWritten) {
+  SourceSpills spills(File("sources"), 3);
+  std::string error;
+  const int features[3] = {2, 0, 3};  // the middle source gave nothing
+  for (int source : {2, 0, 1}) {
+    FeatureSpill* spill = spills.Open(source, &error);
+    ASSERT_NE(spill, nullptr) << error;
+    for (int i = 0; i < features[source]; ++i) {
+      RecipeRule rule;
+      rule.lastLevel = i % 2 == 0 ? 0 : STANDARD_LEVEL_COUNT - 1;
+      SourceFeature feature;
+      feature.rule = i;
+      feature.geometry = FromWkt("POINT (1 2)");
+      ASSERT_EQ(spill->Add(source, rule, feature, &error), 0) << error;
+    }
+    ASSERT_EQ(spill->Close(&error), 0) << error;
+  }
+  EXPECT_EQ(spills.CountAt(0), 5);
+  std::vector<std::pair<uint64_t, std::pair<int, int>>> read;
+  ASSERT_EQ(spills.Read(0, [](uint64_t, int, int) { return true; },
+                        [&](const SpilledFeature& f) {
+                          read.push_back({f.sequence, {f.source, f.feature.rule}});
+                          return 0;
+                        },
+                        &error),
+            0)
+      << error;
+  const std::vector<std::pair<uint64_t, std::pair<int, int>>> expected = {
+      {0, {0, 0}}, {1, {0, 1}}, {2, {2, 0}}, {3, {2, 1}}, {4, {2, 2}}};
+  EXPECT_EQ(read, expected);
+}
+
 }  // namespace

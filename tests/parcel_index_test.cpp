@@ -2,6 +2,7 @@
 // read back by the system's reader, intact and damaged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,6 +29,17 @@ Cells CellsOf(const ParcelList* list) {
   }
   return cells;
 }
+
+#ifdef TEVO_LOGTOOL
+// Runs tevo-logtool with `arguments`; its output (both streams) and *status.
+std::string RunTool(const std::string& arguments, const std::string& output, int* status) {
+  *status = std::system((std::string(TEVO_LOGTOOL) + " " + arguments + " >" + output + " 2>&1").c_str());
+  std::ifstream in(output);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+#endif
 
 class ParcelIndexTest : public MapDataTest {
  protected:
@@ -254,16 +266,55 @@ TEST_F(ParcelIndexTest, SplitKindZeroUsesTheParcelColumnsAndKindThreeItsGrid) {
   FreeParcelList(list);
 }
 
-TEST_F(ParcelIndexTest, AQueryEndsWithItsSixtyThirdEntry) {
+bool CollectEntry(void* entries, const ParcelEntry& entry) {
+  static_cast<std::vector<ParcelEntry>*>(entries)->push_back(entry);
+  return true;
+}
+
+// A list holds every parcel and piece the rectangle touches, however many:
+// here 60 whole parcels and four split into 4 × 4 pieces, 124 entries, the
+// same entries in the same order as a walk of the whole level finds.
+TEST_F(ParcelIndexTest, AQueryListsEveryParcelAndPieceItTouches) {
   MapDescription map = SmallMap();
   FillAllParcels(&map);
+  for (int cell : {0, 9, 36, 63}) {
+    MapParcelDescription& split = map.parcels[cell];
+    split.split = true;
+    split.splitKind = 1;
+    split.pieces.assign(16, ParcelData{});
+  }
   Load(map);
-  ParcelList* list = Query(4000, 3200, 4000, 3200);  // all 64 parcels
+  ParcelList* list = Query(4000, 3200, 4000, 3200);
   ASSERT_NE(list, nullptr);
-  EXPECT_EQ(list->count, 63);
-  // The last parcel in scan order is the one left out.
-  for (const auto& [column, row] : CellsOf(list)) EXPECT_FALSE(column == 7 && row == 7);
+  EXPECT_EQ(list->count, 60 + 4 * 16);
+  EXPECT_GE(list->capacity, list->count);
+  EXPECT_FALSE(list->incomplete);
+  std::vector<ParcelEntry> walked;
+  ParcelWalk walk{CollectEntry, &walked, 0, 0, 0, 0, false};
+  ASSERT_EQ(WalkParcels(Map(), 0, {Index().west, Index().south, Index().east, Index().north}, &walk), 0);
+  ASSERT_EQ(walked.size(), list->count);
+  for (size_t i = 0; i < walked.size(); ++i) EXPECT_TRUE(KeyOf(walked[i]) == KeyOf(list->entries[i])) << i;
+  // The last parcel in scan order, split, is listed whole.
+  EXPECT_EQ(CellsOf(list).back(), (std::pair<int32_t, int32_t>{7, 7}));
   FreeParcelList(list);
+}
+
+// The largest view the tools draw (a 4096-pixel canvas) at the coarsest
+// step of each standard level touches few enough parcels that, even split
+// into the finest pieces an entry can describe, they fit one list.
+TEST_F(ParcelIndexTest, TheLargestViewsOfTheStandardLevelsFitOneList) {
+  constexpr int64_t LARGEST_CANVAS = 4096;
+  int64_t most = 0;
+  for (const StandardLevel& level : STANDARD_LEVELS) {
+    const ScaleStep& step = SCALE_STEPS[level.lastStep];
+    // A span of n parcel sizes touches at most n + 2 parcels, its ends
+    // included.
+    const int64_t columns = LARGEST_CANVAS * step.unitsPerPixelX / level.parcelWidth + 2;
+    const int64_t rows = LARGEST_CANVAS * step.unitsPerPixelY / level.parcelHeight + 2;
+    most = std::max(most, columns * rows);
+  }
+  EXPECT_EQ(most, 156);
+  EXPECT_LE(most * PIECE_GRID_MAX_SIDE * PIECE_GRID_MAX_SIDE, PARCEL_LIST_MAX_ENTRIES);
 }
 
 TEST_F(ParcelIndexTest, ParcelsWithoutDataAreSkipped) {
@@ -290,7 +341,7 @@ TEST_F(ParcelIndexTest, AnUnreadableParcelTableFailsTheQuery) {
 }
 
 // Damaged indexes give fewer parcels or none, never a crash or an endless
-// scan. Each case patches a valid map whose query over everything lists 63.
+// scan. Each case patches a valid map whose query over everything lists 64.
 struct Damage {
   const char* what;
   void (*patch)(std::vector<uint8_t>* image, const MapLayout& layout);
@@ -314,26 +365,26 @@ const Damage DAMAGES[] = {
     {"east equals west: blocks of width 0",
      [](std::vector<uint8_t>* m, const MapLayout&) { Patch24(m, AREA + 17, X0 / 16); }, 0},
     {"level count far past the area",
-     [](std::vector<uint8_t>* m, const MapLayout&) { Patch16(m, AREA + 26, 0xFFFF); }, 63},
+     [](std::vector<uint8_t>* m, const MapLayout&) { Patch16(m, AREA + 26, 0xFFFF); }, 64},
     {"block table past the area",
      [](std::vector<uint8_t>* m, const MapLayout&) { Patch16(m, LEVEL + 36, 0xFFFF); }, 0},
     {"block records of size 0: every block reads block 0",
-     [](std::vector<uint8_t>* m, const MapLayout&) { Patch16(m, AREA + 22, 0); }, 63},
+     [](std::vector<uint8_t>* m, const MapLayout&) { Patch16(m, AREA + 22, 0); }, 64},
     {"sub-block table far outside the area",
      [](std::vector<uint8_t>* m, const MapLayout& l) { Patch32(m, l.blockTableOffsets[0] + 2, 0x7FFFFFFF); }, 48},
     {"parcel table past the end of the file (reads as zeros)",
      [](std::vector<uint8_t>* m, const MapLayout& l) {
        const uint32_t record = l.areaOffset + 30 + 40 + 40;
        Patch32(m, record, 0x00FFFF00);
-     }, 63},
+     }, 64},
     {"the largest extent with 256 x 256 grids everywhere and records of size 0",
-     [](std::vector<uint8_t>* m, const MapLayout&) { ShareEveryTable(m); }, 63},
+     [](std::vector<uint8_t>* m, const MapLayout&) { ShareEveryTable(m); }, 64},
     {"piece grid wider than the parcel",
      [](std::vector<uint8_t>* m, const MapLayout& l) {
        Patch16(m, LEVEL + 28, 0x01FF);  // 2 x 256 parcels per sub-block: 7 units wide
        Patch32(m, l.parcels[0].recordOffset, 0x100);
        Patch16(m, l.parcels[0].recordOffset + 4, 0);
-     }, 63},
+     }, 64},
 };
 
 TEST_F(ParcelIndexTest, DamagedIndexesGiveFewerParcelsOrNone) {
@@ -352,6 +403,38 @@ TEST_F(ParcelIndexTest, DamagedIndexesGiveFewerParcelsOrNone) {
     EXPECT_LE(list == nullptr ? 0 : list->count, damage.most);
     FreeParcelList(list);
   }
+}
+
+// A split parcel claiming the largest piece grid, 256 × 256 pieces, all
+// with data: the list grows to its maximum and no further, and says that
+// it was cut short; the parcels command says so and fails.
+TEST_F(ParcelIndexTest, AHugePieceGridFillsTheListOnlyToItsMaximum) {
+  MapDescription map = SmallMap();
+  FillAllParcels(&map);
+  map.levels[0].pieceGrid[2] = 256;
+  MapParcelDescription& split = map.parcels[9];
+  split.split = true;
+  split.splitKind = 3;
+  split.pieces.assign(256 * 256, std::nullopt);
+  Load(map);
+  const ParcelPlacement& placed = layout.parcels[9];
+  for (uint32_t piece = 0; piece < 256 * 256; ++piece) {
+    Patch32(&image, placed.splitOffset + 4 + 6 * piece, layout.parcels[0].addresses[0]);
+    Patch16(&image, placed.splitOffset + 8 + 6 * piece, 1);
+  }
+  LoadImage();
+  ParcelList* list = Query(4000, 3200, 4000, 3200);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->count, PARCEL_LIST_MAX_ENTRIES);
+  EXPECT_EQ(list->capacity, PARCEL_LIST_MAX_ENTRIES);
+  EXPECT_TRUE(list->incomplete);
+  FreeParcelList(list);
+#ifdef TEVO_LOGTOOL
+  int status = 0;
+  const std::string listed = RunTool("parcels " + path + " 804000 403200 4000 3200 62", scratch.File("out.txt"), &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(listed.find("stops at 65280 entries"), std::string::npos) << listed.substr(listed.size() - 300);
+#endif
 }
 
 // The index area is read only as far as the section directory says it
@@ -423,7 +506,6 @@ TEST_F(ParcelIndexTest, EveryTruncationLoadsOrFailsCleanly) {
     for (const MapCoord center : {MapCoord{X0 + 4000, Y0 + 3200}, MapCoord{X0 + 1500, Y0 + 1200}}) {
       ParcelList* list = FindParcels(Map(), &center, 4000, 3200, 62);
       for (int i = 0; list != nullptr && i < list->count; ++i) {
-        ASSERT_LT(i, 63);
         ASSERT_NE(list->entries[i].address, NO_ADDRESS);
         ASSERT_NE(list->entries[i].size, 0u);
       }
@@ -435,14 +517,6 @@ TEST_F(ParcelIndexTest, EveryTruncationLoadsOrFailsCleanly) {
 
 #ifdef TEVO_LOGTOOL
 // The command-line tools print the reader's answers.
-std::string RunTool(const std::string& arguments, const std::string& output, int* status) {
-  *status = std::system((std::string(TEVO_LOGTOOL) + " " + arguments + " >" + output + " 2>&1").c_str());
-  std::ifstream in(output);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST_F(ParcelIndexTest, LogtoolPrintsListsAndMapDescriptions) {
   MapDescription map = SmallMap();
   FillAllParcels(&map);

@@ -19,3 +19,10 @@ tevo_add_test(NAME render_command_test
   LIBS tevo_render tevo_mapwriter)
 target_compile_definitions(render_command_test PRIVATE TEVO_LOGTOOL="$<TARGET_FILE:tevo-logtool>")
 add_dependencies(render_command_test tevo-logtool)
+# Views over parcels split into 8 x 8 pieces: their lists, their frames drawn
+# whole and as quarters by tevo-logtool render, and the list tools.
+tevo_add_test(NAME split_parcel_views_test
+  SOURCES split_parcel_views_test.cpp
+  LIBS tevo_render tevo_mapwriter)
+target_compile_definitions(split_parcel_views_test PRIVATE TEVO_LOGTOOL="$<TARGET_FILE:tevo-logtool>")
+add_dependencies(split_parcel_views_test tevo-logtool)

@@ -111,17 +111,18 @@ class ContentFrame {
     level.levelCode = standard.levelCode;
     std::copy(standard.thresholds, standard.thresholds + LEVEL_THRESHOLDS, level.thresholds);
     list.levelCode = standard.levelCode;
-    list.capacity = PARCEL_LIST_CAPACITY;
+    entry = ContentParcel(levelIndex);
+    list.capacity = 1;
     list.count = 1;
-    list.entries[0] = ContentParcel(levelIndex);
+    list.entries = &entry;
     const MapCoord centre = SnapToPixelGrid(ContentCentre(step), static_cast<uint16_t>(step));
     SetFrameView(&frame.view, centre, static_cast<uint16_t>(step), MAP_CANVAS_WIDTH, MAP_CANVAS_HEIGHT, area);
     frame.roadParcels = &list;
     frame.areaParcels = &list;
-    frame.roads[0] = DecodeRoads(bytes.data(), size, header);
-    frame.names[0] = DecodeNames(bytes.data(), size, header);
-    frame.areas[0] = DecodeBackground(bytes.data(), size, header);
-    frame.lines[0] = frame.areas[0];
+    frame.roads = {DecodeRoads(bytes.data(), size, header)};
+    frame.names = {DecodeNames(bytes.data(), size, header)};
+    frame.areas = {DecodeBackground(bytes.data(), size, header)};
+    frame.lines = frame.areas;
     frame.roadLevelEntry = &level;
     frame.areaLevelEntry = &level;
     frame.kit = kit;
@@ -138,6 +139,7 @@ class ContentFrame {
 
  private:
   std::vector<uint8_t> bytes;
+  ParcelEntry entry{};
   ParcelList list{};
   LevelEntry level{};
 };

@@ -346,14 +346,11 @@ TEST_F(RenderTest, AFrameHoldsEachParcelItDrawsOnceUntilItIsReleased) {
     const BackgroundParcel* area = frame.areas[0];
     ReleaseFrame(map, &frame);
     EXPECT_EQ(area->refCount, 0);  // still pooled, held by no one
-    for (int i = 0; i < PARCEL_LIST_CAPACITY; ++i) {
-      ASSERT_TRUE(frame.roads[i] == nullptr && frame.names[i] == nullptr && frame.areas[i] == nullptr &&
-                  frame.lines[i] == nullptr);
-    }
+    EXPECT_TRUE(frame.roads.empty() && frame.names.empty() && frame.areas.empty() && frame.lines.empty());
     // Without both lists a frame draws no map and holds nothing.
     Frame empty;
     HoldFrame(map, view, nullptr, areaList, &kit, &empty);
-    EXPECT_EQ(empty.areas[0], nullptr);
+    EXPECT_TRUE(empty.areas.empty());
     FreeParcelList(roadList);
     FreeParcelList(areaList);
   }

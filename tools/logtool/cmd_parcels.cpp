@@ -25,8 +25,10 @@ void PrintHelp() {
       "(1/128 arc-second, 460800 per degree; X longitude, Y latitude):\n"
       "  list levelCode=62 levelIndex=0 count=3\n"
       "  entry 0 x0=... y0=... width=... height=... xDiv=16 yDiv=16 piece=0x0000 address=0x00000602 size=2\n"
-      "or the single line \"null\" when no parcel is found.\n",
-      SYNOPSIS);
+      "or the single line \"null\" when no parcel is found. Every parcel and piece\n"
+      "with data is listed, up to %u entries; a list cut short there (or by a\n"
+      "damaged index) is printed as far as it goes and the status is 1.\n",
+      SYNOPSIS, PARCEL_LIST_MAX_ENTRIES);
 }
 
 // A whole decimal number within [low, high].
@@ -86,6 +88,9 @@ int RunParcels(int argc, char** argv) {
     ParcelList* list = FindParcels(&map, &center, static_cast<int32_t>(numbers[2]), static_cast<int32_t>(numbers[3]),
                                    static_cast<uint16_t>(numbers[4]));
     PrintList(list);
+    if (list != nullptr && list->incomplete) {
+      status = LogtoolFail("the list of %s stops at %u entries: more parcels touch the rectangle", path, list->count);
+    }
     FreeParcelList(list);
   }
   return status;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "tools/mapbuild/spill_io.h"
 
@@ -334,7 +335,8 @@ int64_t FeatureSpill::CountAt(int levelIndex) const {
   return count;
 }
 
-int FeatureSpill::Read(int levelIndex, const Wanted& wanted, const Visit& visit, std::string* error) const {
+int FeatureSpill::Read(int levelIndex, const Wanted& wanted, const Visit& visit, std::string* error,
+                       uint64_t firstSequence) const {
   std::vector<std::unique_ptr<Reader>> readers;
   for (int last = levelIndex; last < STANDARD_LEVEL_COUNT; ++last) {
     auto reader = std::make_unique<Reader>();
@@ -358,14 +360,15 @@ int FeatureSpill::Read(int levelIndex, const Wanted& wanted, const Visit& visit,
     if (next == nullptr) return 0;
     if (next->source >= sources || next->rule >= rules) return Damaged(nextLevel, error);
     const int source = static_cast<int>(next->source), rule = static_cast<int>(next->rule);
-    if (!wanted(next->sequence, source, rule)) {
+    const uint64_t sequence = firstSequence + next->sequence;
+    if (!wanted(sequence, source, rule)) {
       if (!next->file.Skip(next->bodyBytes)) return Damaged(nextLevel, error);
     } else {
       body.resize(next->bodyBytes);
       if (!next->file.Read(body.data(), body.size()) || !GetBody(body.data(), body.size(), &spilled.feature)) {
         return Damaged(nextLevel, error);
       }
-      spilled.sequence = next->sequence;
+      spilled.sequence = sequence;
       spilled.source = source;
       spilled.feature.rule = rule;
       if (visit(spilled) != 0) return -1;
@@ -377,4 +380,37 @@ int FeatureSpill::Read(int levelIndex, const Wanted& wanted, const Visit& visit,
 int FeatureSpill::Damaged(int levelIndex, std::string* error) const {
   *error = "the temporary file " + Path(levelIndex) + " is damaged or cannot be read";
   return -1;
+}
+
+SourceSpills::SourceSpills(std::string prefix, int sources)
+    : prefix(std::move(prefix)), spills(static_cast<size_t>(std::max(sources, 0))) {}
+
+FeatureSpill* SourceSpills::Open(int source, std::string* error) {
+  std::unique_ptr<FeatureSpill>& spill = spills[static_cast<size_t>(source)];
+  spill = std::make_unique<FeatureSpill>();
+  if (spill->Open(prefix + "-" + std::to_string(source), error) != 0) return nullptr;
+  return spill.get();
+}
+
+int SourceSpills::Read(int levelIndex, const FeatureSpill::Wanted& wanted, const FeatureSpill::Visit& visit,
+                       std::string* error) const {
+  uint64_t firstSequence = 0;
+  for (const std::unique_ptr<FeatureSpill>& spill : spills) {
+    if (spill == nullptr) continue;
+    if (spill->Read(levelIndex, wanted, visit, error, firstSequence) != 0) return -1;
+    firstSequence += static_cast<uint64_t>(spill->Count());
+  }
+  return 0;
+}
+
+int64_t SourceSpills::CountAt(int levelIndex) const {
+  int64_t count = 0;
+  for (const std::unique_ptr<FeatureSpill>& spill : spills) count += spill != nullptr ? spill->CountAt(levelIndex) : 0;
+  return count;
+}
+
+uint64_t SourceSpills::Bytes() const {
+  uint64_t bytes = 0;
+  for (const std::unique_ptr<FeatureSpill>& spill : spills) bytes += spill != nullptr ? spill->Bytes() : 0;
+  return bytes;
 }

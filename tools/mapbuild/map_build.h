@@ -1,17 +1,23 @@
-// Builds a map database from a recipe as a pipeline with bounded memory:
-//   1. read and classify: every source is read once in order (OSM extracts
-//      with libosmium, everything else with GDAL/OGR); each rule match is
-//      turned into map units and spilled to temporary files;
-//   2. per level: the features that reach the level are generalised and
-//      cut into parcel buckets, spilled to temporary files in sorted runs;
-//   3. per level: the buckets are merged parcel by parcel, each parcel
-//      encoded (divided into pieces when it does not fit one data area)
-//      and appended to the level's data file;
-//   4. the map's head (header, index, parcel tables) is laid out from the
-//      data areas' sizes and the file written to a temporary file beside
-//      the output, renamed over it only when everything succeeded.
-// Levels are independent and are built by parallel workers. The attribution
-// file (the sources' attributions and licence texts) is written beside it.
+// Builds a map database from a recipe as a pipeline of stages with bounded
+// memory, each in a file of its own:
+//   read_stage    every source read once (OSM extracts with libosmium,
+//                 everything else with GDAL/OGR; land from the coastline
+//                 alongside the others), each rule match passed through the
+//                 filters (feature_filters) into its source's feature spill
+//                 (feature_spill);
+//   cut_stage     per level, the features that reach the level generalised
+//                 and cut into parcel pieces, spilled in sorted runs
+//                 (parcel_spill);
+//   encode_stage  per level, the parcels merged one at a time and encoded,
+//                 divided into pieces when they do not fit one data area,
+//                 into the level's data file (level_stage runs the levels,
+//                 each cut by all workers while the one before is encoded);
+//   write_stage   the map's head laid out from the data areas' sizes and the
+//                 file written by the map writer to a temporary file beside
+//                 the output, renamed over it only when everything succeeded.
+// The stages share one BuildContext (build_context.h); this file's BuildMap
+// runs them in turn. The attribution file (the sources' attributions and
+// licence texts, build_report) is written beside the map.
 #pragma once
 
 #include <atomic>

@@ -498,6 +498,72 @@ int BuildMapHead(const MapDescription& map, const std::vector<uint32_t>& dataAre
   return writer.BuildHead(dataAreaBytes, head, layout);
 }
 
+namespace {
+
+// The file being streamed, with the number of bytes written to it.
+class StreamedFile {
+ public:
+  StreamedFile(FILE* file, const std::string& name) : file(file), name(name) {}
+
+  int Write(const void* bytes, size_t size, std::string* error) {
+    position += size;
+    if (std::fwrite(bytes, 1, size, file) == size) return 0;
+    *error = "cannot write " + name + ": " + std::strerror(errno);
+    return -1;
+  }
+  // Zeros up to offset `to` (data areas start on block or sector bounds).
+  int PadTo(uint64_t to, std::string* error) {
+    static const std::vector<uint8_t> zeros(SECTOR_BYTES, 0);
+    while (position < to) {
+      const size_t size = static_cast<size_t>(std::min<uint64_t>(to - position, zeros.size()));
+      if (Write(zeros.data(), size, error) != 0) return -1;
+    }
+    if (position == to) return 0;
+    *error = "cannot write " + name + ": its parts overlap";
+    return -1;
+  }
+  // `bytes` bytes read through `read`, in pieces of the buffer's size.
+  int Copy(const DataAreaReader& read, uint32_t bytes, std::vector<uint8_t>* buffer, std::string* error) {
+    while (bytes > 0) {
+      const size_t size = std::min<size_t>(bytes, buffer->size());
+      if (read(buffer->data(), size, error) != 0 || Write(buffer->data(), size, error) != 0) return -1;
+      bytes -= static_cast<uint32_t>(size);
+    }
+    return 0;
+  }
+  uint64_t Position() const { return position; }
+
+ private:
+  FILE* file;
+  const std::string& name;
+  uint64_t position = 0;
+};
+
+constexpr size_t COPY_BUFFER_BYTES = 1 << 20;
+
+}  // namespace
+
+int StreamMapFile(const MapDescription& map, const std::vector<uint32_t>& dataAreaBytes, const DataAreaReader& read,
+                  const MapWriteProgress& progress, FILE* file, const std::string& name, uint64_t* fileBytes,
+                  std::string* error) {
+  std::vector<uint8_t> head;
+  MapLayout layout;
+  if (BuildMapHead(map, dataAreaBytes, &head, &layout, error) != 0) return -1;
+  StreamedFile out(file, name);
+  if (progress(0, layout.fileBytes, error) != 0 || out.Write(head.data(), head.size(), error) != 0) return -1;
+  std::vector<uint8_t> buffer(COPY_BUFFER_BYTES);
+  for (size_t area = 0; area < dataAreaBytes.size(); ++area) {
+    if (dataAreaBytes[area] == 0) continue;
+    if (out.PadTo(layout.dataOffsets[area], error) != 0 || out.Copy(read, dataAreaBytes[area], &buffer, error) != 0 ||
+        progress(out.Position(), layout.fileBytes, error) != 0) {
+      return -1;
+    }
+  }
+  if (out.PadTo(layout.fileBytes, error) != 0) return -1;
+  *fileBytes = layout.fileBytes;
+  return 0;
+}
+
 int WriteMapFile(const MapDescription& map, const char* path, MapLayout* layout, std::string* error) {
   std::vector<uint8_t> image;
   if (BuildMapImage(map, &image, layout, error) != 0) return -1;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -128,6 +129,23 @@ int EncodeDataArea(const ParcelData& data, uint16_t blockSize, std::vector<uint8
 // zeros). Returns 0, or -1 with *error (when given).
 int BuildMapHead(const MapDescription& map, const std::vector<uint32_t>& dataAreaBytes, std::vector<uint8_t>* head,
                  MapLayout* layout, std::string* error = nullptr);
+
+// Reads the next `bytes` bytes of the data areas, which come back to back in
+// placement order (pieces without data take none), into `into`. Returns 0,
+// or -1 with the reason in *error.
+using DataAreaReader = std::function<int(uint8_t* into, size_t bytes, std::string* error)>;
+// Told how many of the file's `total` bytes are written, first with none,
+// then after each data area. Non-zero stops the writing, with the reason
+// in *error.
+using MapWriteProgress = std::function<int(uint64_t written, uint64_t total, std::string* error)>;
+
+// Lays out `map` as BuildMapHead does and writes the whole file to `file`:
+// the head, each data area (read through `read`) at its offset, the gaps
+// and the tail filled with zeros. `name` names the file in messages.
+// Returns 0 with the file's size in *fileBytes, or -1 with *error.
+int StreamMapFile(const MapDescription& map, const std::vector<uint32_t>& dataAreaBytes, const DataAreaReader& read,
+                  const MapWriteProgress& progress, FILE* file, const std::string& name, uint64_t* fileBytes,
+                  std::string* error);
 
 // BuildMapImage, then writes the bytes to the host file `path`.
 int WriteMapFile(const MapDescription& map, const char* path, MapLayout* layout = nullptr,
