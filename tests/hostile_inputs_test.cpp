@@ -626,6 +626,47 @@ TEST_F(HostileInputTest, StarPolygonBuildsInTime) {
   BuildEach({{"100,000-point star polygon", OneFeature("Polygon", "[[" + Lines(star) + "]]"), "area: 3536, levels: 0-10"}});
 }
 
+// A stop asked for while one huge line is being cut (250,000 points at
+// the finest level, minutes of work) ends the build within seconds, not
+// when the feature is done, and leaves the old map as it was.
+TEST_F(HostileInputTest, AStopInsideOneHugeFeatureIsQuick) {
+  constexpr int STOP_SECONDS = 3;  // a second is the aim; the rest is room for a busy machine
+  std::vector<std::pair<double, double>> zigzag;
+  for (int i = 0; i < 250000; ++i) zigzag.push_back({136.0 + i * 2.4e-6, 35.0 + (i % 2 == 1 ? 1 : -1) * i * 2.4e-7});
+  Write("x.geojson", OneFeature("LineString", "[" + Lines(zigzag) + "]"));
+  Write("x.yaml", "sources:\n  - path: x.geojson\n    rules:\n      - {road: 3, levels: 62-10}\n");
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(directory.c_str()) != 0 || freopen("stopped.txt", "w", stderr) == nullptr) _exit(120);
+    execl(TEVO_MAPBUILD, TEVO_MAPBUILD, "x.yaml", "-o", "out/m.kwi", static_cast<char*>(nullptr));
+    _exit(123);
+  }
+  // Waits for the builder to reach the levels (the one feature's cut).
+  const auto since = [](std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  const auto start = std::chrono::steady_clock::now();
+  int status = 0;
+  while (ReadFile(directory / "stopped.txt").find("levels") == std::string::npos && since(start) < HANG_SECONDS &&
+         waitpid(child, &status, WNOHANG) == 0) {
+    usleep(20000);
+  }
+  ASSERT_NE(ReadFile(directory / "stopped.txt").find("levels"), std::string::npos) << ReadFile(directory / "stopped.txt");
+  const auto stopped = std::chrono::steady_clock::now();
+  kill(child, SIGINT);
+  while (waitpid(child, &status, WNOHANG) == 0 && since(stopped) < HANG_SECONDS) usleep(20000);
+  const double seconds = since(stopped);
+  if (seconds >= HANG_SECONDS) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  EXPECT_LE(seconds, STOP_SECONDS) << ReadFile(directory / "stopped.txt");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+  EXPECT_NE(ReadFile(directory / "stopped.txt").find("interrupted"), std::string::npos);
+  ExpectOldMapKept("stopped build");
+  ExpectNothingBesideTheMap("stopped build");
+}
+
 // A road from outside the map's western edge (120 E) into it, at the
 // coarsest level: what lies inside is kept with parcel-local points inside
 // the parcel, and what lies outside is counted as left out.

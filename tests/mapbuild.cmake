@@ -1,7 +1,7 @@
 # The map builder: recipes over small hand-made GeoJSON and OSM XML
 # sources, built into maps and read back through the map reader.
 tevo_add_test(NAME mapbuild_test
-  SOURCES mapbuild_test.cpp road_router_test.cpp ring_clip_test.cpp rule_matcher_test.cpp
+  SOURCES mapbuild_test.cpp road_router_test.cpp ring_clip_test.cpp box_clip_test.cpp rule_matcher_test.cpp
   LIBS tevo_mapbuild tevo_mapdata)
 
 # The streaming builder with OSM extracts and the standard OSM recipe.

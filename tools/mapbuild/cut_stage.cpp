@@ -82,10 +82,10 @@ int CutOneFeature(const LevelJob& job, PartCut* worker, const SpilledFeature& sp
   int64_t handedOn = 0;
   const PiecesSink store = [&](LevelParcels* cut) { return StorePieces(job, worker, order, &handedOn, cut); };
   pieces->clear();
-  if (CutFeature(job.grid, rule, spilled.feature, worker->creating, worker->keys, pieces, &worker->report, &store) !=
-          0 ||
+  if (CutFeature(job.grid, rule, spilled.feature, worker->creating, worker->keys, pieces, &worker->report, &store,
+                 job.context.options.stop) != 0 ||
       store(pieces) != 0) {
-    return -1;
+    return job.context.Stopped() ? Interrupted(worker) : -1;
   }
   return CountFeature(job, worker);
 }

@@ -119,7 +119,7 @@ class IntegerWriter {
 // Reads the integer form back into the geometry it was written from.
 class IntegerReader {
  public:
-  explicit IntegerReader(ByteCursor* in) : in(in) {}
+  explicit IntegerReader(SpillCursor* in) : in(in) {}
 
   std::unique_ptr<OGRGeometry> Geometry() {
     uint8_t kind = 0;
@@ -197,7 +197,7 @@ class IntegerReader {
     return parts;
   }
 
-  ByteCursor* in;
+  SpillCursor* in;
   int64_t lastX = 0, lastY = 0;
   std::vector<double> xs, ys;
 };
@@ -225,7 +225,7 @@ void PutBody(const SourceFeature& feature, std::vector<uint8_t>* body) {
 }
 
 bool GetBody(const uint8_t* data, size_t size, SourceFeature* feature) {
-  ByteCursor in(data, size);
+  SpillCursor in(data, size);
   uint8_t flags = 0;
   uint64_t textBytes = 0;
   const uint8_t* text = nullptr;

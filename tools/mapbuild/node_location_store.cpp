@@ -40,7 +40,7 @@ struct NodeLocationStore::CachedBlock {
   size_t block = SIZE_MAX;
   int count = 0;    // nodes in the block
   int decoded = 0;  // of them in ids and locations
-  ByteCursor rest{nullptr, 0};  // the bytes after the last node decoded
+  SpillCursor rest{nullptr, 0};  // the bytes after the last node decoded
   uint64_t id = 0;              // of the last node decoded
   int64_t x = 0, y = 0;         // of the last node decoded
   uint64_t ids[NODE_BLOCK_NODES];
@@ -150,7 +150,7 @@ bool NodeLocationStore::Decode(size_t block, const uint8_t* data, size_t size, b
   if (size < CRC_BYTES || size > MAX_BLOCK_BYTES) return false;
   std::memcpy(&crc, data, CRC_BYTES);
   if (checkCrc && crc != Crc(data + CRC_BYTES, size - CRC_BYTES)) return false;
-  into->rest = ByteCursor(data + CRC_BYTES, size - CRC_BYTES);
+  into->rest = SpillCursor(data + CRC_BYTES, size - CRC_BYTES);
   uint64_t count = 0;
   if (!into->rest.GetVarint(&count) || count == 0 || count > NODE_BLOCK_NODES) return false;
   into->count = static_cast<int>(count);

@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "mapdata/map_layout.h"
+#include "tools/mapwriter/map_sections.h"
 
-struct LocalPoint {
-  int32_t x = 0;
-  int32_t y = 0;
-  bool operator==(const LocalPoint& other) const { return x == other.x && y == other.y; }
-};
+// Points are the section encoders' own: parcel-local units, values beyond
+// 0..4096 reaching into the neighbours.
+using LocalPoint = SectionPoint;
 
 // One road link: a polyline of one road class (0..9).
 struct RoadLink {

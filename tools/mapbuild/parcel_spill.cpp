@@ -32,7 +32,7 @@ void PutPoints(std::vector<uint8_t>* bytes, const std::vector<LocalPoint>& point
   }
 }
 
-bool GetPoints(ByteCursor* in, std::vector<LocalPoint>* points) {
+bool GetPoints(SpillCursor* in, std::vector<LocalPoint>* points) {
   uint32_t count = 0;
   if (!in->GetCount(&count, MIN_POINT_BYTES)) return false;
   points->resize(count);
@@ -108,7 +108,7 @@ void SerializeParcelContent(const ParcelContent& content, std::vector<uint8_t>* 
 }
 
 bool AppendSerializedContent(const uint8_t* data, size_t size, ParcelContent* content) {
-  ByteCursor in(data, size);
+  SpillCursor in(data, size);
   uint32_t count = 0;
   if (!in.GetCount(&count, MIN_ROAD_BYTES)) return false;
   for (uint32_t i = 0; i < count; ++i) {

@@ -7,28 +7,6 @@
 
 namespace {
 
-// One side of a box: points with coordinate `axis` (0 x, 1 y) at most
-// (`below`) or at least `at` are inside.
-struct HalfPlane {
-  int axis;
-  double at;
-  bool below;
-
-  bool Inside(const ClipPoint& p) const {
-    const double v = axis == 0 ? p.x : p.y;
-    return below ? v <= at : v >= at;
-  }
-  // Where the edge a-b (one end inside, one outside) crosses the side;
-  // the point lies on the side exactly. Computed from the lower end
-  // whichever way the edge runs, so that the areas on both sides of a cut
-  // meet at the same point.
-  ClipPoint Crossing(ClipPoint a, ClipPoint b) const {
-    if (b.x < a.x || (b.x == a.x && b.y < a.y)) std::swap(a, b);
-    if (axis == 0) return {at, a.y + (at - a.x) / (b.x - a.x) * (b.y - a.y)};
-    return {a.x + (at - a.y) / (b.y - a.y) * (b.x - a.x), at};
-  }
-};
-
 // Positive for counterclockwise rings.
 double SignedArea(const ClipRing& ring) {
   double twice = 0;
@@ -44,22 +22,9 @@ void Append(const ClipPoint& p, ClipRing* ring) {
   if (ring->empty() || !(ring->back() == p)) ring->push_back(p);
 }
 
-// The part of `ring` on the inside of `side` (Sutherland and Hodgman's
-// pass for one clipping edge).
-ClipRing ClipRingToSide(const ClipRing& ring, const HalfPlane& side) {
-  ClipRing out;
-  out.reserve(ring.size() + 4);
-  ClipPoint previous = ring.back();
-  bool previousInside = side.Inside(previous);
-  for (const ClipPoint& point : ring) {
-    const bool inside = side.Inside(point);
-    if (inside != previousInside) Append(side.Crossing(previous, point), &out);
-    if (inside) Append(point, &out);
-    previous = point;
-    previousInside = inside;
-  }
-  while (out.size() > 1 && out.back() == out.front()) out.pop_back();
-  return out;
+// The part of `ring` on the inside of `side`.
+ClipRing ClippedToSide(ClipRing ring, const MapBoxSide& side) {
+  return ClipRingToSide(FlaggedRing<ClipPoint>{std::move(ring), {}}, side).points;
 }
 
 bool EnclosesSomething(const ClipRing& ring) { return ring.size() >= 3 && RingArea(ring) > 0; }
@@ -194,7 +159,7 @@ ClipShape ClipShapeOf(const OGRGeometry& geometry) {
 ClipShape ClipShapeToBox(const ClipShape& shape, const ClipBox& box) {
   ClipBox bounds;
   if (!ClipShapeBounds(shape, &bounds)) return {};
-  const HalfPlane sides[4] = {{0, box.x0, false}, {0, box.x1, true}, {1, box.y0, false}, {1, box.y1, true}};
+  const MapBoxSide sides[4] = {{0, box.x0, false}, {0, box.x1, true}, {1, box.y0, false}, {1, box.y1, true}};
   const bool crossed[4] = {bounds.x0 < box.x0, bounds.x1 > box.x1, bounds.y0 < box.y0, bounds.y1 > box.y1};
   ClipShape clipped;
   for (const ClipPolygon& polygon : shape) {
@@ -202,7 +167,7 @@ ClipShape ClipShapeToBox(const ClipShape& shape, const ClipBox& box) {
     for (const ClipRing& source : polygon) {
       ClipRing ring = source;
       for (int s = 0; s < 4 && EnclosesSomething(ring); ++s) {
-        if (crossed[s]) ring = ClipRingToSide(ring, sides[s]);
+        if (crossed[s]) ring = ClippedToSide(std::move(ring), sides[s]);
       }
       const bool kept = EnclosesSomething(ring);
       if (rings.empty() && !kept) break;  // the outer ring lies outside: so do its holes

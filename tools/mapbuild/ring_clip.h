@@ -13,10 +13,7 @@
 
 #include <ogr_geometry.h>
 
-struct ClipPoint {
-  double x = 0, y = 0;
-  bool operator==(const ClipPoint& other) const { return x == other.x && y == other.y; }
-};
+#include "tools/mapbuild/box_clip.h"
 // A ring's points, the last joined to the first (not repeated).
 using ClipRing = std::vector<ClipPoint>;
 // The outer ring first, then its holes.
@@ -61,21 +58,3 @@ double ClipShapeArea(const ClipShape& shape);
 
 // The smallest box holding every point; false for an empty shape.
 bool ClipShapeBounds(const ClipShape& shape, ClipBox* bounds);
-
-// Each polygon as an OGR polygon, its points mapped by `map` (rings closed).
-template <typename Map>
-std::vector<OGRPolygon> OgrPolygonsOf(const ClipShape& shape, const Map& map) {
-  std::vector<OGRPolygon> polygons(shape.size());
-  for (size_t p = 0; p < shape.size(); ++p) {
-    for (const ClipRing& ring : shape[p]) {
-      auto ogrRing = new OGRLinearRing();
-      ogrRing->setNumPoints(static_cast<int>(ring.size() + 1), FALSE);
-      for (size_t i = 0; i <= ring.size(); ++i) {
-        const ClipPoint at = map(ring[i % ring.size()]);
-        ogrRing->setPoint(static_cast<int>(i), at.x, at.y);
-      }
-      polygons[p].addRingDirectly(ogrRing);
-    }
-  }
-  return polygons;
-}

@@ -25,7 +25,7 @@ void PutVarint(std::vector<uint8_t>* bytes, uint64_t value) {
 
 void PutSignedVarint(std::vector<uint8_t>* bytes, int64_t value) { PutVarint(bytes, Zigzag(value)); }
 
-bool ByteCursor::GetVarint(uint64_t* value) {
+bool SpillCursor::GetVarint(uint64_t* value) {
   uint64_t result = 0;
   for (size_t i = 0; i < MAX_VARINT_BYTES && at + i < end; ++i) {
     const uint8_t byte = at[i];
@@ -41,14 +41,14 @@ bool ByteCursor::GetVarint(uint64_t* value) {
   return false;
 }
 
-bool ByteCursor::GetSignedVarint(int64_t* value) {
+bool SpillCursor::GetSignedVarint(int64_t* value) {
   uint64_t raw = 0;
   if (!GetVarint(&raw)) return false;
   *value = Unzigzag(raw);
   return true;
 }
 
-bool ByteCursor::GetCount(uint32_t* count, size_t itemBytes) {
+bool SpillCursor::GetCount(uint32_t* count, size_t itemBytes) {
   uint64_t value = 0;
   const uint8_t* start = at;
   if (!GetVarint(&value) || value > UINT32_MAX || value > Left() / itemBytes) {
@@ -59,7 +59,7 @@ bool ByteCursor::GetCount(uint32_t* count, size_t itemBytes) {
   return true;
 }
 
-bool ByteCursor::GetBytes(size_t size, const uint8_t** bytes) {
+bool SpillCursor::GetBytes(size_t size, const uint8_t** bytes) {
   if (Left() < size) return false;
   *bytes = at;
   at += size;

@@ -38,9 +38,9 @@ inline bool AddWithin(int64_t* value, int64_t delta, int64_t low, int64_t high) 
 
 // Reads values back from [data, data + size); every Get is false, and
 // moves nothing, when the value would run past the end or is malformed.
-class ByteCursor {
+class SpillCursor {
  public:
-  ByteCursor(const uint8_t* data, size_t size) : at(data), end(data + size) {}
+  SpillCursor(const uint8_t* data, size_t size) : at(data), end(data + size) {}
   template <typename T>
   bool Get(T* value) {
     if (Left() < sizeof(T)) return false;

@@ -28,6 +28,7 @@
 struct SectionPoint {
   int32_t x = 0;
   int32_t y = 0;
+  bool operator==(const SectionPoint& other) const { return x == other.x && y == other.y; }
 };
 
 // Road and name anchor points take 0..SECTION_MAX_ANCHOR, background first
