@@ -254,27 +254,42 @@ int DegreesToMapGeometry(OGRGeometry* geometry) {
   return geometry->transform(&toMap) == OGRERR_NONE ? 0 : -1;
 }
 
-int ReadSource(const RecipeSource& source, const FeatureSink& sink, SourceSummary* summary, std::string* error) {
-  PrepareGdal();
-  ReadFailures failures;
+namespace {
+
+using LayerTransforms = std::map<OGRLayer*, std::unique_ptr<OGRCoordinateTransformation>>;
+
+// Opens the source's dataset and prepares a transform to degrees for each
+// layer the source reads; null with the reason in *error.
+std::unique_ptr<GDALDataset> OpenSource(const RecipeSource& source, ReadFailures* failures, LayerTransforms* transforms,
+                                        std::string* error) {
   CPLStringList options;
   if (!source.encoding.empty()) options.AddNameValue("ENCODING", source.encoding.c_str());
   std::unique_ptr<GDALDataset> dataset(static_cast<GDALDataset*>(
       GDALOpenEx(source.resolvedPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, options.List(), nullptr)));
-  if (failures.Failed()) {
-    *error = failures.Describe(source, "opening");
-    return -1;
+  if (failures->Failed()) {
+    *error = failures->Describe(source, "opening");
+    return nullptr;
   }
   if (!dataset) {
     *error = source.id + ": cannot open " + source.resolvedPath;
-    return -1;
+    return nullptr;
   }
-  if (!HasNamedLayers(source, dataset.get(), error)) return -1;
-  std::map<OGRLayer*, std::unique_ptr<OGRCoordinateTransformation>> transforms;
+  if (!HasNamedLayers(source, dataset.get(), error)) return nullptr;
   for (OGRLayer* layer : dataset->GetLayers()) {
     if (!WantsLayer(source, layer->GetName())) continue;
-    if (!LayerTransform(source, layer, &transforms[layer], error)) return -1;
+    if (!LayerTransform(source, layer, &(*transforms)[layer], error)) return nullptr;
   }
+  return dataset;
+}
+
+}  // namespace
+
+int ReadSource(const RecipeSource& source, const FeatureSink& sink, SourceSummary* summary, std::string* error) {
+  PrepareGdal();
+  ReadFailures failures;
+  LayerTransforms transforms;
+  std::unique_ptr<GDALDataset> dataset = OpenSource(source, &failures, &transforms, error);
+  if (!dataset) return -1;
   std::set<std::string> deleted;
   if (!FindDeletedOsmObjects(source.resolvedPath, &deleted) || failures.Failed()) {
     *error = failures.Describe(source, "reading the objects marked deleted in");
