@@ -2,7 +2,9 @@
 // into a map file and read back with the map reader's own decoders.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "mapdata/road_records.h"
 #include "platform/unicode.h"
 #include "tools/mapbuild/map_build.h"
+#include "tools/mapbuild/road_router.h"
 #include "tools/mapbuild/source_reader.h"
 #include "tools/mapwriter/map_sections.h"
 
@@ -322,6 +325,94 @@ TEST_F(MapBuildTest, LabelsCarryTheirTextAtTheirAnchorAndLongNamesAreCutAndRepor
   EXPECT_EQ(cut->text, Utf8ToUtf16(LONG_NAME.substr(0, 32)));
   EXPECT_NE(lines.find("names cut to 32 characters"), std::string::npos) << lines;
   EXPECT_NE(lines.find("cut name: " + LONG_NAME), std::string::npos) << lines;
+}
+
+// A hot spot: 1,500 minor streets of 24 scattered points each, crowded into
+// one piece of the finest grid of one level 62 parcel, and after them 20
+// main roads. They do not fit the piece even divided 8 × 8.
+constexpr int HOT_MINOR_ROADS = 1500, HOT_MAIN_ROADS = 20;
+
+class HotSpotTest : public MapBuildTest {
+ protected:
+  void SetUp() override {
+    MapBuildTest::SetUp();
+    // The centre of a piece of the finest grid (8 × 8) of the parcel there.
+    const MapCoord near = MapUnits(136.95, 35.15);
+    const int32_t pieceWidth = FINE_WIDTH / 8, pieceHeight = FINE_HEIGHT / 8;
+    spot = {near.x - (near.x - STANDARD_EXTENT.x0) % pieceWidth + pieceWidth / 2,
+            near.y - (near.y - STANDARD_EXTENT.y0) % pieceHeight + pieceHeight / 2};
+    ASSERT_EQ(RoadPointToDegrees({spot.x, spot.y}, &lat, &lon), 0);
+    uint32_t random = 12345;
+    const auto scattered = [&](int points) {
+      std::vector<std::pair<double, double>> line;
+      for (int i = 0; i < points; ++i) {
+        random = random * 1103515245 + 12345;
+        const double dx = double(random >> 16 & 0x3FF) / 1023 - 0.5;
+        random = random * 1103515245 + 12345;
+        const double dy = double(random >> 16 & 0x3FF) / 1023 - 0.5;
+        // Within ± 230 × 140 map units of the centre: inside the piece.
+        line.push_back({lon + dx * 0.001, lat + dy * 0.0006});
+      }
+      return Coordinates(line);
+    };
+    std::string features;
+    for (int i = 0; i < HOT_MINOR_ROADS + HOT_MAIN_ROADS; ++i) {
+      const bool main = i >= HOT_MINOR_ROADS;
+      features += std::string(i == 0 ? "" : ",\n") + R"({"type":"Feature","properties":{"kind":")" +
+                  (main ? "main" : "minor") + R"("},"geometry":{"type":"LineString","coordinates":[)" +
+                  scattered(main ? 6 : 24) + "]}}";
+    }
+    Write("hot.geojson", R"({"type":"FeatureCollection","features":[)" + features + "]}");
+    const std::string recipePath = Write("hot.yaml", R"(sources:
+  - path: hot.geojson
+    rules:
+      - {where: "kind=minor", road: 8, levels: 62}
+      - {where: "kind=main", road: 1, levels: 62}
+)");
+    std::string error;
+    ASSERT_EQ(LoadRecipe(recipePath, "", &recipe, &error), 0) << error;
+    mapPath = (directory / "hot.kwi").string();
+  }
+  Recipe recipe;
+  MapCoord spot{};
+  double lat = 0, lon = 0;
+};
+
+// The map is written with the spot's main roads all kept and some streets
+// left out, and a warning names the spot's place; a strict build refuses.
+TEST_F(HotSpotTest, KeepsTheMainRoadsAndNamesThePlaceUnlessStrict) {
+  BuildSummary summary;
+  std::string error;
+  ASSERT_EQ(BuildMapFromRecipe(recipe, mapPath, [this](const std::string& line) { lines += line + "\n"; }, &summary,
+                               &error), 0) << error;
+  EXPECT_EQ(summary.hotSpots, 1);
+  EXPECT_GT(summary.hotSpotRecords, 0);
+  const size_t warning = lines.find("warning: level 62: hot spot at lon ");
+  ASSERT_NE(warning, std::string::npos) << lines;
+  double saidLon = 0, saidLat = 0;
+  ASSERT_EQ(std::sscanf(lines.c_str() + warning, "warning: level 62: hot spot at lon %lf, lat %lf", &saidLon, &saidLat), 2);
+  // The parcel's centre: within half a parcel (0.0125 × 0.0083 degrees) of the spot.
+  EXPECT_NEAR(saidLon, lon, 0.007);
+  EXPECT_NEAR(saidLat, lat, 0.005);
+  EXPECT_NE(lines.find(std::to_string(summary.hotSpotRecords) + " road links", warning), std::string::npos) << lines;
+
+  owner = std::make_unique<MapDataOwner>(mapPath.c_str());
+  ASSERT_EQ(owner->Load(), 0);
+  const DecodedParcel parcel = DecodeAt(owner.get(), spot, FINE_LEVEL);
+  const auto ofClass = [&](int roadClass) {
+    return std::count_if(parcel.roads.begin(), parcel.roads.end(), [&](const auto& r) { return r.first == roadClass; });
+  };
+  EXPECT_EQ(ofClass(1), HOT_MAIN_ROADS);
+  EXPECT_GT(ofClass(8), 0);
+  EXPECT_EQ(ofClass(8) + summary.hotSpotRecords, HOT_MINOR_ROADS);
+
+  owner.reset();
+  BuildOptions strict;
+  strict.strict = true;
+  const std::string refused = (directory / "strict.kwi").string();
+  ASSERT_EQ(BuildMap(recipe, refused, strict, &summary, &error), -1);
+  EXPECT_NE(error.find("no map was written"), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(refused));
 }
 
 TEST_F(MapBuildTest, OsmXmlFeaturesBecomeRoadsAndStationLabels) {

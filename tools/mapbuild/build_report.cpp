@@ -110,3 +110,14 @@ std::string DescribeLevel(const LevelCounts& level, const CutReport& cut, const 
                  {"parcels the writer refused (left out)", encode.failedParcels}}) +
          ", " + Megabytes(level.spilledBytes) + " spilled in " + std::to_string(level.runs) + " runs";
 }
+
+std::string DescribeHotSpot(uint16_t levelCode, double lon, double lat, const HotSpot& spot) {
+  char place[64];
+  std::snprintf(place, sizeof place, "lon %.4f, lat %.4f", lon, lat);
+  const std::string left = Counts({{"road links", spot.links},
+                                   {"background items", spot.items},
+                                   {"names", spot.names},
+                                   {"pieces the writer refused", spot.refusedPieces}});
+  return "level " + std::to_string(levelCode) + ": hot spot at " + place +
+         " does not fit its parcel even in pieces; kept the most important content, left out " + left.substr(2);
+}

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/mapbuild/encode_stage.h"
 #include "tools/mapbuild/osm_reader.h"
 #include "tools/mapbuild/parcel_cutter.h"
 #include "tools/mapbuild/recipe.h"
@@ -44,3 +45,7 @@ struct LevelCounts {
   int runs = 0;
 };
 std::string DescribeLevel(const LevelCounts& level, const CutReport& cut, const EncodeReport& encode);
+
+// The warning for a hot spot of level `levelCode` whose parcel's centre
+// lies at (lon, lat) degrees: where it is and what of it was left out.
+std::string DescribeHotSpot(uint16_t levelCode, double lon, double lat, const HotSpot& spot);

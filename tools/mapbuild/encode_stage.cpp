@@ -1,5 +1,6 @@
 #include "tools/mapbuild/encode_stage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,24 +33,43 @@ bool EncodeWhole(const ParcelContent& content, DataAreas* areas) {
   return EncodeParcelContent(content, &*(*areas)[0], &whole) == 0 && DroppedForSize(whole) == 0;
 }
 
+// The content divided into the pieces of split kind `kind`, each encoded;
+// returns what did not fit.
+EncodeReport EncodePieces(const ParcelContent& content, int kind, DataAreas* areas) {
+  EncodeReport pieces;
+  const std::vector<ParcelContent> divided = DivideParcelContent(content, PIECE_GRIDS[kind - 1]);
+  areas->assign(divided.size(), std::nullopt);
+  for (size_t p = 0; p < divided.size(); ++p) {
+    ParcelData piece;
+    if (EncodeParcelContent(divided[p], &piece, &pieces) == 0 && !Empty(piece)) (*areas)[p] = std::move(piece);
+  }
+  return pieces;
+}
+
 // The content divided into pieces on the first grid at which every piece
-// fits (or the finest grid, with what did not fit counted in *report).
-void EncodeDivided(const ParcelContent& content, StoredParcel* stored, DataAreas* areas, EncodeReport* report) {
+// fits, else on the finest grid; returns what did not fit.
+EncodeReport EncodeDivided(const ParcelContent& content, StoredParcel* stored, DataAreas* areas) {
   EncodeReport pieces;
   for (int kind = 1; kind <= SPLIT_KINDS; ++kind) {
-    pieces = EncodeReport();
-    const uint16_t side = PIECE_GRIDS[kind - 1];
-    const std::vector<ParcelContent> divided = DivideParcelContent(content, side);
-    areas->assign(divided.size(), std::nullopt);
-    for (size_t p = 0; p < divided.size(); ++p) {
-      ParcelData piece;
-      if (EncodeParcelContent(divided[p], &piece, &pieces) == 0 && !Empty(piece)) (*areas)[p] = std::move(piece);
-    }
+    pieces = EncodePieces(content, kind, areas);
     stored->splitKind = static_cast<uint8_t>(kind);
-    stored->side = side;
+    stored->side = PIECE_GRIDS[kind - 1];
     if (DroppedForSize(pieces) == 0) break;
   }
-  AddReport(pieces, report);
+  return pieces;
+}
+
+// A hot spot's content in order of importance, so that what the encoders
+// leave out for want of room is the least important: road links by class
+// (main roads first, the minor streets last), background items by drawing
+// slot (the base areas first); names are written by group and priority
+// already. Ties keep the order in which they came.
+ParcelContent ByImportance(ParcelContent content) {
+  std::stable_sort(content.roads.begin(), content.roads.end(),
+                   [](const RoadLink& a, const RoadLink& b) { return a.roadClass < b.roadClass; });
+  std::stable_sort(content.background.begin(), content.background.end(),
+                   [](const BackgroundItem& a, const BackgroundItem& b) { return a.order < b.order; });
+  return content;
 }
 
 // Appends a parcel's data areas to the level's data file.
@@ -89,7 +109,14 @@ int StoreParcel(uint64_t key, const ParcelContent& content, AreaWriter* writer, 
   if (EncodeWhole(content, areas)) {
     if (Empty(*(*areas)[0])) return 0;
   } else {
-    EncodeDivided(content, &stored, areas, &data->report);
+    EncodeReport left = EncodeDivided(content, &stored, areas);
+    // Even the finest grid overflowed: keep the most important content.
+    if (DroppedForSize(left) > 0) {
+      left = EncodePieces(ByImportance(content), SPLIT_KINDS, areas);
+      data->hotSpots.push_back({stored.row, stored.column, left.droppedItems, left.droppedLinks, left.droppedNames,
+                                left.failedParcels});
+    }
+    AddReport(left, &data->report);
     ++data->divided;
   }
   if (writer->Append(*areas, error) != 0) return -1;

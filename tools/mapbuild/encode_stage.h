@@ -2,8 +2,9 @@
 // at a time with their pieces in order, and each is encoded into data areas
 // appended to the level's data file: whole when its content fits one data
 // area, else divided into S × S pieces at the first grid of PIECE_GRIDS at
-// which every piece fits. What does not fit even then is left out and
-// counted (the build then fails).
+// which every piece fits. A parcel that overflows even the finest grid is a
+// hot spot: its content is encoded again in order of importance, and what
+// still does not fit is left out and counted with the parcel's place.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +31,13 @@ struct StoredParcel {
   size_t Areas() const { return side != 0 ? size_t{side} * side : 1; }
 };
 
+// A parcel whose content did not fit even its finest pieces, and what of
+// it was left out.
+struct HotSpot {
+  uint32_t row = 0, column = 0;
+  int32_t items = 0, links = 0, names = 0, refusedPieces = 0;
+};
+
 // What encoding one level made.
 struct LevelData {
   std::string dataPath;  // the data file, its data areas back to back
@@ -41,9 +49,10 @@ struct LevelData {
   EncodeReport report;
   int64_t mergedNames = 0;  // along-line names that repeated one in their parcel
   int32_t divided = 0;      // parcels divided into pieces
+  std::vector<HotSpot> hotSpots;
 };
 
-// Records an encoding left out for want of room (the build fails on any).
+// Records an encoding left out for want of room.
 int64_t DroppedForSize(const EncodeReport& report);
 
 // Encodes every parcel of `spill` into data->dataPath in `blockSize` units.

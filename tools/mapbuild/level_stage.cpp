@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/mapbuild/build_report.h"
+#include "tools/mapbuild/road_router.h"
 
 namespace {
 
@@ -46,8 +47,19 @@ void EncodeOneLevel(const BuildContext& context, uint16_t blockSize, LevelWork* 
   work->spill.reset();
 }
 
+// A warning for each of the level's hot spots, placed by its parcel's centre.
+void WarnOfHotSpots(const BuildContext& context, const LevelGrid& grid, const std::vector<HotSpot>& spots) {
+  for (const HotSpot& spot : spots) {
+    const RoadPoint centre{static_cast<int32_t>(grid.west + (int64_t{spot.column} * 2 + 1) * grid.parcelWidth / 2),
+                           static_cast<int32_t>(grid.south + (int64_t{spot.row} * 2 + 1) * grid.parcelHeight / 2)};
+    double lat = 0, lon = 0;
+    RoadPointToDegrees(centre, &lat, &lon);
+    context.Warning(DescribeHotSpot(grid.levelCode, lon, lat, spot));
+  }
+}
+
 // Says what the level gave and adds its parcels and losses to the summary.
-void ReportLevel(const BuildContext& context, int level, const LevelResult& result) {
+void ReportLevel(const BuildContext& context, const LevelGrid& grid, const LevelResult& result) {
   const CutReport& cut = result.cut.report;
   const LevelData& data = result.data;
   BuildSummary* summary = context.summary;
@@ -55,12 +67,15 @@ void ReportLevel(const BuildContext& context, int level, const LevelResult& resu
   summary->dividedParcels += data.divided;
   const int64_t forSize = DroppedForSize(data.report) + cut.tooComplex;
   summary->droppedForSize += forSize;
+  summary->hotSpots += static_cast<int32_t>(data.hotSpots.size());
+  summary->hotSpotRecords += DroppedForSize(data.report);
   summary->dropped += forSize + cut.cutNames + cut.outsideMap;
-  const LevelCounts counts{STANDARD_LEVELS[level].levelCode, result.cut.features, data.parcels.size(),
+  const LevelCounts counts{grid.levelCode, result.cut.features, data.parcels.size(),
                            data.divided, result.cut.spilledBytes, result.cut.runs};
   context.Line(DescribeLevel(counts, cut, data.report));
   for (const std::string& failure : data.report.failures) context.Line("  refused parcel: " + failure);
   for (const std::string& example : cut.cutExamples) context.Line("  cut name: " + example);
+  WarnOfHotSpots(context, grid, data.hotSpots);
 }
 
 }  // namespace
@@ -85,6 +100,8 @@ int BuildLevels(const BuildContext& context, const SourceSpills& features, const
     *error = work[level].error;
     return -1;
   }
-  for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) ReportLevel(context, level, levels[level]);
+  for (int level = 0; level < STANDARD_LEVEL_COUNT; ++level) {
+    ReportLevel(context, GridOfLevel(map, level), levels[level]);
+  }
   return 0;
 }

@@ -30,8 +30,9 @@ namespace {
 
 constexpr char SYNOPSIS[] =
     "usage: tevo-mapbuild RECIPE -o ALLDATA.KWI [--data DIR] [--osm EXTRACT] [--land LAND] [--tmp DIR] [--quiet]\n"
-    "       [--summary]\n"
+    "       [--summary] [--strict]\n"
     "       tevo-mapbuild --osm EXTRACT.osm.pbf -o ALLDATA.KWI [--land LAND] [--tmp DIR] [--quiet] [--summary]\n"
+    "       [--strict]\n"
     "       tevo-mapbuild RECIPE --routes WAYPOINTS [-o ROUTES] [--snap METRES] [--data DIR] [--quiet]\n";
 // "-" for a file: stdin or stdout.
 constexpr char STANDARD_STREAM[] = "-";
@@ -96,6 +97,10 @@ void PrintHelp() {
       "  --quiet      no progress lines\n"
       "  --summary    print \"parcels N\", \"bytes N\", \"features N\" and \"dropped N\"\n"
       "               lines on stdout once the map is written\n"
+      "  --strict     write no map when a hot spot (a place with more content than\n"
+      "               its parcel holds even in pieces) would lose content; without\n"
+      "               it the spot keeps its most important roads, items and names\n"
+      "               and a warning names its place and what was left out\n"
       "  --routes FILE  the waypoints to route (\"-\": stdin)\n"
       "  --snap METRES  a waypoint further than this from every drivable road\n"
       "               gives its stretches no road (default %.0f)\n"
@@ -135,6 +140,7 @@ struct Options {
   bool snapGiven = false;
   bool quiet = false;
   bool summary = false;
+  bool strict = false;
 };
 
 bool ParseMetres(const char* text, double* metres) {
@@ -169,6 +175,8 @@ int ParseOptions(int argc, char** argv, Options* options) {
       options->quiet = true;
     } else if (std::strcmp(argv[i], "--summary") == 0) {
       options->summary = true;
+    } else if (std::strcmp(argv[i], "--strict") == 0) {
+      options->strict = true;
     } else if (argv[i][0] != '-' && options->recipePath == nullptr) {
       options->recipePath = argv[i];
     } else {
@@ -177,7 +185,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
   }
   const bool routing = options->waypoints != nullptr;
   if ((options->recipePath == nullptr && (options->extract.empty() || routing)) || (!routing && (options->out == nullptr || options->snapGiven)) ||
-      (routing && options->summary)) {
+      (routing && (options->summary || options->strict))) {
     return Usage();
   }
   return 0;
@@ -289,6 +297,13 @@ int RouteWaypoints(const Options& options, const Recipe& recipe, const BuildProg
   return 0;
 }
 
+// The hot spots of the summary line, when there were any.
+std::string HotSpotCounts(const BuildSummary& summary) {
+  if (summary.hotSpots == 0) return "";
+  return " (" + std::to_string(summary.hotSpots) + " hot spots kept their most important content, " +
+         std::to_string(summary.hotSpotRecords) + " records left out there)";
+}
+
 int BuildMapFile(const Options& options, const Recipe& recipe, const BuildProgress& progress) {
   BuildSummary summary;
   std::string error;
@@ -306,6 +321,7 @@ int BuildMapFile(const Options& options, const Recipe& recipe, const BuildProgre
   build.temporaryParent = options.temporary;
   build.stop = &stopRequested;
   build.meter = &meter;
+  build.strict = options.strict;
   // The map and its attribution file are written beside their names and
   // each renamed over the old one once both are complete.
   if (BuildMap(recipe, options.out, build, &summary, &error) != 0) {
@@ -317,7 +333,8 @@ int BuildMapFile(const Options& options, const Recipe& recipe, const BuildProgre
   }
   meter.Line("wrote " + std::string(options.out) + ": " + std::to_string(summary.parcels) + " parcels (" +
              std::to_string(summary.dividedParcels) + " divided into pieces), " + std::to_string(summary.bytes) +
-             " bytes, " + std::to_string(summary.dropped) + " pieces left out; temporary files took at most " +
+             " bytes, " + std::to_string(summary.dropped) + " pieces left out" + HotSpotCounts(summary) +
+             "; temporary files took at most " +
              std::to_string(summary.temporaryBytes >> 20) + " MB");
   if (options.summary) {
     std::printf("parcels %d\nbytes %llu\nfeatures %lld\ndropped %lld\n", summary.parcels,

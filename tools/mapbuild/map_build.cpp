@@ -112,7 +112,8 @@ int WriteAttribution(FileReplacement* attributions, const std::string& path, con
 }
 
 // The stages in turn; the map and its attribution are replaced only when
-// every stage succeeded and nothing had to be left out for its size.
+// every stage succeeded and nothing but a hot spot's least important
+// content had to be left out for its size.
 int RunStages(const BuildContext& context, const std::string& outPath, ReadResult* read, std::string* error) {
   const std::string attribution = AttributionText(context.recipe, error);
   if (!error->empty()) return -1;
@@ -124,7 +125,10 @@ int RunStages(const BuildContext& context, const std::string& outPath, ReadResul
     return -1;
   }
   if (context.Stopped()) return Interrupted(error);
-  if (context.summary->droppedForSize > 0) {
+  // Hot spots kept their most important content and were named; anything
+  // else that did not fit (or a hot spot in a strict build) fails the build.
+  const BuildSummary& summary = *context.summary;
+  if (summary.droppedForSize > (context.options.strict ? 0 : summary.hotSpotRecords)) {
     *error = std::to_string(context.summary->droppedForSize) +
              " records did not fit their parcels even when divided into pieces; no map was written";
     return -1;

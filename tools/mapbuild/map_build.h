@@ -38,7 +38,9 @@ struct BuildSummary {
   int32_t dividedParcels = 0;  // parcels stored as pieces
   int64_t features = 0;
   int64_t dropped = 0;         // pieces, records and names left out (each reported)
-  int64_t droppedForSize = 0;  // of those, content left out because it did not fit: the build fails
+  int64_t droppedForSize = 0;  // of those, content left out because it did not fit
+  int32_t hotSpots = 0;        // parcels that overflowed even their finest pieces
+  int64_t hotSpotRecords = 0;  // records those left out, the least important (part of droppedForSize)
   uint64_t bytes = 0;          // of the map file
   uint64_t temporaryBytes = 0; // the most the temporary folder held
 };
@@ -60,6 +62,9 @@ struct BuildOptions {
   int workers = DEFAULT_WORKERS;
   const std::atomic<bool>* stop = nullptr;  // set (e.g. by a signal): stop, clean up, fail
   ProgressMeter* meter = nullptr;           // null: no progress at all
+  // Refuse to write a map with hot spots (content that did not fit its
+  // parcel even in pieces) instead of keeping their most important content.
+  bool strict = false;
 };
 
 // Builds the map of `recipe` into the host file `outPath` and its
