@@ -12,7 +12,8 @@ if(TEVO_SANITIZE)
   add_link_options(-fsanitize=${TEVO_SANITIZE})
 endif()
 if(TEVO_BUILD_FUZZERS)
-  add_compile_options(-fsanitize=fuzzer-no-link)
+  add_compile_options(-fsanitize=fuzzer-no-link
+    -fsanitize-ignorelist=${CMAKE_CURRENT_LIST_DIR}/../tests/fuzz/library_ubsan_ignorelist.txt)
 endif()
 
 # Programs are linked as Debian links its packages' programs: the symbol
